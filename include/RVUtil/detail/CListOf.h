@@ -1,0 +1,150 @@
+#pragma once
+
+#include <new>
+
+#include "RVUtil/AfxException.h"
+#include "RVUtil/WinTypes.h"
+
+namespace RVUtil::detail {
+
+// The framework's doubly linked list with its member names. A POSITION is the address of
+// a node; a null POSITION handed to an operation that needs one raises
+// CInvalidArgException*, as does taking the head or tail of an empty list. A node that
+// cannot be allocated raises CMemoryException* and leaves the list unchanged.
+template <class T>
+class CListOf {
+    struct Node : __POSITION {
+        Node* prev;
+        Node* next;
+        T data;
+    };
+
+public:
+    explicit CListOf(INT_PTR blockSize = 10) { (void)blockSize; }
+    CListOf(const CListOf&) = delete;
+    CListOf& operator=(const CListOf&) = delete;
+    ~CListOf() { RemoveAll(); }
+
+    INT_PTR GetCount() const { return m_count; }
+    INT_PTR GetSize() const { return m_count; }
+    bool IsEmpty() const { return m_count == 0; }
+
+    POSITION GetHeadPosition() const { return m_head; }
+    POSITION GetTailPosition() const { return m_tail; }
+    T& GetHead() { return nonEmpty(m_head)->data; }
+    const T& GetHead() const { return nonEmpty(m_head)->data; }
+    T& GetTail() { return nonEmpty(m_tail)->data; }
+    const T& GetTail() const { return nonEmpty(m_tail)->data; }
+
+    // The element at pos; pos moves to the next one (null after the tail).
+    T& GetNext(POSITION& pos) {
+        Node* node = at(pos);
+        pos = node->next;
+        return node->data;
+    }
+    const T& GetNext(POSITION& pos) const {
+        Node* node = at(pos);
+        pos = node->next;
+        return node->data;
+    }
+    T& GetPrev(POSITION& pos) {
+        Node* node = at(pos);
+        pos = node->prev;
+        return node->data;
+    }
+    T& GetAt(POSITION pos) { return at(pos)->data; }
+    const T& GetAt(POSITION pos) const { return at(pos)->data; }
+    void SetAt(POSITION pos, const T& item) { at(pos)->data = item; }
+
+    POSITION AddHead(const T& item) { return link(make(item), nullptr, m_head); }
+    POSITION AddTail(const T& item) { return link(make(item), m_tail, nullptr); }
+    POSITION InsertBefore(POSITION pos, const T& item) {
+        if (pos == nullptr) {
+            return AddHead(item);
+        }
+        Node* node = at(pos);
+        return link(make(item), node->prev, node);
+    }
+    POSITION InsertAfter(POSITION pos, const T& item) {
+        if (pos == nullptr) {
+            return AddTail(item);
+        }
+        Node* node = at(pos);
+        return link(make(item), node, node->next);
+    }
+
+    T RemoveHead() { return take(nonEmpty(m_head)); }
+    T RemoveTail() { return take(nonEmpty(m_tail)); }
+    void RemoveAt(POSITION pos) { take(at(pos)); }
+    void RemoveAll() {
+        while (m_head != nullptr) {
+            Node* next = m_head->next;
+            delete m_head;
+            m_head = next;
+        }
+        m_tail = nullptr;
+        m_count = 0;
+    }
+
+    // First position at or after startAfter's successor whose element equals value.
+    POSITION Find(const T& value, POSITION startAfter = nullptr) const {
+        Node* node = startAfter == nullptr ? m_head : at(startAfter)->next;
+        for (; node != nullptr; node = node->next) {
+            if (node->data == value) {
+                return node;
+            }
+        }
+        return nullptr;
+    }
+    // Position of the element with that zero-based index, or null.
+    POSITION FindIndex(INT_PTR index) const {
+        Node* node = index < 0 ? nullptr : m_head;
+        for (; node != nullptr && index > 0; --index) {
+            node = node->next;
+        }
+        return node;
+    }
+
+private:
+    static Node* at(POSITION pos) {
+        if (pos == nullptr) {
+            AfxThrowInvalidArgException();
+        }
+        return static_cast<Node*>(pos);
+    }
+    static Node* nonEmpty(Node* node) {
+        if (node == nullptr) {
+            AfxThrowInvalidArgException();
+        }
+        return node;
+    }
+    static Node* make(const T& item) {
+        try {
+            return new Node{{}, nullptr, nullptr, item};
+        } catch (const std::bad_alloc&) {
+            AfxThrowMemoryException();
+        }
+    }
+    POSITION link(Node* node, Node* prev, Node* next) {
+        node->prev = prev;
+        node->next = next;
+        (prev != nullptr ? prev->next : m_head) = node;
+        (next != nullptr ? next->prev : m_tail) = node;
+        ++m_count;
+        return node;
+    }
+    T take(Node* node) {
+        (node->prev != nullptr ? node->prev->next : m_head) = node->next;
+        (node->next != nullptr ? node->next->prev : m_tail) = node->prev;
+        --m_count;
+        T item = std::move(node->data);
+        delete node;
+        return item;
+    }
+
+    Node* m_head = nullptr;
+    Node* m_tail = nullptr;
+    INT_PTR m_count = 0;
+};
+
+}  // namespace RVUtil::detail
