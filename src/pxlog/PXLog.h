@@ -1,0 +1,51 @@
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+// Receives every record once it has been written; tests and hosts that mirror the log
+// attach one. Called on the writing thread, never for two records at once.
+class CPXLogSink {
+public:
+    virtual ~CPXLogSink() = default;
+    virtual void OnRecord(int level, std::string_view text) = 0;
+};
+
+// The log component: records from a printf-style format at a numeric level. The library
+// writes LVL_ERROR (8) for every error report and LVL_NOTICE (64) for its start-up notice.
+class CPXLog {
+public:
+    enum Lvl : int {
+        LVL_FATAL = 4,
+        LVL_ERROR = 8,
+        LVL_WARNING = 16,
+        LVL_INFO = 32,
+        LVL_NOTICE = 64,
+        LVL_DEBUG = 128,
+    };
+
+    CPXLog();
+    ~CPXLog();
+    CPXLog(const CPXLog&) = delete;
+    CPXLog& operator=(const CPXLog&) = delete;
+
+    // Sends records to a file in folder from now on (the folder is created when missing).
+    void storage(const char* folder, const char* tag, const char* source, bool flag1, bool flag2);
+    // Sets the level of the calling thread's next record and returns the logger.
+    CPXLog& operator()(Lvl level);
+    void Write(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    void AttachSink(std::shared_ptr<CPXLogSink> sink);
+    void DetachSink(const std::shared_ptr<CPXLogSink>& sink);
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
+
+namespace RVUtil {
+
+// The one process-wide logger that every layer writes its diagnostics to.
+CPXLog& LogChannel();
+
+}  // namespace RVUtil
