@@ -1,0 +1,199 @@
+#pragma once
+
+// gzip and zstd bodies made at test time with zlib and libzstd (link ZLIB::ZLIB and
+// PkgConfig::ZSTD), including the odd ones: hand-set header fields, a wrong size trailer,
+// frames without a recorded size.
+#include <zlib.h>
+#include <zstd.h>
+
+#include <cstdint>
+#include <optional>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "RVUtil/WinTypes.h"
+
+namespace rvtest {
+
+using Bytes = std::vector<BYTE>;
+
+inline Bytes ToBytes(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
+
+inline Bytes RandomBytes(std::size_t n, unsigned seed = 1) {
+    std::mt19937 rng(seed);
+    Bytes b(n);
+    for (auto& c : b) {
+        c = static_cast<BYTE>(rng());
+    }
+    return b;
+}
+
+// Compressible text, roughly as a web page or a JSON answer compresses.
+inline Bytes TextBytes(std::size_t n, unsigned seed = 1) {
+    static const char* const words[] = {"fetch",  "request", "status", "\"id\":", "<div>",
+                                        "</div>", "expired", "value",  "=",       "\n",
+                                        "server", "12345",   "body",   "header",  ", "};
+    std::mt19937 rng(seed);
+    Bytes b;
+    b.reserve(n + 16);
+    while (b.size() < n) {
+        const std::string w = words[rng() % (sizeof words / sizeof words[0])];
+        b.insert(b.end(), w.begin(), w.end());
+        b.push_back(' ');
+    }
+    b.resize(n);
+    return b;
+}
+
+// Runs deflate over data with the given window bits (negative: raw, 31: gzip wrapper).
+inline Bytes Deflate(const Bytes& data, int windowBits, int level = 6) {
+    z_stream z{};
+    if (deflateInit2(&z, level, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        throw std::runtime_error("deflateInit2");
+    }
+    Bytes out(deflateBound(&z, static_cast<uLong>(data.size())) + 64);
+    z.next_in = const_cast<BYTE*>(data.data());
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    const int rc = deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    if (rc != Z_STREAM_END) {
+        throw std::runtime_error("deflate");
+    }
+    return out;
+}
+
+// A standard gzip body as zlib writes it.
+inline Bytes Gzip(const Bytes& data, int level = 6) {
+    return Deflate(data, 31, level);
+}
+
+inline std::uint32_t Crc32(const Bytes& data) {
+    return static_cast<std::uint32_t>(crc32(0, data.data(), static_cast<uInt>(data.size())));
+}
+
+inline void PutLe32(Bytes& b, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        b.push_back(static_cast<BYTE>(v >> (8 * i)));
+    }
+}
+
+// One gzip member with a hand-made header and trailer.
+struct MemberOptions {
+    std::optional<Bytes> extra;          // FEXTRA
+    std::optional<std::string> name;     // FNAME
+    std::optional<std::string> comment;  // FCOMMENT
+    bool headerCrc = false;              // FHCRC
+    bool wrongHeaderCrc = false;
+    BYTE extraFlags = 0;                 // e.g. a reserved bit
+    std::optional<std::uint32_t> isize;  // default: the true size mod 2^32
+    std::optional<std::uint32_t> crc;    // default: the true CRC-32
+};
+
+inline Bytes GzipMember(const Bytes& data, const MemberOptions& o = {}) {
+    BYTE flags = o.extraFlags;
+    flags |= o.extra ? 0x04 : 0;
+    flags |= o.name ? 0x08 : 0;
+    flags |= o.comment ? 0x10 : 0;
+    flags |= o.headerCrc ? 0x02 : 0;
+    Bytes b = {0x1f, 0x8b, 8, flags, 0, 0, 0, 0, 0, 3};
+    if (o.extra) {
+        b.push_back(static_cast<BYTE>(o.extra->size()));
+        b.push_back(static_cast<BYTE>(o.extra->size() >> 8));
+        b.insert(b.end(), o.extra->begin(), o.extra->end());
+    }
+    for (const auto* text : {&o.name, &o.comment}) {
+        if (*text) {
+            b.insert(b.end(), (*text)->begin(), (*text)->end());
+            b.push_back(0);
+        }
+    }
+    if (o.headerCrc) {
+        std::uint32_t hcrc = Crc32(b) ^ (o.wrongHeaderCrc ? 1u : 0u);
+        b.push_back(static_cast<BYTE>(hcrc));
+        b.push_back(static_cast<BYTE>(hcrc >> 8));
+    }
+    const Bytes deflated = Deflate(data, -15);
+    b.insert(b.end(), deflated.begin(), deflated.end());
+    PutLe32(b, o.crc.value_or(Crc32(data)));
+    PutLe32(b, o.isize.value_or(static_cast<std::uint32_t>(data.size())));
+    return b;
+}
+
+// One gzip member that decodes to `mebibytes` MiB of zero bytes, made without ever holding
+// that output: the deflate segment of one MiB of zeros, ended by a full flush (byte-aligned,
+// not final, no back references across it), is repeated, then a final empty block closes
+// the stream. The CRC comes from combining the one segment's CRC.
+inline Bytes ZeroStreamMember(std::size_t mebibytes) {
+    const Bytes zeros(std::size_t{1} << 20, 0);
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
+    Bytes segment(64 << 10);
+    z.next_in = const_cast<BYTE*>(zeros.data());
+    z.avail_in = static_cast<uInt>(zeros.size());
+    z.next_out = segment.data();
+    z.avail_out = static_cast<uInt>(segment.size());
+    deflate(&z, Z_FULL_FLUSH);
+    segment.resize(z.total_out);
+    Bytes last(64);
+    z.next_out = last.data();
+    z.avail_out = static_cast<uInt>(last.size());
+    deflate(&z, Z_FINISH);
+    last.resize(z.total_out - segment.size());
+    deflateEnd(&z);
+
+    Bytes b = {0x1f, 0x8b, 8, 0, 0, 0, 0, 0, 2, 3};
+    b.reserve(b.size() + segment.size() * mebibytes + last.size() + 8);
+    uLong crc = 0;
+    const uLong segmentCrc = crc32(0, zeros.data(), static_cast<uInt>(zeros.size()));
+    for (std::size_t i = 0; i < mebibytes; ++i) {
+        b.insert(b.end(), segment.begin(), segment.end());
+        crc = crc32_combine(crc, segmentCrc, static_cast<z_off_t>(zeros.size()));
+    }
+    b.insert(b.end(), last.begin(), last.end());
+    PutLe32(b, static_cast<std::uint32_t>(crc));
+    PutLe32(b, static_cast<std::uint32_t>(mebibytes << 20));
+    return b;
+}
+
+// A zstd frame; with recordSize false the header carries no content size, as a streaming
+// compressor writes it.
+inline Bytes Zstd(const Bytes& data, bool recordSize = true, int level = 3) {
+    ZSTD_CCtx* cctx = ZSTD_createCCtx();
+    ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, level);
+    ZSTD_CCtx_setParameter(cctx, ZSTD_c_contentSizeFlag, recordSize ? 1 : 0);
+    Bytes out(ZSTD_compressBound(data.size()));
+    std::size_t n = 0;
+    if (recordSize) {
+        n = ZSTD_compress2(cctx, out.data(), out.size(), data.data(), data.size());
+    } else {
+        ZSTD_inBuffer in{data.data(), data.size(), 0};
+        ZSTD_outBuffer o{out.data(), out.size(), 0};
+        n = ZSTD_compressStream2(cctx, &o, &in, ZSTD_e_end);
+        n = ZSTD_isError(n) || n != 0 ? static_cast<std::size_t>(-1) : o.pos;
+    }
+    ZSTD_freeCCtx(cctx);
+    if (ZSTD_isError(n)) {
+        throw std::runtime_error("zstd compression");
+    }
+    out.resize(n);
+    return out;
+}
+
+// The header of a zstd frame that claims `size` content bytes (8-byte size field), with
+// nothing behind it.
+inline Bytes ZstdHeaderClaiming(std::uint64_t size) {
+    Bytes b = {0x28, 0xb5, 0x2f, 0xfd, 0xc0, 0x58};  // magic, descriptor, window
+    for (int i = 0; i < 8; ++i) {
+        b.push_back(static_cast<BYTE>(size >> (8 * i)));
+    }
+    return b;
+}
+
+}  // namespace rvtest
