@@ -9,11 +9,16 @@ namespace RVUtil::platform {
 
 // One proxy server named by the environment, e.g. http_proxy=http://user:pw@host:3128.
 struct ProxyServer {
-    std::string url;       // the variable's value as given
-    std::string host;
+    std::string url;     // the variable's value as given
+    std::string scheme;  // lower case: http, https, socks4, socks4a, socks5 or socks5h
+    std::string host;    // an IPv6 literal without its brackets
     std::uint16_t port = 0;
-    std::string user;      // from the URL's user info, percent-decoded; empty when none
+    std::string user;  // from the URL's user info, percent-decoded; empty when none
     std::string password;
+
+    // scheme://host:port, brackets around an IPv6 literal, without the credentials: the
+    // form a transport connects to.
+    std::string Address() const;
 };
 
 // The machine's proxy configuration: the one place the fetchers and the probe ask.
@@ -22,13 +27,25 @@ struct SystemProxySettings {
     std::optional<ProxyServer> https;  // https_proxy, HTTPS_PROXY
     std::optional<ProxyServer> all;    // all_proxy, ALL_PROXY
     std::string noProxy;               // no_proxy, NO_PROXY, as given
+    // auto_proxy, AUTO_PROXY: the URL of an automatic-configuration (PAC) script; empty
+    // when none is set.
+    std::string autoConfigUrl;
+
+    // The three facts the backend probe weighs.
+    bool AutoConfigScriptInForce() const { return !autoConfigUrl.empty(); }
+    // Automatic proxy discovery has no setting in the environment; never in force here.
+    bool AutoDetectInForce() const { return false; }
+    bool NamedProxyInForce() const { return Named() != nullptr; }
 
     // The single named proxy of the per-process view (what a new curl handle adopts, what
-    // the probe counts as "a named proxy is in force"); null when none is.
+    // the probe counts as "a named proxy is in force"): all_proxy, else https_proxy, else
+    // http_proxy; null when none is set or no_proxy sends every host direct ("*").
     const ProxyServer* Named() const;
-    // The proxy for a request to scheme://host, or null when it goes direct (no proxy set
-    // for that scheme, or the host matches noProxy).
-    const ProxyServer* ForTarget(std::string_view scheme, std::string_view host) const;
+    // The proxy for a request to scheme://host:port, or null when it goes direct (no proxy
+    // set for that scheme, or the host matches noProxy). Port 0 stands for the scheme's
+    // default port. host may be an IPv6 literal with or without brackets.
+    const ProxyServer* ForTarget(std::string_view scheme, std::string_view host,
+                                 std::uint16_t port = 0) const;
 };
 
 // Reads the environment anew on each call.

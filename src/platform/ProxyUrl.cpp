@@ -1,0 +1,180 @@
+#include "platform/ProxyUrl.h"
+
+#include <algorithm>
+#include <array>
+
+namespace RVUtil::platform {
+
+namespace {
+
+constexpr std::uint16_t kDefaultPort = 1080;
+constexpr std::uint16_t kDefaultHttpsPort = 443;
+constexpr std::array<std::string_view, 6> kSchemes = {"http",    "https",  "socks4",
+                                                      "socks4a", "socks5", "socks5h"};
+
+std::string_view Trim(std::string_view s) {
+    const auto first = s.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// %XY escapes decoded; a '%' without two hex digits makes the whole value malformed.
+std::optional<std::string> PercentDecode(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '%') {
+            out += s[i];
+            continue;
+        }
+        const int hi = i + 2 < s.size() ? HexValue(s[i + 1]) : -1;
+        const int lo = hi >= 0 ? HexValue(s[i + 2]) : -1;
+        if (lo < 0) {
+            return std::nullopt;
+        }
+        out += static_cast<char>(hi * 16 + lo);
+        i += 2;
+    }
+    return out;
+}
+
+bool IsNameChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_';
+}
+
+bool IsIpv6Char(char c) {
+    return HexValue(c) >= 0 || c == ':' || c == '.';
+}
+
+}  // namespace
+
+std::string AsciiLower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return out;
+}
+
+std::optional<std::uint16_t> ParsePort(std::string_view text) {
+    if (text.empty() || text.size() > 5) {
+        return std::nullopt;
+    }
+    unsigned value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (value == 0 || value > 65535) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint16_t>(value);
+}
+
+std::optional<ProxyServer> ParseProxyUrl(std::string_view value) {
+    const std::string_view v = Trim(value);
+    if (v.empty() || std::any_of(v.begin(), v.end(), [](char c) {
+            return static_cast<unsigned char>(c) <= 0x20 || c == 0x7f;
+        })) {
+        return std::nullopt;
+    }
+    ProxyServer proxy;
+    proxy.url = std::string(value);
+
+    std::string_view rest = v;
+    if (const auto sep = v.find("://"); sep != std::string_view::npos) {
+        proxy.scheme = AsciiLower(v.substr(0, sep));
+        rest = v.substr(sep + 3);
+    } else {
+        proxy.scheme = "http";
+    }
+    if (std::find(kSchemes.begin(), kSchemes.end(), proxy.scheme) == kSchemes.end()) {
+        return std::nullopt;
+    }
+
+    std::string_view authority = rest.substr(0, rest.find_first_of("/?#"));
+    if (const auto at = authority.rfind('@'); at != std::string_view::npos) {
+        const std::string_view userInfo = authority.substr(0, at);
+        authority = authority.substr(at + 1);
+        const auto colon = userInfo.find(':');
+        auto user = PercentDecode(userInfo.substr(0, colon));
+        auto password = PercentDecode(colon == std::string_view::npos ? std::string_view{}
+                                                                      : userInfo.substr(colon + 1));
+        if (!user || !password) {
+            return std::nullopt;
+        }
+        proxy.user = std::move(*user);
+        proxy.password = std::move(*password);
+    }
+
+    std::string_view host;
+    std::optional<std::string_view> portText;
+    if (!authority.empty() && authority.front() == '[') {
+        const auto close = authority.find(']');
+        if (close == std::string_view::npos) {
+            return std::nullopt;
+        }
+        host = authority.substr(1, close - 1);
+        const std::string_view after = authority.substr(close + 1);
+        if (!after.empty()) {
+            if (after.front() != ':') {
+                return std::nullopt;
+            }
+            portText = after.substr(1);
+        }
+        if (host.find(':') == std::string_view::npos ||
+            !std::all_of(host.begin(), host.end(), IsIpv6Char)) {
+            return std::nullopt;
+        }
+    } else {
+        const auto colon = authority.find(':');
+        host = authority.substr(0, colon);
+        if (colon != std::string_view::npos) {
+            portText = authority.substr(colon + 1);
+        }
+        if (!std::all_of(host.begin(), host.end(), IsNameChar)) {
+            return std::nullopt;  // also an IPv6 literal without brackets
+        }
+    }
+    if (host.empty()) {
+        return std::nullopt;
+    }
+    proxy.host = AsciiLower(host);
+    if (portText) {
+        const auto port = ParsePort(*portText);
+        if (!port) {
+            return std::nullopt;
+        }
+        proxy.port = *port;
+    } else {
+        proxy.port = proxy.scheme == "https" ? kDefaultHttpsPort : kDefaultPort;
+    }
+    return proxy;
+}
+
+std::string ProxyServer::Address() const {
+    const bool ipv6 = host.find(':') != std::string::npos;
+    return scheme + "://" + (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+}  // namespace RVUtil::platform
