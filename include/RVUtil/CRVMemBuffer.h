@@ -62,6 +62,17 @@ class RVUTIL_API CRVMemBuffer {
     UINT m_nWritePos;  // index of the next byte to write
 
   private:
+    // Write's cases other than a run that fits: zero and negative lengths, null, growth.
+    void WriteSlow(const char* p, int n);
+    // Copies count bytes that fit the storage to the write cursor. Defined here so that
+    // the library inlines it into Write's fast path.
+    void Append(const char* p, UINT count) {
+        Memcpy(m_pData + m_nWritePos, p, count);
+        m_nWritePos += count;
+        if (m_nWritePos > m_nSize) {
+            m_nSize = m_nWritePos;
+        }
+    }
     // Grows for a write of `need` bytes in all (data plus terminator) and checks that the
     // storage really holds them, whatever a derived Grow did.
     void Reserve(unsigned long long need);

@@ -94,7 +94,8 @@ const char* CRVMemBuffer::GetData() {
 }
 
 void CRVMemBuffer::Write(char c) {
-    // Two bytes: the one written and the terminator behind it.
+    // Two bytes: the one written and the terminator behind it. 64-bit sums throughout:
+    // near the top of the 32-bit range a 32-bit one would wrap and skip growth.
     if (m_nWritePos + 2ULL > m_nCapacity) {
         Reserve(m_nWritePos + 2ULL);
     }
@@ -105,6 +106,15 @@ void CRVMemBuffer::Write(char c) {
 }
 
 void CRVMemBuffer::Write(const char* p, int n) {
+    // The common case, kept free of everything else so that small appends stay cheap.
+    if (n > 0 && p != nullptr && m_nWritePos + 1ULL + static_cast<UINT>(n) <= m_nCapacity) {
+        Append(p, static_cast<UINT>(n));
+        return;
+    }
+    WriteSlow(p, n);
+}
+
+void CRVMemBuffer::WriteSlow(const char* p, int n) {
     if (n == 0) {
         return;
     }
@@ -115,7 +125,6 @@ void CRVMemBuffer::Write(const char* p, int n) {
         AfxThrowInvalidArgException();
     }
     const std::size_t count = n < 0 ? std::strlen(p) : static_cast<std::size_t>(n);
-    // 64-bit sum: near the top of the 32-bit range a 32-bit one would wrap and skip growth.
     const unsigned long long need = m_nWritePos + 1ULL + count;
     if (need > m_nCapacity) {
         // p may point into the block that growing releases; follow it into the new one.
@@ -131,14 +140,8 @@ void CRVMemBuffer::Write(const char* p, int n) {
             p = m_pData + (p - oldData);
         }
     }
-    if (count == 0) {
-        return;
-    }
-    Memcpy(m_pData + m_nWritePos, p, static_cast<UINT>(count));
-    m_nWritePos += static_cast<UINT>(count);
-    if (m_nWritePos > m_nSize) {
-        m_nSize = m_nWritePos;
-    }
+    // need fits the storage now, so count fits 32 bits.
+    Append(p, static_cast<UINT>(count));
 }
 
 void CRVMemBuffer::Reserve(unsigned long long need) {
