@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <string_view>
 
 #include "RVUtil/AfxException.h"
 #include "RVUtil/CRVMemBuffer.h"
@@ -88,22 +89,25 @@ CString mergeFrom(INT_PTR count, char delim, ForEach&& forEach) {
 void RVUtil_gfnSplit(const CString& src, std::vector<CString>& vec, char delim, int bKeepEmpty) {
     SplitScratch scratch(src);
     vec.clear();
-    scratch.ForEachField(delim, bKeepEmpty != 0,
-                         [&](const char* field, int length) { vec.emplace_back(field, length); });
+    scratch.ForEachField(delim, bKeepEmpty != 0, [&](const char* field, int length) {
+        vec.emplace_back(std::string_view(field, length));
+    });
 }
 
 void RVUtil_gfnSplit(const CString& src, CStringArray& arr, char delim) {
     SplitScratch scratch(src);
     arr.SetSize(0);
-    scratch.ForEachField(delim, false,
-                         [&](const char* field, int length) { arr.Add(CString(field, length)); });
+    scratch.ForEachField(delim, false, [&](const char* field, int length) {
+        arr.Add(CString(std::string_view(field, length)));
+    });
 }
 
 void RVUtil_gfnSplit(const CString& src, CStringList& list, char delim) {
     SplitScratch scratch(src);
     list.RemoveAll();
-    scratch.ForEachField(
-        delim, false, [&](const char* field, int length) { list.AddTail(CString(field, length)); });
+    scratch.ForEachField(delim, false, [&](const char* field, int length) {
+        list.AddTail(CString(std::string_view(field, length)));
+    });
 }
 
 void RVUtil_gfnSplit(const CString& src, CUIntArray& arr, char delim) {
