@@ -4,8 +4,11 @@
 
 #include <RVUtil/RVUtil.h>
 
+#include <malloc.h>
+
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
-#include <map>
 #include <random>
 #include <string>
 #include <string_view>
@@ -53,63 +56,86 @@ const std::string& delimitedText() {
     return text;
 }
 
-void BM_MemBufferWrite(benchmark::State& state) {
+// One pass of each contender; every pass returns something to keep the work observable.
+const char* memBufferAppends(RVUtil::CRVMemBuffer& buffer) {
     const Appends& data = appends();
+    for (const auto& [offset, n] : data.runs) {
+        buffer.Write(data.pool.data() + offset, n);
+    }
+    return buffer.GetData();
+}
+const char* stringAppends(std::string& buffer) {
+    const Appends& data = appends();
+    for (const auto& [offset, n] : data.runs) {
+        buffer.append(data.pool.data() + offset, static_cast<std::size_t>(n));
+    }
+    return buffer.data();
+}
+std::size_t rvutilSplit(const CString& text) {
+    std::vector<CString> fields;
+    RVUtil::RVUtil_gfnSplit(text, fields, ',', 0);
+    return fields.size();
+}
+std::size_t stdStringSplit(const std::string& text) {
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (std::size_t hit; (hit = text.find(',', start)) != std::string::npos; start = hit + 1) {
+        if (hit != start) {
+            fields.emplace_back(text, start, hit - start);
+        }
+    }
+    if (start != text.size()) {
+        fields.emplace_back(text, start);
+    }
+    return fields.size();
+}
+
+void BM_MemBufferWrite(benchmark::State& state) {
     for (auto _ : state) {
         RVUtil::CRVMemBuffer buffer;
-        for (const auto& [offset, n] : data.runs) {
-            buffer.Write(data.pool.data() + offset, n);
-        }
-        benchmark::DoNotOptimize(buffer.GetData());
+        benchmark::DoNotOptimize(memBufferAppends(buffer));
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * data.total));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * appends().total));
 }
 
 void BM_StringAppend(benchmark::State& state) {
-    const Appends& data = appends();
     for (auto _ : state) {
         std::string buffer;
-        for (const auto& [offset, n] : data.runs) {
-            buffer.append(data.pool.data() + offset, static_cast<std::size_t>(n));
-        }
-        benchmark::DoNotOptimize(buffer.data());
+        benchmark::DoNotOptimize(stringAppends(buffer));
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * data.total));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * appends().total));
 }
 
 // The same appends into storage kept from the previous round (Clear / clear()).
 void BM_MemBufferWriteReused(benchmark::State& state) {
-    const Appends& data = appends();
     RVUtil::CRVMemBuffer buffer;
     for (auto _ : state) {
         buffer.Clear();
-        for (const auto& [offset, n] : data.runs) {
-            buffer.Write(data.pool.data() + offset, n);
-        }
-        benchmark::DoNotOptimize(buffer.GetData());
+        benchmark::DoNotOptimize(memBufferAppends(buffer));
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * data.total));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * appends().total));
 }
 
 void BM_StringAppendReused(benchmark::State& state) {
-    const Appends& data = appends();
     std::string buffer;
     for (auto _ : state) {
         buffer.clear();
-        for (const auto& [offset, n] : data.runs) {
-            buffer.append(data.pool.data() + offset, static_cast<std::size_t>(n));
-        }
-        benchmark::DoNotOptimize(buffer.data());
+        benchmark::DoNotOptimize(stringAppends(buffer));
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * data.total));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * appends().total));
 }
 
 void BM_SplitVector(benchmark::State& state) {
     const CString text(delimitedText());
     for (auto _ : state) {
-        std::vector<CString> fields;
-        RVUtil::RVUtil_gfnSplit(text, fields, ',', 0);
-        benchmark::DoNotOptimize(fields.data());
+        benchmark::DoNotOptimize(rvutilSplit(text));
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * delimitedText().size()));
+}
+
+void BM_StdStringSplit(benchmark::State& state) {
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(stdStringSplit(delimitedText()));
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * delimitedText().size()));
 }
@@ -126,24 +152,6 @@ void BM_SplitScratchCopy(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * delimitedText().size()));
 }
 
-void BM_StdStringSplit(benchmark::State& state) {
-    const std::string& text = delimitedText();
-    for (auto _ : state) {
-        std::vector<std::string> fields;
-        std::size_t start = 0;
-        for (std::size_t hit; (hit = text.find(',', start)) != std::string::npos; start = hit + 1) {
-            if (hit != start) {
-                fields.emplace_back(text, start, hit - start);
-            }
-        }
-        if (start != text.size()) {
-            fields.emplace_back(text, start);
-        }
-        benchmark::DoNotOptimize(fields.data());
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
-}
-
 BENCHMARK(BM_MemBufferWrite);
 BENCHMARK(BM_StringAppend);
 BENCHMARK(BM_MemBufferWriteReused);
@@ -152,48 +160,80 @@ BENCHMARK(BM_SplitVector)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StdStringSplit)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SplitScratchCopy)->Unit(benchmark::kMillisecond);
 
-// Prints as usual and keeps each benchmark's throughput for the ratios: the median when
-// the run is repeated (--benchmark_repetitions=N; aggregates follow the single runs and
-// replace them), otherwise the single result.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            const auto it = run.counters.find("bytes_per_second");
-            if (it != run.counters.end() &&
-                (run.run_type == Run::RT_Iteration || run.aggregate_name == "median")) {
-                throughput[run.run_name.function_name] = it->second.value;
-            }
+// The ratios: the two contenders run in alternating rounds and each keeps its fastest
+// round. On a machine shared with other work this cancels most of the interference that
+// separately timed benchmarks suffer (their ratios were seen to swing by half).
+template <class A, class B>
+void pairedRatio(const char* what, std::size_t bytes, int rounds, A&& ours, B&& baseline) {
+    using Clock = std::chrono::steady_clock;
+    auto fastest = [](auto& best, auto&& run) {
+        const auto start = Clock::now();
+        run();
+        best = std::min(best, Clock::now() - start);
+    };
+    Clock::duration bestOurs = Clock::duration::max();
+    Clock::duration bestBaseline = Clock::duration::max();
+    for (int i = 0; i < rounds; ++i) {
+        if (i % 2 == 0) {
+            fastest(bestOurs, ours);
+            fastest(bestBaseline, baseline);
+        } else {
+            fastest(bestBaseline, baseline);
+            fastest(bestOurs, ours);
         }
-        ConsoleReporter::ReportRuns(runs);
     }
-    std::map<std::string, double> throughput;
-};
+    const auto mbPerSecond = [bytes](Clock::duration d) {
+        return static_cast<double>(bytes) / std::chrono::duration<double>(d).count() / 1e6;
+    };
+    std::printf("%-42s RVUtil %8.1f MB/s  baseline %8.1f MB/s  ratio %.2f\n", what,
+                mbPerSecond(bestOurs), mbPerSecond(bestBaseline),
+                mbPerSecond(bestOurs) / mbPerSecond(bestBaseline));
+}
 
-void printRatio(const std::map<std::string, double>& t, const char* what, const char* ours,
-                const char* baseline) {
-    const auto a = t.find(ours);
-    const auto b = t.find(baseline);
-    if (a == t.end() || b == t.end() || b->second <= 0) {
-        return;
-    }
-    std::printf("%-40s RVUtil %8.1f MB/s  baseline %8.1f MB/s  ratio %.2f\n", what, a->second / 1e6,
-                b->second / 1e6, a->second / b->second);
+void printRatios() {
+    const std::size_t appended = appends().total;
+    pairedRatio(
+        "Write 1-64 B vs string::append (fresh)", appended, 400,
+        [] {
+            RVUtil::CRVMemBuffer buffer;
+            benchmark::DoNotOptimize(memBufferAppends(buffer));
+        },
+        [] {
+            std::string buffer;
+            benchmark::DoNotOptimize(stringAppends(buffer));
+        });
+    RVUtil::CRVMemBuffer kept;
+    std::string keptString;
+    pairedRatio(
+        "Write 1-64 B vs string::append (reused)", appended, 400,
+        [&] {
+            kept.Clear();
+            benchmark::DoNotOptimize(memBufferAppends(kept));
+        },
+        [&] {
+            keptString.clear();
+            benchmark::DoNotOptimize(stringAppends(keptString));
+        });
+    const CString text(delimitedText());
+    pairedRatio(
+        "Split 10 MB: vector<CString> vs std::string", delimitedText().size(), 16,
+        [&] { benchmark::DoNotOptimize(rvutilSplit(text)); },
+        [] { benchmark::DoNotOptimize(stdStringSplit(delimitedText())); });
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // glibc adapts its mmap and trim thresholds to the blocks freed so far, so the cost of
+    // a fresh 1 MiB buffer would depend on which benchmark ran before (mmapped blocks are
+    // page-faulted anew each time). Fixed thresholds measure what a warmed-up host sees:
+    // freed blocks are reused.
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::printf("\n");
-    printRatio(reporter.throughput, "Write 1-64 B vs string::append (fresh)", "BM_MemBufferWrite",
-               "BM_StringAppend");
-    printRatio(reporter.throughput, "Write 1-64 B vs string::append (reused)",
-               "BM_MemBufferWriteReused", "BM_StringAppendReused");
-    printRatio(reporter.throughput, "Split 10 MB into vector<CString>", "BM_SplitVector",
-               "BM_StdStringSplit");
+    std::printf("\nRatios from alternating rounds, fastest round of each:\n");
+    printRatios();
     return 0;
 }
