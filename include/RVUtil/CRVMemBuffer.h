@@ -62,6 +62,9 @@ class RVUTIL_API CRVMemBuffer {
     UINT m_nWritePos;  // index of the next byte to write
 
   private:
+    // A new block (through Alloc) holding other's written bytes, or null when other has
+    // no storage; out of memory raises CMemoryException*.
+    char* CopyStorageOf(const CRVMemBuffer& other);
     // Write's cases other than a run that fits: zero and negative lengths, null, growth.
     void WriteSlow(const char* p, int n);
     // Copies count bytes that fit the storage to the write cursor. Defined here so that

@@ -28,23 +28,14 @@ CRVMemBuffer::CRVMemBuffer(UINT nInitSize, UINT nGrowBy)
     }
 }
 
+// Copying the fields member by member would leave two owners of one block, so a copy
+// always gets a block of its own.
 CRVMemBuffer::CRVMemBuffer(const CRVMemBuffer& other)
-    : m_pData(nullptr),
+    : m_pData(CopyStorageOf(other)),
       m_nSize(other.m_nSize),
-      m_nCapacity(0),
+      m_nCapacity(m_pData != nullptr ? other.m_nCapacity : 0),
       m_nGrowBy(other.m_nGrowBy),
-      m_nWritePos(other.m_nWritePos) {
-    // Copying the fields member by member would leave two owners of one block, so a copy
-    // always gets a block of its own.
-    if (other.m_pData != nullptr) {
-        m_pData = Alloc(other.m_nCapacity);
-        if (m_pData == nullptr) {
-            AfxThrowMemoryException();
-        }
-        Memcpy(m_pData, other.m_pData, other.m_nSize);
-        m_nCapacity = other.m_nCapacity;
-    }
-}
+      m_nWritePos(other.m_nWritePos) {}
 
 CRVMemBuffer& CRVMemBuffer::operator=(const CRVMemBuffer& other) {
     if (this == &other) {
@@ -52,14 +43,7 @@ CRVMemBuffer& CRVMemBuffer::operator=(const CRVMemBuffer& other) {
     }
     // The new block is obtained before anything changes, so running out of memory leaves
     // the target exactly as it was; the target's old block is released, not dropped.
-    char* block = nullptr;
-    if (other.m_pData != nullptr) {
-        block = Alloc(other.m_nCapacity);
-        if (block == nullptr) {
-            AfxThrowMemoryException();
-        }
-        Memcpy(block, other.m_pData, other.m_nSize);
-    }
+    char* const block = CopyStorageOf(other);
     if (m_pData != nullptr) {
         Free(m_pData);
     }
@@ -69,6 +53,18 @@ CRVMemBuffer& CRVMemBuffer::operator=(const CRVMemBuffer& other) {
     m_nGrowBy = other.m_nGrowBy;
     m_nWritePos = other.m_nWritePos;
     return *this;
+}
+
+char* CRVMemBuffer::CopyStorageOf(const CRVMemBuffer& other) {
+    if (other.m_pData == nullptr) {
+        return nullptr;
+    }
+    char* const block = Alloc(other.m_nCapacity);
+    if (block == nullptr) {
+        AfxThrowMemoryException();
+    }
+    Memcpy(block, other.m_pData, other.m_nSize);
+    return block;
 }
 
 void CRVMemBuffer::Clear() {
@@ -132,12 +128,13 @@ void CRVMemBuffer::WriteSlow(const char* p, int n) {
         const std::less<const char*> before;
         const bool own =
             oldData != nullptr && !before(p, oldData) && before(p, oldData + m_nCapacity);
-        if (own && static_cast<std::size_t>(p - oldData) + count > m_nSize) {
+        const std::size_t offset = own ? static_cast<std::size_t>(p - oldData) : 0;
+        if (own && offset + count > m_nSize) {
             AfxThrowInvalidArgException();  // would read bytes never written
         }
         Reserve(need);
         if (own) {
-            p = m_pData + (p - oldData);
+            p = m_pData + offset;
         }
     }
     // need fits the storage now, so count fits 32 bits.
