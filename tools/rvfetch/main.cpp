@@ -1,23 +1,26 @@
-// rvfetch: the library's command-line host. Until the fetchers land, its demo shows the
-// string and list vocabulary on sample input.
+// rvfetch: the library's command-line host. Until the fetchers land, its demo runs the
+// buffer and list utilities on sample input.
 #include <RVUtil/RVUtil.h>
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
 int demo() {
-    CStringList fields;
-    fields.AddTail("gzip");
-    fields.AddTail("zstd");
-    fields.AddTail("identity");
-    CString joined;
-    for (POSITION pos = fields.GetHeadPosition(); pos != nullptr;) {
-        const CString& field = fields.GetNext(pos);
-        joined += joined.IsEmpty() ? field : CString(", ") + field;
+    const CString sample("gzip,zstd,,identity");
+    std::vector<CString> fields;
+    RVUtil::RVUtil_gfnSplit(sample, fields, ',', 1);  // keep the empty field
+    CString listed;
+    for (const CString& field : fields) {
+        listed.AppendFormat(" [%s]", field.GetString());
     }
-    std::printf("Accept-Encoding: %s\n", joined.GetString());
+    std::printf("split \"%s\" at ',': %d fields%s\n", sample.GetString(),
+                static_cast<int>(fields.size()), listed.GetString());
+    std::printf("merged back: %s\n", RVUtil::RVUtil_gfnMerge(fields, ',').GetString());
+    std::printf("GUID: %s\n", RVUtil::RVUtil_gfnGenerateGUID2().GetString());
+    std::printf("HHMMSS 93005.7: %s\n", RVUtil::RVUtil_TimeFormatter_HHMMSS(93005.7).GetString());
     return 0;
 }
 

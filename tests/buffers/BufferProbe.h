@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstring>
+#include <string>
+
+#include "RVUtil/AfxException.h"
+#include "RVUtil/CRVMemBuffer.h"
+#include "RVUtil/CRVMemRWBuffer.h"
+
+namespace RVUtil::test {
+
+// Opens a buffer's protected state to the tests.
+template <class Base>
+class Probe : public Base {
+  public:
+    using Base::Base;
+    using Base::Grow;
+
+    char* Data() const { return this->m_pData; }
+    UINT Capacity() const { return this->m_nCapacity; }
+    UINT GrowBy() const { return this->m_nGrowBy; }
+    UINT WritePos() const { return this->m_nWritePos; }
+    // The written bytes, zero bytes included.
+    std::string Contents() const {
+        return this->m_pData != nullptr ? std::string(this->m_pData, this->m_nSize) : std::string();
+    }
+};
+
+// True when f raised the framework exception E (thrown by pointer, as the framework does).
+template <class E, class F>
+bool Raises(F&& f) {
+    try {
+        f();
+    } catch (E* e) {
+        e->Delete();
+        return true;
+    }
+    return false;
+}
+
+}  // namespace RVUtil::test

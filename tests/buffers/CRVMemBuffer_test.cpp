@@ -1,0 +1,299 @@
+// The growable byte buffer: growth rule, terminator room, storage hooks, failure and copies.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "BufferProbe.h"
+#include "RVUtil/CRVMemBuffer.h"
+
+namespace RVUtil::test {
+namespace {
+
+using Buffer = Probe<CRVMemBuffer>;
+
+// A buffer whose storage hooks are counted and whose Alloc fails on demand.
+class HookedBuffer : public Buffer {
+  public:
+    // Initial size 0: the base constructor would allocate through its own Alloc.
+    explicit HookedBuffer(UINT growBy = 16) : Buffer(0, growBy) {}
+    ~HookedBuffer() override {
+        if (m_pData != nullptr) {
+            Free(m_pData);
+            m_pData = nullptr;
+        }
+    }
+
+    bool failAlloc = false;
+    std::vector<unsigned long> allocs;
+    int memcpys = 0;
+    int frees = 0;
+    int reallocs = 0;
+
+  protected:
+    char* Alloc(unsigned long n) override {
+        allocs.push_back(n);
+        return failAlloc ? nullptr : Buffer::Alloc(n);
+    }
+    char* Realloc(char* p, unsigned long n) override {
+        ++reallocs;
+        return Buffer::Realloc(p, n);
+    }
+    char* Memcpy(char* dst, const char* src, UINT n) override {
+        ++memcpys;
+        return Buffer::Memcpy(dst, src, n);
+    }
+    void Free(char* p) override {
+        ++frees;
+        Buffer::Free(p);
+    }
+};
+
+// Everything a failed operation must leave as it was.
+struct Snapshot {
+    explicit Snapshot(const Buffer& b)
+        : data(b.Data()),
+          size(b.GetSize()),
+          capacity(b.Capacity()),
+          growBy(b.GrowBy()),
+          writePos(b.WritePos()),
+          contents(b.Contents()) {}
+    bool operator==(const Snapshot&) const = default;
+    char* data;
+    UINT size, capacity, growBy, writePos;
+    std::string contents;
+};
+
+TEST(CRVMemBufferTest, DefaultBufferHasOneKiBAndReadsEmpty) {
+    Buffer b;
+    EXPECT_EQ(b.Capacity(), 1024u);
+    EXPECT_EQ(b.GrowBy(), 1024u);
+    EXPECT_EQ(b.GetSize(), 0u);
+    EXPECT_STREQ(b.GetData(), "");
+}
+
+TEST(CRVMemBufferTest, GrowthFollowsTheGeometricRuleInGranules) {
+    struct Case {
+        UINT capacity, growBy;
+        unsigned long need;
+        UINT expected;
+    } const cases[] = {
+        {1024, 1024, 1025, 2048}, {1024, 1024, 5000, 5120}, {0, 0, 2, 1024},
+        {256, 32, 257, 288},      {15, 256, 30, 256},       {100, 7, 100, 100},
+    };
+    for (const Case& c : cases) {
+        Buffer b(c.capacity, c.growBy);
+        b.Grow(c.need);
+        EXPECT_EQ(b.Capacity(), c.expected) << c.capacity << "/" << c.growBy << " +" << c.need;
+    }
+    Buffer zeroStep(0, 0);
+    zeroStep.Grow(2);
+    EXPECT_EQ(zeroStep.GrowBy(), 1024u);  // the default granule sticks
+}
+
+TEST(CRVMemBufferTest, WritesAppendAndAlwaysLeaveRoomForTheTerminator) {
+    Buffer b(16, 16);
+    b.Write(nullptr, 0);
+    b.Write("ignored", 0);
+    EXPECT_EQ(b.GetSize(), 0u);
+
+    b.Write("abc", -1);
+    b.Write("de", -7);
+    b.Write("fgh", 2);
+    b.Write('!');
+    EXPECT_STREQ(b.GetData(), "abcdefg!");
+    EXPECT_EQ(b.GetSize(), 8u);
+
+    // 8 written: a run of 7 leaves exactly the terminator byte and does not grow...
+    b.Write("1234567", 7);
+    EXPECT_EQ(b.Capacity(), 16u);
+    // ...but one more byte needs room for itself and the terminator.
+    b.Write('x');
+    EXPECT_EQ(b.Capacity(), 32u);
+    EXPECT_STREQ(b.GetData(), "abcdefg!1234567x");
+}
+
+TEST(CRVMemBufferTest, ZeroBytesAreStoredButEndTheStringView) {
+    Buffer b;
+    b.Write("ab\0cd", 5);
+    EXPECT_EQ(b.GetSize(), 5u);
+    EXPECT_EQ(b.Contents(), std::string("ab\0cd", 5));
+    EXPECT_STREQ(b.GetData(), "ab");
+}
+
+TEST(CRVMemBufferTest, ClearKeepsTheStorageForTheNextWrites) {
+    Buffer b(8, 8);
+    b.Write("0123456789", -1);
+    char* const storage = b.Data();
+    const UINT capacity = b.Capacity();
+    b.Clear();
+    EXPECT_EQ(b.GetSize(), 0u);
+    EXPECT_STREQ(b.GetData(), "");
+    EXPECT_EQ(b.Capacity(), capacity);
+    b.Write("again", -1);
+    EXPECT_EQ(b.Data(), storage);
+    EXPECT_STREQ(b.GetData(), "again");
+}
+
+TEST(CRVMemBufferTest, BufferWithoutStorageIsEmptyUntilWritten) {
+    Buffer b(0, 4);
+    EXPECT_EQ(b.Data(), nullptr);
+    EXPECT_STREQ(b.GetData(), "");
+    b.Write('a');
+    EXPECT_STREQ(b.GetData(), "a");
+    EXPECT_EQ(b.Capacity(), 4u);
+}
+
+TEST(CRVMemBufferTest, NullRunIsEmptyOrRefused) {
+    Buffer b;
+    b.Write("keep", -1);
+    const Snapshot before(b);
+    b.Write(nullptr, -1);
+    EXPECT_TRUE(Snapshot(b) == before);
+    EXPECT_TRUE(Raises<CInvalidArgException>([&] { b.Write(nullptr, 3); }));
+    EXPECT_TRUE(Snapshot(b) == before);
+}
+
+TEST(CRVMemBufferTest, AppendingItsOwnContentsSurvivesGrowth) {
+    Buffer b(8, 8);
+    b.Write("abcdef", -1);
+    b.Write(b.GetData(), static_cast<int>(b.GetSize()));  // must grow: the source moves
+    EXPECT_STREQ(b.GetData(), "abcdefabcdef");
+    b.Write(b.GetData() + 3, -1);
+    EXPECT_STREQ(b.GetData(), "abcdefabcdefdefabcdef");
+    // A run of its own storage that reaches past the written bytes reads nothing defined.
+    Buffer c(4, 4);
+    c.Write("ab", -1);
+    EXPECT_TRUE(Raises<CInvalidArgException>([&] { c.Write(c.Data(), 3); }));
+    EXPECT_STREQ(c.GetData(), "ab");
+}
+
+TEST(CRVMemBufferTest, GrowthGoesThroughTheDerivedHooksAndNeverReallocates) {
+    HookedBuffer b(16);
+    b.Write("0123456789", -1);  // first storage: Alloc, nothing to copy
+    b.Write("0123456789", -1);  // grows: Alloc, Memcpy of the old bytes, Free
+    EXPECT_EQ(b.allocs, (std::vector<unsigned long>{16, 32}));
+    EXPECT_EQ(b.memcpys, 3);  // two runs and the move into the larger block
+    EXPECT_EQ(b.frees, 1);
+    EXPECT_EQ(b.reallocs, 0);
+    EXPECT_STREQ(b.GetData(), "01234567890123456789");
+}
+
+TEST(CRVMemBufferTest, FailedAllocationRaisesAndChangesNothing) {
+    HookedBuffer b(0);  // granule 0: even the default granule must not be taken on failure
+    b.failAlloc = true;
+    EXPECT_TRUE(Raises<CMemoryException>([&] { b.Write('a'); }));
+    EXPECT_EQ(b.Data(), nullptr);
+    EXPECT_EQ(b.GrowBy(), 0u);
+
+    b.failAlloc = false;
+    b.Write(std::string(1023, 'x').c_str(), -1);  // full: 1023 bytes and the terminator
+    const Snapshot before(b);
+    b.failAlloc = true;
+    EXPECT_TRUE(Raises<CMemoryException>([&] { b.Write('y'); }));
+    EXPECT_TRUE(Raises<CMemoryException>([&] { b.Write("yy", 2); }));
+    EXPECT_TRUE(Snapshot(b) == before);
+    EXPECT_EQ(b.frees, 0);  // the old block stays owned
+}
+
+// Requests near the top of the 32-bit range: growth must end, stay within 32 bits and
+// report what it cannot hold, without touching memory it does not own.
+TEST(CRVMemBufferTest, RequestsNearFourGiBEndInARepresentableSizeOrOutOfMemory) {
+    HookedBuffer b(1024);
+    b.failAlloc = true;
+    b.Grow(0);  // nothing needed
+    EXPECT_TRUE(b.allocs.empty());
+
+    // Past the capacity where multiplying by 11 in 32 bits would wrap.
+    EXPECT_TRUE(Raises<CMemoryException>([&] { b.Grow(400'000'000ul); }));
+    ASSERT_EQ(b.allocs.size(), 1u);
+    EXPECT_GE(b.allocs[0], 400'000'000ul);
+    EXPECT_EQ(b.allocs[0] % 1024, 0u);
+
+    EXPECT_TRUE(Raises<CMemoryException>([&] { b.Grow(0xFFFFFF00ul); }));
+    ASSERT_EQ(b.allocs.size(), 2u);
+    EXPECT_GE(b.allocs[1], 0xFFFFFF00ul);
+    EXPECT_LE(b.allocs[1], 0xFFFFFFFFul);
+
+    // More than 32-bit counters can describe: refused before any allocation.
+    EXPECT_TRUE(Raises<CMemoryException>([&] { b.Grow(0x100000000ul); }));
+    EXPECT_EQ(b.allocs.size(), 2u);
+    EXPECT_EQ(b.Data(), nullptr);
+    EXPECT_EQ(b.Capacity(), 0u);
+}
+
+// A write cursor near 4 GiB: a 32-bit room check would wrap around to a small number,
+// skip growth and write far outside the storage.
+TEST(CRVMemBufferTest, WriteNearTheTopOfTheCounterRangeIsRefused) {
+    class Crowded : public HookedBuffer {
+      public:
+        explicit Crowded(UINT writePos) {
+            Write("0123456789", -1);  // 16 bytes of storage
+            m_nWritePos = m_nSize = writePos;
+        }
+    };
+    Crowded run(UINT32_MAX - 16);
+    EXPECT_TRUE(Raises<CMemoryException>([&] { run.Write("01234567890123456789", 20); }));
+    Crowded single(UINT32_MAX - 1);
+    EXPECT_TRUE(Raises<CMemoryException>([&] { single.Write('z'); }));
+    for (const Crowded* b : {&run, &single}) {
+        EXPECT_EQ(b->allocs.size(), 1u);  // only the first storage
+        EXPECT_EQ(b->Capacity(), 16u);
+    }
+}
+
+TEST(CRVMemBufferTest, WriteRefusesWhenADerivedGrowDoesNotGrow) {
+    class Stuck : public Buffer {
+      public:
+        Stuck() : Buffer(4, 4) {}
+
+      protected:
+        void Grow(unsigned long) override {}
+    } b;
+    b.Write("ab", -1);
+    EXPECT_TRUE(Raises<CMemoryException>([&] { b.Write("cdef", -1); }));
+    EXPECT_TRUE(Raises<CMemoryException>([&] { b.Write('c'), b.Write('d'); }));
+    EXPECT_STREQ(b.GetData(), "abc");
+}
+
+TEST(CRVMemBufferTest, CopiesOwnTheirStorage) {
+    Buffer a(8, 4);
+    a.Write("shared?", -1);
+    Buffer copy(a);
+    EXPECT_NE(copy.Data(), a.Data());
+    EXPECT_EQ(copy.Capacity(), a.Capacity());
+    EXPECT_EQ(copy.GrowBy(), 4u);
+    copy.Write("!", -1);
+    EXPECT_STREQ(a.GetData(), "shared?");
+    EXPECT_STREQ(copy.GetData(), "shared?!");
+
+    Buffer target(64, 64);
+    target.Write("old", -1);
+    target = a;  // the target's old block is released (a leak checker sees otherwise)
+    EXPECT_NE(target.Data(), a.Data());
+    EXPECT_STREQ(target.GetData(), "shared?");
+    target = target;
+    EXPECT_STREQ(target.GetData(), "shared?");
+
+    Buffer empty(0, 0);
+    target = empty;
+    EXPECT_EQ(target.Data(), nullptr);
+    EXPECT_STREQ(target.GetData(), "");
+    Buffer emptyCopy(empty);
+    EXPECT_EQ(emptyCopy.Data(), nullptr);
+}
+
+TEST(CRVMemBufferTest, FailedCopyAssignmentLeavesTheTargetAsItWas) {
+    HookedBuffer target;
+    target.Write("mine", -1);
+    const Snapshot before(target);
+    Buffer source;
+    source.Write("theirs", -1);
+    target.failAlloc = true;
+    EXPECT_TRUE(Raises<CMemoryException>([&] { static_cast<CRVMemBuffer&>(target) = source; }));
+    EXPECT_TRUE(Snapshot(target) == before);
+}
+
+}  // namespace
+}  // namespace RVUtil::test

@@ -1,0 +1,58 @@
+// GUID text and HHMMSS formatting.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "RVUtil/TextUtilities.h"
+
+namespace RVUtil::test {
+namespace {
+
+bool lowerHex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+}
+
+TEST(GuidTest, PlainFormIs32LowerHexDigits) {
+    const CString a = RVUtil_gfnGenerateGUID();
+    ASSERT_EQ(a.GetLength(), 32);
+    for (char c : a.str()) {
+        EXPECT_TRUE(lowerHex(c)) << a.GetString();
+    }
+    EXPECT_NE(a, RVUtil_gfnGenerateGUID());
+}
+
+TEST(GuidTest, HyphenatedFormIsGroupsOf8_4_4_4_12) {
+    const CString a = RVUtil_gfnGenerateGUID2();
+    ASSERT_EQ(a.GetLength(), 36);
+    for (int i = 0; i < 36; ++i) {
+        if (i == 8 || i == 13 || i == 18 || i == 23) {
+            EXPECT_EQ(a[i], '-') << a.GetString();
+        } else {
+            EXPECT_TRUE(lowerHex(a[i])) << a.GetString();
+        }
+    }
+    EXPECT_NE(a, RVUtil_gfnGenerateGUID2());
+}
+
+TEST(HhmmssTest, IntegerPartAsSixOrMoreDigits) {
+    EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(93005.7), "093005");
+    EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(5), "000005");
+    EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(235959), "235959");
+    EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(0.5), "000000");
+    EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(1234567), "1234567");
+    EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(2147483647.9), "2147483647");
+}
+
+TEST(HhmmssTest, NoTextForValuesOutsideThePositive32BitRange) {
+    EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(0), "");
+    EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(-93005), "");
+    EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(std::nan("")), "");
+    EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(2147483648.0), "");
+    EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(1e300), "");
+    EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(std::numeric_limits<double>::infinity()), "");
+}
+
+}  // namespace
+}  // namespace RVUtil::test
