@@ -21,6 +21,19 @@ std::string SampleSiteText() {
     return text;
 }
 
+// The configuration text with @DIR@, @PORT@ and @NAME@ filled in.
+std::string Substitute(std::string text, const std::string& dir, std::uint16_t port) {
+    const std::pair<std::string, std::string> fields[] = {
+        {"@DIR@", dir}, {"@PORT@", std::to_string(port)}, {"@NAME@", LocalServices::kProxyName}};
+    for (const auto& [field, value] : fields) {
+        for (std::size_t at = text.find(field); at != std::string::npos;
+             at = text.find(field, at + value.size())) {
+            text.replace(at, field.size(), value);
+        }
+    }
+    return text;
+}
+
 }  // namespace
 
 LocalServices::~LocalServices() {
@@ -79,58 +92,42 @@ bool LocalServices::StartWeb(const std::string& program) {
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
         m_webPort = PickFreeLoopbackPort();
         // One process, no workers: it keeps the starting account (which can read the private
-        // temporary folder) and nothing outlives it when the death signal ends it.
-        const std::string config =
-            "daemon off;\n"
-            "master_process off;\n"
-            "pid " +
-            dir +
-            "/web.pid;\n"
-            "error_log " +
-            dir +
-            "/web-error.log info;\n"
-            "events { worker_connections 128; }\n"
-            "http {\n"
-            "  types { text/html html; text/plain txt; }\n"
-            "  default_type application/octet-stream;\n"
-            "  log_format conn '$request $status conn=$connection n=$connection_requests';\n"
-            "  access_log " +
-            dir +
-            "/web-access.log conn;\n"
-            "  client_body_temp_path " +
-            dir +
-            "/web-temp/body;\n"
-            "  proxy_temp_path " +
-            dir +
-            "/web-temp/proxy;\n"
-            "  fastcgi_temp_path " +
-            dir +
-            "/web-temp/fastcgi;\n"
-            "  uwsgi_temp_path " +
-            dir +
-            "/web-temp/uwsgi;\n"
-            "  scgi_temp_path " +
-            dir +
-            "/web-temp/scgi;\n"
-            "  keepalive_timeout 60s;\n"
-            "  keepalive_requests 1000;\n"
-            "  gzip on;\n"
-            "  gzip_types text/plain;\n"
-            "  gzip_min_length 20;\n"
-            "  gzip_proxied any;\n"
-            "  server {\n"
-            "    listen 127.0.0.1:" +
-            std::to_string(m_webPort) +
-            ";\n"
-            "    root " +
-            dir +
-            "/www;\n"
-            "    location = /post { return 200 \"posted\\n\"; }\n"
-            // Rewriting the body drops its length: the answer goes out chunked.
-            "    location /sub/ { sub_filter 'alpha' 'omega'; sub_filter_once off;\n"
-            "                     sub_filter_types text/plain; }\n"
-            "  }\n"
-            "}\n";
+        // temporary folder) and nothing outlives it when the death signal ends it. Rewriting
+        // the body under /sub/ drops its length, so that answer goes out chunked.
+        const std::string config = Substitute(R"(daemon off;
+master_process off;
+pid @DIR@/web.pid;
+error_log @DIR@/web-error.log info;
+events { worker_connections 128; }
+http {
+    types { text/html html; text/plain txt; }
+    default_type application/octet-stream;
+    log_format conn '$request $status conn=$connection n=$connection_requests';
+    access_log @DIR@/web-access.log conn;
+    client_body_temp_path @DIR@/web-temp/body;
+    proxy_temp_path @DIR@/web-temp/proxy;
+    fastcgi_temp_path @DIR@/web-temp/fastcgi;
+    uwsgi_temp_path @DIR@/web-temp/uwsgi;
+    scgi_temp_path @DIR@/web-temp/scgi;
+    keepalive_timeout 60s;
+    keepalive_requests 1000;
+    gzip on;
+    gzip_types text/plain;
+    gzip_min_length 20;
+    gzip_proxied any;
+    server {
+        listen 127.0.0.1:@PORT@;
+        root @DIR@/www;
+        location = /post { return 200 "posted\n"; }
+        location /sub/ {
+            sub_filter 'alpha' 'omega';
+            sub_filter_once off;
+            sub_filter_types text/plain;
+        }
+    }
+}
+)",
+                                              dir, m_webPort);
         WriteFile(dir + "/web.conf", config);
         m_web = std::make_unique<ChildProcess>(
             std::vector<std::string>{program, "-p", dir, "-c", dir + "/web.conf", "-e",
@@ -150,21 +147,17 @@ bool LocalServices::StartProxy(const std::string& program) {
     const std::string dir = m_dir->Path();
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
         m_proxyPort = PickFreeLoopbackPort();
-        const std::string config = "Port " + std::to_string(m_proxyPort) +
-                                   "\n"
-                                   "Listen 127.0.0.1\n"
-                                   "Timeout 30\n"
-                                   "LogFile \"" +
-                                   dir +
-                                   "/proxy.log\"\n"
-                                   "LogLevel Info\n"
-                                   "PidFile \"" +
-                                   dir +
-                                   "/proxy.pid\"\n"
-                                   "MaxClients 20\n"
-                                   "Allow 127.0.0.1\n"
-                                   "ViaProxyName \"" +
-                                   kProxyName + "\"\n";
+        const std::string config = Substitute(R"(Port @PORT@
+Listen 127.0.0.1
+Timeout 30
+LogFile "@DIR@/proxy.log"
+LogLevel Info
+PidFile "@DIR@/proxy.pid"
+MaxClients 20
+Allow 127.0.0.1
+ViaProxyName "@NAME@"
+)",
+                                              dir, m_proxyPort);
         WriteFile(dir + "/proxy.conf", config);
         m_proxy = std::make_unique<ChildProcess>(
             std::vector<std::string>{program, "-d", "-c", dir + "/proxy.conf"},
