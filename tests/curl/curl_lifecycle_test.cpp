@@ -63,7 +63,7 @@ TEST_F(CurlLifecycleTest, ClosedFetcherAnswersWithEmptyValuesAndNeverConnects) {
 }
 
 TEST_F(CurlLifecycleTest, InitAfterFiniConfiguresAFreshHandleWithTheStoredHeaders) {
-    CCurlHttpFetcherImpl fetcher;
+    TestedImpl fetcher;
     ASSERT_TRUE(fetcher.Init());
     fetcher.AddHeader("X-Id", "1");
     fetcher.AddHeader("Accept-Encoding", "gzip");
@@ -87,7 +87,7 @@ TEST_F(CurlLifecycleTest, InitAfterFiniConfiguresAFreshHandleWithTheStoredHeader
 }
 
 TEST_F(CurlLifecycleTest, HeadersAddedBeforeTheFirstInitWaitForTheNextChange) {
-    CCurlHttpFetcherImpl fetcher;
+    TestedImpl fetcher;
     fetcher.AddHeader("X-Early", "1");
     ASSERT_TRUE(fetcher.Init());
     m_server.SetDefaultReply(Reply(HttpResponse(200, "x")));
@@ -106,7 +106,7 @@ TEST_F(CurlLifecycleTest, AnyFailureInsideInitBecomesCurlInitFail) {
     // the one char* exception, and the fetcher stays usable afterwards.
     int raised = 0;
     for (std::size_t nth = 1; nth < 200; ++nth) {
-        CCurlHttpFetcherImpl fetcher;
+        TestedImpl fetcher;
         // Long enough that building their lines needs the heap.
         fetcher.AddHeader("X-Header-Number-One", "a value that is not short");
         fetcher.AddHeader("X-Header-Number-Two", "another value that is not short");

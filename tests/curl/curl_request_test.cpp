@@ -13,7 +13,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using RVUtil::CCurlHttpFetcher;
-using RVUtil::CCurlHttpFetcherImpl;
 
 class CurlRequestTest : public CurlTest {
   protected:
@@ -25,7 +24,7 @@ class CurlRequestTest : public CurlTest {
         EXPECT_EQ(LogLines(), std::vector<std::string>{SendError(code, status, url)});
     }
 
-    CCurlHttpFetcherImpl m_fetcher;
+    TestedImpl m_fetcher;
 };
 
 TEST_F(CurlRequestTest, GetSendsOneRequestAndKeepsBodyStatusAndHeaders) {
