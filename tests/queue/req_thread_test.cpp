@@ -1,0 +1,273 @@
+// The worker thread: callbacks, draining order, ending, stopping and forced termination.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "RVUtil/AfxException.h"
+#include "RVUtil/CRVReqThread.h"
+#include "TestRequest.h"
+#include "ThreadTestSupport.h"
+#include "platform/ThreadObject.h"
+
+namespace {
+
+using namespace queue_test;
+using RVUtil::CRVReqQueue;
+using RVUtil::CRVReqThread;
+using RVUtil::IRVReqThreadRunnable;
+using Worker = Inspectable<CRVReqThread>;
+
+class Recorder : public IRVReqThreadRunnable {
+  public:
+    HRESULT GetReqQueue(CRVReqQueue** ppQueue) override {
+        ++getQueues;
+        EXPECT_EQ(*ppQueue, nullptr);
+        *ppQueue = queue;
+        return getQueueStatus;
+    }
+    HRESULT OnThreadStart() override {
+        ++starts;
+        if (throwOnStart) {
+            throw std::runtime_error("start fails");
+        }
+        return startStatus;
+    }
+    HRESULT OnRequest(CObject* pReq) override {
+        auto* request = static_cast<TestRequest*>(pReq);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            keys.push_back(request->key);
+        }
+        ++requests;
+        return onRequest ? onRequest(request) : 0;
+    }
+    HRESULT OnThreadEnd() override {
+        ++ends;
+        return 0;
+    }
+    std::vector<int> Keys() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return keys;
+    }
+
+    CRVReqQueue* queue = nullptr;
+    HRESULT getQueueStatus = 0;
+    HRESULT startStatus = 0;
+    bool throwOnStart = false;
+    std::function<HRESULT(TestRequest*)> onRequest;
+    std::atomic<int> getQueues{0}, starts{0}, requests{0}, ends{0};
+    std::mutex mutex;
+    std::vector<int> keys;
+};
+
+class ReqThreadTest : public ::testing::Test {
+  protected:
+    ReqThreadTest() { runnable.queue = &queue; }
+    void TearDown() override {
+        queue.ClearQueue();
+        EXPECT_EQ(g_alive.load(), 0);
+    }
+    CRVReqQueue queue;
+    Recorder runnable;
+};
+
+TEST_F(ReqThreadTest, StartTwiceRunsOneThreadStopOnIdleReturns) {
+    Worker worker(&runnable);
+    worker.Stop();  // never started
+    EXPECT_TRUE(worker.Start());
+    HANDLE first = worker.Recorded();
+    EXPECT_TRUE(worker.Start());
+    EXPECT_EQ(worker.Recorded(), first);
+    ASSERT_TRUE(Eventually([&] { return runnable.starts == 1; }));
+    worker.Stop();
+    EXPECT_EQ(worker.Recorded(), nullptr);
+    EXPECT_EQ(runnable.getQueues.load(), 1);
+    EXPECT_EQ(runnable.starts.load(), 1);
+    EXPECT_EQ(runnable.ends.load(), 1);
+    worker.Stop();
+
+    Worker idle(nullptr);
+    EXPECT_FALSE(idle.Start());  // no runnable, no thread
+}
+
+TEST_F(ReqThreadTest, QueuedBeforeAndDuringTheRunAllProcessedInOrderAndDeleted) {
+    for (int key = 0; key < 3; ++key) {
+        queue.AddRequest(new TestRequest(key));  // the event stays signalled until Start
+    }
+    Worker worker(&runnable);
+    runnable.onRequest = [](TestRequest* r) {
+        if (r->key % 64 == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));  // busy while adds come
+        }
+        return 0;
+    };
+    ASSERT_TRUE(worker.Start());
+    constexpr int kTotal = 2000;
+    for (int key = 3; key < kTotal; ++key) {
+        queue.AddRequest(new TestRequest(key));
+    }
+    ASSERT_TRUE(Eventually([&] { return runnable.requests == kTotal; }));
+    worker.Stop();
+    const std::vector<int> keys = runnable.Keys();
+    ASSERT_EQ(keys.size(), static_cast<size_t>(kTotal));
+    for (int i = 0; i < kTotal; ++i) {
+        ASSERT_EQ(keys[i], i);
+    }
+}
+
+TEST_F(ReqThreadTest, ExceptionsFromOnRequestAreSwallowedAndTheRequestStillDeleted) {
+    runnable.onRequest = [](TestRequest* r) -> HRESULT {
+        if (r->key == 1) {
+            throw std::runtime_error("request fails");
+        }
+        if (r->key == 2) {
+            throw new CException();  // a framework exception on the heap: deleted by the guard
+        }
+        if (r->key == 3) {
+            AfxThrowInvalidArgException();
+        }
+        return 0;
+    };
+    Worker worker(&runnable);
+    ASSERT_TRUE(worker.Start());
+    for (int key = 1; key <= 4; ++key) {
+        queue.AddRequest(new TestRequest(key));
+    }
+    ASSERT_TRUE(Eventually([&] { return runnable.requests == 4; }));
+    ASSERT_TRUE(Eventually([&] { return g_alive == 0; }));
+    EXPECT_EQ(runnable.ends.load(), 0);  // still running
+    worker.Stop();
+    EXPECT_EQ(runnable.ends.load(), 1);
+}
+
+TEST_F(ReqThreadTest, NegativeStatusEndsTheLoopAndStartWaitsForStop) {
+    runnable.onRequest = [](TestRequest* r) { return r->key == 1 ? -1 : 0; };
+    queue.AddRequest(new TestRequest(1));
+    queue.AddRequest(new TestRequest(2));
+    Worker worker(&runnable);
+    ASSERT_TRUE(worker.Start());
+    KeptThread thread(worker.KeepThread());
+    ASSERT_TRUE(thread.Ends());
+    EXPECT_EQ(thread.ExitCode(), 0u);
+    EXPECT_EQ(runnable.ends.load(), 1);
+    EXPECT_EQ(runnable.Keys(), std::vector<int>{1});
+    EXPECT_EQ(queue.GetQueueCount(), 1);
+    EXPECT_EQ(g_alive.load(), 1);  // the failed request was deleted, the other one waits
+
+    EXPECT_TRUE(worker.Start());  // ended, not idle: nothing new starts
+    EXPECT_EQ(worker.Recorded(), thread.get());
+    worker.Stop();  // well-defined although the thread is gone
+    EXPECT_TRUE(worker.Start());
+    ASSERT_TRUE(Eventually([&] { return runnable.requests == 2; }));
+    EXPECT_EQ(runnable.starts.load(), 2);
+}
+
+TEST_F(ReqThreadTest, StopRequestWinsOverQueuedWork) {
+    Worker worker(&runnable);
+    runnable.onRequest = [&](TestRequest*) {
+        worker.RequestStop();  // both events are signalled when the loop waits next
+        return 0;
+    };
+    for (int key = 1; key <= 3; ++key) {
+        queue.AddRequest(new TestRequest(key));
+    }
+    ASSERT_TRUE(worker.Start());
+    ASSERT_TRUE(Eventually([&] { return runnable.ends == 1; }));
+    EXPECT_EQ(runnable.Keys(), std::vector<int>{1});
+    EXPECT_EQ(queue.GetQueueCount(), 2);
+    worker.Stop();
+}
+
+TEST_F(ReqThreadTest, StopFromInsideACallbackReturnsAndEndsTheLoop) {
+    Worker worker(&runnable);
+    runnable.onRequest = [&](TestRequest*) {
+        worker.Stop();
+        return 0;
+    };
+    queue.AddRequest(new TestRequest(1));
+    queue.AddRequest(new TestRequest(2));
+    ASSERT_TRUE(worker.Start());
+    KeptThread thread(worker.KeepThread());
+    ASSERT_TRUE(thread.Ends());
+    EXPECT_EQ(runnable.ends.load(), 1);
+    EXPECT_EQ(runnable.Keys(), std::vector<int>{1});
+    EXPECT_NE(worker.Recorded(), nullptr);  // cleared by the controlling thread's Stop
+    worker.Stop();
+    EXPECT_EQ(worker.Recorded(), nullptr);
+}
+
+TEST_F(ReqThreadTest, FailedSetupEndsTheThreadWithoutFurtherCallbacks) {
+    auto runOnce = [&](const char* what) -> DWORD {
+        SCOPED_TRACE(what);
+        Worker worker(&runnable);
+        EXPECT_TRUE(worker.Start());
+        KeptThread thread(worker.KeepThread());
+        EXPECT_TRUE(thread.Ends());
+        worker.Stop();
+        EXPECT_EQ(runnable.ends.load(), 0);
+        return thread.ExitCode();
+    };
+    runnable.getQueueStatus = -1;
+    EXPECT_EQ(runOnce("GetReqQueue fails"), 0u);
+    runnable.getQueueStatus = 0;
+    runnable.queue = nullptr;
+    EXPECT_EQ(runOnce("success without a queue"), 0u);
+    EXPECT_EQ(runnable.starts.load(), 0);
+    runnable.queue = &queue;
+    runnable.startStatus = -5;
+    EXPECT_EQ(runOnce("OnThreadStart fails"), 0u);
+    runnable.throwOnStart = true;
+    EXPECT_EQ(runOnce("OnThreadStart throws"), RVUtil::platform::THREAD_EXIT_UNCAUGHT_EXCEPTION);
+    EXPECT_EQ(runnable.getQueues.load(), 4);
+    EXPECT_EQ(runnable.requests.load(), 0);
+}
+
+TEST_F(ReqThreadTest, StopTerminatesARequestBlockedInACancellationPoint) {
+    ShortStopLimits limits(100, kLongMs);
+    runnable.onRequest = [](TestRequest*) -> HRESULT {
+        for (;;) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    };
+    Worker worker(&runnable);
+    ASSERT_TRUE(worker.Start());
+    queue.AddRequest(new TestRequest(1));
+    ASSERT_TRUE(Eventually([&] { return runnable.requests == 1; }));
+    KeptThread thread(worker.KeepThread());
+    worker.Stop();
+    ASSERT_TRUE(thread.Ends());
+    EXPECT_EQ(thread.ExitCode(), 0xFFFFFFFFu);
+    EXPECT_EQ(runnable.ends.load(), 0);  // no further chance to clean up
+    EXPECT_EQ(g_alive.load(), 0);        // but the request it held was deleted on the way out
+}
+
+TEST_F(ReqThreadTest, ARequestThatNeverYieldsIsLeftRunningAndOutlivesItsThreadObject) {
+    ShortStopLimits limits(50, 50);
+    std::atomic<bool> release{false};
+    runnable.onRequest = [&](TestRequest*) {
+        while (!release.load()) {
+            // no cancellation point
+        }
+        return 0;
+    };
+    auto* worker = new Worker(&runnable);
+    ASSERT_TRUE(worker->Start());
+    queue.AddRequest(new TestRequest(1));
+    queue.AddRequest(new TestRequest(2));
+    ASSERT_TRUE(Eventually([&] { return runnable.requests == 1; }));
+    KeptThread thread(worker->KeepThread());
+    delete worker;  // stops, gives up after the limits and frees the object under the thread
+    EXPECT_EQ(thread.ExitCode(), 0xFFFFFFFFu);
+    release = true;
+    ASSERT_TRUE(thread.Ends());
+    EXPECT_EQ(runnable.requests.load(), 1);  // nothing more of the host's is called
+    EXPECT_EQ(runnable.ends.load(), 0);
+    EXPECT_EQ(queue.GetQueueCount(), 1);
+}
+
+}  // namespace
