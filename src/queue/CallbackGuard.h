@@ -11,7 +11,7 @@ namespace RVUtil::detail {
 // it. Returns false when the callback raised an exception, which is swallowed (a framework
 // exception is deleted); a forced unwind always passes on, or the thread could not end.
 template <class Callback>
-bool CallSwallowingExceptions(Callback&& callback) {
+RVUTIL_CATCHES_FORCED_UNWIND bool CallSwallowingExceptions(Callback&& callback) {
     platform::CancellationWindow window;
     try {
         callback();

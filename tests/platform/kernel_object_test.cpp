@@ -11,12 +11,14 @@
 #include "RVUtil/WaitFunctions.h"
 #include "platform/KernelObject.h"
 #include "platform/ThreadObject.h"
+#include "queue/ThreadTestSupport.h"
 
 namespace {
 
 using namespace RVUtil::platform;
 
-constexpr DWORD kLongMs = 10000;  // generous bound for anything that must happen
+using queue_test::BlockUntilCancelled;
+using queue_test::kLongMs;
 
 TEST(EventTest, AutoResetIsConsumedByOneWaitManualStaysUntilReset) {
     CEvent automatic;
@@ -130,9 +132,7 @@ UINT blocksInSleep(void* arg) {
     } mark{probe};
     CancellationWindow window;
     probe->entered.SetEvent();
-    for (;;) {
-        std::this_thread::sleep_for(std::chrono::seconds(1));
-    }
+    BlockUntilCancelled();
 }
 
 UINT spinsUntilReleased(void* arg) {

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <pthread.h>
+#include <sched.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -23,6 +27,21 @@ inline bool Eventually(const std::function<bool()>& condition) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
+}
+
+// Never returns: the calling thread sits in a cancellation point until it is cancelled.
+// ThreadSanitizer loses track of a thread cancelled inside one of its intercepted blocking
+// calls (its bookkeeping for the call is not unwound), so under it the thread polls for the
+// cancellation instead of sleeping.
+[[noreturn]] inline void BlockUntilCancelled() {
+    for (;;) {
+#if defined(__SANITIZE_THREAD__)
+        pthread_testcancel();
+        sched_yield();
+#else
+        pause();
+#endif
+    }
 }
 
 // Gives a thread class's tests what a host cannot see: the recorded thread and the stop

@@ -229,11 +229,7 @@ TEST_F(ReqThreadTest, FailedSetupEndsTheThreadWithoutFurtherCallbacks) {
 
 TEST_F(ReqThreadTest, StopTerminatesARequestBlockedInACancellationPoint) {
     ShortStopLimits limits(100, kLongMs);
-    runnable.onRequest = [](TestRequest*) -> HRESULT {
-        for (;;) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    };
+    runnable.onRequest = [](TestRequest*) -> HRESULT { BlockUntilCancelled(); };
     Worker worker(&runnable);
     ASSERT_TRUE(worker.Start());
     queue.AddRequest(new TestRequest(1));

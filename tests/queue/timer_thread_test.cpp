@@ -156,13 +156,16 @@ TEST(TimerThreadTest, StopOrDestructionFromInsideOnTimerReturnsAndEndsTheLoop) {
 
     TickRecorder selfDeleting;
     auto* owned = new Timer(&selfDeleting, THREAD_PRIORITY_NORMAL);
+    CEvent kept;
     selfDeleting.onTimer = [&](int) {
+        WaitForSingleObject(kept, kLongMs);
         delete owned;  // the thread keeps what it still needs
         return 0;
     };
     owned->SetTimer(1);
     ASSERT_TRUE(owned->Start());
     KeptThread orphan(owned->KeepThread());
+    kept.SetEvent();
     ASSERT_TRUE(orphan.Ends());
     EXPECT_EQ(selfDeleting.ticks.load(), 1);
     EXPECT_EQ(selfDeleting.ends.load(), 1);
@@ -184,11 +187,7 @@ TEST(TimerThreadTest, PriorityBelowNormalLowersTheThread) {
 TEST(TimerThreadTest, StopTerminatesATickBlockedInACancellationPoint) {
     ShortStopLimits limits(100, kLongMs);
     TickRecorder runnable;
-    runnable.onTimer = [](int) -> HRESULT {
-        for (;;) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    };
+    runnable.onTimer = [](int) -> HRESULT { BlockUntilCancelled(); };
     Timer timer(&runnable, THREAD_PRIORITY_NORMAL);
     timer.SetTimer(0);
     ASSERT_TRUE(timer.Start());
