@@ -27,12 +27,15 @@ CEvent::~CEvent() {
     RVUtil::platform::CloseHandle(m_hObject);
 }
 
+// The handle is this object's own event, so it needs no checking.
 BOOL CEvent::SetEvent() {
-    return ::SetEvent(m_hObject);
+    static_cast<EventObject*>(m_hObject)->Set();
+    return TRUE;
 }
 
 BOOL CEvent::ResetEvent() {
-    return ::ResetEvent(m_hObject);
+    static_cast<EventObject*>(m_hObject)->Reset();
+    return TRUE;
 }
 
 BOOL CEvent::Lock(DWORD timeoutMs) {

@@ -44,6 +44,11 @@ void EventObject::Set() {
     // The exchange and the load of the waiter count pair with a waiter's increment and its
     // flag check (both sequentially consistent): either the waiter sees the flag before it
     // sleeps, or this setter sees the waiter and rings.
+    // Setting a set event changes nothing; the plain read keeps the cache line shared
+    // between a producer and a consumer that keep the event set.
+    if (m_set.load()) {
+        return;
+    }
     if (!m_set.exchange(true) && m_waiters.load() > 0) {
         Ring();
     }

@@ -15,6 +15,19 @@ namespace RVUtil {
 
 namespace {
 
+// Holds the queue's lock for a scope. The lock's own type is known here, so its calls bind
+// directly instead of through CSingleLock's virtual ones.
+class QueueLock {
+  public:
+    explicit QueueLock(CCriticalSection& lock) : m_lock(lock) { m_lock.CCriticalSection::Lock(); }
+    QueueLock(const QueueLock&) = delete;
+    QueueLock& operator=(const QueueLock&) = delete;
+    ~QueueLock() { m_lock.CCriticalSection::Unlock(); }
+
+  private:
+    CCriticalSection& m_lock;
+};
+
 CRVReqObject* asRequest(CObject* object) {
     // Only the add operations put pointers in the list, and they take CRVReqObject pointers.
     return static_cast<CRVReqObject*>(object);
@@ -34,7 +47,7 @@ BOOL CRVReqQueue::AddRequest(CRVReqObject* pReq) {
     }
     std::unique_ptr<CRVReqObject> offered(pReq);
     {
-        CSingleLock lock(&m_csQueue, TRUE);
+        QueueLock lock(m_csQueue);
         m_listReq.AddTail(offered.get());
         offered.release();
         CountChanged();
@@ -48,7 +61,7 @@ BOOL CRVReqQueue::AddRequest2(CRVReqObject* pReq, BOOL toHead) {
         return FALSE;
     }
     std::unique_ptr<CRVReqObject> offered(pReq);
-    CSingleLock lock(&m_csQueue, TRUE);
+    QueueLock lock(m_csQueue);
     if (POSITION twin = FindTwin(pReq); twin != nullptr) {
         offered.reset();  // the queued twin stands for it
         if (toHead && twin != m_listReq.GetHeadPosition()) {
@@ -74,7 +87,7 @@ BOOL CRVReqQueue::AddRequest3(CRVReqObject* pReq) {
         return FALSE;
     }
     std::unique_ptr<CRVReqObject> offered(pReq);
-    CSingleLock lock(&m_csQueue, TRUE);
+    QueueLock lock(m_csQueue);
     if (POSITION twin = FindTwin(pReq); twin != nullptr) {
         CObject* replaced = m_listReq.GetAt(twin);
         m_listReq.RemoveAt(twin);
@@ -107,7 +120,7 @@ BOOL CRVReqQueue::RemoveRequest(CRVReqObject** ppReq, int /*nReserved*/) {
     }
     CRVReqObject* taken = nullptr;
     {
-        CSingleLock lock(&m_csQueue, TRUE);
+        QueueLock lock(m_csQueue);
         if (m_listReq.GetCount() > 0) {
             taken = asRequest(m_listReq.RemoveHead());
             CountChanged();
@@ -121,7 +134,7 @@ void CRVReqQueue::RemoveUnused(CRVReqObject* pReq) {
     if (pReq == nullptr) {
         return;
     }
-    CSingleLock lock(&m_csQueue, TRUE);
+    QueueLock lock(m_csQueue);
     if (POSITION twin = FindTwin(pReq); twin != nullptr) {
         CObject* unused = m_listReq.GetAt(twin);
         m_listReq.RemoveAt(twin);
@@ -131,7 +144,7 @@ void CRVReqQueue::RemoveUnused(CRVReqObject* pReq) {
 }
 
 void CRVReqQueue::ClearQueue() {
-    CSingleLock lock(&m_csQueue, TRUE);
+    QueueLock lock(m_csQueue);
     while (m_listReq.GetCount() > 0) {
         CObject* queued = m_listReq.RemoveHead();
         CountChanged();
