@@ -128,11 +128,12 @@ DWORD EventObject::WaitAny(EventObject* const* objects, DWORD count, DWORD timeo
                 result = WAIT_FAILED;
                 break;
             }
-            if ((fds[i].revents & POLLIN) != 0 && !objects[i]->IsSet()) {
-                // A stale doorbell. Draining it may swallow the ring of a setter that turned
-                // the flag on meanwhile; ring again for the other sleepers if so.
+            if ((fds[i].revents & POLLIN) != 0) {
+                // Take the doorbell down, or it would cut this thread's next sleep short.
+                // That may swallow a ring meant for another sleeper; while the flag is on and
+                // others sleep, ring again for them.
                 objects[i]->Drain();
-                if (objects[i]->IsSet()) {
+                if (objects[i]->IsSet() && objects[i]->m_waiters.load() > 1) {
                     objects[i]->Ring();
                 }
             }

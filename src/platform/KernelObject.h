@@ -12,8 +12,8 @@ namespace RVUtil::platform {
 // The signalled state is an atomic flag; an eventfd serves only as a doorbell for waiters
 // that have to sleep. A setter rings the doorbell only when it turns the flag on while
 // someone is waiting, so signalling an object nobody sleeps on costs no system call.
-// Waiters check the flags before they sleep; stale doorbell counts merely wake a waiter
-// that finds no flag set, drains the descriptor and sleeps again.
+// Waiters check the flags before they sleep and take a doorbell down when it wakes them; a
+// stale doorbell count merely wakes a waiter that finds no flag set and sleeps again.
 //
 // Objects are reference counted: a HANDLE is one reference, given back with CloseHandle.
 // Whoever still uses an object (a running thread, a waiter) holds a reference of its own.
@@ -55,9 +55,11 @@ class EventObject {
     const Kind m_kind;
     const bool m_manualReset;
     int m_fd = -1;
-    std::atomic<bool> m_set;
     std::atomic<int> m_waiters{0};
     std::atomic<int> m_refs{1};
+    // On a cache line of its own: a producer and a consumer flip it for every request, and
+    // the fields above are read on every call.
+    alignas(64) std::atomic<bool> m_set;
 };
 
 // One more reference to the object (the same handle value); null for a bad handle.
