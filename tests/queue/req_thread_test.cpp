@@ -5,24 +5,20 @@
 #include <functional>
 #include <mutex>
 #include <stdexcept>
-#include <thread>
 #include <vector>
 
 #include "RVUtil/AfxException.h"
 #include "RVUtil/CRVReqThread.h"
 #include "TestRequest.h"
 #include "ThreadTestSupport.h"
-#include "platform/ThreadObject.h"
 
 namespace {
 
 using namespace queue_test;
 using RVUtil::CRVReqQueue;
-using RVUtil::CRVReqThread;
-using RVUtil::IRVReqThreadRunnable;
-using Worker = Inspectable<CRVReqThread>;
+using Worker = Observable<RVUtil::CRVReqThread>;
 
-class Recorder : public IRVReqThreadRunnable {
+class Recorder : public RVUtil::IRVReqThreadRunnable {
   public:
     HRESULT GetReqQueue(CRVReqQueue** ppQueue) override {
         ++getQueues;
@@ -56,8 +52,7 @@ class Recorder : public IRVReqThreadRunnable {
     }
 
     CRVReqQueue* queue = nullptr;
-    HRESULT getQueueStatus = 0;
-    HRESULT startStatus = 0;
+    HRESULT getQueueStatus = 0, startStatus = 0;
     bool throwOnStart = false;
     std::function<HRESULT(TestRequest*)> onRequest;
     std::atomic<int> getQueues{0}, starts{0}, requests{0}, ends{0};
@@ -76,73 +71,42 @@ class ReqThreadTest : public ::testing::Test {
     Recorder runnable;
 };
 
-TEST_F(ReqThreadTest, StartTwiceRunsOneThreadStopOnIdleReturns) {
+// Requests whose OnRequest throws are deleted like the others and the loop goes on.
+TEST_F(ReqThreadTest, OneThreadDrainsEverythingInQueueOrderThroughExceptions) {
+    queue.AddRequest(new TestRequest(0));  // before Start: its signal waits for the thread
     Worker worker(&runnable);
-    worker.Stop();  // never started
-    EXPECT_TRUE(worker.Start());
-    HANDLE first = worker.Recorded();
-    EXPECT_TRUE(worker.Start());
-    EXPECT_EQ(worker.Recorded(), first);
-    ASSERT_TRUE(Eventually([&] { return runnable.starts == 1; }));
-    worker.Stop();
-    EXPECT_EQ(worker.Recorded(), nullptr);
-    EXPECT_EQ(runnable.getQueues.load(), 1);
-    EXPECT_EQ(runnable.starts.load(), 1);
-    EXPECT_EQ(runnable.ends.load(), 1);
-    worker.Stop();
-
-    Worker idle(nullptr);
-    EXPECT_FALSE(idle.Start());  // no runnable, no thread
-}
-
-TEST_F(ReqThreadTest, QueuedBeforeAndDuringTheRunAllProcessedInOrderAndDeleted) {
-    for (int key = 0; key < 3; ++key) {
-        queue.AddRequest(new TestRequest(key));  // the event stays signalled until Start
-    }
-    Worker worker(&runnable);
-    runnable.onRequest = [](TestRequest* r) {
+    worker.Stop();  // never started: returns at once
+    runnable.onRequest = [](TestRequest* r) -> HRESULT {
         if (r->key % 64 == 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));  // busy while adds come
+        }
+        if (r->key % 100 == 1) {
+            throw std::runtime_error("request fails");
+        }
+        if (r->key % 100 == 2) {
+            throw new CException();  // on the heap: the guard deletes it
         }
         return 0;
     };
     ASSERT_TRUE(worker.Start());
+    HANDLE first = worker.Recorded();
+    EXPECT_TRUE(worker.Start());
+    EXPECT_EQ(worker.Recorded(), first);
     constexpr int kTotal = 2000;
-    for (int key = 3; key < kTotal; ++key) {
+    for (int key = 1; key < kTotal; ++key) {
         queue.AddRequest(new TestRequest(key));
     }
     ASSERT_TRUE(Eventually([&] { return runnable.requests == kTotal; }));
     worker.Stop();
-    const std::vector<int> keys = runnable.Keys();
-    ASSERT_EQ(keys.size(), static_cast<size_t>(kTotal));
+    EXPECT_EQ(worker.Recorded(), nullptr);
+    std::vector<int> expected(kTotal);
     for (int i = 0; i < kTotal; ++i) {
-        ASSERT_EQ(keys[i], i);
+        expected[i] = i;
     }
-}
-
-TEST_F(ReqThreadTest, ExceptionsFromOnRequestAreSwallowedAndTheRequestStillDeleted) {
-    runnable.onRequest = [](TestRequest* r) -> HRESULT {
-        if (r->key == 1) {
-            throw std::runtime_error("request fails");
-        }
-        if (r->key == 2) {
-            throw new CException();  // a framework exception on the heap: deleted by the guard
-        }
-        if (r->key == 3) {
-            AfxThrowInvalidArgException();
-        }
-        return 0;
-    };
-    Worker worker(&runnable);
-    ASSERT_TRUE(worker.Start());
-    for (int key = 1; key <= 4; ++key) {
-        queue.AddRequest(new TestRequest(key));
-    }
-    ASSERT_TRUE(Eventually([&] { return runnable.requests == 4; }));
-    ASSERT_TRUE(Eventually([&] { return g_alive == 0; }));
-    EXPECT_EQ(runnable.ends.load(), 0);  // still running
-    worker.Stop();
+    EXPECT_EQ(runnable.Keys(), expected);
+    EXPECT_EQ(runnable.starts.load(), 1);
     EXPECT_EQ(runnable.ends.load(), 1);
+    EXPECT_FALSE(Worker(nullptr).Start());  // no runnable, no thread
 }
 
 TEST_F(ReqThreadTest, NegativeStatusEndsTheLoopAndStartWaitsForStop) {
@@ -151,12 +115,11 @@ TEST_F(ReqThreadTest, NegativeStatusEndsTheLoopAndStartWaitsForStop) {
     queue.AddRequest(new TestRequest(2));
     Worker worker(&runnable);
     ASSERT_TRUE(worker.Start());
-    KeptThread thread(worker.KeepThread());
+    KeptThread thread(worker.Recorded());
     ASSERT_TRUE(thread.Ends());
     EXPECT_EQ(thread.ExitCode(), 0u);
     EXPECT_EQ(runnable.ends.load(), 1);
     EXPECT_EQ(runnable.Keys(), std::vector<int>{1});
-    EXPECT_EQ(queue.GetQueueCount(), 1);
     EXPECT_EQ(g_alive.load(), 1);  // the failed request was deleted, the other one waits
 
     EXPECT_TRUE(worker.Start());  // ended, not idle: nothing new starts
@@ -167,64 +130,50 @@ TEST_F(ReqThreadTest, NegativeStatusEndsTheLoopAndStartWaitsForStop) {
     EXPECT_EQ(runnable.starts.load(), 2);
 }
 
-TEST_F(ReqThreadTest, StopRequestWinsOverQueuedWork) {
-    Worker worker(&runnable);
-    runnable.onRequest = [&](TestRequest*) {
-        worker.RequestStop();  // both events are signalled when the loop waits next
-        return 0;
-    };
-    for (int key = 1; key <= 3; ++key) {
-        queue.AddRequest(new TestRequest(key));
-    }
-    ASSERT_TRUE(worker.Start());
-    ASSERT_TRUE(Eventually([&] { return runnable.ends == 1; }));
-    EXPECT_EQ(runnable.Keys(), std::vector<int>{1});
-    EXPECT_EQ(queue.GetQueueCount(), 2);
-    worker.Stop();
-}
-
-TEST_F(ReqThreadTest, StopFromInsideACallbackReturnsAndEndsTheLoop) {
-    Worker worker(&runnable);
-    runnable.onRequest = [&](TestRequest*) {
+TEST_F(ReqThreadTest, StopRequestWinsOverQueuedWorkAlsoFromInsideACallback) {
+    for (bool fromInside : {false, true}) {
+        SCOPED_TRACE(fromInside ? "Stop from inside OnRequest" : "stop event set meanwhile");
+        Worker worker(&runnable);
+        runnable.onRequest = [&](TestRequest*) {
+            fromInside ? worker.Stop() : worker.RequestStop();  // Stop must not wait here
+            return 0;
+        };
+        runnable.ends = 0;
+        queue.AddRequest(new TestRequest(1));
+        queue.AddRequest(new TestRequest(2));
+        ASSERT_TRUE(worker.Start());
+        KeptThread thread(worker.Recorded());
+        ASSERT_TRUE(thread.Ends());
+        EXPECT_EQ(runnable.ends.load(), 1);
+        EXPECT_EQ(queue.GetQueueCount(), 1);    // the second request was not taken
+        EXPECT_NE(worker.Recorded(), nullptr);  // cleared by the controlling thread's Stop
         worker.Stop();
-        return 0;
-    };
-    queue.AddRequest(new TestRequest(1));
-    queue.AddRequest(new TestRequest(2));
-    ASSERT_TRUE(worker.Start());
-    KeptThread thread(worker.KeepThread());
-    ASSERT_TRUE(thread.Ends());
-    EXPECT_EQ(runnable.ends.load(), 1);
-    EXPECT_EQ(runnable.Keys(), std::vector<int>{1});
-    EXPECT_NE(worker.Recorded(), nullptr);  // cleared by the controlling thread's Stop
-    worker.Stop();
-    EXPECT_EQ(worker.Recorded(), nullptr);
+        EXPECT_EQ(worker.Recorded(), nullptr);
+        queue.ClearQueue();
+    }
 }
 
 TEST_F(ReqThreadTest, FailedSetupEndsTheThreadWithoutFurtherCallbacks) {
-    auto runOnce = [&](const char* what) -> DWORD {
-        SCOPED_TRACE(what);
+    auto runOnce = [&]() -> DWORD {
         Worker worker(&runnable);
         EXPECT_TRUE(worker.Start());
-        KeptThread thread(worker.KeepThread());
+        KeptThread thread(worker.Recorded());
         EXPECT_TRUE(thread.Ends());
-        worker.Stop();
-        EXPECT_EQ(runnable.ends.load(), 0);
         return thread.ExitCode();
     };
     runnable.getQueueStatus = -1;
-    EXPECT_EQ(runOnce("GetReqQueue fails"), 0u);
+    EXPECT_EQ(runOnce(), 0u);
     runnable.getQueueStatus = 0;
-    runnable.queue = nullptr;
-    EXPECT_EQ(runOnce("success without a queue"), 0u);
+    runnable.queue = nullptr;  // success without a queue counts as failure
+    EXPECT_EQ(runOnce(), 0u);
     EXPECT_EQ(runnable.starts.load(), 0);
     runnable.queue = &queue;
     runnable.startStatus = -5;
-    EXPECT_EQ(runOnce("OnThreadStart fails"), 0u);
-    runnable.throwOnStart = true;
-    EXPECT_EQ(runOnce("OnThreadStart throws"), RVUtil::platform::THREAD_EXIT_UNCAUGHT_EXCEPTION);
+    EXPECT_EQ(runOnce(), 0u);
+    runnable.throwOnStart = true;  // not caught by the loop; ends only the thread
+    EXPECT_EQ(runOnce(), RVUtil::platform::THREAD_EXIT_UNCAUGHT_EXCEPTION);
     EXPECT_EQ(runnable.getQueues.load(), 4);
-    EXPECT_EQ(runnable.requests.load(), 0);
+    EXPECT_EQ(runnable.ends.load(), 0);
 }
 
 TEST_F(ReqThreadTest, StopTerminatesARequestBlockedInACancellationPoint) {
@@ -234,7 +183,7 @@ TEST_F(ReqThreadTest, StopTerminatesARequestBlockedInACancellationPoint) {
     ASSERT_TRUE(worker.Start());
     queue.AddRequest(new TestRequest(1));
     ASSERT_TRUE(Eventually([&] { return runnable.requests == 1; }));
-    KeptThread thread(worker.KeepThread());
+    KeptThread thread(worker.Recorded());
     worker.Stop();
     ASSERT_TRUE(thread.Ends());
     EXPECT_EQ(thread.ExitCode(), 0xFFFFFFFFu);
@@ -256,8 +205,8 @@ TEST_F(ReqThreadTest, ARequestThatNeverYieldsIsLeftRunningAndOutlivesItsThreadOb
     queue.AddRequest(new TestRequest(1));
     queue.AddRequest(new TestRequest(2));
     ASSERT_TRUE(Eventually([&] { return runnable.requests == 1; }));
-    KeptThread thread(worker->KeepThread());
-    delete worker;  // stops, gives up after the limits and frees the object under the thread
+    KeptThread thread(worker->Recorded());
+    delete worker;  // stops, gives up on the thread and frees the object under it
     EXPECT_EQ(thread.ExitCode(), 0xFFFFFFFFu);
     release = true;
     ASSERT_TRUE(thread.Ends());
