@@ -41,14 +41,14 @@ void EventObject::Release() {
 }
 
 void EventObject::Set() {
-    // The exchange and the load of the waiter count pair with a waiter's increment and its
-    // flag check (both sequentially consistent): either the waiter sees the flag before it
-    // sleeps, or this setter sees the waiter and rings.
-    // Setting a set event changes nothing; the plain read keeps the cache line shared
-    // between a producer and a consumer that keep the event set.
+    // Setting a set event changes nothing (whoever set it rang for the sleepers); reading
+    // first keeps the cache line shared while a producer and a consumer keep it set.
     if (m_set.load()) {
         return;
     }
+    // The exchange and the load of the waiter count pair with a waiter's increment and its
+    // flag check (both sequentially consistent): either the waiter sees the flag before it
+    // sleeps, or this setter sees the waiter and rings.
     if (!m_set.exchange(true) && m_waiters.load() > 0) {
         Ring();
     }

@@ -96,10 +96,6 @@ bool ThreadObject::Terminate(DWORD exitCode) {
     return true;
 }
 
-ThreadObject* ThreadObject::Current() {
-    return t_current;
-}
-
 void* ThreadObject::Main(void* arg) {
     auto* self = static_cast<ThreadObject*>(arg);
     pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, nullptr);

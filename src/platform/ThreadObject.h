@@ -40,7 +40,6 @@ class ThreadObject final : public EventObject {
     DWORD Resume();
     DWORD ExitCode() const { return m_exitCode.load(); }
     bool Terminate(DWORD exitCode);
-    static ThreadObject* Current();
     bool Terminated() const { return m_terminated.load(); }
 
     // Starts the pthread (detached); false when it cannot be created.
