@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <new>
 
 #include "RVUtil/AfxException.h"
@@ -11,6 +12,10 @@ namespace RVUtil::detail {
 // a node; a null POSITION handed to an operation that needs one raises
 // CInvalidArgException*, as does taking the head or tail of an empty list. A node that
 // cannot be allocated raises CMemoryException* and leaves the list unchanged.
+//
+// Nodes come from blocks of blockSize nodes and go back to a free list, so a list that is
+// filled and drained all the time (a queue) does not allocate per element. When the list
+// becomes empty every block but one is given back; RemoveAll gives back all.
 template <class T>
 class CListOf {
     struct Node : __POSITION {
@@ -18,9 +23,21 @@ class CListOf {
         Node* next;
         T data;
     };
+    union Slot {
+        Slot* nextFree;
+        alignas(Node) unsigned char storage[sizeof(Node)];
+    };
+    struct Block {
+        Block* next;
+        Slot* slots() {
+            return reinterpret_cast<Slot*>(reinterpret_cast<unsigned char*>(this) + kSlotsOffset);
+        }
+    };
+    static constexpr std::size_t kSlotsOffset =
+        (sizeof(Block) + alignof(Slot) - 1) / alignof(Slot) * alignof(Slot);
 
-public:
-    explicit CListOf(INT_PTR blockSize = 10) { (void)blockSize; }
+  public:
+    explicit CListOf(INT_PTR blockSize = 10) : m_blockSize(blockSize > 0 ? blockSize : 10) {}
     CListOf(const CListOf&) = delete;
     CListOf& operator=(const CListOf&) = delete;
     ~CListOf() { RemoveAll(); }
@@ -77,13 +94,14 @@ public:
     T RemoveTail() { return take(nonEmpty(m_tail)); }
     void RemoveAt(POSITION pos) { take(at(pos)); }
     void RemoveAll() {
-        while (m_head != nullptr) {
-            Node* next = m_head->next;
-            delete m_head;
-            m_head = next;
+        for (Node* node = m_head; node != nullptr;) {
+            Node* next = node->next;
+            node->~Node();
+            node = next;
         }
-        m_tail = nullptr;
+        m_head = m_tail = nullptr;
         m_count = 0;
+        releaseBlocks(nullptr);
     }
 
     // First position at or after startAfter's successor whose element equals value.
@@ -105,7 +123,7 @@ public:
         return node;
     }
 
-private:
+  private:
     static Node* at(POSITION pos) {
         if (pos == nullptr) {
             AfxThrowInvalidArgException();
@@ -118,11 +136,66 @@ private:
         }
         return node;
     }
-    static Node* make(const T& item) {
+    Node* make(const T& item) {
         try {
-            return new Node{{}, nullptr, nullptr, item};
+            if (m_free == nullptr) {
+                addBlock();
+            }
+            Slot* slot = m_free;
+            Slot* const next = slot->nextFree;
+            try {
+                Node* node =
+                    ::new (static_cast<void*>(slot->storage)) Node{{}, nullptr, nullptr, item};
+                m_free = next;
+                return node;
+            } catch (...) {
+                slot->nextFree = next;  // the failed construction may have written over it
+                throw;
+            }
         } catch (const std::bad_alloc&) {
             AfxThrowMemoryException();
+        }
+    }
+    void recycle(Node* node) {
+        node->~Node();
+        Slot* slot = reinterpret_cast<Slot*>(static_cast<void*>(node));
+        slot->nextFree = m_free;
+        m_free = slot;
+        if (m_count == 0 && m_blocks != nullptr && m_blocks->next != nullptr) {
+            releaseBlocks(m_blocks);  // empty: keep one block for the next use
+        }
+    }
+    void addBlock() {
+        void* raw =
+            ::operator new(kSlotsOffset + static_cast<std::size_t>(m_blockSize) * sizeof(Slot));
+        Block* block = ::new (raw) Block{m_blocks};
+        m_blocks = block;
+        Slot* slots = block->slots();
+        for (INT_PTR i = m_blockSize - 1; i >= 0; --i) {
+            slots[i].nextFree = m_free;
+            m_free = &slots[i];
+        }
+    }
+    // Gives back every block except keep (which must hold only free nodes); the free list
+    // is rebuilt from keep.
+    void releaseBlocks(Block* keep) {
+        for (Block* block = m_blocks; block != nullptr;) {
+            Block* next = block->next;
+            if (block != keep) {
+                ::operator delete(static_cast<void*>(block));
+            }
+            block = next;
+        }
+        m_blocks = nullptr;
+        m_free = nullptr;
+        if (keep != nullptr) {
+            keep->next = nullptr;
+            m_blocks = keep;
+            Slot* slots = keep->slots();
+            for (INT_PTR i = m_blockSize - 1; i >= 0; --i) {
+                slots[i].nextFree = m_free;
+                m_free = &slots[i];
+            }
         }
     }
     POSITION link(Node* node, Node* prev, Node* next) {
@@ -138,13 +211,16 @@ private:
         (node->next != nullptr ? node->next->prev : m_tail) = node->prev;
         --m_count;
         T item = std::move(node->data);
-        delete node;
+        recycle(node);
         return item;
     }
 
     Node* m_head = nullptr;
     Node* m_tail = nullptr;
     INT_PTR m_count = 0;
+    const INT_PTR m_blockSize;
+    Block* m_blocks = nullptr;
+    Slot* m_free = nullptr;
 };
 
 }  // namespace RVUtil::detail

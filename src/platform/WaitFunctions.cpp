@@ -1,0 +1,42 @@
+#include "RVUtil/WaitFunctions.h"
+
+#include "platform/KernelObject.h"
+
+using RVUtil::platform::EventObject;
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD timeoutMs) {
+    return WaitForMultipleObjects(1, &handle, FALSE, timeoutMs);
+}
+
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD timeoutMs) {
+    if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || handles == nullptr ||
+        (waitAll && count > 1)) {
+        return WAIT_FAILED;
+    }
+    EventObject* objects[MAXIMUM_WAIT_OBJECTS];
+    for (DWORD i = 0; i < count; ++i) {
+        objects[i] = EventObject::FromHandle(handles[i]);
+        if (objects[i] == nullptr) {
+            return WAIT_FAILED;
+        }
+    }
+    return EventObject::WaitAny(objects, count, timeoutMs);
+}
+
+BOOL SetEvent(HANDLE event) {
+    EventObject* object = EventObject::FromHandle(event);
+    if (object == nullptr || object->GetKind() != EventObject::Kind::Event) {
+        return FALSE;
+    }
+    object->Set();
+    return TRUE;
+}
+
+BOOL ResetEvent(HANDLE event) {
+    EventObject* object = EventObject::FromHandle(event);
+    if (object == nullptr || object->GetKind() != EventObject::Kind::Event) {
+        return FALSE;
+    }
+    object->Reset();
+    return TRUE;
+}

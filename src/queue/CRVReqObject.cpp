@@ -1,0 +1,8 @@
+#include "RVUtil/CRVReqObject.h"
+
+namespace RVUtil {
+
+CRVReqObject::CRVReqObject() = default;
+CRVReqObject::~CRVReqObject() = default;
+
+}  // namespace RVUtil

@@ -1,0 +1,218 @@
+// The worker thread: callbacks, draining order, ending, stopping and forced termination.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <stdexcept>
+#include <vector>
+
+#include "RVUtil/AfxException.h"
+#include "RVUtil/CRVReqThread.h"
+#include "TestRequest.h"
+#include "ThreadTestSupport.h"
+
+namespace {
+
+using namespace queue_test;
+using RVUtil::CRVReqQueue;
+using Worker = Observable<RVUtil::CRVReqThread>;
+
+class Recorder : public RVUtil::IRVReqThreadRunnable {
+  public:
+    HRESULT GetReqQueue(CRVReqQueue** ppQueue) override {
+        ++getQueues;
+        EXPECT_EQ(*ppQueue, nullptr);
+        *ppQueue = queue;
+        return getQueueStatus;
+    }
+    HRESULT OnThreadStart() override {
+        ++starts;
+        if (throwOnStart) {
+            throw std::runtime_error("start fails");
+        }
+        return startStatus;
+    }
+    HRESULT OnRequest(CObject* pReq) override {
+        auto* request = static_cast<TestRequest*>(pReq);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            keys.push_back(request->key);
+        }
+        ++requests;
+        return onRequest ? onRequest(request) : 0;
+    }
+    HRESULT OnThreadEnd() override {
+        ++ends;
+        return 0;
+    }
+    std::vector<int> Keys() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return keys;
+    }
+
+    CRVReqQueue* queue = nullptr;
+    HRESULT getQueueStatus = 0, startStatus = 0;
+    bool throwOnStart = false;
+    std::function<HRESULT(TestRequest*)> onRequest;
+    std::atomic<int> getQueues{0}, starts{0}, requests{0}, ends{0};
+    std::mutex mutex;
+    std::vector<int> keys;
+};
+
+class ReqThreadTest : public ::testing::Test {
+  protected:
+    ReqThreadTest() { runnable.queue = &queue; }
+    void TearDown() override {
+        queue.ClearQueue();
+        EXPECT_EQ(g_alive.load(), 0);
+    }
+    CRVReqQueue queue;
+    Recorder runnable;
+};
+
+// Requests whose OnRequest throws are deleted like the others and the loop goes on.
+TEST_F(ReqThreadTest, OneThreadDrainsEverythingInQueueOrderThroughExceptions) {
+    queue.AddRequest(new TestRequest(0));  // before Start: its signal waits for the thread
+    Worker worker(&runnable);
+    worker.Stop();  // never started: returns at once
+    runnable.onRequest = [](TestRequest* r) -> HRESULT {
+        if (r->key % 64 == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));  // busy while adds come
+        }
+        if (r->key % 100 == 1) {
+            throw std::runtime_error("request fails");
+        }
+        if (r->key % 100 == 2) {
+            throw new CException();  // on the heap: the guard deletes it
+        }
+        return 0;
+    };
+    ASSERT_TRUE(worker.Start());
+    HANDLE first = worker.Recorded();
+    EXPECT_TRUE(worker.Start());
+    EXPECT_EQ(worker.Recorded(), first);
+    constexpr int kTotal = 2000;
+    for (int key = 1; key < kTotal; ++key) {
+        queue.AddRequest(new TestRequest(key));
+    }
+    ASSERT_TRUE(Eventually([&] { return runnable.requests == kTotal; }));
+    worker.Stop();
+    EXPECT_EQ(worker.Recorded(), nullptr);
+    std::vector<int> expected(kTotal);
+    for (int i = 0; i < kTotal; ++i) {
+        expected[i] = i;
+    }
+    EXPECT_EQ(runnable.Keys(), expected);
+    EXPECT_EQ(runnable.starts.load(), 1);
+    EXPECT_EQ(runnable.ends.load(), 1);
+    EXPECT_FALSE(Worker(nullptr).Start());  // no runnable, no thread
+}
+
+TEST_F(ReqThreadTest, NegativeStatusEndsTheLoopAndStartWaitsForStop) {
+    runnable.onRequest = [](TestRequest* r) { return r->key == 1 ? -1 : 0; };
+    queue.AddRequest(new TestRequest(1));
+    queue.AddRequest(new TestRequest(2));
+    Worker worker(&runnable);
+    ASSERT_TRUE(worker.Start());
+    KeptThread thread(worker.Recorded());
+    ASSERT_TRUE(thread.Ends());
+    EXPECT_EQ(thread.ExitCode(), 0u);
+    EXPECT_EQ(runnable.ends.load(), 1);
+    EXPECT_EQ(runnable.Keys(), std::vector<int>{1});
+    EXPECT_EQ(g_alive.load(), 1);  // the failed request was deleted, the other one waits
+
+    EXPECT_TRUE(worker.Start());  // ended, not idle: nothing new starts
+    EXPECT_EQ(worker.Recorded(), thread.get());
+    worker.Stop();  // well-defined although the thread is gone
+    EXPECT_TRUE(worker.Start());
+    ASSERT_TRUE(Eventually([&] { return runnable.requests == 2; }));
+    EXPECT_EQ(runnable.starts.load(), 2);
+}
+
+TEST_F(ReqThreadTest, StopRequestWinsOverQueuedWorkAlsoFromInsideACallback) {
+    for (bool fromInside : {false, true}) {
+        SCOPED_TRACE(fromInside ? "Stop from inside OnRequest" : "stop event set meanwhile");
+        Worker worker(&runnable);
+        runnable.onRequest = [&](TestRequest*) {
+            fromInside ? worker.Stop() : worker.RequestStop();  // Stop must not wait here
+            return 0;
+        };
+        runnable.ends = 0;
+        queue.AddRequest(new TestRequest(1));
+        queue.AddRequest(new TestRequest(2));
+        ASSERT_TRUE(worker.Start());
+        KeptThread thread(worker.Recorded());
+        ASSERT_TRUE(thread.Ends());
+        EXPECT_EQ(runnable.ends.load(), 1);
+        EXPECT_EQ(queue.GetQueueCount(), 1);    // the second request was not taken
+        EXPECT_NE(worker.Recorded(), nullptr);  // cleared by the controlling thread's Stop
+        worker.Stop();
+        EXPECT_EQ(worker.Recorded(), nullptr);
+        queue.ClearQueue();
+    }
+}
+
+TEST_F(ReqThreadTest, FailedSetupEndsTheThreadWithoutFurtherCallbacks) {
+    auto runOnce = [&]() -> DWORD {
+        Worker worker(&runnable);
+        EXPECT_TRUE(worker.Start());
+        KeptThread thread(worker.Recorded());
+        EXPECT_TRUE(thread.Ends());
+        return thread.ExitCode();
+    };
+    runnable.getQueueStatus = -1;
+    EXPECT_EQ(runOnce(), 0u);
+    runnable.getQueueStatus = 0;
+    runnable.queue = nullptr;  // success without a queue counts as failure
+    EXPECT_EQ(runOnce(), 0u);
+    EXPECT_EQ(runnable.starts.load(), 0);
+    runnable.queue = &queue;
+    runnable.startStatus = -5;
+    EXPECT_EQ(runOnce(), 0u);
+    runnable.throwOnStart = true;  // not caught by the loop; ends only the thread
+    EXPECT_EQ(runOnce(), RVUtil::platform::THREAD_EXIT_UNCAUGHT_EXCEPTION);
+    EXPECT_EQ(runnable.getQueues.load(), 4);
+    EXPECT_EQ(runnable.ends.load(), 0);
+}
+
+TEST_F(ReqThreadTest, StopTerminatesARequestBlockedInACancellationPoint) {
+    ShortStopLimits limits(100, kLongMs);
+    runnable.onRequest = [](TestRequest*) -> HRESULT { BlockUntilCancelled(); };
+    Worker worker(&runnable);
+    ASSERT_TRUE(worker.Start());
+    queue.AddRequest(new TestRequest(1));
+    ASSERT_TRUE(Eventually([&] { return runnable.requests == 1; }));
+    KeptThread thread(worker.Recorded());
+    worker.Stop();
+    ASSERT_TRUE(thread.Ends());
+    EXPECT_EQ(thread.ExitCode(), 0xFFFFFFFFu);
+    EXPECT_EQ(runnable.ends.load(), 0);  // no further chance to clean up
+    EXPECT_EQ(g_alive.load(), 0);        // but the request it held was deleted on the way out
+}
+
+TEST_F(ReqThreadTest, ARequestThatNeverYieldsIsLeftRunningAndOutlivesItsThreadObject) {
+    ShortStopLimits limits(50, 50);
+    std::atomic<bool> release{false};
+    runnable.onRequest = [&](TestRequest*) {
+        while (!release.load()) {
+            // no cancellation point
+        }
+        return 0;
+    };
+    auto* worker = new Worker(&runnable);
+    ASSERT_TRUE(worker->Start());
+    queue.AddRequest(new TestRequest(1));
+    queue.AddRequest(new TestRequest(2));
+    ASSERT_TRUE(Eventually([&] { return runnable.requests == 1; }));
+    KeptThread thread(worker->Recorded());
+    delete worker;  // stops, gives up on the thread and frees the object under it
+    EXPECT_EQ(thread.ExitCode(), 0xFFFFFFFFu);
+    release = true;
+    ASSERT_TRUE(thread.Ends());
+    EXPECT_EQ(runnable.requests.load(), 1);  // nothing more of the host's is called
+    EXPECT_EQ(runnable.ends.load(), 0);
+    EXPECT_EQ(queue.GetQueueCount(), 1);
+}
+
+}  // namespace

@@ -1,0 +1,146 @@
+// The timer thread: period changes, ending, stopping, priority and forced termination.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <functional>
+#include <stdexcept>
+
+#include "RVUtil/CRVTimerThread.h"
+#include "ThreadTestSupport.h"
+
+namespace {
+
+using namespace queue_test;
+using Timer = Observable<RVUtil::CRVTimerThread>;
+
+class TickRecorder : public RVUtil::IRVTimerThreadRunnable {
+  public:
+    HRESULT OnThreadStart() override {
+        niceOnThread = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+        ++starts;
+        return startStatus;
+    }
+    HRESULT OnTimer() override {
+        const int tick = ++ticks;
+        return onTimer ? onTimer(tick) : 0;
+    }
+    HRESULT OnThreadEnd() override {
+        ++ends;
+        return 0;
+    }
+
+    HRESULT startStatus = 0;
+    std::function<HRESULT(int)> onTimer;
+    std::atomic<int> starts{0}, ticks{0}, ends{0}, niceOnThread{0};
+};
+
+void Pause() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+TEST(TimerThreadTest, TicksWithoutPauseThroughExceptionsUntilStopped) {
+    TickRecorder runnable;
+    runnable.onTimer = [](int tick) -> HRESULT {
+        return tick <= 2 ? throw std::runtime_error("tick fails") : 0;  // swallowed
+    };
+    Timer timer(&runnable, THREAD_PRIORITY_NORMAL);
+    EXPECT_EQ(timer.GetTimer(), 1000);
+    timer.SetTimer(0);
+    ASSERT_TRUE(timer.Start());
+    ASSERT_TRUE(Eventually([&] { return runnable.ticks >= 500; }));
+    timer.Stop();
+    const int ticks = runnable.ticks;
+    Pause();
+    EXPECT_EQ(runnable.ticks.load(), ticks);
+    EXPECT_EQ(runnable.starts.load(), 1);
+    EXPECT_EQ(runnable.ends.load(), 1);
+}
+
+TEST(TimerThreadTest, NewPeriodTakesEffectAtTheNextWaitAndMinusOneWaitsWithoutEnd) {
+    TickRecorder runnable;
+    Timer timer(&runnable, THREAD_PRIORITY_NORMAL);
+    timer.SetTimer(-1);
+    ASSERT_TRUE(timer.Start());
+    Pause();
+    timer.SetTimer(1);  // does not wake the wait under way, which has no end
+    Pause();
+    EXPECT_EQ(runnable.ticks.load(), 0);
+    timer.Stop();
+    EXPECT_EQ(runnable.ends.load(), 1);
+
+    TickRecorder once;
+    Timer slowing(&once, THREAD_PRIORITY_NORMAL);
+    once.onTimer = [&](int) {
+        slowing.SetTimer(-1);  // the next wait has no end
+        return 0;
+    };
+    slowing.SetTimer(1);
+    ASSERT_TRUE(slowing.Start());
+    ASSERT_TRUE(Eventually([&] { return once.ticks == 1; }));
+    Pause();
+    EXPECT_EQ(once.ticks.load(), 1);
+}
+
+TEST(TimerThreadTest, FailuresEndTheLoopAndStartWaitsForStop) {
+    TickRecorder failing;
+    failing.onTimer = [](int) { return -1; };
+    Timer ending(&failing, THREAD_PRIORITY_NORMAL);
+    ending.SetTimer(1);
+    ASSERT_TRUE(ending.Start());
+    KeptThread thread(ending.Recorded());
+    ASSERT_TRUE(thread.Ends());
+    EXPECT_EQ(thread.ExitCode(), 0u);
+    EXPECT_EQ(failing.ticks.load(), 1);
+    EXPECT_EQ(failing.ends.load(), 1);
+    EXPECT_TRUE(ending.Start());  // ended, not idle: nothing new starts until Stop
+    EXPECT_EQ(ending.Recorded(), thread.get());
+    ending.Stop();
+    ASSERT_TRUE(ending.Start());
+    EXPECT_TRUE(Eventually([&] { return failing.ends == 2; }));
+
+    TickRecorder refusing;
+    refusing.startStatus = -1;
+    Timer never(&refusing, THREAD_PRIORITY_NORMAL);
+    never.SetTimer(0);
+    ASSERT_TRUE(never.Start());
+    KeptThread neverThread(never.Recorded());
+    ASSERT_TRUE(neverThread.Ends());
+    EXPECT_EQ(refusing.ticks.load() + refusing.ends.load(), 0);
+    EXPECT_FALSE(Timer(nullptr, THREAD_PRIORITY_NORMAL).Start());
+}
+
+// Destruction runs Stop, so this also covers Stop called from inside a callback.
+TEST(TimerThreadTest, DestructionFromInsideOnTimerReturnsAndEndsTheLoop) {
+    TickRecorder selfDeleting;
+    auto* owned = new Timer(&selfDeleting, THREAD_PRIORITY_NORMAL);
+    CEvent kept;
+    selfDeleting.onTimer = [&](int) {
+        WaitForSingleObject(kept, kLongMs);
+        delete owned;  // the thread keeps what it still needs
+        return 0;
+    };
+    owned->SetTimer(1);
+    ASSERT_TRUE(owned->Start());
+    KeptThread orphan(owned->Recorded());
+    kept.SetEvent();
+    ASSERT_TRUE(orphan.Ends());
+    EXPECT_EQ(selfDeleting.ticks.load(), 1);
+    EXPECT_EQ(selfDeleting.ends.load(), 1);
+}
+
+TEST(TimerThreadTest, PriorityBelowNormalLowersTheThread) {
+    const int processNice = getpriority(PRIO_PROCESS, 0);
+    if (processNice >= 19) {
+        GTEST_SKIP() << "the process runs at the lowest priority already";
+    }
+    TickRecorder runnable;
+    Timer timer(&runnable, static_cast<UINT>(THREAD_PRIORITY_LOWEST));
+    timer.SetTimer(-1);
+    ASSERT_TRUE(timer.Start());
+    ASSERT_TRUE(Eventually([&] { return runnable.starts == 1; }));
+    EXPECT_GT(runnable.niceOnThread.load(), processNice);
+}
+
+}  // namespace
