@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <thread>
 
 namespace rvtest {
 
@@ -71,12 +72,26 @@ std::string LocalServices::SiteFile(const std::string& name) const {
     return ReadFile(*m_dir / ("www/" + name));
 }
 
-std::string LocalServices::WebAccessLog() const {
-    return ReadFile(*m_dir / "web-access.log");
+namespace {
+
+std::string ReadOnceItHas(const std::filesystem::path& file, const std::string& awaited) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    std::string text = ReadFile(file);
+    while (text.find(awaited) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        text = ReadFile(file);
+    }
+    return text;
 }
 
-std::string LocalServices::ProxyLog() const {
-    return ReadFile(*m_dir / "proxy.log");
+}  // namespace
+
+std::string LocalServices::WebAccessLog(const std::string& awaited) const {
+    return ReadOnceItHas(*m_dir / "web-access.log", awaited);
+}
+
+std::string LocalServices::ProxyLog(const std::string& awaited) const {
+    return ReadOnceItHas(*m_dir / "proxy.log", awaited);
 }
 
 void LocalServices::WriteSite() {

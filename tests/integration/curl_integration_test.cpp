@@ -117,7 +117,7 @@ TEST_F(CurlIntegrationTest, RequestsReuseOneKeepAliveConnection) {
                           R"(\d HTTP/1.1 200 conn=(\d+) n=(\d+))");
     std::set<std::string> connections;
     std::string numbers;
-    const std::string log = Services().WebAccessLog();
+    const std::string log = Services().WebAccessLog("keepalive=" + mark + "3");
     for (auto it = std::sregex_iterator(log.begin(), log.end(), line); it != std::sregex_iterator();
          ++it) {
         connections.insert((*it)[1]);
@@ -134,7 +134,8 @@ TEST_F(CurlIntegrationTest, PostReachesTheServer) {
     const std::string url = Services().WebUrl("/post");
     ASSERT_EQ(fetcher.Request(url.c_str(), nullptr, nullptr, 10000, data, sizeof data - 1), 1u);
     EXPECT_EQ(fetcher.GetResponseHttpStatus(), 200);
-    EXPECT_NE(Services().WebAccessLog().find("POST /post HTTP/1.1 200"), std::string::npos);
+    const std::string posted = "POST /post HTTP/1.1 200";
+    EXPECT_NE(Services().WebAccessLog(posted).find(posted), std::string::npos);
 }
 
 TEST_F(CurlIntegrationTest, SystemProxyCarriesTheRequest) {
@@ -144,8 +145,8 @@ TEST_F(CurlIntegrationTest, SystemProxyCarriesTheRequest) {
     const std::string body = Get(fetcher, "/index.html?via=system");
     EXPECT_EQ(body, Services().SiteFile("index.html"));
     EXPECT_NE(fetcher.FindHeader("Via").Find(LocalServices::kProxyName), -1);
-    EXPECT_NE(Services().ProxyLog().find("GET " + Services().WebUrl("/index.html?via=system")),
-              std::string::npos);
+    const std::string forwarded = "GET " + Services().WebUrl("/index.html?via=system");
+    EXPECT_NE(Services().ProxyLog(forwarded).find(forwarded), std::string::npos);
 }
 
 TEST_F(CurlIntegrationTest, ExplicitProxyCarriesTheRequestAndNoProxyBypassesIt) {
