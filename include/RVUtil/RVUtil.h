@@ -5,6 +5,7 @@
 #include "RVUtil/CCriticalSection.h"
 #include "RVUtil/CObList.h"
 #include "RVUtil/CObject.h"
+#include "RVUtil/CRVHttpFetcher.h"
 #include "RVUtil/CString.h"
 #include "RVUtil/CStringArray.h"
 #include "RVUtil/CStringList.h"
