@@ -83,10 +83,6 @@ class RVUTIL_API CRVHttpFetcher {
     // Records one "Name: value" response header line; modifies line.
     void ParseHeader(char* line);
 
-  private:
-    DWORD Exchange(const char* url, const char* userName, const char* password, DWORD timeout,
-                   BYTE* postData, int postLength, bool postForm);
-
     inet::Session* m_hSession;
     // Allocated with malloc/realloc (see SaveData); hosts only borrow it through GetResponse.
     BYTE* m_pBuffer;
@@ -97,6 +93,10 @@ class RVUTIL_API CRVHttpFetcher {
     DWORD m_dwReqTime;
     CStringArray m_arrRespHeaders;
     CStringArray m_arrReqHeaders;
+
+  private:
+    DWORD Exchange(const char* url, const char* userName, const char* password, DWORD timeout,
+                   BYTE* postData, int postLength, bool postForm);
 };
 
 }  // namespace RVUtil

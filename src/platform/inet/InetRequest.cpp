@@ -307,7 +307,13 @@ InetError Request::ReadChunked(char* out, std::size_t size, std::size_t* receive
         m_received.Consume(consumed);
         *received = produced;
         if (status == ChunkedDecoder::Status::Bad) {
-            return kInetInvalidResponse;
+            if (produced == 0) {
+                return kInetInvalidResponse;
+            }
+            // The data ahead of the corruption is delivered; the next read reports it.
+            m_state = BodyState::Failed;
+            m_error = kInetInvalidResponse;
+            return kInetOk;
         }
         if (status == ChunkedDecoder::Status::Done) {
             m_state = BodyState::Complete;

@@ -93,7 +93,8 @@ bool readContentLength(std::string_view value, std::optional<std::uint64_t>* len
 }  // namespace
 
 std::size_t FindResponseHeadEnd(std::string_view data, std::size_t from) {
-    std::size_t pos = from > 0 ? from - 1 : 0;
+    // A terminator that ends in the new bytes starts at most two bytes before them.
+    std::size_t pos = from >= 2 ? from - 2 : 0;
     while ((pos = data.find('\n', pos)) != std::string_view::npos) {
         if (pos + 1 < data.size() && data[pos + 1] == '\n') {
             return pos + 2;

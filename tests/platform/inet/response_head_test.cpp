@@ -20,9 +20,14 @@ TEST(ResponseHeadTest, FindsTheEndWithEitherLineEnding) {
     EXPECT_EQ(FindResponseHeadEnd("HTTP/1.1 200 OK\r\nA: b\r\n\r\nbody"), 25u);
     EXPECT_EQ(FindResponseHeadEnd("HTTP/1.1 200 OK\nA: b\n\nbody"), 22u);
     EXPECT_EQ(FindResponseHeadEnd("HTTP/1.1 200 OK\r\nA: b\r\n"), 0u);
-    // Resuming a scan where it stopped still sees a terminator split across the pieces.
-    const std::string head = "HTTP/1.1 200 OK\r\nA: b\r\n\r\n";
-    EXPECT_EQ(FindResponseHeadEnd(head, head.size() - 2), head.size());
+    // Resuming a scan where an earlier one stopped finds a terminator split at any point.
+    for (const std::string head :
+         {"HTTP/1.1 200 OK\r\nA: b\r\n\r\n", "HTTP/1.1 200 OK\nA: b\n\n"}) {
+        for (std::size_t cut = 1; cut < head.size(); ++cut) {
+            ASSERT_EQ(FindResponseHeadEnd(head.substr(0, cut)), 0u);
+            EXPECT_EQ(FindResponseHeadEnd(head, cut), head.size()) << cut;
+        }
+    }
 }
 
 TEST(ResponseHeadTest, KeepsLinesAsReceivedWithCrLfEnds) {
