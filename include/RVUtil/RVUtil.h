@@ -3,6 +3,7 @@
 // Everything RVUtil exports.
 #include "RVUtil/AfxException.h"
 #include "RVUtil/CCriticalSection.h"
+#include "RVUtil/CCurlHttpFetcher.h"
 #include "RVUtil/CObList.h"
 #include "RVUtil/CObject.h"
 #include "RVUtil/CRVHttpFetcher.h"

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <new>
 
+#include "pakdec/LargeBuffer.h"
 #include "pakdec/Pakdec.h"
 
 namespace RVUtil {
@@ -33,6 +34,7 @@ long DecodeZstd(const BYTE* body, long length, BYTE** out) {
         *out = nullptr;
         return 0;
     }
+    AdviseLargeBuffer(array, size);
     const std::size_t result = ZSTD_decompress(array, size, body, body != nullptr ? srcSize : 0);
     *out = array;
     // Read as a signed 32-bit number, an error code is negative.

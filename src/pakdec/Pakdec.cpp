@@ -10,6 +10,7 @@
 #include <new>
 
 #include "pakdec/ContentDecoding.h"
+#include "pakdec/LargeBuffer.h"
 
 // Decisions where the gzip format leaves room:
 // - ISIZE (the size trailer) is only a first guess of the output size: it is wrong for
@@ -106,7 +107,9 @@ struct FreeDeleter {
 // old and new copies at once, and is copied into an exact new[] array at the end.
 class Output {
   public:
-    explicit Output(std::size_t capacity) : m_array(new BYTE[capacity]), m_capacity(capacity) {}
+    explicit Output(std::size_t capacity) : m_array(new BYTE[capacity]), m_capacity(capacity) {
+        RVUtil::AdviseLargeBuffer(m_array.get(), capacity);
+    }
 
     BYTE* data() { return m_array ? m_array.get() : m_grown.get(); }
     std::size_t capacity() const { return m_capacity; }
@@ -137,6 +140,7 @@ class Output {
             m_grown.reset(grown);
         }
         m_capacity = next;
+        RVUtil::AdviseLargeBuffer(m_grown.get(), next);
         return true;
     }
 

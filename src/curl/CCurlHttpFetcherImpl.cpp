@@ -1,0 +1,191 @@
+// Life cycle of the easy handle: Init and its options, Fini and cancellation, proxies, and
+// the progress and close-socket callbacks.
+#include "curl/CCurlHttpFetcherImpl.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cxxabi.h>
+
+#include <string>
+
+#include "platform/SystemProxy.h"
+
+namespace RVUtil {
+
+namespace {
+
+// The one exception Init lets out, whatever went wrong inside it. Hosts catch it as char*.
+char s_curlInitFail[] = "Curl Init Fail";
+
+// Serialises the creation and configuration of easy handles across all fetchers of the
+// process. A function-local static: built thread-safely by the first Init, gone at unload.
+CCriticalSection& InitLock() {
+    static CCriticalSection s_initLock;
+    return s_initLock;
+}
+
+}  // namespace
+
+CCurlHttpFetcherImpl::CCurlHttpFetcherImpl() = default;
+
+CCurlHttpFetcherImpl::~CCurlHttpFetcherImpl() {
+    // Wait for an operation of another thread to leave before the lock goes away. The
+    // handle is not touched: the facade has already run Fini.
+    m_lock.Lock();
+    m_lock.Unlock();
+}
+
+BOOL CCurlHttpFetcherImpl::Init() {
+    try {
+        CSingleLock initLock(&InitLock(), TRUE);
+        CSingleLock lock(&m_lock, TRUE);
+        if (m_bInit) {
+            return FALSE;
+        }
+        // A handle left behind by an Init that failed half-way is not leaked.
+        if (m_pCurl != nullptr) {
+            curl_easy_cleanup(m_pCurl);
+            m_pCurl = nullptr;
+        }
+        const bool reopening = m_bClosed;
+        // A null handle is not detected here: every later request then fails with
+        // CURLE_BAD_FUNCTION_ARGUMENT and is logged.
+        m_pCurl = curl_easy_init();
+        ApplySystemProxy(m_pCurl);
+
+        curl_easy_setopt(m_pCurl, CURLOPT_HEADER, 0L);
+        curl_easy_setopt(m_pCurl, CURLOPT_WRITEDATA, &m_vecBody);
+        curl_easy_setopt(m_pCurl, CURLOPT_HEADERDATA, &m_vecRawHeaders);
+        curl_easy_setopt(m_pCurl, CURLOPT_HTTP_CONTENT_DECODING, 1L);
+        curl_easy_setopt(m_pCurl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_NONE));
+        curl_easy_setopt(m_pCurl, CURLOPT_NOPROGRESS, 0L);
+        // The older progress interface is the one whose user pointer is the abort word; it
+        // is deprecated but present in every libcurl this builds against.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+        curl_easy_setopt(m_pCurl, CURLOPT_PROGRESSDATA, &m_nAbort);
+        curl_easy_setopt(m_pCurl, CURLOPT_WRITEFUNCTION, &CCurlHttpFetcherImpl::OnWriteBody);
+        curl_easy_setopt(m_pCurl, CURLOPT_HEADERFUNCTION, &CCurlHttpFetcherImpl::OnWriteHeader);
+        curl_easy_setopt(m_pCurl, CURLOPT_PROGRESSFUNCTION, &CCurlHttpFetcherImpl::OnProgress);
+#pragma GCC diagnostic pop
+        curl_easy_setopt(m_pCurl, CURLOPT_CLOSESOCKETFUNCTION,
+                         &CCurlHttpFetcherImpl::OnCloseSocket);
+
+        // Fini keeps the request header pairs and the gzip setting while the new handle
+        // carries neither. A fetcher coming back from Fini therefore gets both re-applied,
+        // so that the flag IsEncoding reads always matches what the handle does. The first
+        // Init after construction installs nothing: headers added before it reach the handle
+        // with the next AddHeader or RemoveHeader, as for any fetcher not yet initialised.
+        if (reopening) {
+            if (m_bCurlDecodesGzip) {
+                curl_easy_setopt(m_pCurl, CURLOPT_ACCEPT_ENCODING, "gzip");
+            }
+            if (m_arrReqHeaders.GetSize() > 0 && RebuildHeaderList()) {
+                curl_easy_setopt(m_pCurl, CURLOPT_HTTPHEADER, m_pHeaderList);
+            }
+        }
+
+        m_bInit = TRUE;
+        m_bClosed = FALSE;
+        m_nAbort = 0;
+        return TRUE;
+    } catch (abi::__forced_unwind&) {
+        throw;  // thread cancellation must pass
+    } catch (...) {
+        throw s_curlInitFail;
+    }
+}
+
+void CCurlHttpFetcherImpl::Fini() {
+    // Before the lock: a transfer on another thread holds it and stops at its next progress
+    // report, after which this call gets the lock and releases the handle.
+    m_nAbort = 1;
+    CSingleLock lock(&m_lock, TRUE);
+    if (m_bClosed) {
+        return;
+    }
+    if (m_pHeaderList != nullptr) {
+        curl_slist_free_all(m_pHeaderList);
+        m_pHeaderList = nullptr;
+    }
+    m_vecBody.Release();
+    m_vecRawHeaders.Release();
+    curl_easy_cleanup(m_pCurl);  // null before the first Init, which libcurl accepts
+    m_pCurl = nullptr;
+    m_bClosed = TRUE;
+    m_bInit = FALSE;
+}
+
+BOOL CCurlHttpFetcherImpl::IsInit() {
+    return m_bInit;
+}
+
+void CCurlHttpFetcherImpl::SetProxy(const char* host, WORD port) {
+    CSingleLock lock(&m_lock, TRUE);
+    if (m_bClosed) {
+        return;
+    }
+    curl_easy_setopt(m_pCurl, CURLOPT_PROXY, host);
+    curl_easy_setopt(m_pCurl, CURLOPT_PROXYPORT, static_cast<long>(port));
+}
+
+void CCurlHttpFetcherImpl::SetNoProxy(const char* hosts) {
+    CSingleLock lock(&m_lock, TRUE);
+    if (m_bClosed) {
+        return;
+    }
+    curl_easy_setopt(m_pCurl, CURLOPT_NOPROXY, hosts);
+}
+
+// The system proxy comes from the platform's proxy settings (the conventional proxy
+// environment variables), read once per Init. Any failure leaves the handle without a
+// proxy, or with the proxy but without credentials, and is not reported.
+void CCurlHttpFetcherImpl::ApplySystemProxy(CURL* handle) {
+    try {
+        const platform::SystemProxySettings settings = platform::ReadSystemProxy();
+        const platform::ProxyServer* proxy = settings.Named();
+        if (proxy == nullptr) {
+            return;
+        }
+        // scheme://host:port without the user info: the credentials follow separately.
+        const std::string address = proxy->Address();
+        if (curl_easy_setopt(handle, CURLOPT_PROXY, address.c_str()) != CURLE_OK) {
+            return;
+        }
+        if (proxy->user.empty()) {
+            return;
+        }
+        if (proxy->user.find(':') == std::string::npos) {
+            const std::string userPassword = proxy->user + ":" + proxy->password;
+            curl_easy_setopt(handle, CURLOPT_PROXYUSERPWD, userPassword.c_str());
+        } else {
+            // A joined "user:password" would be cut at the name's own colon.
+            curl_easy_setopt(handle, CURLOPT_PROXYUSERNAME, proxy->user.c_str());
+            curl_easy_setopt(handle, CURLOPT_PROXYPASSWORD, proxy->password.c_str());
+        }
+    } catch (abi::__forced_unwind&) {
+        throw;
+    } catch (...) {
+        // silent by design: the fetcher works without the system proxy
+    }
+}
+
+int CCurlHttpFetcherImpl::OnProgress(void* user, double, double, double, double) {
+    const auto* abort = static_cast<const std::atomic<std::int32_t>*>(user);
+    return (abort != nullptr && abort->load() == 1) ? 1 : 0;
+}
+
+int CCurlHttpFetcherImpl::OnCloseSocket(void*, curl_socket_t socket) {
+    if (socket == CURL_SOCKET_BAD) {
+        return 1;
+    }
+    // Linger on with a zero time-out makes the close abortive: the peer sees a reset, and
+    // no socket lingers in TIME_WAIT on this side.
+    const linger abortive{1, 0};
+    setsockopt(socket, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+    close(socket);
+    return 0;
+}
+
+}  // namespace RVUtil

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+
+#include "RVUtil/WinTypes.h"
+
+namespace RVUtil {
+
+// The growable byte store behind a fetcher's body and raw header block. It is filled from
+// inside libcurl's callbacks, so nothing here throws: a growth that cannot be made is
+// reported by Append's result and leaves the contents as they were. Clear keeps the memory
+// for the next transfer; only Release gives it back.
+class CurlByteArray {
+  public:
+    // Bodies are reported through 32-bit signed sizes, so no array grows past this.
+    static constexpr std::size_t kDefaultMaxSize = 0x7FFFFFFF;
+
+    CurlByteArray() = default;
+    CurlByteArray(const CurlByteArray&) = delete;
+    CurlByteArray& operator=(const CurlByteArray&) = delete;
+    ~CurlByteArray();
+
+    BYTE* Data() noexcept { return m_pData; }
+    std::size_t Size() const noexcept { return m_nSize; }
+    std::size_t Capacity() const noexcept { return m_nCapacity; }
+
+    // Grows to the larger of one and a half times the capacity and the size needed.
+    bool Append(const void* bytes, std::size_t count) noexcept;
+    void Clear() noexcept { m_nSize = 0; }
+    void Release() noexcept;
+
+    std::size_t MaxSize() const noexcept { return m_nMaxSize; }
+    void SetMaxSize(std::size_t maxSize) noexcept { m_nMaxSize = maxSize; }
+
+  private:
+    BYTE* m_pData = nullptr;
+    std::size_t m_nSize = 0;
+    std::size_t m_nCapacity = 0;
+    std::size_t m_nMaxSize = kDefaultMaxSize;
+};
+
+}  // namespace RVUtil

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "CompressedBodies.h"
+#include "LogCapture.h"
+#include "RVUtil/CCurlHttpFetcher.h"
+#include "ScopedEnvironment.h"
+#include "ScriptedServer.h"
+#include "curl/CCurlHttpFetcherImpl.h"
+
+namespace RVUtil {
+
+// The fetcher's inner state, for the tests that must see it.
+struct CCurlHttpFetcherImplTestAccess {
+    static const CStringArray& ResponseHeaders(CCurlHttpFetcherImpl& f) {
+        return f.m_arrRespHeaders;
+    }
+    static std::vector<std::string> HeaderListLines(CCurlHttpFetcherImpl& f) {
+        std::vector<std::string> lines;
+        for (const curl_slist* at = f.m_pHeaderList; at != nullptr; at = at->next) {
+            lines.emplace_back(at->data);
+        }
+        return lines;
+    }
+    static bool HasHeaderList(CCurlHttpFetcherImpl& f) { return f.m_pHeaderList != nullptr; }
+    static CurlByteArray& Body(CCurlHttpFetcherImpl& f) { return f.m_vecBody; }
+    static CurlByteArray& RawHeaders(CCurlHttpFetcherImpl& f) { return f.m_vecRawHeaders; }
+    static BOOL CurlDecodesGzip(CCurlHttpFetcherImpl& f) { return f.m_bCurlDecodesGzip; }
+};
+
+}  // namespace RVUtil
+
+namespace rvtest {
+
+using Access = RVUtil::CCurlHttpFetcherImplTestAccess;
+
+// Flat name, value, name, value ... as a vector, for comparisons.
+inline std::vector<std::string> Flat(const CStringArray& pairs) {
+    std::vector<std::string> out;
+    for (const CString& item : pairs) {
+        out.emplace_back(item.GetString());
+    }
+    return out;
+}
+
+// The compressed-body makers work on byte vectors; these tests on text.
+inline std::string Text(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+inline std::string SampleText(std::size_t length) {
+    return Text(TextBytes(length));
+}
+inline std::string GzipBody(const std::string& data) {
+    return Text(Gzip(ToBytes(data)));
+}
+inline std::string ZstdBody(const std::string& data, bool recordSize = true) {
+    return Text(Zstd(ToBytes(data), recordSize));
+}
+
+inline std::string BodyOf(RVUtil::CCurlHttpFetcher& fetcher) {
+    const BYTE* body = fetcher.GetResponse();
+    return body == nullptr ? std::string()
+                           : std::string(reinterpret_cast<const char*>(body),
+                                         static_cast<std::size_t>(fetcher.GetResponseSize()));
+}
+
+inline std::string BodyOf(RVUtil::CCurlHttpFetcherImpl& fetcher) {
+    const BYTE* body = fetcher.GetResponse();
+    return body == nullptr ? std::string()
+                           : std::string(reinterpret_cast<const char*>(body),
+                                         static_cast<std::size_t>(fetcher.GetResponseSize()));
+}
+
+// Each test gets its own scripted server and log capture, and runs without the machine's
+// proxy settings.
+class CurlTest : public ::testing::Test {
+  protected:
+    CurlTest() { m_env.UnsetProxies(); }
+
+    std::vector<std::string> LogLines() const {
+        std::vector<std::string> lines;
+        for (const LogRecord& record : m_log.Records()) {
+            lines.push_back(std::to_string(record.level) + " " + record.text);
+        }
+        return lines;
+    }
+    static std::string SendError(int code, int status, const std::string& url) {
+        return "8 [Curl Send Error]ErrorCode=" + std::to_string(code) +
+               ", HttpStatus=" + std::to_string(status) + ", Url=" + url;
+    }
+    static std::string PostSendError(int code, int status, const std::string& url) {
+        return "8 [Curl Post Send Error]ErrorCode=" + std::to_string(code) +
+               ", HttpStatus=" + std::to_string(status) + ", Url=" + url;
+    }
+
+    ScopedEnvironment m_env;
+    ScriptedServer m_server;
+    LogCapture m_log;
+};
+
+}  // namespace rvtest

@@ -1,0 +1,117 @@
+// Request header pairs, the lines libcurl sends for them, and the Accept-Encoding rule.
+#include "CurlTestFixture.h"
+
+namespace rvtest {
+namespace {
+
+using RVUtil::CCurlHttpFetcherImpl;
+
+class CurlHeadersTest : public CurlTest {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_fetcher.Init());
+        m_server.SetDefaultReply(Reply(HttpResponse(200, "x")));
+    }
+
+    // The head of one request sent now.
+    std::string SentHead() {
+        const std::size_t before = m_server.RequestCount();
+        EXPECT_EQ(m_fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
+        const auto requests = m_server.Requests();
+        return requests.size() > before ? std::string(requests.back().Head()) : std::string();
+    }
+
+    CCurlHttpFetcherImpl m_fetcher;
+};
+
+TEST_F(CurlHeadersTest, AddingAKnownNameReplacesItsValueInPlace) {
+    m_fetcher.AddHeader("X-Id", "1");
+    m_fetcher.AddHeader("X-Other", "a");
+    m_fetcher.AddHeader("X-Id", "2");
+    EXPECT_EQ(Flat(m_fetcher.RequestHeaders()),
+              (std::vector<std::string>{"X-Id", "2", "X-Other", "a"}));
+    EXPECT_EQ(Access::HeaderListLines(m_fetcher),
+              (std::vector<std::string>{"X-Id:2", "X-Other:a"}));
+    const std::string head = SentHead();
+    EXPECT_NE(head.find("\r\nX-Id:2\r\n"), std::string::npos);
+    EXPECT_EQ(head.find("X-Id:1"), std::string::npos);
+}
+
+TEST_F(CurlHeadersTest, NamesDifferingInCaseAreSeparateHeaders) {
+    m_fetcher.AddHeader("X-Id", "1");
+    m_fetcher.AddHeader("x-id", "2");
+    EXPECT_EQ(Access::HeaderListLines(m_fetcher), (std::vector<std::string>{"X-Id:1", "x-id:2"}));
+    const std::string head = SentHead();
+    EXPECT_NE(head.find("\r\nX-Id:1\r\n"), std::string::npos);
+    EXPECT_NE(head.find("\r\nx-id:2\r\n"), std::string::npos);
+}
+
+TEST_F(CurlHeadersTest, EmptyNamesAreIgnoredAndEmptyValuesSuppressTheHeader) {
+    m_fetcher.AddHeader(nullptr, "v");
+    m_fetcher.AddHeader("", "v");
+    EXPECT_EQ(m_fetcher.RequestHeaders().GetSize(), 0);
+    EXPECT_NE(SentHead().find("\r\nAccept: */*\r\n"), std::string::npos);
+
+    m_fetcher.AddHeader("Accept", nullptr);
+    EXPECT_EQ(Access::HeaderListLines(m_fetcher), std::vector<std::string>{"Accept:"});
+    EXPECT_EQ(SentHead().find("Accept"), std::string::npos);
+}
+
+TEST_F(CurlHeadersTest, RemovingRebuildsTheListAndTheLastRemovalInstallsNone) {
+    m_fetcher.AddHeader("X-A", "1");
+    m_fetcher.AddHeader("X-B", "2");
+    m_fetcher.RemoveHeader("X-Unknown");
+    EXPECT_EQ(Access::HeaderListLines(m_fetcher), (std::vector<std::string>{"X-A:1", "X-B:2"}));
+    m_fetcher.RemoveHeader("X-A");
+    EXPECT_EQ(Access::HeaderListLines(m_fetcher), std::vector<std::string>{"X-B:2"});
+    std::string head = SentHead();
+    EXPECT_EQ(head.find("X-A"), std::string::npos);
+    EXPECT_NE(head.find("\r\nX-B:2\r\n"), std::string::npos);
+    m_fetcher.RemoveHeader("X-B");
+    EXPECT_FALSE(Access::HasHeaderList(m_fetcher));
+    EXPECT_EQ(SentHead().find("X-B"), std::string::npos);
+}
+
+TEST_F(CurlHeadersTest, AcceptEncodingNamingGzipHandsGzipToLibcurl) {
+    m_fetcher.AddHeader("accept-ENCODING", "GZIP, deflate");
+    EXPECT_TRUE(Access::CurlDecodesGzip(m_fetcher));
+    const std::string body = SampleText(5000);
+    m_server.Enqueue(Reply(HttpResponse(200, GzipBody(body), {{"Content-Encoding", "gzip"}})));
+    const std::string head = SentHead();
+    EXPECT_NE(head.find("\r\naccept-ENCODING:GZIP, deflate\r\n"), std::string::npos);
+    EXPECT_EQ(BodyOf(m_fetcher), body);
+    EXPECT_FALSE(m_fetcher.IsEncoding());
+
+    // Another value leaves libcurl's setting and the flag; only the line changes.
+    m_fetcher.AddHeader("accept-ENCODING", "br");
+    EXPECT_TRUE(Access::CurlDecodesGzip(m_fetcher));
+    m_server.Enqueue(Reply(HttpResponse(200, GzipBody(body), {{"Content-Encoding", "gzip"}})));
+    EXPECT_NE(SentHead().find("\r\naccept-ENCODING:br\r\n"), std::string::npos);
+    EXPECT_EQ(BodyOf(m_fetcher), body);
+}
+
+TEST_F(CurlHeadersTest, RemovingAcceptEncodingClearsTheSettingButMatchesPairsByCase) {
+    m_fetcher.AddHeader("Accept-Encoding", "gzip");
+    m_fetcher.RemoveHeader("accept-encoding");
+    EXPECT_FALSE(Access::CurlDecodesGzip(m_fetcher));
+    EXPECT_EQ(Access::HeaderListLines(m_fetcher), std::vector<std::string>{"Accept-Encoding:gzip"});
+
+    const std::string body = SampleText(3000);
+    const std::string packed = GzipBody(body);
+    m_server.Enqueue(Reply(HttpResponse(200, packed, {{"Content-Encoding", "gzip"}})));
+    EXPECT_NE(SentHead().find("\r\nAccept-Encoding:gzip\r\n"), std::string::npos);
+    EXPECT_EQ(BodyOf(m_fetcher), packed);  // no longer decoded by libcurl
+    EXPECT_TRUE(m_fetcher.IsEncoding());
+}
+
+TEST_F(CurlHeadersTest, FindHeaderIgnoresCaseAndReturnsTheFirstMatch) {
+    m_server.Enqueue(Reply(HttpResponse(
+        200, "", {{"Content-Type", "text/html"}, {"Set-Cookie", "a=1"}, {"Set-Cookie", "b=2"}})));
+    SentHead();
+    EXPECT_EQ(m_fetcher.FindHeader("content-type"), "text/html");
+    EXPECT_EQ(m_fetcher.FindHeader("Set-Cookie"), "a=1");
+    EXPECT_EQ(m_fetcher.FindHeader("X-Missing"), "");
+}
+
+}  // namespace
+}  // namespace rvtest

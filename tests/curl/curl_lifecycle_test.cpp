@@ -1,0 +1,248 @@
+// Init, Fini, assignment, the system proxy, explicit proxies and the two low-level callbacks.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "AllocationFailure.h"
+#include "CurlTestFixture.h"
+
+namespace rvtest {
+namespace {
+
+using RVUtil::CCurlHttpFetcher;
+using RVUtil::CCurlHttpFetcherImpl;
+
+using CurlLifecycleTest = CurlTest;
+
+TEST_F(CurlLifecycleTest, FacadeIsOnePointerWide) {
+    static_assert(sizeof(CCurlHttpFetcher) == sizeof(void*));
+}
+
+TEST_F(CurlLifecycleTest, SecondInitReturnsFalseAndChangesNothing) {
+    CCurlHttpFetcher fetcher;
+    EXPECT_FALSE(fetcher.IsInit());
+    ASSERT_TRUE(fetcher.Init());
+    EXPECT_TRUE(fetcher.IsInit());
+    fetcher.AddHeader("X-Id", "1");
+    EXPECT_FALSE(fetcher.Init());
+    EXPECT_TRUE(fetcher.IsInit());
+
+    m_server.Enqueue(Reply(HttpResponse(200, "x")));
+    ASSERT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
+    EXPECT_NE(m_server.Requests().at(0).Head().find("\r\nX-Id:1\r\n"), std::string::npos);
+}
+
+TEST_F(CurlLifecycleTest, ClosedFetcherAnswersWithEmptyValuesAndNeverConnects) {
+    CCurlHttpFetcher fetcher;
+    fetcher.Fini();  // before any Init: closed all the same
+    fetcher.Fini();
+    EXPECT_FALSE(fetcher.IsInit());
+    BYTE data[] = {'x'};
+    EXPECT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 1000), 0u);
+    EXPECT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 1000, data, 1), 0u);
+    EXPECT_EQ(fetcher.GetResponse(), nullptr);
+    EXPECT_EQ(fetcher.GetResponseSize(), 0);
+    EXPECT_EQ(fetcher.GetResponseHttpStatus(), 404);
+    EXPECT_EQ(fetcher.FindHeader("Content-Type"), "");
+    EXPECT_FALSE(fetcher.IsEncoding());
+    BYTE sentinel = 0;
+    BYTE* out = &sentinel;
+    EXPECT_EQ(fetcher.Decompress(&out), 0);
+    EXPECT_EQ(out, &sentinel);
+    fetcher.AddHeader("X-Id", "1");
+    fetcher.RemoveHeader("X-Id");
+    fetcher.SetProxy("127.0.0.1", 1);
+    fetcher.SetNoProxy("*");
+    fetcher.EndRequest();
+    EXPECT_EQ(m_server.ConnectionCount(), 0u);
+    EXPECT_TRUE(LogLines().empty());
+}
+
+TEST_F(CurlLifecycleTest, InitAfterFiniConfiguresAFreshHandleWithTheStoredHeaders) {
+    CCurlHttpFetcherImpl fetcher;
+    ASSERT_TRUE(fetcher.Init());
+    fetcher.AddHeader("X-Id", "1");
+    fetcher.AddHeader("Accept-Encoding", "gzip");
+    m_server.SetDefaultReply(Reply(HttpResponse(200, "x")));
+    ASSERT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
+    fetcher.Fini();
+    EXPECT_FALSE(Access::HasHeaderList(fetcher));
+
+    ASSERT_TRUE(fetcher.Init());
+    EXPECT_TRUE(fetcher.IsInit());
+    EXPECT_EQ(Access::HeaderListLines(fetcher),
+              (std::vector<std::string>{"X-Id:1", "Accept-Encoding:gzip"}));
+    const std::string body = SampleText(2000);
+    m_server.Enqueue(Reply(HttpResponse(200, GzipBody(body), {{"Content-Encoding", "gzip"}})));
+    ASSERT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
+    // A new handle means a new connection; the options of Init are back on it.
+    EXPECT_EQ(m_server.ConnectionCount(), 2u);
+    EXPECT_NE(m_server.Requests().back().Head().find("\r\nX-Id:1\r\n"), std::string::npos);
+    EXPECT_EQ(BodyOf(fetcher), body);
+    EXPECT_FALSE(fetcher.IsEncoding());
+}
+
+TEST_F(CurlLifecycleTest, HeadersAddedBeforeTheFirstInitWaitForTheNextChange) {
+    CCurlHttpFetcherImpl fetcher;
+    fetcher.AddHeader("X-Early", "1");
+    ASSERT_TRUE(fetcher.Init());
+    m_server.SetDefaultReply(Reply(HttpResponse(200, "x")));
+    ASSERT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
+    fetcher.AddHeader("X-Late", "2");
+    ASSERT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
+    const auto requests = m_server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].Head().find("X-Early"), std::string::npos);
+    EXPECT_NE(requests[1].Head().find("\r\nX-Early:1\r\n"), std::string::npos);
+    EXPECT_NE(requests[1].Head().find("\r\nX-Late:2\r\n"), std::string::npos);
+}
+
+TEST_F(CurlLifecycleTest, AnyFailureInsideInitBecomesCurlInitFail) {
+    // Every allocation of a re-Init in turn fails; each attempt either succeeds or raises
+    // the one char* exception, and the fetcher stays usable afterwards.
+    int raised = 0;
+    for (std::size_t nth = 1; nth < 200; ++nth) {
+        CCurlHttpFetcherImpl fetcher;
+        // Long enough that building their lines needs the heap.
+        fetcher.AddHeader("X-Header-Number-One", "a value that is not short");
+        fetcher.AddHeader("X-Header-Number-Two", "another value that is not short");
+        ASSERT_TRUE(fetcher.Init());
+        fetcher.Fini();
+        bool refusedAny = false;
+        try {
+            FailAllocationsFrom failing(nth);
+            try {
+                fetcher.Init();
+            } catch (...) {
+                refusedAny = failing.Refused() > 0;
+                throw;
+            }
+            refusedAny = failing.Refused() > 0;
+        } catch (char* message) {
+            EXPECT_STREQ(message, "Curl Init Fail");
+            ++raised;
+        }
+        if (!refusedAny) {
+            break;  // every allocation of Init has had its turn
+        }
+        fetcher.Fini();
+        ASSERT_TRUE(fetcher.Init());
+        m_server.Enqueue(Reply(HttpResponse(200, "x")));
+        ASSERT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
+    }
+    EXPECT_GT(raised, 0);
+}
+
+TEST_F(CurlLifecycleTest, AssignmentGivesAFreshFetcherWithTheOthersHeaders) {
+    CCurlHttpFetcher source;
+    ASSERT_TRUE(source.Init());
+    source.AddHeader("X-Copied", "yes");
+    CCurlHttpFetcher target;
+    target.AddHeader("X-Dropped", "1");
+    target = source;
+    target = target;
+    EXPECT_TRUE(target.IsInit());
+
+    m_server.SetDefaultReply(Reply(HttpResponse(200, "x")));
+    ASSERT_EQ(target.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
+    const std::string head(m_server.Requests().at(0).Head());
+    EXPECT_NE(head.find("\r\nX-Copied:yes\r\n"), std::string::npos);
+    EXPECT_EQ(head.find("X-Dropped"), std::string::npos);
+
+    // The two own separate handles: closing one leaves the other working.
+    source.Fini();
+    ASSERT_EQ(target.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
+    CCurlHttpFetcher uninitialised;
+    target = uninitialised;
+    EXPECT_FALSE(target.IsInit());
+}
+
+TEST_F(CurlLifecycleTest, SystemProxyIsAdoptedAtInitWithItsCredentials) {
+    // Upper case: libcurl itself ignores HTTP_PROXY, so only the fetcher can have set it.
+    m_env.Set("HTTP_PROXY", "http://user:pw@127.0.0.1:" + std::to_string(m_server.Port()));
+    CCurlHttpFetcher fetcher;
+    ASSERT_TRUE(fetcher.Init());
+    m_server.Enqueue(Reply(HttpResponse(200, "via proxy")));
+    ASSERT_EQ(fetcher.Request("http://origin.invalid/p", nullptr, nullptr, 5000), 1u);
+    const auto requests = m_server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].RequestLine(), "GET http://origin.invalid/p HTTP/1.1");
+    EXPECT_NE(requests[0].Head().find("\r\nProxy-Authorization: Basic dXNlcjpwdw==\r\n"),
+              std::string::npos);
+}
+
+TEST_F(CurlLifecycleTest, SystemProxyWithoutUserSendsNoCredentials) {
+    m_env.Set("HTTP_PROXY", "127.0.0.1:" + std::to_string(m_server.Port()));
+    CCurlHttpFetcher fetcher;
+    ASSERT_TRUE(fetcher.Init());
+    m_server.Enqueue(Reply(HttpResponse(200, "")));
+    ASSERT_EQ(fetcher.Request("http://origin.invalid/", nullptr, nullptr, 5000), 1u);
+    const auto requests = m_server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].RequestLine(), "GET http://origin.invalid/ HTTP/1.1");
+    EXPECT_EQ(requests[0].Head().find("Proxy-Authorization"), std::string::npos);
+}
+
+TEST_F(CurlLifecycleTest, SetProxyReplacesTheSystemProxyAndSetNoProxyBypassesIt) {
+    ScriptedServer systemProxy;
+    ScriptedServer explicitProxy;
+    m_env.Set("HTTP_PROXY", systemProxy.Url());
+    CCurlHttpFetcher fetcher;
+    fetcher.SetProxy("127.0.0.1", explicitProxy.Port());  // before Init: no lasting effect
+    ASSERT_TRUE(fetcher.Init());
+    fetcher.SetProxy("127.0.0.1", explicitProxy.Port());
+    explicitProxy.Enqueue(Reply(HttpResponse(200, "proxied")));
+    ASSERT_EQ(fetcher.Request("http://origin.invalid/x", nullptr, nullptr, 5000), 1u);
+    EXPECT_EQ(systemProxy.RequestCount(), 0u);
+    ASSERT_EQ(explicitProxy.RequestCount(), 1u);
+    EXPECT_EQ(explicitProxy.Requests()[0].RequestLine(), "GET http://origin.invalid/x HTTP/1.1");
+
+    fetcher.SetNoProxy("127.0.0.1");
+    m_server.Enqueue(Reply(HttpResponse(200, "direct")));
+    ASSERT_EQ(fetcher.Request(m_server.Url("/y").c_str(), nullptr, nullptr, 5000), 1u);
+    ASSERT_EQ(m_server.RequestCount(), 1u);
+    EXPECT_EQ(m_server.Requests()[0].RequestLine(), "GET /y HTTP/1.1");
+    EXPECT_EQ(explicitProxy.RequestCount(), 1u);
+}
+
+TEST(CurlCallbackTest, ProgressStopsOnlyWhenTheAbortWordIsOne) {
+    std::atomic<std::int32_t> abort{0};
+    EXPECT_EQ(CCurlHttpFetcherImpl::OnProgress(&abort, 1e12, 5e11, -1, 0), 0);
+    abort = 2;
+    EXPECT_EQ(CCurlHttpFetcherImpl::OnProgress(&abort, 0, 0, 0, 0), 0);
+    abort = 1;
+    EXPECT_EQ(CCurlHttpFetcherImpl::OnProgress(&abort, 0, 0, 0, 0), 1);
+}
+
+TEST(CurlCallbackTest, CloseSocketResetsTheConnection) {
+    EXPECT_EQ(CCurlHttpFetcherImpl::OnCloseSocket(nullptr, CURL_SOCKET_BAD), 1);
+
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const int client = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const int server = ::accept(listener, nullptr, nullptr);
+    ASSERT_GE(server, 0);
+
+    EXPECT_EQ(CCurlHttpFetcherImpl::OnCloseSocket(nullptr, client), 0);
+    // An orderly close would read as end of stream (0); an abortive one is a reset.
+    char byte;
+    errno = 0;
+    EXPECT_EQ(::recv(server, &byte, 1, 0), -1);
+    EXPECT_EQ(errno, ECONNRESET);
+    ::close(server);
+    ::close(listener);
+}
+
+}  // namespace
+}  // namespace rvtest

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace rvtest {
+
+// A program run beside the tests (a real web server, a proxy, a benchmark server). It gets
+// its own process group, so that stopping it also ends the workers it forked, and it is
+// killed when the thread that started it dies, so a crashed test run leaves nothing behind.
+class ChildProcess {
+  public:
+    struct Options {
+        std::string stdoutPath;  // empty: a pipe that ReadLine reads
+        std::string stderrPath;  // empty: inherited
+    };
+
+    ChildProcess(const std::vector<std::string>& argv, const Options& options);
+    explicit ChildProcess(const std::vector<std::string>& argv) : ChildProcess(argv, Options{}) {}
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    pid_t Pid() const { return m_pid; }
+    bool Running();
+    // One line of the child's standard output (without the line end); empty on time-out or
+    // end of output.
+    std::string ReadLine(std::chrono::milliseconds timeout);
+    // Sends SIGTERM to the group, then SIGKILL to what is left of it after grace; returns
+    // the leader's wait status. Later calls return the same status.
+    int Stop(std::chrono::milliseconds grace = std::chrono::milliseconds(5000));
+
+  private:
+    pid_t m_pid = -1;
+    int m_stdout = -1;
+    std::string m_buffered;
+    bool m_reaped = false;
+    int m_status = -1;
+};
+
+// Whether an executable file exists at path.
+bool IsExecutable(const std::string& path);
+// The first of the candidates that is executable, searching PATH for bare names; empty if
+// none is.
+std::string FindProgram(const std::vector<std::string>& candidates);
+
+// A port on 127.0.0.1 that was free a moment ago (bound to port 0, then released). For
+// programs that must be told a port; they can still lose it to a race, so callers retry.
+std::uint16_t PickFreeLoopbackPort();
+// Waits until something accepts TCP connections on 127.0.0.1:port.
+bool WaitForLoopbackPort(std::uint16_t port, std::chrono::milliseconds timeout);
+
+// A fresh directory under $TMPDIR (or /tmp), removed with its contents on destruction.
+class TempDir {
+  public:
+    explicit TempDir(const std::string& prefix = "rvutil");
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return m_path; }
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+
+  private:
+    std::string m_path;
+};
+
+// The whole content of a file, or empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+
+}  // namespace rvtest
