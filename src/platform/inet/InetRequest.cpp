@@ -87,17 +87,19 @@ InetError Request::Send(const void* body, std::size_t length) {
     const bool tls = (m_flags & kFlagSecure) != 0;
     const platform::ProxyServer* proxy =
         m_session->Proxies().ForTarget(tls ? "https" : "http", settings.host, settings.port);
-    m_key = StreamKey{settings.host, settings.port, tls,
-                      proxy ? proxy->host + ":" + std::to_string(proxy->port) + " " + proxy->user
-                            : std::string()};
+    m_key = StreamKey{settings.host, settings.port, tls, std::string()};
+    if (proxy != nullptr) {
+        m_key.proxy.append(proxy->host).append(":").append(std::to_string(proxy->port));
+        m_key.proxy.append(" ").append(proxy->user);
+    }
 
     std::string host = settings.host;
     if (settings.port != (tls ? 443 : 80)) {
-        host += ":" + std::to_string(settings.port);
+        host.append(":").append(std::to_string(settings.port));
     }
     std::string target = RequestTargetOf(m_path);
     if (proxy != nullptr && !tls) {
-        target = "http://" + host + target;  // a proxy is asked in absolute form
+        target = std::string("http://").append(host).append(target);  // a proxy's form
     }
     const bool withCredentials = settings.user && settings.password && !settings.user->empty();
     const std::string authorization =
@@ -180,12 +182,16 @@ InetError Request::OpenStream(const platform::ProxyServer* proxy, std::unique_pt
 
 InetError Request::OpenTunnel(NetStream& stream, const platform::ProxyServer& proxy) {
     const ConnectionSettings& settings = *m_settings;
-    const std::string authority = settings.host + ":" + std::to_string(settings.port);
-    std::string head = "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n";
+    std::string authority = settings.host;
+    authority.append(":").append(std::to_string(settings.port));
+    std::string head = "CONNECT ";
+    head.append(authority).append(" HTTP/1.1\r\nHost: ").append(authority).append("\r\n");
     if (!proxy.user.empty()) {
-        head += "Proxy-Authorization: " + BasicCredentials(proxy.user, proxy.password) + "\r\n";
+        head.append("Proxy-Authorization: ")
+            .append(BasicCredentials(proxy.user, proxy.password))
+            .append("\r\n");
     }
-    head += "\r\n";
+    head.append("\r\n");
     if (const InetError error = stream.Write(head, {}, settings.receiveTimeout); error != kInetOk) {
         return error;
     }
