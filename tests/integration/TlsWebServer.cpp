@@ -1,0 +1,136 @@
+#include "TlsWebServer.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "TestCertificates.h"
+
+namespace rvtest {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string siteText() {
+    std::string text;
+    for (int i = 0; text.size() < 100 * 1024; ++i) {
+        text += "secure line " + std::to_string(i) + ": kilo lima mike november oscar\n";
+    }
+    return text;
+}
+
+}  // namespace
+
+TlsWebServer::~TlsWebServer() {
+    m_web.reset();
+    m_dir.reset();
+}
+
+bool TlsWebServer::Start() {
+    const std::string program = FindProgram({"nginx"});
+    if (program.empty()) {
+        m_problem = "not installed: nginx (scripts/setup.sh installs it)";
+        return false;
+    }
+    m_dir = std::make_unique<TempDir>("rvutil-tls-web");
+    std::filesystem::create_directories(*m_dir / "www");
+    std::filesystem::create_directories(*m_dir / "temp");
+    WriteFile(*m_dir / "www/index.html", "<html><body>secure hello</body></html>\n");
+    WriteFile(*m_dir / "www/big.txt", siteText());
+
+    // Port 443 is shared with other test programs that run at the same time; it is waited
+    // for rather than given up at once.
+    if (::geteuid() == 0) {
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (Launch(program, true)) {
+                m_on443 = true;
+                return true;
+            }
+            std::this_thread::sleep_for(500ms);
+        }
+    }
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        if (Launch(program, false)) {
+            return true;
+        }
+    }
+    m_problem = "nginx (TLS) did not start: " + ReadFile(*m_dir / "web.err") +
+                ReadFile(*m_dir / "web-error.log");
+    return false;
+}
+
+bool TlsWebServer::Launch(const std::string& program, bool with443) {
+    const std::string dir = m_dir->Path();
+    const TestCertificates& certificates = TestCertificates::Get();
+    m_port = PickFreeLoopbackPort();
+    const std::string listen = "        listen 127.0.0.1:" + std::to_string(m_port) + " ssl;\n" +
+                               (with443 ? "        listen 127.0.0.1:443 ssl;\n" : "");
+    WriteFile(dir + "/web.conf",
+              "daemon off;\n"
+              "master_process off;\n"
+              "pid " +
+                  dir +
+                  "/web.pid;\n"
+                  "error_log " +
+                  dir +
+                  "/web-error.log info;\n"
+                  "events { worker_connections 64; }\n"
+                  "http {\n"
+                  "    types { text/html html; text/plain txt; }\n"
+                  "    log_format conn '$request $status conn=$connection';\n"
+                  "    access_log " +
+                  dir +
+                  "/web-access.log conn;\n"
+                  "    client_body_temp_path " +
+                  dir +
+                  "/temp/body;\n"
+                  "    proxy_temp_path " +
+                  dir +
+                  "/temp/proxy;\n"
+                  "    fastcgi_temp_path " +
+                  dir +
+                  "/temp/fastcgi;\n"
+                  "    uwsgi_temp_path " +
+                  dir +
+                  "/temp/uwsgi;\n"
+                  "    scgi_temp_path " +
+                  dir +
+                  "/temp/scgi;\n"
+                  "    gzip on;\n"
+                  "    gzip_types text/plain;\n"
+                  "    server {\n" +
+                  listen + "        ssl_certificate " + certificates.Loopback().certFile +
+                  ";\n"
+                  "        ssl_certificate_key " +
+                  certificates.Loopback().keyFile +
+                  ";\n"
+                  "        root " +
+                  dir +
+                  "/www;\n"
+                  "        location = /post { return 200 \"posted\\n\"; }\n"
+                  "    }\n"
+                  "}\n");
+    m_web = std::make_unique<ChildProcess>(
+        std::vector<std::string>{program, "-p", dir, "-c", dir + "/web.conf", "-e",
+                                 dir + "/web-error.log"},
+        ChildProcess::Options{dir + "/web.out", dir + "/web.err"});
+    if (WaitForLoopbackPort(m_port, 10s) && m_web->Running() &&
+        (!with443 || WaitForLoopbackPort(443, 2s))) {
+        return true;
+    }
+    m_web.reset();
+    return false;
+}
+
+std::string TlsWebServer::SiteFile(const std::string& name) const {
+    return ReadFile(*m_dir / ("www/" + name));
+}
+
+std::string TlsWebServer::AccessLog() const {
+    return ReadFile(*m_dir / "web-access.log");
+}
+
+}  // namespace rvtest
