@@ -1,11 +1,14 @@
 // CRVHttpFetcher's life cycle, URL cracking, header lists and the helpers that need no
 // server.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <string>
 
 #include "FetcherTestSupport.h"
+#include "LogCapture.h"
 
 namespace {
 
@@ -50,6 +53,29 @@ TEST(FetcherLifecycleTest, InitFiniAndTheHelpers) {
     ASSERT_EQ(f.Init(), 1);
     ASSERT_EQ(f.Init(), 1);
     EXPECT_EQ(f.IsInit(), 1);
+}
+
+TEST(FetcherLifecycleTest, InitReportsASessionThatCannotBeOpened) {
+    rvtest::LogCapture log;
+    TestFetcher f;
+    // With no descriptor left the session's I/O loop cannot be set up.
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+    const int lowestFree = dup(0);
+    ASSERT_GE(lowestFree, 0);
+    close(lowestFree);
+    rlimit tight = old;
+    tight.rlim_cur = static_cast<rlim_t>(lowestFree);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    const int result = f.Init();
+    const int ready = f.IsSessionReady(1);
+    setrlimit(RLIMIT_NOFILE, &old);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(ready, 0);
+    EXPECT_EQ(f.IsInit(), 0);
+    EXPECT_EQ(f.GetResponse(), nullptr);
+    ASSERT_EQ(log.Records().size(), 1u) << "IsSessionReady logs nothing";
+    EXPECT_TRUE(log.Contains(CPXLog::LVL_ERROR, "[Http Init Error]ErrorCode=12004"));
 }
 
 struct Cracked {

@@ -11,6 +11,7 @@
 #include <boost/asio/ssl/context.hpp>
 #include <boost/asio/ssl/error.hpp>
 #include <boost/asio/ssl/stream.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/error.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
@@ -103,7 +104,12 @@ NetContext::~NetContext() = default;
 
 std::shared_ptr<NetContext> NetContext::Create(InetError* error) {
     try {
-        return std::shared_ptr<NetContext>(new NetContext());
+        std::shared_ptr<NetContext> context(new NetContext());
+        // The loop's descriptors (event queue, wake-up, timers) come with its first timer.
+        // Made now, a session that cannot have them fails to open rather than failing its
+        // first request.
+        asio::steady_timer probe(context->impl().io);
+        return context;
     } catch (const std::exception&) {
         *error = kInetInternalError;
         return nullptr;
