@@ -4,9 +4,11 @@
 // skipped, or fails when CI is set.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <regex>
 #include <set>
+#include <thread>
 
 #include "LocalServices.h"
 #include "RVUtil/CRVHttpFetcher.h"
@@ -113,11 +115,20 @@ TEST_F(RvIntegrationTest, RequestsReuseOneKeepAliveConnection) {
                           R"(\d HTTP/1.1 200 conn=(\d+) n=(\d+))");
     std::set<std::string> connections;
     std::string numbers;
-    const std::string log = Services().WebAccessLog();
-    for (auto it = std::sregex_iterator(log.begin(), log.end(), line); it != std::sregex_iterator();
-         ++it) {
-        connections.insert((*it)[1]);
-        numbers += (*it)[2];
+    std::string log;
+    // nginx writes a request's line after it has sent the answer, so the last line can
+    // still be on its way when the answer is already read.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (numbers.size() < 3 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(numbers.empty() ? 0 : 20));
+        connections.clear();
+        numbers.clear();
+        log = Services().WebAccessLog();
+        for (auto it = std::sregex_iterator(log.begin(), log.end(), line);
+             it != std::sregex_iterator(); ++it) {
+            connections.insert((*it)[1]);
+            numbers += (*it)[2];
+        }
     }
     EXPECT_EQ(connections.size(), 1u) << log;
     EXPECT_EQ(numbers, "123") << log;
@@ -127,6 +138,11 @@ TEST_F(RvIntegrationTest, PostReachesTheServer) {
     BYTE data[] = "name=value";
     const std::string url = Services().WebUrl("/post");
     EXPECT_EQ(m_fetcher.Request(url.c_str(), nullptr, nullptr, 10000, data, sizeof data - 1), 200u);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (Services().WebAccessLog().find("POST /post HTTP/1.1 200") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // logged after the answer
+    }
     EXPECT_NE(Services().WebAccessLog().find("POST /post HTTP/1.1 200"), std::string::npos);
 }
 
