@@ -66,59 +66,53 @@ bool TlsWebServer::Launch(const std::string& program, bool with443) {
     const std::string dir = m_dir->Path();
     const TestCertificates& certificates = TestCertificates::Get();
     m_port = PickFreeLoopbackPort();
-    const std::string listen = "        listen 127.0.0.1:" + std::to_string(m_port) + " ssl;\n" +
-                               (with443 ? "        listen 127.0.0.1:443 ssl;\n" : "");
-    WriteFile(dir + "/web.conf",
-              "daemon off;\n"
-              "master_process off;\n"
-              "pid " +
-                  dir +
-                  "/web.pid;\n"
-                  "error_log " +
-                  dir +
-                  "/web-error.log info;\n"
-                  "events { worker_connections 64; }\n"
-                  "http {\n"
-                  "    types { text/html html; text/plain txt; }\n"
-                  "    log_format conn '$request $status conn=$connection';\n"
-                  "    access_log " +
-                  dir +
-                  "/web-access.log conn;\n"
-                  "    client_body_temp_path " +
-                  dir +
-                  "/temp/body;\n"
-                  "    proxy_temp_path " +
-                  dir +
-                  "/temp/proxy;\n"
-                  "    fastcgi_temp_path " +
-                  dir +
-                  "/temp/fastcgi;\n"
-                  "    uwsgi_temp_path " +
-                  dir +
-                  "/temp/uwsgi;\n"
-                  "    scgi_temp_path " +
-                  dir +
-                  "/temp/scgi;\n"
-                  "    gzip on;\n"
-                  "    gzip_types text/plain;\n"
-                  "    server {\n" +
-                  listen + "        ssl_certificate " + certificates.Loopback().certFile +
-                  ";\n"
-                  "        ssl_certificate_key " +
-                  certificates.Loopback().keyFile +
-                  ";\n"
-                  "        root " +
-                  dir +
-                  "/www;\n"
-                  "        location = /post { return 200 \"posted\\n\"; }\n"
-                  "    }\n"
-                  "}\n");
+    // 443 comes first: when it is taken, nginx logs so before it listens on the other port
+    // (and goes on retrying for a while), so the log tells once the other port answers.
+    const std::string listen = (with443 ? std::string("        listen 127.0.0.1:443 ssl;\n") : "") +
+                               "        listen 127.0.0.1:" + std::to_string(m_port) + " ssl;\n";
+    std::filesystem::remove(dir + "/web-error.log");
+    std::string config = R"(daemon off;
+master_process off;
+pid @DIR@/web.pid;
+error_log @DIR@/web-error.log info;
+events { worker_connections 64; }
+http {
+    types { text/html html; text/plain txt; }
+    log_format conn '$request $status conn=$connection';
+    access_log @DIR@/web-access.log conn;
+    client_body_temp_path @DIR@/temp/body;
+    proxy_temp_path @DIR@/temp/proxy;
+    fastcgi_temp_path @DIR@/temp/fastcgi;
+    uwsgi_temp_path @DIR@/temp/uwsgi;
+    scgi_temp_path @DIR@/temp/scgi;
+    gzip on;
+    gzip_types text/plain;
+    server {
+@LISTEN@        ssl_certificate @CERT@;
+        ssl_certificate_key @KEY@;
+        root @DIR@/www;
+    }
+}
+)";
+    const std::pair<std::string, std::string> fields[] = {
+        {"@DIR@", dir},
+        {"@LISTEN@", listen},
+        {"@CERT@", certificates.Loopback().certFile},
+        {"@KEY@", certificates.Loopback().keyFile}};
+    for (const auto& [field, value] : fields) {
+        for (std::size_t at = config.find(field); at != std::string::npos;
+             at = config.find(field, at + value.size())) {
+            config.replace(at, field.size(), value);
+        }
+    }
+    WriteFile(dir + "/web.conf", config);
     m_web = std::make_unique<ChildProcess>(
         std::vector<std::string>{program, "-p", dir, "-c", dir + "/web.conf", "-e",
                                  dir + "/web-error.log"},
         ChildProcess::Options{dir + "/web.out", dir + "/web.err"});
     if (WaitForLoopbackPort(m_port, 10s) && m_web->Running() &&
-        (!with443 || WaitForLoopbackPort(443, 2s))) {
+        ReadFile(dir + "/web-error.log").find("bind() to 127.0.0.1:443 failed") ==
+            std::string::npos) {
         return true;
     }
     m_web.reset();
