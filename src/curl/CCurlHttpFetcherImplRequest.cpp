@@ -6,7 +6,6 @@
 #include <new>
 #include <string>
 
-#include "RVUtil/AfxException.h"
 #include "curl/CCurlHttpFetcherImpl.h"
 #include "pakdec/ContentDecoding.h"
 #include "pxlog/PXLog.h"

@@ -38,6 +38,12 @@ namespace rvtest {
 
 using Access = RVUtil::CCurlHttpFetcherImplTestAccess;
 
+// The implementation as the facade owns it: finished before it is destroyed.
+class TestedImpl : public RVUtil::CCurlHttpFetcherImpl {
+  public:
+    ~TestedImpl() { Fini(); }
+};
+
 // Flat name, value, name, value ... as a vector, for comparisons.
 inline std::vector<std::string> Flat(const CStringArray& pairs) {
     std::vector<std::string> out;

@@ -4,8 +4,6 @@
 namespace rvtest {
 namespace {
 
-using RVUtil::CCurlHttpFetcherImpl;
-
 class CurlHeadersTest : public CurlTest {
   protected:
     void SetUp() override {
@@ -21,7 +19,7 @@ class CurlHeadersTest : public CurlTest {
         return requests.size() > before ? std::string(requests.back().Head()) : std::string();
     }
 
-    CCurlHttpFetcherImpl m_fetcher;
+    TestedImpl m_fetcher;
 };
 
 TEST_F(CurlHeadersTest, AddingAKnownNameReplacesItsValueInPlace) {
