@@ -7,6 +7,7 @@
 #include "RVUtil/CEvent.h"
 #include "RVUtil/CObList.h"
 #include "RVUtil/CObject.h"
+#include "RVUtil/CRVHttpFetcher.h"
 #include "RVUtil/CRVMemBuffer.h"
 #include "RVUtil/CRVMemRWBuffer.h"
 #include "RVUtil/CRVReqObject.h"

@@ -1,0 +1,169 @@
+// CRVHttpFetcher against CCurlHttpFetcher doing the same transfers, in the same run, from a
+// loopback server in another process:
+//   - small GETs (1 KiB body) through one fetcher, Request then EndRequest: request rate;
+//   - one 64 MiB body into a freshly initialised fetcher: throughput, the response buffer
+//     growing from its initial size as the body arrives;
+//   - the same body again and again through one fetcher, whose buffer is already large.
+// Rounds of the two alternate and the medians are compared.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "RVUtil/CCurlHttpFetcher.h"
+#include "RVUtil/CRVHttpFetcher.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr std::size_t kSmallBody = 1024;
+constexpr std::size_t kLargeBody = std::size_t{64} << 20;
+constexpr DWORD kTimeoutMs = 60000;
+
+class ServerProcess {
+  public:
+    explicit ServerProcess(std::size_t bodyBytes)
+        : m_process({RVUTIL_LOOPBACK_HTTP, std::to_string(bodyBytes)}) {
+        const std::string port = m_process.ReadLine(10s);
+        if (port.empty()) {
+            throw std::runtime_error("the loopback server did not start");
+        }
+        m_url = "http://127.0.0.1:" + port + "/bench";
+    }
+    const std::string& Url() const { return m_url; }
+
+  private:
+    rvtest::ChildProcess m_process;
+    std::string m_url;
+};
+
+class Ours {
+  public:
+    Ours() { m_fetcher.Init(); }
+    std::size_t Get(const std::string& url) {
+        if (m_fetcher.Request(url.c_str(), nullptr, nullptr, kTimeoutMs) != 200) {
+            throw std::runtime_error("CRVHttpFetcher transfer failed");
+        }
+        const auto size = static_cast<std::size_t>(m_fetcher.GetResponseSize());
+        m_fetcher.EndRequest();
+        return size;
+    }
+
+  private:
+    RVUtil::CRVHttpFetcher m_fetcher;
+};
+
+class Curl {
+  public:
+    Curl() { m_fetcher.Init(); }
+    std::size_t Get(const std::string& url) {
+        if (m_fetcher.Request(url.c_str(), nullptr, nullptr, kTimeoutMs) != 1 ||
+            m_fetcher.GetResponseHttpStatus() != 200) {
+            throw std::runtime_error("CCurlHttpFetcher transfer failed");
+        }
+        const auto size = static_cast<std::size_t>(m_fetcher.GetResponseSize());
+        m_fetcher.EndRequest();
+        return size;
+    }
+
+  private:
+    RVUtil::CCurlHttpFetcher m_fetcher;
+};
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+template <class Client>
+double Rate(Client& client, const std::string& url, int count, std::size_t expected) {
+    const auto start = Clock::now();
+    for (int i = 0; i < count; ++i) {
+        if (client.Get(url) != expected) {
+            throw std::runtime_error("short body");
+        }
+    }
+    return count / std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// MiB/s of one large transfer into a fetcher made for it.
+template <class Client>
+double FreshThroughput(const std::string& url) {
+    Client client;
+    const auto start = Clock::now();
+    if (client.Get(url) != kLargeBody) {
+        throw std::runtime_error("short body");
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    return static_cast<double>(kLargeBody) / (1 << 20) / seconds;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int smallCount = argc > 1 ? std::atoi(argv[1]) : 20000;
+    const int rounds = 7;
+    {
+        ServerProcess server(kSmallBody);
+        Ours ours;
+        Curl curl;
+        Rate(ours, server.Url(), 500, kSmallBody);  // warm-up: connections and buffers
+        Rate(curl, server.Url(), 500, kSmallBody);
+        std::vector<double> oursRates;
+        std::vector<double> curlRates;
+        for (int round = 0; round < rounds; ++round) {
+            oursRates.push_back(Rate(ours, server.Url(), smallCount, kSmallBody));
+            curlRates.push_back(Rate(curl, server.Url(), smallCount, kSmallBody));
+        }
+        const double a = Median(oursRates);
+        const double b = Median(curlRates);
+        std::printf("small GET, %zu B body, one fetcher (%d x %d requests)\n", kSmallBody, rounds,
+                    smallCount);
+        std::printf(
+            "  CRVHttpFetcher %.0f req/s, CCurlHttpFetcher %.0f req/s, ratio %.3f (target >= 1.0, "
+            "floor 0.9)\n",
+            a, b, a / b);
+    }
+    {
+        ServerProcess server(kLargeBody);
+        FreshThroughput<Ours>(server.Url());
+        FreshThroughput<Curl>(server.Url());
+        std::vector<double> oursRates;
+        std::vector<double> curlRates;
+        for (int round = 0; round < rounds; ++round) {
+            oursRates.push_back(FreshThroughput<Ours>(server.Url()));
+            curlRates.push_back(FreshThroughput<Curl>(server.Url()));
+        }
+        const double a = Median(oursRates);
+        const double b = Median(curlRates);
+        std::printf("one 64 MiB body into a fresh fetcher (%d rounds)\n", rounds);
+        std::printf(
+            "  CRVHttpFetcher %.0f MiB/s, CCurlHttpFetcher %.0f MiB/s, ratio %.3f (target >= "
+            "0.8)\n",
+            a, b, a / b);
+
+        Ours ours;
+        Curl curl;
+        const double mib = static_cast<double>(kLargeBody) / (1 << 20);
+        Rate(ours, server.Url(), 1, kLargeBody);
+        Rate(curl, server.Url(), 1, kLargeBody);
+        oursRates.clear();
+        curlRates.clear();
+        for (int round = 0; round < rounds; ++round) {
+            oursRates.push_back(mib * Rate(ours, server.Url(), 2, kLargeBody));
+            curlRates.push_back(mib * Rate(curl, server.Url(), 2, kLargeBody));
+        }
+        const double c = Median(oursRates);
+        const double d = Median(curlRates);
+        std::printf("64 MiB bodies through one fetcher (%d x 2 transfers)\n", rounds);
+        std::printf("  CRVHttpFetcher %.0f MiB/s, CCurlHttpFetcher %.0f MiB/s, ratio %.3f\n", c, d,
+                    c / d);
+    }
+    return 0;
+}

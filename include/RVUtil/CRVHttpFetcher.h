@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstdint>
+
+#include "RVUtil/CString.h"
+#include "RVUtil/CStringArray.h"
+#include "RVUtil/Export.h"
+#include "RVUtil/WinTypes.h"
+
+namespace RVUtil {
+
+namespace inet {
+class Session;
+}
+
+// HTTP client over the library's own transport: one session per object, GET and POST
+// requests whose status, headers and body stay in the object until EndRequest, and the
+// decoding of gzip and zstd bodies. One object is used by one thread at a time.
+class RVUTIL_API CRVHttpFetcher {
+  public:
+    enum Protocol {
+        PROTOCOL_UNKNOWN = 0,
+        PROTOCOL_FTP = 1,
+        PROTOCOL_HTTP = 2,  // http and https alike; TLS is chosen by the port
+    };
+
+    CRVHttpFetcher();
+    ~CRVHttpFetcher();
+    CRVHttpFetcher(const CRVHttpFetcher&) = delete;
+    CRVHttpFetcher& operator=(const CRVHttpFetcher&) = delete;
+
+    // Opens the session and allocates the 2048-byte response buffer; 1 on success.
+    int Init();
+    int InitHelper();
+    int IsInit();
+    // Closes the session and releases the response buffer.
+    void Fini();
+    // Closes the session only.
+    void FiniHelper();
+
+    // GET url. Returns the HTTP status received, or 0 when there was none. timeout in
+    // milliseconds, 0 for the transport's defaults. userName and password may be null.
+    DWORD Request(const char* url, const char* userName, const char* password, DWORD timeout);
+    // POST of postLength bytes (a GET when postLength is 0). Returns 200 or 0.
+    DWORD Request(const char* url, const char* userName, const char* password, DWORD timeout,
+                  BYTE* postData, int postLength);
+    // (The streaming request, Request2, will join these two.)
+
+    // Request headers, sent with every request as "name: value" in list order.
+    void AddHeader(const char* name, const char* value);
+    void RemoveHeader(const char* name);
+    // Value of the first response header of that name, letter case ignored; empty if none.
+    CString FindHeader(const CString& name);
+    // Drops the current response's size, status and headers; the buffer stays for reuse.
+    void EndRequest();
+    BYTE* GetResponse();
+    int GetResponseHttpStatus();
+    long GetResponseSize();
+
+    // 1 when the body must go through Decompress (Content-Encoding gzip or zstd).
+    int IsEncoding();
+    // Decodes the body into a new buffer, released by the caller with delete[]; the result
+    // is the decoded length, or 0 or a negative number on failure.
+    long Decompress(BYTE** out);
+
+    // Two values kept for the caller; nothing in the library sets or reads them.
+    void SetReq(DWORD value);
+    DWORD ReqTime();
+    void SetZip(DWORD value);
+    DWORD ZipTime();
+    void ClearTime();
+
+  protected:
+    int IsSessionReady(int create);
+    int IsDataBufferReady();
+    void CloseSession();
+    // Canonicalises url in place (a writable buffer of 2048 bytes) and splits it into the
+    // host name (256 bytes), the path with its query string (2048 bytes) and the port; a
+    // null out-parameter is not delivered, and none is written on failure.
+    Protocol CrackUrl(char* url, char* hostName, char* urlPath, unsigned short* port);
+    // Appends length bytes to the response buffer, growing it to exactly what is needed.
+    int SaveData(BYTE* data, unsigned int length);
+    // Records one "Name: value" response header line; modifies line.
+    void ParseHeader(char* line);
+
+    inet::Session* m_hSession;
+    // Allocated with malloc/realloc (see SaveData); hosts only borrow it through GetResponse.
+    BYTE* m_pBuffer;
+    std::int32_t m_nCapacity;
+    std::int32_t m_nSize;
+    std::int32_t m_nHttpStatus;
+    DWORD m_dwZipTime;
+    DWORD m_dwReqTime;
+    CStringArray m_arrRespHeaders;
+    CStringArray m_arrReqHeaders;
+
+  private:
+    DWORD Exchange(const char* url, const char* userName, const char* password, DWORD timeout,
+                   BYTE* postData, int postLength, bool postForm);
+};
+
+}  // namespace RVUtil

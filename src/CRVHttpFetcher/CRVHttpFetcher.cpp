@@ -1,0 +1,141 @@
+#include "RVUtil/CRVHttpFetcher.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "CRVHttpFetcher/FetcherLimits.h"
+#include "platform/inet/InetSession.h"
+#include "platform/inet/UrlCracker.h"
+#include "pxlog/PXLog.h"
+
+namespace RVUtil {
+namespace {
+
+inet::Session* openSession(inet::InetError* error) {
+    return inet::Session::Open(error).release();
+}
+
+}  // namespace
+
+CRVHttpFetcher::CRVHttpFetcher()
+    : m_hSession(nullptr),
+      m_pBuffer(nullptr),
+      m_nCapacity(0),
+      m_nSize(0),
+      m_nHttpStatus(0),
+      m_dwZipTime(0),
+      m_dwReqTime(0) {}
+
+CRVHttpFetcher::~CRVHttpFetcher() {
+    Fini();
+}
+
+int CRVHttpFetcher::Init() {
+    // A second Init without Fini in between would strand the first session and buffer;
+    // they are released here instead, so that nothing leaks.
+    CloseSession();
+    std::free(m_pBuffer);
+    m_pBuffer = nullptr;
+    m_nCapacity = 0;
+    m_nSize = 0;
+
+    inet::InetError error = inet::kInetOk;
+    m_hSession = openSession(&error);
+    if (m_hSession == nullptr) {
+        LogChannel()(CPXLog::LVL_ERROR)
+            .Write("[Http Init Error]ErrorCode=%d", static_cast<int>(error));
+        return 0;
+    }
+    m_pBuffer = static_cast<BYTE*>(std::malloc(kInitialBufferSize));
+    if (m_pBuffer == nullptr) {
+        return 0;  // the session stays open; Fini closes it
+    }
+    m_nCapacity = kInitialBufferSize;
+    m_nSize = 0;
+    return 1;
+}
+
+int CRVHttpFetcher::InitHelper() {
+    return 1;
+}
+
+int CRVHttpFetcher::IsInit() {
+    return (m_hSession != nullptr && m_pBuffer != nullptr && m_nCapacity >= 1) ? 1 : 0;
+}
+
+void CRVHttpFetcher::Fini() {
+    CloseSession();
+    std::free(m_pBuffer);
+    m_pBuffer = nullptr;
+    m_nCapacity = 0;
+    m_nSize = 0;
+}
+
+void CRVHttpFetcher::FiniHelper() {
+    CloseSession();
+}
+
+int CRVHttpFetcher::IsSessionReady(int create) {
+    if (m_hSession != nullptr) {
+        return 1;
+    }
+    if (create == 0) {
+        return 0;
+    }
+    inet::InetError error = inet::kInetOk;
+    m_hSession = openSession(&error);
+    return m_hSession != nullptr ? 1 : 0;
+}
+
+int CRVHttpFetcher::IsDataBufferReady() {
+    return (m_pBuffer != nullptr && m_nCapacity >= 1) ? 1 : 0;
+}
+
+void CRVHttpFetcher::CloseSession() {
+    if (m_hSession != nullptr) {
+        delete m_hSession;
+        m_hSession = nullptr;
+    }
+}
+
+CRVHttpFetcher::Protocol CRVHttpFetcher::CrackUrl(char* url, char* hostName, char* urlPath,
+                                                  unsigned short* port) {
+    if (url == nullptr) {
+        return PROTOCOL_UNKNOWN;
+    }
+    std::string canonical;
+    if (!inet::CanonicalizeUrl(url, &canonical) || canonical.size() + 1 > kUrlBufferSize) {
+        return PROTOCOL_UNKNOWN;
+    }
+    std::memcpy(url, canonical.c_str(), canonical.size() + 1);
+    inet::UrlParts parts;
+    if (!inet::CrackUrl(canonical, &parts) || parts.host.size() + 1 > kHostNameSize ||
+        parts.path.size() + 1 > kUrlPathSize) {
+        return PROTOCOL_UNKNOWN;
+    }
+    Protocol protocol = PROTOCOL_UNKNOWN;
+    switch (parts.scheme) {
+        case inet::UrlScheme::Ftp:
+            protocol = PROTOCOL_FTP;
+            break;
+        case inet::UrlScheme::Http:
+        case inet::UrlScheme::Https:
+            protocol = PROTOCOL_HTTP;
+            break;
+        case inet::UrlScheme::Other:
+            return PROTOCOL_UNKNOWN;
+    }
+    if (hostName != nullptr) {
+        std::memcpy(hostName, parts.host.c_str(), parts.host.size() + 1);
+    }
+    if (urlPath != nullptr) {
+        std::memcpy(urlPath, parts.path.c_str(), parts.path.size() + 1);
+    }
+    if (port != nullptr) {
+        *port = parts.port;
+    }
+    return protocol;
+}
+
+}  // namespace RVUtil

@@ -1,0 +1,133 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "RVUtil/WinTypes.h"
+#include "platform/inet/ChunkedDecoder.h"
+#include "platform/inet/InetError.h"
+#include "platform/inet/InetSession.h"
+#include "platform/inet/ReceiveBuffer.h"
+#include "platform/inet/ResponseHead.h"
+
+// Connections and requests of the transport. A connection names a server and carries the
+// credentials and time-outs; it touches the network only when one of its requests is sent.
+// A request sends one HTTP/1.1 exchange and reads its response.
+namespace RVUtil::inet {
+
+class NetStream;
+
+// Used where a time-out of 0 (or none) is given: long enough for any sane server, short
+// enough that a dead one never holds a caller for good.
+constexpr Millis kDefaultConnectTimeout{30'000};
+constexpr Millis kDefaultReceiveTimeout{60'000};
+
+// Request flags. Their values are those the fetcher's callers know them by.
+enum RequestFlag : DWORD {
+    kFlagReload = 0x80000000u,          // always from the network (there is no cache)
+    kFlagNoCacheWrite = 0x04000000u,    // nothing is kept (there is no cache)
+    kFlagSecure = 0x00800000u,          // TLS
+    kFlagKeepConnection = 0x00400000u,  // keep-alive: the connection goes back to the pool
+    kFlagNoUi = 0x00000200u,            // never ask a user (nothing here ever does)
+};
+
+struct ConnectionSettings {
+    std::string host;
+    std::uint16_t port = 0;
+    std::optional<std::string> user;
+    std::optional<std::string> password;
+    Millis connectTimeout = kDefaultConnectTimeout;
+    Millis receiveTimeout = kDefaultReceiveTimeout;
+};
+
+class Connection {
+  public:
+    // Null for an empty host. user and password may be null; only when both are given do
+    // requests carry them, as HTTP Basic credentials.
+    static std::unique_ptr<Connection> Open(Session& session, std::string_view host,
+                                            std::uint16_t port, const char* user,
+                                            const char* password);
+    // Time-outs in milliseconds for the requests opened from now on; 0 restores the default.
+    // The connect time-out bounds establishing a TCP connection; the receive time-out bounds
+    // each later wait for the peer (proxy tunnel, TLS handshake, sending, each read).
+    // Connects are never retried.
+    void SetConnectTimeout(DWORD milliseconds);
+    void SetReceiveTimeout(DWORD milliseconds);
+    const ConnectionSettings& Settings() const { return *m_settings; }
+
+  private:
+    friend class Request;
+    Connection(std::shared_ptr<SessionState> session, std::shared_ptr<ConnectionSettings> settings);
+
+    std::shared_ptr<SessionState> m_session;
+    std::shared_ptr<ConnectionSettings> m_settings;
+};
+
+class Request {
+  public:
+    // path is the cracked path with its query string. flags: RequestFlag values.
+    static std::unique_ptr<Request> Open(Connection& connection, std::string_view verb,
+                                         std::string_view path, DWORD flags);
+    // A connection whose response was read to its end goes back to the session's pool when
+    // both sides keep it alive; otherwise it is closed.
+    ~Request();
+    Request(const Request&) = delete;
+    Request& operator=(const Request&) = delete;
+
+    // Adds one header line ("Name: value"); lines go out in the order they were added.
+    void AddHeaderLine(std::string_view line);
+
+    // Connects (or reuses a pooled connection), sends the request with length bytes of body
+    // and reads the response head. A pooled connection that turns out to have been closed
+    // by the server is replaced once by a new one. One exchange per request.
+    InetError Send(const void* body, std::size_t length);
+
+    // After a successful Send: the final response's status code, as a number and as the
+    // three digits received, and the raw head (see ResponseHead::rawBlock).
+    int StatusCode() const { return m_head.status; }
+    const std::string& StatusText() const { return m_head.statusText; }
+    const std::string& RawHeaders() const { return m_head.rawBlock; }
+
+    // Delivers up to size body bytes, with the transfer coding removed. *received 0 means
+    // the body has ended, also when the server ended it early: what arrived is delivered
+    // first. Fails on a time-out, a reset or a corrupt chunked coding.
+    InetError Read(void* data, std::size_t size, std::size_t* received);
+
+  private:
+    enum class BodyState { Unsent, Reading, Complete, Ended, Failed };
+
+    Request(std::shared_ptr<SessionState> session,
+            std::shared_ptr<const ConnectionSettings> settings, std::string verb, std::string path,
+            DWORD flags);
+    InetError OpenStream(const platform::ProxyServer* proxy, std::unique_ptr<NetStream>* out);
+    InetError OpenTunnel(NetStream& stream, const platform::ProxyServer& proxy);
+    void StartBody();
+    InetError ReadLength(char* out, std::size_t size, std::size_t* received);
+    InetError ReadChunked(char* out, std::size_t size, std::size_t* received);
+    InetError ReadUntilClose(char* out, std::size_t size, std::size_t* received);
+    // Finishes the body from bytes already received, without waiting; true when it could.
+    bool FinishFromPending();
+    bool Reusable() const;
+
+    std::shared_ptr<SessionState> m_session;
+    std::shared_ptr<const ConnectionSettings> m_settings;
+    std::string m_verb;
+    std::string m_path;
+    DWORD m_flags;
+    std::string m_lines;
+    StreamKey m_key;
+    std::unique_ptr<NetStream> m_stream;
+    ReceiveBuffer m_received;
+    ResponseHead m_head;
+    BodyState m_state = BodyState::Unsent;
+    InetError m_error = kInetOk;
+    std::uint64_t m_remaining = 0;
+    ChunkedDecoder m_chunked;
+};
+
+}  // namespace RVUtil::inet

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string_view>
+
+#include "platform/inet/NetStream.h"
+#include "platform/inet/ResponseHead.h"
+
+// Bytes received on a stream and not consumed yet: a response head is read into it in
+// pieces, and what arrives behind the head waits there for the body reader.
+namespace RVUtil::inet {
+
+class ReceiveBuffer {
+  public:
+    std::string_view Pending() const { return {m_data.get() + m_begin, m_end - m_begin}; }
+    void Consume(std::size_t n) { m_begin += n; }
+    // Copies up to size pending bytes to out and consumes them.
+    std::size_t Take(char* out, std::size_t size);
+
+    // One read from stream of at most limit bytes (0: as many as fit). *received 0 means
+    // the stream has ended.
+    InetError Fill(NetStream& stream, Millis timeout, std::size_t limit, std::size_t* received);
+
+    // Reads the next final response head, passing over interim (1xx) ones. *anyByte tells
+    // whether anything at all arrived, which separates a connection closed before the
+    // response (kInetConnectionAborted) from a head cut short (kInetInvalidResponse).
+    InetError ReadHead(NetStream& stream, Millis timeout, ResponseHead* head, bool* anyByte);
+
+  private:
+    // Makes room for at least one read of kReadSize bytes, keeping what is pending.
+    bool Reserve();
+
+    std::unique_ptr<char[]> m_data;
+    std::size_t m_capacity = 0;
+    std::size_t m_begin = 0;
+    std::size_t m_end = 0;
+};
+
+}  // namespace RVUtil::inet

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/inet/InetError.h"
+
+// The head of an HTTP/1.x response: the status line and the header lines up to the empty
+// line, kept as received, plus what the transport needs to frame the body that follows.
+namespace RVUtil::inet {
+
+// A head larger than this is refused as an invalid response rather than buffered further.
+constexpr std::size_t kMaxResponseHeadSize = std::size_t{1} << 20;
+
+enum class BodyFraming {
+    None,        // 1xx, 204, 304: nothing follows the head
+    Length,      // Content-Length bytes
+    Chunked,     // chunked transfer coding
+    UntilClose,  // everything up to the end of the connection
+};
+
+struct ResponseHead {
+    int status = 0;
+    std::string statusText;  // the three digits of the status code
+    // Status line and header lines in received order, each ended by CR LF, then an empty
+    // line. Line contents are as received; a line that ended in LF alone gets CR LF too.
+    std::string rawBlock;
+    BodyFraming framing = BodyFraming::UntilClose;
+    std::uint64_t contentLength = 0;
+    bool keepAlive = false;  // the server lets the connection carry another request
+};
+
+// Length of the head at the start of data, up to and including the empty line that ends
+// it, or 0 while that line has not arrived. Lines may end in CR LF or LF alone. from is
+// where an earlier call stopped looking, so that a head arriving in pieces is scanned once.
+std::size_t FindResponseHeadEnd(std::string_view data, std::size_t from = 0);
+
+// Reads a complete head (as FindResponseHeadEnd delimits it). Fails with
+// kInetInvalidResponse when the status line is not "HTTP/<digit>.<digit> <3 digits>" or
+// the Content-Length values are not one decimal number.
+InetError ParseResponseHead(std::string_view head, ResponseHead* out);
+
+}  // namespace RVUtil::inet

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+
+#include "RVUtil/CRVHttpFetcher.h"
+
+namespace rvtest {
+
+// Opens the fetcher's protected members to the tests.
+class TestFetcher : public RVUtil::CRVHttpFetcher {
+  public:
+    using CRVHttpFetcher::CloseSession;
+    using CRVHttpFetcher::CrackUrl;
+    using CRVHttpFetcher::IsDataBufferReady;
+    using CRVHttpFetcher::IsSessionReady;
+    using CRVHttpFetcher::ParseHeader;
+    using CRVHttpFetcher::SaveData;
+
+    int Capacity() const { return m_nCapacity; }
+    const CStringArray& ResponseHeaders() const { return m_arrRespHeaders; }
+    const CStringArray& RequestHeaders() const { return m_arrReqHeaders; }
+    std::string Body() {
+        return std::string(reinterpret_cast<const char*>(GetResponse()),
+                           static_cast<std::size_t>(GetResponseSize()));
+    }
+};
+
+}  // namespace rvtest

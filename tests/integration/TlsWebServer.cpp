@@ -1,0 +1,130 @@
+#include "TlsWebServer.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "TestCertificates.h"
+
+namespace rvtest {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string siteText() {
+    std::string text;
+    for (int i = 0; text.size() < 100 * 1024; ++i) {
+        text += "secure line " + std::to_string(i) + ": kilo lima mike november oscar\n";
+    }
+    return text;
+}
+
+}  // namespace
+
+TlsWebServer::~TlsWebServer() {
+    m_web.reset();
+    m_dir.reset();
+}
+
+bool TlsWebServer::Start() {
+    const std::string program = FindProgram({"nginx"});
+    if (program.empty()) {
+        m_problem = "not installed: nginx (scripts/setup.sh installs it)";
+        return false;
+    }
+    m_dir = std::make_unique<TempDir>("rvutil-tls-web");
+    std::filesystem::create_directories(*m_dir / "www");
+    std::filesystem::create_directories(*m_dir / "temp");
+    WriteFile(*m_dir / "www/index.html", "<html><body>secure hello</body></html>\n");
+    WriteFile(*m_dir / "www/big.txt", siteText());
+
+    // Port 443 is shared with other test programs that run at the same time; it is waited
+    // for rather than given up at once.
+    if (::geteuid() == 0) {
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (Launch(program, true)) {
+                m_on443 = true;
+                return true;
+            }
+            std::this_thread::sleep_for(500ms);
+        }
+    }
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        if (Launch(program, false)) {
+            return true;
+        }
+    }
+    m_problem = "nginx (TLS) did not start: " + ReadFile(*m_dir / "web.err") +
+                ReadFile(*m_dir / "web-error.log");
+    return false;
+}
+
+bool TlsWebServer::Launch(const std::string& program, bool with443) {
+    const std::string dir = m_dir->Path();
+    const TestCertificates& certificates = TestCertificates::Get();
+    m_port = PickFreeLoopbackPort();
+    // 443 comes first: when it is taken, nginx logs so before it listens on the other port
+    // (and goes on retrying for a while), so the log tells once the other port answers.
+    const std::string listen = (with443 ? std::string("        listen 127.0.0.1:443 ssl;\n") : "") +
+                               "        listen 127.0.0.1:" + std::to_string(m_port) + " ssl;\n";
+    std::filesystem::remove(dir + "/web-error.log");
+    std::string config = R"(daemon off;
+master_process off;
+pid @DIR@/web.pid;
+error_log @DIR@/web-error.log info;
+events { worker_connections 64; }
+http {
+    types { text/html html; text/plain txt; }
+    log_format conn '$request $status conn=$connection';
+    access_log @DIR@/web-access.log conn;
+    client_body_temp_path @DIR@/temp/body;
+    proxy_temp_path @DIR@/temp/proxy;
+    fastcgi_temp_path @DIR@/temp/fastcgi;
+    uwsgi_temp_path @DIR@/temp/uwsgi;
+    scgi_temp_path @DIR@/temp/scgi;
+    gzip on;
+    gzip_types text/plain;
+    server {
+@LISTEN@        ssl_certificate @CERT@;
+        ssl_certificate_key @KEY@;
+        root @DIR@/www;
+    }
+}
+)";
+    const std::pair<std::string, std::string> fields[] = {
+        {"@DIR@", dir},
+        {"@LISTEN@", listen},
+        {"@CERT@", certificates.Loopback().certFile},
+        {"@KEY@", certificates.Loopback().keyFile}};
+    for (const auto& [field, value] : fields) {
+        for (std::size_t at = config.find(field); at != std::string::npos;
+             at = config.find(field, at + value.size())) {
+            config.replace(at, field.size(), value);
+        }
+    }
+    WriteFile(dir + "/web.conf", config);
+    m_web = std::make_unique<ChildProcess>(
+        std::vector<std::string>{program, "-p", dir, "-c", dir + "/web.conf", "-e",
+                                 dir + "/web-error.log"},
+        ChildProcess::Options{dir + "/web.out", dir + "/web.err"});
+    if (WaitForLoopbackPort(m_port, 10s) && m_web->Running() &&
+        ReadFile(dir + "/web-error.log").find("bind() to 127.0.0.1:443 failed") ==
+            std::string::npos) {
+        return true;
+    }
+    m_web.reset();
+    return false;
+}
+
+std::string TlsWebServer::SiteFile(const std::string& name) const {
+    return ReadFile(*m_dir / ("www/" + name));
+}
+
+std::string TlsWebServer::AccessLog() const {
+    return ReadFile(*m_dir / "web-access.log");
+}
+
+}  // namespace rvtest

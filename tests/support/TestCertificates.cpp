@@ -1,0 +1,67 @@
+#include "TestCertificates.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+namespace rvtest {
+namespace {
+
+void run(const std::string& command) {
+    if (std::system((command + " >/dev/null 2>&1").c_str()) != 0) {
+        throw std::runtime_error("test certificates: failed: " + command);
+    }
+}
+
+const char* const kNewKey = "-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
+
+}  // namespace
+
+const TestCertificates& TestCertificates::Get() {
+    static const TestCertificates instance;
+    return instance;
+}
+
+TestCertificates::TestCertificates() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/rvutil-certs-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("test certificates: no temporary directory");
+    }
+    m_dir = pattern;
+    static std::string removeAtExit;
+    removeAtExit = m_dir;
+    std::atexit([] { std::filesystem::remove_all(removeAtExit); });
+
+    const auto file = [&](const std::string& name) { return m_dir + "/" + name; };
+    m_ca = {file("ca.pem"), file("ca.key")};
+    run("openssl req -x509 " + std::string(kNewKey) + " -keyout " + m_ca.keyFile + " -out " +
+        m_ca.certFile + " -days 3 -subj '/CN=RVUtil Test CA'" +
+        " -addext basicConstraints=critical,CA:TRUE" +
+        " -addext keyUsage=critical,keyCertSign,cRLSign");
+
+    const auto signedFor = [&](const std::string& name, const std::string& altNames) {
+        KeyPair pair{file(name + ".pem"), file(name + ".key")};
+        const std::string extensions = file(name + ".ext");
+        std::ofstream(extensions) << "subjectAltName=" << altNames
+                                  << "\nbasicConstraints=CA:FALSE"
+                                     "\nextendedKeyUsage=serverAuth\n";
+        run("openssl req " + std::string(kNewKey) + " -keyout " + pair.keyFile + " -out " +
+            file(name + ".csr") + " -subj /CN=" + name);
+        run("openssl x509 -req -in " + file(name + ".csr") + " -CA " + m_ca.certFile + " -CAkey " +
+            m_ca.keyFile + " -CAcreateserial -days 3 -extfile " + extensions + " -out " +
+            pair.certFile);
+        return pair;
+    };
+    m_loopback = signedFor("loopback", "IP:127.0.0.1");
+    m_wrongName = signedFor("wrong-name", "DNS:wrong-name.invalid");
+
+    m_untrusted = {file("untrusted.pem"), file("untrusted.key")};
+    run("openssl req -x509 " + std::string(kNewKey) + " -keyout " + m_untrusted.keyFile + " -out " +
+        m_untrusted.certFile + " -days 3 -subj /CN=untrusted" +
+        " -addext subjectAltName=IP:127.0.0.1");
+}
+
+}  // namespace rvtest
