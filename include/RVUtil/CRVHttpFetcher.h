@@ -44,7 +44,15 @@ class RVUTIL_API CRVHttpFetcher {
     // POST of postLength bytes (a GET when postLength is 0). Returns 200 or 0.
     DWORD Request(const char* url, const char* userName, const char* password, DWORD timeout,
                   BYTE* postData, int postLength);
-    // (The streaming request, Request2, will join these two.)
+    // A self-contained GET or POST (POST when postLength is not 0) over a session of its own
+    // for this call, so it works without Init. It starts from an empty response, keeps
+    // every response header (merged by name, letter case ignored, repeats joined with
+    // "; "), and reads a body of the length that Content-Length declares. Returns the
+    // status received, or 0 for a URL that is not http or https. Failures raise
+    // std::runtime_error naming the failed step; a lack of memory raises std::bad_alloc
+    // (CMemoryException* from the response header list).
+    DWORD Request2(const char* url, const char* userName, const char* password, DWORD timeout,
+                   BYTE* postData, int postLength);
 
     // Request headers, sent with every request as "name: value" in list order.
     void AddHeader(const char* name, const char* value);

@@ -4,23 +4,13 @@
 #include <limits>
 
 #include "CRVHttpFetcher/FetcherLimits.h"
+#include "CRVHttpFetcher/RequestSetup.h"
 #include "RVUtil/CRVHttpFetcher.h"
 #include "platform/inet/InetRequest.h"
 #include "platform/inet/InetSession.h"
 #include "pxlog/PXLog.h"
 
 namespace RVUtil {
-namespace {
-
-// Every request is made from the network, keeps nothing, keeps the connection alive and
-// never asks a user; TLS is chosen by the port alone, so an https URL on another port goes
-// out in plain HTTP and an http URL naming port 443 goes out over TLS.
-constexpr DWORD kPlainFlags =
-    inet::kFlagReload | inet::kFlagNoCacheWrite | inet::kFlagKeepConnection | inet::kFlagNoUi;
-constexpr DWORD kSecureFlags = kPlainFlags | inet::kFlagSecure;
-constexpr unsigned short kSecurePort = 443;
-
-}  // namespace
 
 DWORD CRVHttpFetcher::Request(const char* url, const char* userName, const char* password,
                               DWORD timeout) {
@@ -42,9 +32,7 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
         return 0;
     }
     char workUrl[kUrlBufferSize];
-    const std::size_t urlLength = strnlen(url, kUrlBufferSize - 1);
-    std::memcpy(workUrl, url, urlLength);
-    workUrl[urlLength] = '\0';
+    CopyWorkingUrl(url, workUrl);
     char hostName[kHostNameSize];
     char urlPath[kUrlPathSize];
     unsigned short port = 0;
@@ -67,13 +55,8 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
     // The transport never retries a connect, so no retry count needs setting.
     const bool post = postForm && postLength != 0;
     std::unique_ptr<inet::Request> request =
-        inet::Request::Open(*connection, post ? "POST" : "GET", urlPath,
-                            port == kSecurePort ? kSecureFlags : kPlainFlags);
-    for (INT_PTR i = 0; i + 1 < m_arrReqHeaders.GetSize(); i += 2) {
-        CString line;
-        line.Format("%s: %s", m_arrReqHeaders[i].GetString(), m_arrReqHeaders[i + 1].GetString());
-        request->AddHeaderLine(line.str());
-    }
+        inet::Request::Open(*connection, post ? "POST" : "GET", urlPath, RequestFlagsFor(port));
+    AddRequestHeaderLines(m_arrReqHeaders, *request);
 
     inet::InetError sent = inet::kInetOk;
     if (!post) {

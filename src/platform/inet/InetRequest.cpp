@@ -136,7 +136,8 @@ InetError Request::Send(const void* body, std::size_t length) {
         bool anyByte = false;
         InetError error = stream->Write(head, payload, settings.receiveTimeout);
         if (error == kInetOk) {
-            error = m_received.ReadHead(*stream, settings.receiveTimeout, &m_head, &anyByte);
+            error = m_received.ReadHead(*stream, settings.receiveTimeout, &m_head, &anyByte,
+                                        m_lengthRule);
         }
         if (error == kInetOk) {
             m_stream = std::move(stream);

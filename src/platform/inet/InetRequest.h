@@ -81,6 +81,10 @@ class Request {
 
     // Adds one header line ("Name: value"); lines go out in the order they were added.
     void AddHeaderLine(std::string_view line);
+    // Takes a response whose Content-Length cannot be read (not a number, values that
+    // differ) as one without a length instead of failing the send: for callers that read
+    // the declared length from the header block themselves. Call before Send.
+    void IgnoreUnreadableLength() { m_lengthRule = UnreadableLength::Ignore; }
 
     // Connects (or reuses a pooled connection), sends the request with length bytes of body
     // and reads the response head. A pooled connection that turns out to have been closed
@@ -126,6 +130,7 @@ class Request {
     ResponseHead m_head;
     BodyState m_state = BodyState::Unsent;
     InetError m_error = kInetOk;
+    UnreadableLength m_lengthRule = UnreadableLength::Refuse;
     std::uint64_t m_remaining = 0;
     ChunkedDecoder m_chunked;
 };

@@ -51,9 +51,11 @@ std::unique_ptr<NetStream> SessionState::TakeIdle(const StreamKey& key) {
     return found;
 }
 
-void SessionState::PutIdle(const StreamKey& key, std::unique_ptr<NetStream> stream) {
+// Called from a request's destructor, so it must not throw: a connection that cannot be
+// pooled for want of memory is closed instead.
+void SessionState::PutIdle(const StreamKey& key, std::unique_ptr<NetStream> stream) noexcept {
     std::vector<Idle> dropped;
-    {
+    try {
         std::lock_guard<std::mutex> guard(m_lock);
         if (m_closed) {
             return;  // stream closes as it goes out of scope
@@ -63,6 +65,7 @@ void SessionState::PutIdle(const StreamKey& key, std::unique_ptr<NetStream> stre
             m_idle.erase(m_idle.begin());
         }
         m_idle.push_back(Idle{key, std::move(stream), std::chrono::steady_clock::now()});
+    } catch (const std::exception&) {
     }
 }
 

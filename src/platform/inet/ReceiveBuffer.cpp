@@ -63,14 +63,14 @@ InetError ReceiveBuffer::Fill(NetStream& stream, Millis timeout, std::size_t lim
 }
 
 InetError ReceiveBuffer::ReadHead(NetStream& stream, Millis timeout, ResponseHead* head,
-                                  bool* anyByte) {
+                                  bool* anyByte, UnreadableLength rule) {
     *anyByte = false;
     std::size_t scanned = 0;
     for (;;) {
         const std::string_view pending = Pending();
         const std::size_t end = FindResponseHeadEnd(pending, scanned);
         if (end > 0) {
-            const InetError error = ParseResponseHead(pending.substr(0, end), head);
+            const InetError error = ParseResponseHead(pending.substr(0, end), head, rule);
             if (error != kInetOk) {
                 return error;
             }

@@ -25,7 +25,8 @@ class ReceiveBuffer {
     // Reads the next final response head, passing over interim (1xx) ones. *anyByte tells
     // whether anything at all arrived, which separates a connection closed before the
     // response (kInetConnectionAborted) from a head cut short (kInetInvalidResponse).
-    InetError ReadHead(NetStream& stream, Millis timeout, ResponseHead* head, bool* anyByte);
+    InetError ReadHead(NetStream& stream, Millis timeout, ResponseHead* head, bool* anyByte,
+                       UnreadableLength rule = UnreadableLength::Refuse);
 
   private:
     // Makes room for at least one read of kReadSize bytes, keeping what is pending.

@@ -107,7 +107,7 @@ std::size_t FindResponseHeadEnd(std::string_view data, std::size_t from) {
     return 0;
 }
 
-InetError ParseResponseHead(std::string_view head, ResponseHead* out) {
+InetError ParseResponseHead(std::string_view head, ResponseHead* out, UnreadableLength rule) {
     ResponseHead result;
     result.rawBlock.reserve(head.size() + 32);
     int major = 0;
@@ -118,6 +118,7 @@ InetError ParseResponseHead(std::string_view head, ResponseHead* out) {
     bool close = false;
     bool keepAliveAsked = false;
     std::optional<std::uint64_t> length;
+    bool unreadableLength = false;
     while (!head.empty()) {
         const std::size_t lf = head.find('\n');
         std::string_view line = head.substr(0, lf);
@@ -145,7 +146,10 @@ InetError ParseResponseHead(std::string_view head, ResponseHead* out) {
         const std::string_view value = line.substr(colon + 1);
         if (equalsNoCase(name, "Content-Length")) {
             if (!readContentLength(value, &length)) {
-                return kInetInvalidResponse;
+                if (rule == UnreadableLength::Refuse) {
+                    return kInetInvalidResponse;
+                }
+                unreadableLength = true;
             }
         } else if (equalsNoCase(name, "Transfer-Encoding")) {
             forEachToken(value, [&](std::string_view coding) {
@@ -170,7 +174,7 @@ InetError ParseResponseHead(std::string_view head, ResponseHead* out) {
         // A transfer coding overrides any Content-Length; one that does not end in chunked
         // can only be delimited by the end of the connection.
         result.framing = chunked ? BodyFraming::Chunked : BodyFraming::UntilClose;
-    } else if (length.has_value()) {
+    } else if (length.has_value() && !unreadableLength) {
         result.framing = BodyFraming::Length;
         result.contentLength = *length;
     }

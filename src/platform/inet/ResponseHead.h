@@ -32,6 +32,14 @@ struct ResponseHead {
     bool keepAlive = false;  // the server lets the connection carry another request
 };
 
+// What a Content-Length that cannot be read (not a decimal number, or values that differ)
+// does to the head that carries it.
+enum class UnreadableLength {
+    Refuse,  // the head is an invalid response
+    Ignore,  // the head counts as naming no length: the body runs to the end of the
+             // connection (or of its chunked coding), and the connection is not kept
+};
+
 // Length of the head at the start of data, up to and including the empty line that ends
 // it, or 0 while that line has not arrived. Lines may end in CR LF or LF alone. from is
 // where an earlier call stopped looking, so that a head arriving in pieces is scanned once.
@@ -39,7 +47,8 @@ std::size_t FindResponseHeadEnd(std::string_view data, std::size_t from = 0);
 
 // Reads a complete head (as FindResponseHeadEnd delimits it). Fails with
 // kInetInvalidResponse when the status line is not "HTTP/<digit>.<digit> <3 digits>" or
-// the Content-Length values are not one decimal number.
-InetError ParseResponseHead(std::string_view head, ResponseHead* out);
+// the Content-Length values are not one decimal number (unless rule says to ignore them).
+InetError ParseResponseHead(std::string_view head, ResponseHead* out,
+                            UnreadableLength rule = UnreadableLength::Refuse);
 
 }  // namespace RVUtil::inet

@@ -79,6 +79,25 @@ TEST(ResponseHeadTest, RefusesWhatIsNotAnHttpResponse) {
     }
 }
 
+TEST(ResponseHeadTest, AnUnreadableLengthCanBeTakenAsNone) {
+    for (const char* head :
+         {"HTTP/1.1 200 OK\r\nContent-Length: 1x\r\n\r\n",
+          "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\n",
+          "HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n\r\n"}) {
+        ResponseHead out;
+        ASSERT_EQ(ParseResponseHead(head, &out, UnreadableLength::Ignore), kInetOk) << head;
+        EXPECT_EQ(out.framing, BodyFraming::UntilClose) << head;
+        EXPECT_FALSE(out.keepAlive) << head;
+        EXPECT_EQ(out.rawBlock, head);
+    }
+    ResponseHead chunked;
+    ASSERT_EQ(ParseResponseHead("HTTP/1.1 200 OK\r\nContent-Length: x\r\n"
+                                "Transfer-Encoding: chunked\r\n\r\n",
+                                &chunked, UnreadableLength::Ignore),
+              kInetOk);
+    EXPECT_EQ(chunked.framing, BodyFraming::Chunked);
+}
+
 // Feeds input to a decoder in pieces of step bytes, reading out in pieces of outStep.
 ChunkedDecoder::Status decodeAll(std::string_view input, std::size_t step, std::size_t outStep,
                                  std::string* data, std::size_t* left = nullptr) {

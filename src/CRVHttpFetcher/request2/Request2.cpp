@@ -1,0 +1,190 @@
+// The streaming request: a self-contained exchange over a session opened for the call,
+// reporting failures by exception instead of by result.
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+#include <stdexcept>
+
+#include "CRVHttpFetcher/FetcherLimits.h"
+#include "CRVHttpFetcher/RequestSetup.h"
+#include "CRVHttpFetcher/request2/DeclaredLength.h"
+#include "CRVHttpFetcher/request2/HeaderBlockQuery.h"
+#include "CRVHttpFetcher/request2/ResponseHeaderMap.h"
+#include "RVUtil/CRVHttpFetcher.h"
+#include "platform/inet/InetRequest.h"
+#include "platform/inet/InetSession.h"
+
+namespace RVUtil {
+namespace {
+
+// The text of each failure, naming the step that failed.
+constexpr const char* kSessionFailed = "CRVHttpFetcher\\request2(121): create session failed.";
+constexpr const char* kConnectFailed = "CRVHttpFetcher\\request2(143): connect to server failed.";
+constexpr const char* kOpenFailed = "CRVHttpFetcher\\request2(161): open request failed.";
+constexpr const char* kSendFailed = "CRVHttpFetcher\\request2(172): send request failed.";
+constexpr const char* kStatusFailed = "CRVHttpFetcher\\request2(179): cannot get http status code.";
+constexpr const char* kReadFailed =
+    "CRVHttpFetcher\\request2(240): read data from internet failed.";
+constexpr const char* kCopyFailed =
+    "CRVHttpFetcher\\request2(247): allocate failed, no available memory.";
+
+struct FreeDeleter {
+    void operator()(BYTE* p) const { std::free(p); }
+};
+using HeapBytes = std::unique_ptr<BYTE, FreeDeleter>;
+
+// A connection or request that cannot be set up for want of memory counts as one that was
+// not obtained, so that the caller learns which step failed.
+std::unique_ptr<inet::Connection> openConnection(inet::Session& session, const char* host,
+                                                 unsigned short port, const char* userName,
+                                                 const char* password) {
+    try {
+        return inet::Connection::Open(session, host, port, userName, password);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+std::unique_ptr<inet::Request> openRequest(inet::Connection& connection, bool post,
+                                           const char* urlPath, unsigned short port) {
+    try {
+        return inet::Request::Open(connection, post ? "POST" : "GET", urlPath,
+                                   RequestFlagsFor(port));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+}  // namespace
+
+DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char* password,
+                               DWORD timeout, BYTE* postData, int postLength) {
+    m_nHttpStatus = 0;
+    std::free(m_pBuffer);
+    m_pBuffer = nullptr;
+    m_nCapacity = 0;
+    m_nSize = 0;
+    m_arrRespHeaders.RemoveAll();
+
+    // Declared in the order they open, so that they close in the reverse order: request,
+    // connection, session, whether the call returns or raises.
+    inet::InetError error = inet::kInetOk;
+    const std::unique_ptr<inet::Session> session = inet::Session::Open(&error);
+    if (!session) {
+        throw std::runtime_error(kSessionFailed);
+    }
+
+    // A null URL is no URL at all: refused like one that does not crack.
+    if (url == nullptr) {
+        return 0;
+    }
+    char workUrl[kUrlBufferSize];
+    CopyWorkingUrl(url, workUrl);
+    char hostName[kHostNameSize];
+    char urlPath[kUrlPathSize];
+    unsigned short port = 0;
+    if (CrackUrl(workUrl, hostName, urlPath, &port) != PROTOCOL_HTTP) {
+        return 0;
+    }
+
+    const std::unique_ptr<inet::Connection> connection =
+        openConnection(*session, hostName, port, userName, password);
+    if (!connection) {
+        throw std::runtime_error(kConnectFailed);
+    }
+    if (timeout != 0) {
+        connection->SetConnectTimeout(timeout);
+        connection->SetReceiveTimeout(timeout);
+    }
+    // The transport never retries a connect, so no retry count needs setting.
+    const bool post = postLength != 0;
+    const std::unique_ptr<inet::Request> request = openRequest(*connection, post, urlPath, port);
+    if (!request) {
+        throw std::runtime_error(kOpenFailed);
+    }
+    // The declared length is read from the header block below, whatever the transport
+    // would make of it.
+    request->IgnoreUnreadableLength();
+    AddRequestHeaderLines(m_arrReqHeaders, *request);
+
+    // A body that cannot exist (negative length, or data missing) fails the send before
+    // anything goes out.
+    inet::InetError sent = inet::kInetInvalidParameter;
+    if (!post) {
+        sent = request->Send(nullptr, 0);
+    } else if (postLength > 0 && postData != nullptr) {
+        sent = request->Send(postData, static_cast<std::size_t>(postLength));
+    }
+    if (sent != inet::kInetOk) {
+        throw std::runtime_error(kSendFailed);
+    }
+
+    // A sent request always has the three digits of its status line; the check stays for a
+    // transport that might not.
+    if (request->StatusText().empty()) {
+        throw std::runtime_error(kStatusFailed);
+    }
+    m_nHttpStatus = std::atoi(request->StatusText().c_str());
+    if (m_nHttpStatus != 200) {
+        return static_cast<DWORD>(m_nHttpStatus);
+    }
+
+    request2::ResponseHeaderMap headers;
+    request2::WithRawHeaderBlock(
+        [&](char* buffer, DWORD* length, DWORD* queryError) {
+            return request2::QueryRawHeaders(*request, buffer, length, queryError);
+        },
+        [&](const char* text, DWORD length) {
+            request2::ParseHeaderBlock(text, length, &headers);
+        });
+    for (const auto& [name, value] : headers) {
+        m_arrRespHeaders.Add(CString(name));
+        m_arrRespHeaders.Add(CString(value));
+    }
+
+    const std::uint32_t declared = request2::DeclaredContentLength(headers);
+    if (declared == 0) {
+        return static_cast<DWORD>(m_nHttpStatus);
+    }
+    // The response size is a signed 32-bit count, so a body beyond 2 GiB - 1 can never be
+    // held: it fails as the allocation it would need. This also covers a negative length,
+    // which reads as a number near 4 GiB.
+    if (declared > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())) {
+        throw std::bad_alloc();
+    }
+
+    // Zero-filled without writing a byte: fresh pages of a large block read as zeros, so
+    // only the pages the body reaches are ever touched.
+    const HeapBytes body(static_cast<BYTE*>(std::calloc(declared, 1)));
+    if (!body) {
+        throw std::bad_alloc();
+    }
+    std::size_t received = 0;
+    std::size_t last = 0;
+    if (request->Read(body.get(), declared, &last) != inet::kInetOk) {
+        throw std::runtime_error(kReadFailed);
+    }
+    received += last;
+    while (last > 0 && received < declared) {
+        if (request->Read(body.get() + received, declared - received, &last) != inet::kInetOk) {
+            throw std::runtime_error(kReadFailed);
+        }
+        received += last;
+    }
+
+    // The object's buffer comes from malloc, as SaveData grows it with realloc.
+    HeapBytes kept(static_cast<BYTE*>(std::malloc(declared)));
+    if (!kept) {
+        throw std::runtime_error(kCopyFailed);
+    }
+    std::memcpy(kept.get(), body.get(), declared);
+    std::free(m_pBuffer);
+    m_pBuffer = kept.release();
+    m_nCapacity = static_cast<std::int32_t>(declared);
+    m_nSize = static_cast<std::int32_t>(declared);
+    return static_cast<DWORD>(m_nHttpStatus);
+}
+
+}  // namespace RVUtil

@@ -1,0 +1,61 @@
+#include "CRVHttpFetcher/request2/ResponseHeaderMap.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace RVUtil::request2 {
+namespace {
+
+char upperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+}  // namespace
+
+// FNV-1a over the upper-cased bytes: no folded copy of the name is made.
+std::size_t HeaderNameHash::operator()(std::string_view name) const noexcept {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : name) {
+        hash ^= static_cast<unsigned char>(upperAscii(c));
+        hash *= 1099511628211ull;
+    }
+    return static_cast<std::size_t>(hash);
+}
+
+bool HeaderNameEqual::operator()(std::string_view a, std::string_view b) const noexcept {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (upperAscii(a[i]) != upperAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void ParseHeaderBlock(const char* text, std::size_t length, ResponseHeaderMap* map) {
+    std::size_t start = 0;
+    while (start < length) {
+        const void* found = std::memchr(text + start, '\r', length - start);
+        if (found == nullptr) {
+            break;
+        }
+        const std::size_t cr = static_cast<std::size_t>(static_cast<const char*>(found) - text);
+        const std::string_view line(text + start, cr - start);
+        const std::size_t colon = line.find(':');
+        if (colon != std::string_view::npos) {
+            const std::string_view value = line.substr(colon + 1);
+            auto [entry, added] = map->try_emplace(std::string(line.substr(0, colon)), value);
+            if (!added) {
+                entry->second.append("; ").append(value);
+            }
+        }
+        start = cr + 1;
+        if (start < length && text[start] == '\n') {
+            ++start;
+        }
+    }
+}
+
+}  // namespace RVUtil::request2

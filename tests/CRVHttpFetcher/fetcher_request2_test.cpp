@@ -1,0 +1,394 @@
+// CRVHttpFetcher::Request2 against scripted loopback servers: what it keeps, what it raises,
+// and that it leaves nothing open or allocated behind, whichever way it ends.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <exception>
+#include <new>
+#include <set>
+#include <stdexcept>
+#include <string>
+
+#include "AllocationFailure.h"
+#include "RVUtil/AfxException.h"
+#include "ChildProcess.h"
+#include "FetcherTestSupport.h"
+#include "OpenHandles.h"
+#include "ScopedEnvironment.h"
+#include "ScriptedServer.h"
+#include "TestCertificates.h"
+#include "TlsFront.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using rvtest::HttpResponse;
+using rvtest::OpenHandles;
+using rvtest::Reply;
+
+constexpr const char* kSessionFailed = "CRVHttpFetcher\\request2(121): create session failed.";
+constexpr const char* kConnectFailed = "CRVHttpFetcher\\request2(143): connect to server failed.";
+constexpr const char* kOpenFailed = "CRVHttpFetcher\\request2(161): open request failed.";
+constexpr const char* kSendFailed = "CRVHttpFetcher\\request2(172): send request failed.";
+constexpr const char* kStatusFailed = "CRVHttpFetcher\\request2(179): cannot get http status code.";
+constexpr const char* kReadFailed =
+    "CRVHttpFetcher\\request2(240): read data from internet failed.";
+constexpr const char* kCopyFailed =
+    "CRVHttpFetcher\\request2(247): allocate failed, no available memory.";
+
+// How a call ended: its result, or the type and text of what it raised.
+struct Outcome {
+    DWORD status = 0;
+    std::string raised;  // "runtime_error: <what>", "bad_alloc", or empty
+};
+
+class Request2Test : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_env.UnsetProxies();
+        m_before = OpenHandles::Now(m_server.Port());
+    }
+    std::string Url(const std::string& path) const { return m_server.Url(path); }
+
+    Outcome Call(const std::string& url, DWORD timeout = 5000, const char* post = nullptr,
+                 int postLength = 0) {
+        Outcome out;
+        try {
+            out.status =
+                m_fetcher.Request2(url.c_str(), nullptr, nullptr, timeout,
+                                   reinterpret_cast<BYTE*>(const_cast<char*>(post)), postLength);
+        } catch (const std::runtime_error& e) {
+            out.raised = std::string("runtime_error: ") + e.what();
+        } catch (const std::bad_alloc&) {
+            out.raised = "bad_alloc";
+        }
+        return out;
+    }
+    Outcome Get(const std::string& path, DWORD timeout = 5000) { return Call(Url(path), timeout); }
+
+    // Every connection, session and I/O loop of the call is closed again.
+    void ExpectNothingLeftOpen() { EXPECT_EQ(OpenHandles::Now(m_server.Port()), m_before); }
+
+    rvtest::ScopedEnvironment m_env;
+    rvtest::ScriptedServer m_server;
+    rvtest::TestFetcher m_fetcher;
+    OpenHandles m_before;
+};
+
+TEST_F(Request2Test, WorksWithoutInitAndMergesTheHeadersByName) {
+    m_server.Enqueue(
+        Reply("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nSet-Cookie: a=1\r\nTight:x\r\n"
+              "set-COOKIE:  b=2\r\nCoNtEnT-LeNgTh: 5\r\n\r\nhello"));
+    m_fetcher.AddHeader("X-First", "1");
+    m_fetcher.AddHeader("X-Last", "2");
+    EXPECT_EQ(Get("/page?id=7").status, 200u);
+    EXPECT_EQ(m_fetcher.GetResponseHttpStatus(), 200);
+    EXPECT_EQ(m_fetcher.Body(), "hello");
+    EXPECT_EQ(m_fetcher.Capacity(), 5);
+    // Values keep the blank after the colon; repeats are joined with "; ".
+    EXPECT_EQ(m_fetcher.FindHeader("set-cookie"), " a=1;   b=2");
+    EXPECT_EQ(m_fetcher.FindHeader("Content-Type"), " text/html");
+    EXPECT_EQ(m_fetcher.FindHeader("tight"), "x");
+    EXPECT_EQ(m_fetcher.ResponseHeaders().GetSize(), 8);
+    EXPECT_EQ(m_fetcher.IsSessionReady(0), 0) << "the object's own session is not opened";
+
+    const std::string request = m_server.Requests().at(0).bytes;
+    EXPECT_EQ(request.rfind("GET /page?id=7 HTTP/1.1\r\n", 0), 0u);
+    EXPECT_NE(request.find("\r\nX-First: 1\r\nX-Last: 2\r\n"), std::string::npos);
+    // The server would keep the connection; the call's own session closes it all the same.
+    ExpectNothingLeftOpen();
+
+    // Each call starts from an empty response.
+    m_server.Enqueue(Reply(HttpResponse(404, "missing", {{"X-A", "1"}})));
+    EXPECT_EQ(Get("/gone").status, 404u);
+    EXPECT_EQ(m_fetcher.GetResponseHttpStatus(), 404);
+    EXPECT_EQ(m_fetcher.GetResponse(), nullptr);
+    EXPECT_EQ(m_fetcher.GetResponseSize(), 0);
+    EXPECT_EQ(m_fetcher.ResponseHeaders().GetSize(), 0);
+    ExpectNothingLeftOpen();
+}
+
+TEST_F(Request2Test, PostsABodyAndAZeroLengthIsAGet) {
+    m_server.SetDefaultReply(Reply(HttpResponse(200, "ok")));
+    EXPECT_EQ(Call(Url("/submit"), 5000, "a=1&b=2", 7).status, 200u);
+    EXPECT_EQ(Call(Url("/empty"), 5000, "unsent", 0).status, 200u);
+    const auto requests = m_server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].RequestLine(), "POST /submit HTTP/1.1");
+    EXPECT_EQ(requests[0].Body(), "a=1&b=2");
+    EXPECT_EQ(requests[1].RequestLine(), "GET /empty HTTP/1.1");
+    EXPECT_EQ(requests[1].Body(), "");
+
+    // A body that cannot exist fails the send before anything goes out.
+    EXPECT_EQ(Call(Url("/neg"), 5000, "x", -1).raised,
+              std::string("runtime_error: ") + kSendFailed);
+    EXPECT_EQ(Call(Url("/null"), 5000, nullptr, 3).raised,
+              std::string("runtime_error: ") + kSendFailed);
+    EXPECT_EQ(m_server.RequestCount(), 2u);
+    ExpectNothingLeftOpen();
+}
+
+TEST_F(Request2Test, ReadsTheDeclaredLengthWhateverTheBodyLooksLike) {
+    struct Case {
+        const char* name;
+        Reply reply;
+        std::string body;
+        const char* lengthHeader;  // the merged "content-length" value, or null for none
+    };
+    const std::string big(40000, 'h');
+    const Case cases[] = {
+        {"chunked, no length",
+         Reply(HttpResponse(200, rvtest::Chunked("abc", 2), {{"Transfer-Encoding", "chunked"}})),
+         "", nullptr},
+        {"zero", Reply(HttpResponse(200, "")), "", " 0"},
+        {"cut short",
+         Reply("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n" + std::string(60, 's')).Close(),
+         std::string(60, 's') + std::string(40, '\0'), " 100"},
+        {"not a number", Reply("HTTP/1.1 200 OK\r\nContent-Length: abc\r\n\r\nxyz").Close(), "",
+         " abc"},
+        {"beyond 32 bits",
+         Reply("HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n\r\nxyz").Close(), "",
+         " 4294967296"},
+        {"beyond 64 bits",
+         Reply("HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\nxyz").Close(), "",
+         " 99999999999999999999"},
+        {"sent twice",
+         Reply("HTTP/1.1 200 OK\r\nContent-Length: 10\r\ncontent-length: 10\r\n\r\n"
+               "0123456789"),
+         "0123456789", " 10;  10"},
+        {"two lengths",
+         Reply("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\n"
+               "abcdef")
+             .Close(),
+         "abcde", " 5;  6"},
+        {"sign and tail", Reply("HTTP/1.1 200 OK\r\nContent-Length:\t+3 bytes\r\n\r\nabc").Close(),
+         "abc", "\t+3 bytes"},
+        {"bare CR", Reply("HTTP/1.1 200 OK\r\nX-A: 1\rContent-Length: 2\r\n\r\nab").Close(), "ab",
+         " 2"},
+        {"large head", Reply(HttpResponse(200, "body", {{"X-Big", big}, {"X-Big", big}})), "body",
+         " 4"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_server.Clear();
+        m_server.Enqueue(c.reply);
+        const Outcome out = Get("/c");
+        EXPECT_EQ(out.raised, "");
+        EXPECT_EQ(out.status, 200u);
+        EXPECT_EQ(m_fetcher.Body(), c.body);
+        EXPECT_EQ(m_fetcher.Capacity(), static_cast<int>(c.body.size()));
+        if (c.body.empty()) {
+            EXPECT_EQ(m_fetcher.GetResponse(), nullptr);
+        }
+        EXPECT_EQ(m_fetcher.FindHeader("content-length"), c.lengthHeader ? c.lengthHeader : "");
+        ExpectNothingLeftOpen();
+    }
+    EXPECT_EQ(m_fetcher.FindHeader("x-big"), " " + big + ";  " + big);
+    EXPECT_EQ(m_fetcher.FindHeader("x-a"), "") << "the large head was the last one";
+}
+
+TEST_F(Request2Test, RaisesTheFailedStepAndKeepsNothing) {
+    std::string refused;
+    {
+        rvtest::ScriptedServer gone;
+        refused = gone.Url("/nowhere");
+    }
+    struct Case {
+        const char* name;
+        Reply reply;
+        std::string raised;
+        int status;                // the status the object keeps afterwards
+        const char* lengthHeader;  // a header still recorded, or null for none
+        std::string url = {};
+    };
+    const std::string send = std::string("runtime_error: ") + kSendFailed;
+    const std::string read = std::string("runtime_error: ") + kReadFailed;
+    const Case cases[] = {
+        {"refused", Reply(), send, 0, nullptr, refused},
+        {"closed before the status line", Reply().Close(), send, 0, nullptr},
+        {"not http", Reply("<html>hello</html>\r\n\r\n").Close(), send, 0, nullptr},
+        {"silent", Reply().Hang(), send, 0, nullptr},
+        {"reset in the body",
+         Reply("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n" + std::string(10, 'r'))
+             .Delay(100ms)
+             .Reset(),
+         read, 200, " 100"},
+        {"stalled body", Reply("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nab").Hang(), read, 200,
+         " 10"},
+        // A negative length reads as a number near 4 GiB, which no response can hold.
+        {"negative length", Reply("HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\nab").Close(),
+         "bad_alloc", 200, " -5"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_server.Clear();
+        m_server.Enqueue(c.reply);
+        const auto start = std::chrono::steady_clock::now();
+        const Outcome out = Call(c.url.empty() ? Url("/c") : c.url, 500);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+        EXPECT_EQ(out.raised, c.raised);
+        EXPECT_EQ(m_fetcher.GetResponseHttpStatus(), c.status);
+        EXPECT_EQ(m_fetcher.GetResponse(), nullptr);
+        EXPECT_EQ(m_fetcher.GetResponseSize(), 0);
+        EXPECT_EQ(m_fetcher.FindHeader("Content-Length"), c.lengthHeader ? c.lengthHeader : "");
+        ExpectNothingLeftOpen();
+    }
+    // URLs that are not http or https return 0 without raising or connecting.
+    const std::size_t connections = m_server.ConnectionCount();
+    const std::string longHost = "http://" + std::string(300, 'h') + "/x";
+    for (const std::string& url : {std::string("ftp://127.0.0.1/f"), longHost}) {
+        const Outcome out = Call(url);
+        EXPECT_EQ(out.status, 0u);
+        EXPECT_EQ(out.raised, "");
+    }
+    EXPECT_EQ(m_server.ConnectionCount(), connections);
+    ExpectNothingLeftOpen();
+}
+
+TEST_F(Request2Test, LeavesTheObjectsSessionAndLetsRequestGrowFromItsBody) {
+    ASSERT_EQ(m_fetcher.Init(), 1);
+    m_server.Enqueue(Reply(HttpResponse(200, "hello")));
+    EXPECT_EQ(Get("/one").status, 200u);
+    EXPECT_EQ(m_fetcher.IsInit(), 1);
+    m_fetcher.EndRequest();
+    m_server.Enqueue(Reply(HttpResponse(200, "world!!")));
+    EXPECT_EQ(m_fetcher.Request(Url("/two").c_str(), nullptr, nullptr, 5000), 200u);
+    EXPECT_EQ(m_fetcher.Body(), "world!!");
+    EXPECT_EQ(m_fetcher.Capacity(), 7);
+
+    // Without a body left behind, Request has no buffer until the next Init.
+    m_server.Enqueue(Reply(HttpResponse(200, "")));
+    EXPECT_EQ(Get("/three").status, 200u);
+    m_server.Enqueue(Reply(HttpResponse(200, "four")));
+    EXPECT_EQ(m_fetcher.Request(Url("/four").c_str(), nullptr, nullptr, 5000), 0u);
+}
+
+TEST_F(Request2Test, EveryAllocationMayFail) {
+    // Each allocation of a whole call fails in turn. The call then raises an allocation
+    // failure (the header list's is the framework's) or one of its messages, keeps no body
+    // and leaves nothing open.
+    m_server.SetDefaultReply(Reply(HttpResponse(200, std::string(3000, 'p'),
+                                                {{"Set-Cookie", "a long enough cookie value"},
+                                                 {"set-cookie", "another long cookie value"}})));
+    const std::string url = Url("/torture");
+    const std::set<std::string> messages = {kSessionFailed, kConnectFailed, kOpenFailed,
+                                            kSendFailed,    kStatusFailed,  kReadFailed,
+                                            kCopyFailed};
+    std::size_t raised = 0;
+    std::size_t nth = 1;
+    for (; nth < 5000; ++nth) {
+        DWORD status = 0;
+        std::exception_ptr error;
+        bool refusedAny = false;
+        {
+            rvtest::FailAllocationsFrom failing(nth);
+            try {
+                status = m_fetcher.Request2(url.c_str(), nullptr, nullptr, 5000, nullptr, 0);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            refusedAny = failing.Refused() > 0;
+        }
+        if (!error) {
+            EXPECT_EQ(status, 200u) << nth;
+            EXPECT_EQ(m_fetcher.GetResponseSize(), 3000) << nth;
+        } else {
+            ++raised;
+            try {
+                std::rethrow_exception(error);
+            } catch (const std::bad_alloc&) {
+            } catch (CMemoryException* e) {  // from the response header list
+                e->Delete();
+            } catch (const std::runtime_error& e) {
+                EXPECT_EQ(messages.count(e.what()), 1u) << nth << ": " << e.what();
+            }
+            EXPECT_EQ(m_fetcher.GetResponse(), nullptr) << nth;
+            EXPECT_EQ(m_fetcher.GetResponseSize(), 0) << nth;
+        }
+        ExpectNothingLeftOpen();
+        if (!refusedAny) {
+            break;
+        }
+    }
+    EXPECT_LT(nth, 5000u) << "a call that never stops allocating";
+    EXPECT_GT(raised, 10u);
+}
+
+TEST_F(Request2Test, ASessionThatCannotBeOpenedRaises) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizers' run-time needs descriptors of its own to check a throw";
+#endif
+    // With no descriptor left the call's own I/O loop cannot be set up.
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+    const int lowestFree = dup(0);
+    ASSERT_GE(lowestFree, 0);
+    close(lowestFree);
+    rlimit tight = old;
+    tight.rlim_cur = static_cast<rlim_t>(lowestFree);
+    const std::string url = Url("/x");
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    const Outcome out = Call(url);
+    setrlimit(RLIMIT_NOFILE, &old);
+    EXPECT_EQ(out.raised, std::string("runtime_error: ") + kSessionFailed);
+    EXPECT_EQ(m_server.RequestCount(), 0u);
+}
+
+// In a child process with its address space capped: a declared length the body array
+// cannot take raises bad_alloc; one whose copy cannot be made raises the copy's message.
+TEST_F(Request2Test, ABodyTooLargeForMemoryRaises) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers reserve address space beyond any cap";
+#endif
+    constexpr std::size_t kDeclared = std::size_t{256} << 20;
+    const std::string head =
+        "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kDeclared) + "\r\n\r\nabc";
+    m_server.SetDefaultReply(Reply(head).Close());
+    const std::string url = Url("/huge");
+    const auto runCapped = [&](std::size_t room) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const std::string status = rvtest::ReadFile("/proc/self/status");
+            const long sizeKiB =
+                std::strtol(status.c_str() + status.find("VmSize:") + 7, nullptr, 10);
+            rlimit cap{};
+            cap.rlim_cur = cap.rlim_max = static_cast<rlim_t>(sizeKiB) * 1024 + room;
+            setrlimit(RLIMIT_AS, &cap);
+            rvtest::TestFetcher fetcher;
+            try {
+                fetcher.Request2(url.c_str(), nullptr, nullptr, 5000, nullptr, 0);
+                _exit(1);
+            } catch (const std::bad_alloc&) {
+                _exit(fetcher.GetResponseHttpStatus() == 200 ? 2 : 1);
+            } catch (const std::runtime_error& e) {
+                _exit(std::string(e.what()) == kCopyFailed && fetcher.GetResponse() == nullptr ? 3
+                                                                                               : 1);
+            }
+        }
+        int waited = 0;
+        waitpid(pid, &waited, 0);
+        return WIFEXITED(waited) ? WEXITSTATUS(waited) : -1;
+    };
+    EXPECT_EQ(runCapped(kDeclared / 2), 2) << "the body array does not fit";
+    EXPECT_EQ(runCapped(kDeclared + kDeclared / 2), 3) << "the body fits, its copy does not";
+}
+
+TEST_F(Request2Test, UsesTlsOnPort443) {
+    m_env.Set("SSL_CERT_FILE", rvtest::TestCertificates::Get().CaFile());
+    m_env.Unset("SSL_CERT_DIR");
+    const auto& pair = rvtest::TestCertificates::Get().Loopback();
+    rvtest::TlsFront front(m_server.Port(), pair.certFile, pair.keyFile, 443);
+    if (!front.IsListening()) {
+        GTEST_SKIP() << "127.0.0.1:443 cannot be bound here";
+    }
+    m_server.SetDefaultReply(Reply(HttpResponse(200, "tls")));
+    EXPECT_EQ(Call("https://127.0.0.1/s").status, 200u);
+    EXPECT_EQ(m_fetcher.Body(), "tls");
+    EXPECT_EQ(front.FailedHandshakes(), 0u);
+}
+
+}  // namespace
