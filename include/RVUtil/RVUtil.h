@@ -2,6 +2,7 @@
 
 // Everything RVUtil exports.
 #include "RVUtil/AfxException.h"
+#include "RVUtil/BackendProbe.h"
 #include "RVUtil/CCriticalSection.h"
 #include "RVUtil/CCurlHttpFetcher.h"
 #include "RVUtil/CEvent.h"

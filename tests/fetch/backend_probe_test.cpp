@@ -1,0 +1,224 @@
+// The backend probe. Its answer is kept for the life of a process, so each case runs a
+// copy of this test program in a folder of its own, as a fresh host process with the proxy
+// environment of the case, and looks at what it printed and at the Log folder beside it.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "AllocationFailure.h"
+#include "ChildProcess.h"
+#include "RVUtil/BackendProbe.h"
+#include "ScopedEnvironment.h"
+#include "fetch/HostLogFolder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr const char* kScenario = "RVUTIL_PROBE_SCENARIO";
+const char* const kProxyVariables[] = {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
+                                       "all_proxy",  "ALL_PROXY",  "no_proxy",    "NO_PROXY",
+                                       "auto_proxy", "AUTO_PROXY"};
+
+void unsetProxyVariables() {
+    for (const char* name : kProxyVariables) {
+        unsetenv(name);
+    }
+}
+
+// The child's side: runs only in a host started by HostRun below.
+TEST(ProbeInChild, Run) {
+    const char* scenario = std::getenv(kScenario);
+    if (scenario == nullptr) {
+        GTEST_SKIP() << "runs only as a child of the probe tests";
+    }
+    const std::string name = scenario;
+    std::vector<int> answers;
+    if (name == "twice") {
+        answers.push_back(RVUtil::RVUtil_IsUseWinInet());
+        // Settings that would give the other answer: the kept one is returned all the same.
+        if (answers[0] == 0) {
+            setenv("http_proxy", "http://127.0.0.1:3128", 1);
+        } else {
+            unsetProxyVariables();
+        }
+        answers.push_back(RVUtil::RVUtil_IsUseWinInet());
+    } else if (name == "failing") {
+        int first = -1;
+        {
+            rvtest::FailAllocationsFrom failing(1);
+            first = RVUtil::RVUtil_IsUseWinInet();
+        }
+        answers.push_back(first);
+        const std::string exe = fs::canonical("/proc/self/exe").string();
+        std::printf("log folder after the failure: %s\n",
+                    fs::exists(fs::path(exe).parent_path() / "Log") ? "present" : "absent");
+        answers.push_back(RVUtil::RVUtil_IsUseWinInet());
+    } else if (name == "concurrent") {
+        constexpr int kThreads = 8;
+        std::atomic<bool> go{false};
+        std::vector<int> results(kThreads, -1);
+        std::vector<std::thread> threads;
+        for (int i = 0; i < kThreads; ++i) {
+            threads.emplace_back([&, i] {
+                while (!go.load()) {
+                }
+                results[i] = RVUtil::RVUtil_IsUseWinInet();
+            });
+        }
+        go = true;
+        for (auto& t : threads) {
+            t.join();
+        }
+        answers = results;
+        answers.push_back(RVUtil::RVUtil_IsUseWinInet());
+    }
+    std::string line = "answers:";
+    for (int a : answers) {
+        line += " " + std::to_string(a);
+    }
+    std::printf("%s\n", line.c_str());
+}
+
+// What one host run left behind.
+struct HostRun {
+    int exitStatus = -1;
+    std::string output;
+    std::vector<std::string> answerLines;
+    std::vector<std::string> logFiles;  // names in the Log folder beside the host
+    std::string log;                    // their contents
+    bool logFolder = false;
+
+    std::string Answers() const { return answerLines.empty() ? "" : answerLines.back(); }
+    int StartupRecords() const {
+        static const std::regex record(
+            R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[NOTICE\] \[\d+\] RVUtil_IsUseWinInet Init)");
+        int n = 0;
+        for (auto it = std::sregex_iterator(log.begin(), log.end(), record);
+             it != std::sregex_iterator(); ++it) {
+            ++n;
+        }
+        return n;
+    }
+};
+
+// Runs scenario in a copy of this program placed in a fresh folder, with the proxy
+// variables set as given and all others unset.
+HostRun runHost(const std::string& scenario,
+                const std::vector<std::pair<std::string, std::string>>& variables = {}) {
+    rvtest::TempDir dir("rvutil-probe");
+    const std::string host = dir / "host";
+    fs::copy_file("/proc/self/exe", host);
+    fs::permissions(host, fs::perms::owner_all);
+    HostRun run;
+    {
+        rvtest::ScopedEnvironment env;
+        for (const char* name : kProxyVariables) {
+            env.Unset(name);
+        }
+        for (const auto& [name, value] : variables) {
+            env.Set(name, value);
+        }
+        env.Set(kScenario, scenario);
+        rvtest::ChildProcess::Options options;
+        options.stdoutPath = dir / "stdout";
+        rvtest::ChildProcess child({host, "--gtest_filter=ProbeInChild.Run"}, options);
+        const auto deadline = std::chrono::steady_clock::now() + 120s;
+        while (child.Running() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(10ms);
+        }
+        const int status = child.Stop();
+        run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    run.output = rvtest::ReadFile(dir / "stdout");
+    std::size_t at = 0;
+    while ((at = run.output.find("answers:", at)) != std::string::npos) {
+        run.answerLines.push_back(run.output.substr(at, run.output.find('\n', at) - at));
+        ++at;
+    }
+    const fs::path logFolder = fs::path(dir.Path()) / "Log";
+    run.logFolder = fs::is_directory(logFolder);
+    if (run.logFolder) {
+        for (const auto& entry : fs::directory_iterator(logFolder)) {
+            run.logFiles.push_back(entry.path().filename().string());
+            run.log += rvtest::ReadFile(entry.path().string());
+        }
+    }
+    return run;
+}
+
+TEST(BackendProbeTest, AnswersOnceAndWritesOneStartupRecordBesideTheHost) {
+    const HostRun run = runHost("twice");
+    ASSERT_EQ(run.exitStatus, 0) << run.output;
+    EXPECT_EQ(run.Answers(), "answers: 0 0") << "direct connection: curl, kept after a change";
+    ASSERT_TRUE(run.logFolder);
+    ASSERT_EQ(run.logFiles.size(), 1u);
+    EXPECT_TRUE(std::regex_match(run.logFiles[0], std::regex(R"(PX_RVUtil_\d{4}-\d\d-\d\d\.log)")))
+        << run.logFiles[0];
+    EXPECT_EQ(run.StartupRecords(), 1) << run.log;
+    EXPECT_EQ(run.output.find("InternetQueryOption failed!"), std::string::npos);
+}
+
+TEST(BackendProbeTest, AnyProxyInForceChoosesTheInetFetcher) {
+    struct Case {
+        std::vector<std::pair<std::string, std::string>> variables;
+        const char* answers;
+    };
+    const Case cases[] = {
+        {{{"http_proxy", "http://127.0.0.1:3128"}}, "answers: 1 1"},
+        {{{"HTTPS_PROXY", "proxy.example:8080"}}, "answers: 1 1"},
+        {{{"all_proxy", "socks5://127.0.0.1:1080"}}, "answers: 1 1"},
+        {{{"auto_proxy", "http://wpad.example/proxy.pac"}}, "answers: 1 1"},
+        // Every host sent direct: no named proxy is in force.
+        {{{"http_proxy", "http://127.0.0.1:3128"}, {"no_proxy", "*"}}, "answers: 0 0"},
+        // Values that do not parse count as unset.
+        {{{"http_proxy", "ftp://127.0.0.1:21"}, {"auto_proxy", "not a url"}}, "answers: 0 0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.variables.front().first + "=" + c.variables.front().second);
+        const HostRun run = runHost("twice", c.variables);
+        ASSERT_EQ(run.exitStatus, 0) << run.output;
+        EXPECT_EQ(run.Answers(), c.answers);
+        EXPECT_EQ(run.StartupRecords(), 1) << run.log;
+    }
+}
+
+TEST(BackendProbeTest, AFailedReadingAnswersOneAndSettlesNothing) {
+    // Parsing the proxy URL needs the heap, whose first allocation fails.
+    const HostRun run = runHost(
+        "failing", {{"http_proxy", "http://127.0.0.1:3128/long-enough"}, {"no_proxy", "*"}});
+    ASSERT_EQ(run.exitStatus, 0) << run.output;
+    EXPECT_NE(run.output.find("InternetQueryOption failed! (8)\n"), std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("log folder after the failure: absent"), std::string::npos);
+    EXPECT_EQ(run.Answers(), "answers: 1 0") << "the second call reads the settings again";
+    EXPECT_EQ(run.StartupRecords(), 1) << run.log;
+}
+
+TEST(BackendProbeTest, ConcurrentFirstCallsAgree) {
+    const HostRun run = runHost("concurrent", {{"auto_proxy", "file:///etc/proxy.pac"}});
+    ASSERT_EQ(run.exitStatus, 0) << run.output;
+    EXPECT_EQ(run.Answers(), "answers: 1 1 1 1 1 1 1 1 1");
+    // Each thread that found nothing settled ran the whole probe; the ninth call none.
+    EXPECT_GE(run.StartupRecords(), 1);
+    EXPECT_LE(run.StartupRecords(), 8);
+}
+
+TEST(HostLogFolderTest, LogFolderBesideTheExecutable) {
+    EXPECT_EQ(RVUtil::LogFolderBeside("/opt/host/bin/app"), "/opt/host/bin/Log");
+    EXPECT_EQ(RVUtil::LogFolderBeside("/app"), "/Log");
+    EXPECT_EQ(RVUtil::LogFolderBeside("app"), std::nullopt);
+    EXPECT_EQ(RVUtil::LogFolderBeside(""), std::nullopt);
+    EXPECT_EQ(RVUtil::HostExecutablePath(), fs::canonical("/proc/self/exe").string());
+}
+
+}  // namespace
