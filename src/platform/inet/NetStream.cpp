@@ -44,6 +44,22 @@ std::pair<error_code, std::size_t> runOperation(asio::io_context& io, Start&& st
     return {result, transferred};
 }
 
+// The addresses a connect tries, shared rather than copied: the connect operation copies
+// its address sequence along with its handler while it completes, and a copy that
+// allocates can fail there, where the I/O library cannot unwind it cleanly.
+class SharedEndpoints {
+  public:
+    using iterator = std::vector<tcp::endpoint>::const_iterator;
+
+    explicit SharedEndpoints(std::vector<tcp::endpoint> list)
+        : m_list(std::make_shared<const std::vector<tcp::endpoint>>(std::move(list))) {}
+    iterator begin() const { return m_list->begin(); }
+    iterator end() const { return m_list->end(); }
+
+  private:
+    std::shared_ptr<const std::vector<tcp::endpoint>> m_list;
+};
+
 bool endsStream(const error_code& ec) {
     return ec == asio::error::eof || ec == ssl::error::stream_truncated;
 }
@@ -152,10 +168,11 @@ std::unique_ptr<NetStream> NetStream::Connect(const std::shared_ptr<NetContext>&
                 return nullptr;
             }
         }
+        const SharedEndpoints addresses(std::move(endpoints));
         impl->tcp.expires_after(timeout);
         const auto [connectError, unused] = runOperation(impl->io(), [&](auto done) {
             impl->tcp.async_connect(
-                endpoints, [done](error_code e, const tcp::endpoint&) mutable { done(e, 0); });
+                addresses, [done](error_code e, const tcp::endpoint&) mutable { done(e, 0); });
         });
         (void)unused;
         if (connectError) {
