@@ -5,7 +5,6 @@
 //     growing from its initial size as the body arrives;
 //   - the same body again and again through one fetcher, whose buffer is already large.
 // Rounds of the two alternate and the medians are compared.
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -13,35 +12,17 @@
 #include <string>
 #include <vector>
 
-#include "ChildProcess.h"
+#include "LoopbackBench.h"
 #include "RVUtil/CCurlHttpFetcher.h"
 #include "RVUtil/CRVHttpFetcher.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using namespace std::chrono_literals;
+using namespace rvbench;
 
 constexpr std::size_t kSmallBody = 1024;
 constexpr std::size_t kLargeBody = std::size_t{64} << 20;
 constexpr DWORD kTimeoutMs = 60000;
-
-class ServerProcess {
-  public:
-    explicit ServerProcess(std::size_t bodyBytes)
-        : m_process({RVUTIL_LOOPBACK_HTTP, std::to_string(bodyBytes)}) {
-        const std::string port = m_process.ReadLine(10s);
-        if (port.empty()) {
-            throw std::runtime_error("the loopback server did not start");
-        }
-        m_url = "http://127.0.0.1:" + port + "/bench";
-    }
-    const std::string& Url() const { return m_url; }
-
-  private:
-    rvtest::ChildProcess m_process;
-    std::string m_url;
-};
 
 class Ours {
   public:
@@ -75,22 +56,6 @@ class Curl {
   private:
     RVUtil::CCurlHttpFetcher m_fetcher;
 };
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-template <class Client>
-double Rate(Client& client, const std::string& url, int count, std::size_t expected) {
-    const auto start = Clock::now();
-    for (int i = 0; i < count; ++i) {
-        if (client.Get(url) != expected) {
-            throw std::runtime_error("short body");
-        }
-    }
-    return count / std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 // MiB/s of one large transfer into a fetcher made for it.
 template <class Client>

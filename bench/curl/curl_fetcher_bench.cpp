@@ -7,8 +7,6 @@
 // Usage: bench_curl_fetcher [requests-per-round [pairs]]
 #include <curl/curl.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,35 +15,16 @@
 #include <string>
 #include <vector>
 
-#include "ChildProcess.h"
+#include "LoopbackBench.h"
 #include "RVUtil/CCurlHttpFetcher.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using namespace std::chrono_literals;
+using namespace rvbench;
 
 constexpr std::size_t kSmallBody = 1024;
 constexpr std::size_t kLargeBody = std::size_t{64} << 20;
 constexpr DWORD kTimeoutMs = 60000;
-
-// A loopback server in its own process, answering every request with bodyBytes bytes.
-class ServerProcess {
-  public:
-    explicit ServerProcess(std::size_t bodyBytes)
-        : m_process({RVUTIL_LOOPBACK_HTTP, std::to_string(bodyBytes)}) {
-        const std::string port = m_process.ReadLine(10s);
-        if (port.empty()) {
-            throw std::runtime_error("the loopback server did not start");
-        }
-        m_url = "http://127.0.0.1:" + port + "/bench";
-    }
-    const std::string& Url() const { return m_url; }
-
-  private:
-    rvtest::ChildProcess m_process;
-    std::string m_url;
-};
 
 // What a libcurl user writes without the library: one easy handle, a write callback into a
 // reused std::string, the status read after each transfer.
@@ -97,57 +76,6 @@ class Fetcher {
     RVUtil::CCurlHttpFetcher m_fetcher;
 };
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-// Transfers per second for `count` transfers.
-template <class Client>
-double Rate(Client& client, const std::string& url, int count, std::size_t expected) {
-    const auto start = Clock::now();
-    for (int i = 0; i < count; ++i) {
-        if (client.Get(url) != expected) {
-            throw std::runtime_error("short body");
-        }
-    }
-    return count / std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-struct Comparison {
-    double fetcher;  // median of the fetcher's rounds
-    double raw;      // median of the baseline's rounds
-    double ratio;    // median of the ratios of neighbouring rounds
-};
-
-// Rounds in the order fetcher, raw, raw, fetcher, ... so that a drift in the machine's load
-// weighs on both alike; each pair of neighbouring rounds gives one ratio.
-template <class Measure>
-Comparison Alternate(int pairs, Measure measure) {
-    std::vector<double> fetcher;
-    std::vector<double> raw;
-    std::vector<double> ratios;
-    for (int pair = 0; pair < pairs; ++pair) {
-        const bool fetcherFirst = pair % 2 == 0;
-        const double first = measure(fetcherFirst);
-        const double second = measure(!fetcherFirst);
-        const double ours = fetcherFirst ? first : second;
-        const double theirs = fetcherFirst ? second : first;
-        fetcher.push_back(ours);
-        raw.push_back(theirs);
-        ratios.push_back(ours / theirs);
-    }
-    return {Median(fetcher), Median(raw), Median(ratios)};
-}
-
-// The peak resident size of this process so far (VmHWM), in KiB. Unlike getrusage's
-// maxrss it starts afresh with exec, so a child does not inherit its parent's peak.
-long PeakResidentKiB() {
-    const std::string status = rvtest::ReadFile("/proc/self/status");
-    const std::size_t at = status.find("VmHWM:");
-    return at == std::string::npos ? 0 : std::strtol(status.c_str() + at + 6, nullptr, 10);
-}
-
 // In a child process: the growth of peak memory over one large transfer.
 int MeasureMemory(const std::string& which, const std::string& url) {
     std::size_t got = 0;
@@ -163,12 +91,6 @@ int MeasureMemory(const std::string& which, const std::string& url) {
     }
     std::printf("%ld\n", PeakResidentKiB() - before);
     return got == kLargeBody ? 0 : 1;
-}
-
-double ChildMemoryMiB(const std::string& which, const std::string& url) {
-    rvtest::ChildProcess child({"/proc/self/exe", "--memory", which, url});
-    const std::string line = child.ReadLine(120s);
-    return std::strtod(line.c_str(), nullptr) / 1024.0;
 }
 
 }  // namespace
@@ -196,7 +118,7 @@ int main(int argc, char** argv) {
         std::printf(
             "  CCurlHttpFetcher %.0f req/s, raw libcurl %.0f req/s, ratio %.3f (target >= "
             "0.95)\n",
-            small.fetcher, small.raw, small.ratio);
+            small.ours, small.theirs, small.ratio);
     }
     {
         ServerProcess server(kLargeBody);
@@ -214,7 +136,7 @@ int main(int argc, char** argv) {
         std::printf("one 64 MiB body (%d x 2 transfers)\n", pairs);
         std::printf(
             "  CCurlHttpFetcher %.0f MiB/s, raw libcurl %.0f MiB/s, ratio %.3f (target >= 0.9)\n",
-            large.fetcher, large.raw, large.ratio);
+            large.ours, large.theirs, large.ratio);
         std::printf(
             "  peak memory growth over one transfer: CCurlHttpFetcher %.1f MiB, raw libcurl %.1f "
             "MiB\n",

@@ -1,0 +1,94 @@
+#pragma once
+
+// What the fetcher benchmarks share: a loopback server in a process of its own, timed
+// rounds of transfers, alternating comparisons, and the peak memory of a fresh process.
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+
+namespace rvbench {
+
+using Clock = std::chrono::steady_clock;
+
+// rvutil_loopback_http in its own process, answering every request with bodyBytes bytes.
+class ServerProcess {
+  public:
+    explicit ServerProcess(std::size_t bodyBytes)
+        : m_process({RVUTIL_LOOPBACK_HTTP, std::to_string(bodyBytes)}) {
+        const std::string port = m_process.ReadLine(std::chrono::seconds(10));
+        if (port.empty()) {
+            throw std::runtime_error("the loopback server did not start");
+        }
+        m_url = "http://127.0.0.1:" + port + "/bench";
+    }
+    const std::string& Url() const { return m_url; }
+
+  private:
+    rvtest::ChildProcess m_process;
+    std::string m_url;
+};
+
+inline double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Transfers per second for count transfers; client.Get(url) returns the body size.
+template <class Client>
+double Rate(Client& client, const std::string& url, int count, std::size_t expected) {
+    const auto start = Clock::now();
+    for (int i = 0; i < count; ++i) {
+        if (client.Get(url) != expected) {
+            throw std::runtime_error("short body");
+        }
+    }
+    return count / std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+struct Comparison {
+    double ours;    // median of our rounds
+    double theirs;  // median of the baseline's rounds
+    double ratio;   // median of the ratios of neighbouring rounds
+};
+
+// Rounds in the order ours, theirs, theirs, ours, ... so that a drift in the machine's load
+// weighs on both alike; each pair of neighbouring rounds gives one ratio. measure(true)
+// times our side, measure(false) the baseline.
+template <class Measure>
+Comparison Alternate(int pairs, Measure measure) {
+    std::vector<double> ours;
+    std::vector<double> theirs;
+    std::vector<double> ratios;
+    for (int pair = 0; pair < pairs; ++pair) {
+        const bool oursFirst = pair % 2 == 0;
+        const double first = measure(oursFirst);
+        const double second = measure(!oursFirst);
+        ours.push_back(oursFirst ? first : second);
+        theirs.push_back(oursFirst ? second : first);
+        ratios.push_back(ours.back() / theirs.back());
+    }
+    return {Median(ours), Median(theirs), Median(ratios)};
+}
+
+// The peak resident size of this process so far (VmHWM), in KiB. Unlike getrusage's
+// maxrss it starts afresh with exec, so a child does not inherit its parent's peak.
+inline long PeakResidentKiB() {
+    const std::string status = rvtest::ReadFile("/proc/self/status");
+    const std::size_t at = status.find("VmHWM:");
+    return at == std::string::npos ? 0 : std::strtol(status.c_str() + at + 6, nullptr, 10);
+}
+
+// Runs this program again as "<self> --memory <which> <url>" and reads the MiB it prints:
+// a fresh process, so that the measured transfer has the high-water mark to itself.
+inline double ChildMemoryMiB(const std::string& which, const std::string& url) {
+    rvtest::ChildProcess child({"/proc/self/exe", "--memory", which, url});
+    const std::string line = child.ReadLine(std::chrono::seconds(120));
+    return std::strtod(line.c_str(), nullptr) / 1024.0;
+}
+
+}  // namespace rvbench
