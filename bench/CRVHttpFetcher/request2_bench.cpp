@@ -1,17 +1,23 @@
 // CRVHttpFetcher::Request2 against Request on one 64 MiB body from a loopback server in
-// another process, each transfer starting from nothing as Request2 always does: Request2
-// opens its own session and connection and allocates the body at its declared length (plus
-// the copy the object keeps); Request runs on a fetcher made and initialised for the
-// transfer, its buffer growing from 2 KiB as the body arrives. Throughput alternates rounds
-// and takes the median ratio; the growth of peak memory over one transfer is measured in a
-// fresh child process for each. Request through one long-lived fetcher (kept connection,
-// buffer already grown) is shown for reference.
-// Usage: bench_rv_request2 [pairs]
+// another process. Request2 opens its own session and connection for every call and reads
+// the body into an array of its declared length, then copies it into the array the object
+// keeps; Request reads 4 KiB at a time into a buffer that grows as the body arrives.
+//   - from nothing: a fetcher made for each transfer (Request after Init, its buffer
+//     growing from 2 KiB) and destroyed after it;
+//   - one long-lived fetcher: Request keeps its connection and its grown buffer, Request2
+//     still starts from nothing each time;
+//   - the growth of peak memory over one transfer.
+// Each measurement runs in a fresh child process, so that one side's memory map cannot
+// slow the other's (a buffer grown by realloc is fast only while the address space above it
+// is free). Children of the two sides alternate; the ratio is the median over pairs.
+// Usage: bench_rv_request2 [pairs [transfers-per-child]]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "LoopbackBench.h"
 #include "RVUtil/CRVHttpFetcher.h"
@@ -30,82 +36,103 @@ std::size_t checkedSize(RVUtil::CRVHttpFetcher& fetcher, DWORD status) {
     return static_cast<std::size_t>(fetcher.GetResponseSize());
 }
 
-class Streaming {
+// One transfer with a fetcher of its own, or with the one the client keeps.
+class Client {
   public:
-    std::size_t Get(const std::string& url) {
-        return checkedSize(
-            m_fetcher, m_fetcher.Request2(url.c_str(), nullptr, nullptr, kTimeoutMs, nullptr, 0));
+    Client(bool streaming, bool kept) : m_streaming(streaming), m_kept(kept) {
+        if (m_kept) {
+            m_fetcher = Make();
+        }
     }
-
-  private:
-    RVUtil::CRVHttpFetcher m_fetcher;  // never initialised: Request2 needs nothing of it
-};
-
-class FreshRequest {
-  public:
     std::size_t Get(const std::string& url) {
-        RVUtil::CRVHttpFetcher fetcher;
-        fetcher.Init();
-        return checkedSize(fetcher, fetcher.Request(url.c_str(), nullptr, nullptr, kTimeoutMs));
-    }
-};
-
-class KeptRequest {
-  public:
-    KeptRequest() { m_fetcher.Init(); }
-    std::size_t Get(const std::string& url) {
+        std::unique_ptr<RVUtil::CRVHttpFetcher> own;
+        RVUtil::CRVHttpFetcher& fetcher = m_kept ? *m_fetcher : *(own = Make());
+        if (m_streaming) {
+            return checkedSize(
+                fetcher, fetcher.Request2(url.c_str(), nullptr, nullptr, kTimeoutMs, nullptr, 0));
+        }
         const std::size_t size =
-            checkedSize(m_fetcher, m_fetcher.Request(url.c_str(), nullptr, nullptr, kTimeoutMs));
-        m_fetcher.EndRequest();
+            checkedSize(fetcher, fetcher.Request(url.c_str(), nullptr, nullptr, kTimeoutMs));
+        fetcher.EndRequest();
         return size;
     }
 
   private:
-    RVUtil::CRVHttpFetcher m_fetcher;
+    std::unique_ptr<RVUtil::CRVHttpFetcher> Make() const {
+        auto fetcher = std::make_unique<RVUtil::CRVHttpFetcher>();
+        if (!m_streaming) {
+            fetcher->Init();  // Request2 needs nothing of the object
+        }
+        return fetcher;
+    }
+
+    bool m_streaming;
+    bool m_kept;
+    std::unique_ptr<RVUtil::CRVHttpFetcher> m_fetcher;
 };
 
-// In a child process: the growth of peak memory over one transfer.
-template <class Client>
-int measureMemory(const std::string& url) {
-    Client client;
-    const long before = PeakResidentKiB();
-    const std::size_t got = client.Get(url);
-    std::printf("%ld\n", PeakResidentKiB() - before);
-    return got == kBody ? 0 : 1;
+Client clientFor(const std::string& which) {
+    return Client(which.rfind("request2", 0) == 0, which.find("kept") != std::string::npos);
+}
+
+// In a child process: MiB/s (median of the transfers after one warm-up), or the growth of
+// peak memory over a single transfer in KiB.
+int runChild(const std::string& mode, const std::string& which, const std::string& url,
+             int transfers) {
+    Client client = clientFor(which);
+    if (mode == "--memory") {
+        const long before = PeakResidentKiB();
+        const std::size_t got = client.Get(url);
+        std::printf("%ld\n", PeakResidentKiB() - before);
+        return got == kBody ? 0 : 1;
+    }
+    const double mib = static_cast<double>(kBody) / (1 << 20);
+    Rate(client, url, 1, kBody);
+    std::vector<double> rates;
+    for (int i = 0; i < transfers; ++i) {
+        rates.push_back(mib * Rate(client, url, 1, kBody));
+    }
+    std::printf("%f\n", Median(rates));
+    return 0;
+}
+
+double childRate(const std::string& which, const std::string& url, int transfers) {
+    rvtest::ChildProcess child({"/proc/self/exe", "--rate", which, url, std::to_string(transfers)});
+    const std::string line = child.ReadLine(std::chrono::seconds(300));
+    if (line.empty()) {
+        throw std::runtime_error("a measuring child failed");
+    }
+    return std::strtod(line.c_str(), nullptr);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 4 && std::strcmp(argv[1], "--memory") == 0) {
-        return std::strcmp(argv[2], "request2") == 0 ? measureMemory<Streaming>(argv[3])
-                                                     : measureMemory<FreshRequest>(argv[3]);
+    if (argc >= 4 && argv[1][0] == '-') {
+        return runChild(argv[1], argv[2], argv[3], argc > 4 ? std::atoi(argv[4]) : 0);
     }
-    const int pairs = argc > 1 ? std::atoi(argv[1]) : 11;
-    const double mib = static_cast<double>(kBody) / (1 << 20);
+    const int pairs = argc > 1 ? std::atoi(argv[1]) : 7;
+    const int transfers = argc > 2 ? std::atoi(argv[2]) : 5;
 
     ServerProcess server(kBody);
+    const auto compare = [&](const char* ours, const char* theirs) {
+        return Alternate(pairs, [&](bool mine) {
+            return childRate(mine ? ours : theirs, server.Url(), transfers);
+        });
+    };
+    const Comparison fresh = compare("request2", "request");
+    const Comparison kept = compare("request2-kept", "request-kept");
     const double memoryStreaming = ChildMemoryMiB("request2", server.Url());
     const double memoryRequest = ChildMemoryMiB("request", server.Url());
-    Streaming streaming;
-    FreshRequest fresh;
-    KeptRequest kept;
-    Rate(streaming, server.Url(), 1, kBody);  // warm-up
-    Rate(fresh, server.Url(), 1, kBody);
-    Rate(kept, server.Url(), 1, kBody);
-    const Comparison large = Alternate(pairs, [&](bool ours) {
-        return mib * (ours ? Rate(streaming, server.Url(), 1, kBody)
-                           : Rate(fresh, server.Url(), 1, kBody));
-    });
-    const Comparison warm = Alternate(pairs, [&](bool ours) {
-        return mib * (ours ? Rate(streaming, server.Url(), 1, kBody)
-                           : Rate(kept, server.Url(), 1, kBody));
-    });
-    std::printf("one 64 MiB body, each transfer from nothing (%d x 2 transfers)\n", pairs);
-    std::printf("  Request2 %.0f MiB/s, Request on a fresh fetcher %.0f MiB/s, ratio %.3f\n",
-                large.ours, large.theirs, large.ratio);
-    std::printf("  Request2 %.0f MiB/s, Request on a kept fetcher %.0f MiB/s, ratio %.3f\n",
-                warm.ours, warm.theirs, warm.ratio);
+
+    std::printf("one 64 MiB body (%d pairs of child processes, %d transfers each)\n", pairs,
+                transfers);
+    std::printf("  from nothing: Request2 %.0f MiB/s, Request %.0f MiB/s, ratio %.2f\n", fresh.ours,
+                fresh.theirs, fresh.ratio);
+    std::printf(
+        "  one long-lived fetcher: Request2 %.0f MiB/s, Request (kept connection and buffer) "
+        "%.0f MiB/s, ratio %.2f\n",
+        kept.ours, kept.theirs, kept.ratio);
     std::printf(
         "  peak memory growth over one transfer: Request2 %.1f MiB, Request %.1f MiB, ratio "
         "%.2f\n",

@@ -13,6 +13,7 @@
 #include "CRVHttpFetcher/request2/HeaderBlockQuery.h"
 #include "CRVHttpFetcher/request2/ResponseHeaderMap.h"
 #include "RVUtil/CRVHttpFetcher.h"
+#include "pakdec/LargeBuffer.h"
 #include "platform/inet/InetRequest.h"
 #include "platform/inet/InetSession.h"
 
@@ -156,11 +157,13 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
     }
 
     // Zero-filled without writing a byte: fresh pages of a large block read as zeros, so
-    // only the pages the body reaches are ever touched.
+    // only the pages the body reaches are ever touched. Both large arrays are written once
+    // from end to end, where huge pages save most of the page faults.
     const HeapBytes body(static_cast<BYTE*>(std::calloc(declared, 1)));
     if (!body) {
         throw std::bad_alloc();
     }
+    AdviseLargeBuffer(body.get(), declared);
     std::size_t received = 0;
     std::size_t last = 0;
     if (request->Read(body.get(), declared, &last) != inet::kInetOk) {
@@ -179,6 +182,7 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
     if (!kept) {
         throw std::runtime_error(kCopyFailed);
     }
+    AdviseLargeBuffer(kept.get(), declared);
     std::memcpy(kept.get(), body.get(), declared);
     std::free(m_pBuffer);
     m_pBuffer = kept.release();
