@@ -1,6 +1,7 @@
 // CCurlHttpFetcher against a plain libcurl easy-handle loop doing the same transfers, in the
 // same run, from a loopback server in another process:
-//   - small GETs (1 KiB body) over one keep-alive connection: request rate;
+//   - small GETs (1 KiB body) over one keep-alive connection: request rate, of the fetcher
+//     and of the read function RVUtil_gfnCurlReadHTML (which adds a copy and a header walk);
 //   - one 64 MiB body: throughput, and the growth of peak memory over one transfer (each
 //     measured in a fresh child process, so that the two do not share a high-water mark).
 // Rounds of the two alternate; the ratio is the median over pairs of neighbouring rounds.
@@ -18,34 +19,18 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "LoopbackBench.h"
 #include "RVUtil/CCurlHttpFetcher.h"
+#include "RVUtil/CurlReadFunctions.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
+using namespace rvbench;
 
 constexpr std::size_t kSmallBody = 1024;
 constexpr std::size_t kLargeBody = std::size_t{64} << 20;
 constexpr DWORD kTimeoutMs = 60000;
-
-// A loopback server in its own process, answering every request with bodyBytes bytes.
-class ServerProcess {
-  public:
-    explicit ServerProcess(std::size_t bodyBytes)
-        : m_process({RVUTIL_LOOPBACK_HTTP, std::to_string(bodyBytes)}) {
-        const std::string port = m_process.ReadLine(10s);
-        if (port.empty()) {
-            throw std::runtime_error("the loopback server did not start");
-        }
-        m_url = "http://127.0.0.1:" + port + "/bench";
-    }
-    const std::string& Url() const { return m_url; }
-
-  private:
-    rvtest::ChildProcess m_process;
-    std::string m_url;
-};
 
 // What a libcurl user writes without the library: one easy handle, a write callback into a
 // reused std::string, the status read after each transfer.
@@ -97,48 +82,27 @@ class Fetcher {
     RVUtil::CCurlHttpFetcher m_fetcher;
 };
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-// Transfers per second for `count` transfers.
-template <class Client>
-double Rate(Client& client, const std::string& url, int count, std::size_t expected) {
-    const auto start = Clock::now();
-    for (int i = 0; i < count; ++i) {
-        if (client.Get(url) != expected) {
-            throw std::runtime_error("short body");
+// The same transfers through the full read function: status check, body copy, verdict
+// header, expiry, EndRequest; the buffer is released as a host would.
+class ReadFunction {
+  public:
+    ReadFunction() { m_fetcher.Init(); }
+    std::size_t Get(const std::string& url) {
+        unsigned char* body = nullptr;
+        long size = 0;
+        CString message;
+        CTime32 expiry;
+        if (RVUtil::RVUtil_gfnCurlReadHTML(&m_fetcher, url.c_str(), &body, size, message, &expiry,
+                                           kTimeoutMs) != RVUtil::ERR_OK) {
+            throw std::runtime_error("read function failed");
         }
+        delete[] body;
+        return static_cast<std::size_t>(size);
     }
-    return count / std::chrono::duration<double>(Clock::now() - start).count();
-}
 
-struct Comparison {
-    double fetcher;  // median of the fetcher's rounds
-    double raw;      // median of the baseline's rounds
-    double ratio;    // median of the ratios of neighbouring rounds
+  private:
+    RVUtil::CCurlHttpFetcher m_fetcher;
 };
-
-// Rounds in the order fetcher, raw, raw, fetcher, ... so that a drift in the machine's load
-// weighs on both alike; each pair of neighbouring rounds gives one ratio.
-template <class Measure>
-Comparison Alternate(int pairs, Measure measure) {
-    std::vector<double> fetcher;
-    std::vector<double> raw;
-    std::vector<double> ratios;
-    for (int pair = 0; pair < pairs; ++pair) {
-        const bool fetcherFirst = pair % 2 == 0;
-        const double first = measure(fetcherFirst);
-        const double second = measure(!fetcherFirst);
-        const double ours = fetcherFirst ? first : second;
-        const double theirs = fetcherFirst ? second : first;
-        fetcher.push_back(ours);
-        raw.push_back(theirs);
-        ratios.push_back(ours / theirs);
-    }
-    return {Median(fetcher), Median(raw), Median(ratios)};
-}
 
 // The peak resident size of this process so far (VmHWM), in KiB. Unlike getrusage's
 // maxrss it starts afresh with exec, so a child does not inherit its parent's peak.
@@ -196,7 +160,18 @@ int main(int argc, char** argv) {
         std::printf(
             "  CCurlHttpFetcher %.0f req/s, raw libcurl %.0f req/s, ratio %.3f (target >= "
             "0.95)\n",
-            small.fetcher, small.raw, small.ratio);
+            small.ours, small.other, small.ratio);
+
+        ReadFunction read;
+        Rate(read, server.Url(), 500, kSmallBody);
+        const Comparison reads = Alternate(pairs, [&](bool ours) {
+            return ours ? Rate(read, server.Url(), smallCount, kSmallBody)
+                        : Rate(raw, server.Url(), smallCount, kSmallBody);
+        });
+        std::printf(
+            "  RVUtil_gfnCurlReadHTML %.0f req/s, raw libcurl %.0f req/s, ratio %.3f (target >= "
+            "0.9)\n",
+            reads.ours, reads.other, reads.ratio);
     }
     {
         ServerProcess server(kLargeBody);
@@ -214,7 +189,7 @@ int main(int argc, char** argv) {
         std::printf("one 64 MiB body (%d x 2 transfers)\n", pairs);
         std::printf(
             "  CCurlHttpFetcher %.0f MiB/s, raw libcurl %.0f MiB/s, ratio %.3f (target >= 0.9)\n",
-            large.fetcher, large.raw, large.ratio);
+            large.ours, large.other, large.ratio);
         std::printf(
             "  peak memory growth over one transfer: CCurlHttpFetcher %.1f MiB, raw libcurl %.1f "
             "MiB\n",

@@ -45,7 +45,7 @@ class SessionState {
     // closed meanwhile, or that sat idle too long, are dropped on the way.
     std::unique_ptr<NetStream> TakeIdle(const StreamKey& key);
     // Keeps stream for a later request; after Close it is closed instead.
-    void PutIdle(const StreamKey& key, std::unique_ptr<NetStream> stream);
+    void PutIdle(const StreamKey& key, std::unique_ptr<NetStream> stream) noexcept;
     // Closes every idle connection and stops pooling.
     void Close();
     std::size_t IdleCount() const;
