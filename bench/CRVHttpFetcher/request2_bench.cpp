@@ -115,9 +115,9 @@ int main(int argc, char** argv) {
     const int transfers = argc > 2 ? std::atoi(argv[2]) : 5;
 
     ServerProcess server(kBody);
-    const auto compare = [&](const char* ours, const char* theirs) {
+    const auto compare = [&](const char* ours, const char* other) {
         return Alternate(pairs, [&](bool mine) {
-            return childRate(mine ? ours : theirs, server.Url(), transfers);
+            return childRate(mine ? ours : other, server.Url(), transfers);
         });
     };
     const Comparison fresh = compare("request2", "request");
@@ -128,11 +128,11 @@ int main(int argc, char** argv) {
     std::printf("one 64 MiB body (%d pairs of child processes, %d transfers each)\n", pairs,
                 transfers);
     std::printf("  from nothing: Request2 %.0f MiB/s, Request %.0f MiB/s, ratio %.2f\n", fresh.ours,
-                fresh.theirs, fresh.ratio);
+                fresh.other, fresh.ratio);
     std::printf(
         "  one long-lived fetcher: Request2 %.0f MiB/s, Request (kept connection and buffer) "
         "%.0f MiB/s, ratio %.2f\n",
-        kept.ours, kept.theirs, kept.ratio);
+        kept.ours, kept.other, kept.ratio);
     std::printf(
         "  peak memory growth over one transfer: Request2 %.1f MiB, Request %.1f MiB, ratio "
         "%.2f\n",

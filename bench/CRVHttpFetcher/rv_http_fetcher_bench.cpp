@@ -5,6 +5,7 @@
 //     growing from its initial size as the body arrives;
 //   - the same body again and again through one fetcher, whose buffer is already large.
 // Rounds of the two alternate and the medians are compared.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -12,12 +13,16 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "LoopbackBench.h"
 #include "RVUtil/CCurlHttpFetcher.h"
 #include "RVUtil/CRVHttpFetcher.h"
+#include "RVUtil/CurlReadFunctions.h"
+#include "RVUtil/InetReadFunctions.h"
 
 namespace {
 
+using namespace std::chrono_literals;
 using namespace rvbench;
 
 constexpr std::size_t kSmallBody = 1024;
@@ -57,6 +62,32 @@ class Curl {
     RVUtil::CCurlHttpFetcher m_fetcher;
 };
 
+// The full read function of either family on its own fetcher, the body released as a host
+// would.
+template <class Fetcher, RVUtil::ErrorCode (*Read)(Fetcher*, const char*, unsigned char**, long&,
+                                                   CString&, CTime32*, unsigned long)>
+class ReadFunction {
+  public:
+    ReadFunction() { m_fetcher.Init(); }
+    std::size_t Get(const std::string& url) {
+        unsigned char* body = nullptr;
+        long size = 0;
+        CString message;
+        CTime32 expiry;
+        if (Read(&m_fetcher, url.c_str(), &body, size, message, &expiry, kTimeoutMs) !=
+            RVUtil::ERR_OK) {
+            throw std::runtime_error("read function failed");
+        }
+        delete[] body;
+        return static_cast<std::size_t>(size);
+    }
+
+  private:
+    Fetcher m_fetcher;
+};
+using InetRead = ReadFunction<RVUtil::CRVHttpFetcher, &RVUtil::RVUtil_gfnReadHTML>;
+using CurlRead = ReadFunction<RVUtil::CCurlHttpFetcher, &RVUtil::RVUtil_gfnCurlReadHTML>;
+
 // MiB/s of one large transfer into a fetcher made for it.
 template <class Client>
 double FreshThroughput(const std::string& url) {
@@ -80,20 +111,30 @@ int main(int argc, char** argv) {
         Curl curl;
         Rate(ours, server.Url(), 500, kSmallBody);  // warm-up: connections and buffers
         Rate(curl, server.Url(), 500, kSmallBody);
-        std::vector<double> oursRates;
-        std::vector<double> curlRates;
-        for (int round = 0; round < rounds; ++round) {
-            oursRates.push_back(Rate(ours, server.Url(), smallCount, kSmallBody));
-            curlRates.push_back(Rate(curl, server.Url(), smallCount, kSmallBody));
-        }
-        const double a = Median(oursRates);
-        const double b = Median(curlRates);
-        std::printf("small GET, %zu B body, one fetcher (%d x %d requests)\n", kSmallBody, rounds,
-                    smallCount);
+        const Comparison small = Alternate(rounds, [&](bool mine) {
+            return mine ? Rate(ours, server.Url(), smallCount, kSmallBody)
+                        : Rate(curl, server.Url(), smallCount, kSmallBody);
+        });
+        std::printf("small GET, %zu B body, one fetcher (%d x 2 x %d requests)\n", kSmallBody,
+                    rounds, smallCount);
         std::printf(
             "  CRVHttpFetcher %.0f req/s, CCurlHttpFetcher %.0f req/s, ratio %.3f (target >= 1.0, "
             "floor 0.9)\n",
-            a, b, a / b);
+            small.ours, small.other, small.ratio);
+
+        InetRead inetRead;
+        CurlRead curlRead;
+        Rate(inetRead, server.Url(), 500, kSmallBody);
+        Rate(curlRead, server.Url(), 500, kSmallBody);
+        const Comparison reads = Alternate(rounds, [&](bool mine) {
+            return mine ? Rate(inetRead, server.Url(), smallCount, kSmallBody)
+                        : Rate(curlRead, server.Url(), smallCount, kSmallBody);
+        });
+        std::printf(
+            "  RVUtil_gfnReadHTML %.0f req/s, RVUtil_gfnCurlReadHTML %.0f req/s, ratio %.3f "
+            "(target "
+            ">= 0.9)\n",
+            reads.ours, reads.other, reads.ratio);
     }
     {
         ServerProcess server(kLargeBody);

@@ -1,12 +1,15 @@
 // CCurlHttpFetcher against a plain libcurl easy-handle loop doing the same transfers, in the
 // same run, from a loopback server in another process:
-//   - small GETs (1 KiB body) over one keep-alive connection: request rate;
+//   - small GETs (1 KiB body) over one keep-alive connection: request rate, of the fetcher
+//     and of the read function RVUtil_gfnCurlReadHTML (which adds a copy and a header walk);
 //   - one 64 MiB body: throughput, and the growth of peak memory over one transfer (each
 //     measured in a fresh child process, so that the two do not share a high-water mark).
 // Rounds of the two alternate; the ratio is the median over pairs of neighbouring rounds.
 // Usage: bench_curl_fetcher [requests-per-round [pairs]]
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,11 +18,14 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "LoopbackBench.h"
 #include "RVUtil/CCurlHttpFetcher.h"
+#include "RVUtil/CurlReadFunctions.h"
 
 namespace {
 
+using namespace std::chrono_literals;
 using namespace rvbench;
 
 constexpr std::size_t kSmallBody = 1024;
@@ -76,6 +82,28 @@ class Fetcher {
     RVUtil::CCurlHttpFetcher m_fetcher;
 };
 
+// The same transfers through the full read function: status check, body copy, verdict
+// header, expiry, EndRequest; the buffer is released as a host would.
+class ReadFunction {
+  public:
+    ReadFunction() { m_fetcher.Init(); }
+    std::size_t Get(const std::string& url) {
+        unsigned char* body = nullptr;
+        long size = 0;
+        CString message;
+        CTime32 expiry;
+        if (RVUtil::RVUtil_gfnCurlReadHTML(&m_fetcher, url.c_str(), &body, size, message, &expiry,
+                                           kTimeoutMs) != RVUtil::ERR_OK) {
+            throw std::runtime_error("read function failed");
+        }
+        delete[] body;
+        return static_cast<std::size_t>(size);
+    }
+
+  private:
+    RVUtil::CCurlHttpFetcher m_fetcher;
+};
+
 // In a child process: the growth of peak memory over one large transfer.
 int MeasureMemory(const std::string& which, const std::string& url) {
     std::size_t got = 0;
@@ -118,7 +146,18 @@ int main(int argc, char** argv) {
         std::printf(
             "  CCurlHttpFetcher %.0f req/s, raw libcurl %.0f req/s, ratio %.3f (target >= "
             "0.95)\n",
-            small.ours, small.theirs, small.ratio);
+            small.ours, small.other, small.ratio);
+
+        ReadFunction read;
+        Rate(read, server.Url(), 500, kSmallBody);
+        const Comparison reads = Alternate(pairs, [&](bool ours) {
+            return ours ? Rate(read, server.Url(), smallCount, kSmallBody)
+                        : Rate(raw, server.Url(), smallCount, kSmallBody);
+        });
+        std::printf(
+            "  RVUtil_gfnCurlReadHTML %.0f req/s, raw libcurl %.0f req/s, ratio %.3f (target >= "
+            "0.9)\n",
+            reads.ours, reads.other, reads.ratio);
     }
     {
         ServerProcess server(kLargeBody);
@@ -136,7 +175,7 @@ int main(int argc, char** argv) {
         std::printf("one 64 MiB body (%d x 2 transfers)\n", pairs);
         std::printf(
             "  CCurlHttpFetcher %.0f MiB/s, raw libcurl %.0f MiB/s, ratio %.3f (target >= 0.9)\n",
-            large.ours, large.theirs, large.ratio);
+            large.ours, large.other, large.ratio);
         std::printf(
             "  peak memory growth over one transfer: CCurlHttpFetcher %.1f MiB, raw libcurl %.1f "
             "MiB\n",

@@ -1,9 +1,11 @@
 #pragma once
 
-// What the fetcher benchmarks share: a loopback server in a process of its own, timed
-// rounds of transfers, alternating comparisons, and the peak memory of a fresh process.
+// What the fetcher benchmarks share: a loopback server in a process of its own, request
+// rates, rounds of two contenders that alternate so that a drift in the machine's load
+// weighs on both alike, and the peak memory of one transfer in a fresh process.
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
@@ -38,7 +40,7 @@ inline double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-// Transfers per second for count transfers; client.Get(url) returns the body size.
+// Transfers per second for `count` transfers of client.Get, each of `expected` bytes.
 template <class Client>
 double Rate(Client& client, const std::string& url, int count, std::size_t expected) {
     const auto start = Clock::now();
@@ -51,28 +53,27 @@ double Rate(Client& client, const std::string& url, int count, std::size_t expec
 }
 
 struct Comparison {
-    double ours;    // median of our rounds
-    double theirs;  // median of the baseline's rounds
-    double ratio;   // median of the ratios of neighbouring rounds
+    double ours;   // median of our rounds
+    double other;  // median of the other's rounds
+    double ratio;  // median of the ratios of neighbouring rounds
 };
 
-// Rounds in the order ours, theirs, theirs, ours, ... so that a drift in the machine's load
-// weighs on both alike; each pair of neighbouring rounds gives one ratio. measure(true)
-// times our side, measure(false) the baseline.
+// Rounds in the order ours, other, other, ours, ... ; each pair of neighbouring rounds
+// gives one ratio. measure(true) measures ours, measure(false) the other.
 template <class Measure>
 Comparison Alternate(int pairs, Measure measure) {
     std::vector<double> ours;
-    std::vector<double> theirs;
+    std::vector<double> other;
     std::vector<double> ratios;
     for (int pair = 0; pair < pairs; ++pair) {
         const bool oursFirst = pair % 2 == 0;
         const double first = measure(oursFirst);
         const double second = measure(!oursFirst);
         ours.push_back(oursFirst ? first : second);
-        theirs.push_back(oursFirst ? second : first);
-        ratios.push_back(ours.back() / theirs.back());
+        other.push_back(oursFirst ? second : first);
+        ratios.push_back(ours.back() / other.back());
     }
-    return {Median(ours), Median(theirs), Median(ratios)};
+    return {Median(ours), Median(other), Median(ratios)};
 }
 
 // The peak resident size of this process so far (VmHWM), in KiB. Unlike getrusage's
@@ -83,8 +84,9 @@ inline long PeakResidentKiB() {
     return at == std::string::npos ? 0 : std::strtol(status.c_str() + at + 6, nullptr, 10);
 }
 
-// Runs this program again as "<self> --memory <which> <url>" and reads the MiB it prints:
-// a fresh process, so that the measured transfer has the high-water mark to itself.
+// Runs this program again as "<self> --memory <which> <url>" and reads the KiB it prints
+// (its peak growth over one transfer) as MiB: a fresh process, so that the transfer has
+// the high-water mark to itself.
 inline double ChildMemoryMiB(const std::string& which, const std::string& url) {
     rvtest::ChildProcess child({"/proc/self/exe", "--memory", which, url});
     const std::string line = child.ReadLine(std::chrono::seconds(120));

@@ -49,6 +49,10 @@ class RVUTIL_API CCurlHttpFetcher {
     long GetResponseSize();
     int GetResponseHttpStatus();
     void EndRequest();
+    // The last transfer's header block as received (status line, header lines, CR LF
+    // ends), for diagnostics; like the body it stays until the next Request, EndRequest
+    // does not drop it. Empty when the fetcher is closed.
+    CString GetRawResponseHeaders();
 
     // TRUE when the last body still needs Decompress (zstd, or gzip libcurl did not decode).
     BOOL IsEncoding();

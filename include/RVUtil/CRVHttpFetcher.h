@@ -61,6 +61,10 @@ class RVUTIL_API CRVHttpFetcher {
     CString FindHeader(const CString& name);
     // Drops the current response's size, status and headers; the buffer stays for reuse.
     void EndRequest();
+    // The last response's header block as received (status line, header lines, CR LF ends),
+    // for diagnostics; it stays until the next Request or Request2, EndRequest does not
+    // drop it.
+    CString GetRawResponseHeaders();
     BYTE* GetResponse();
     int GetResponseHttpStatus();
     long GetResponseSize();
@@ -103,6 +107,8 @@ class RVUTIL_API CRVHttpFetcher {
     CStringArray m_arrReqHeaders;
 
   private:
+    CString m_strRawHeaders;  // the last response's header block, see GetRawResponseHeaders
+
     DWORD Exchange(const char* url, const char* userName, const char* password, DWORD timeout,
                    BYTE* postData, int postLength, bool postForm);
 };

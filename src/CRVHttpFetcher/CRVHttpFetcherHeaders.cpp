@@ -51,6 +51,10 @@ void CRVHttpFetcher::EndRequest() {
     m_arrRespHeaders.RemoveAll();
 }
 
+CString CRVHttpFetcher::GetRawResponseHeaders() {
+    return m_strRawHeaders;
+}
+
 BYTE* CRVHttpFetcher::GetResponse() {
     return m_pBuffer;
 }

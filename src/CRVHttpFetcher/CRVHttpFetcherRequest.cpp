@@ -28,6 +28,7 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
         return 0;
     }
     m_nHttpStatus = 0;
+    m_strRawHeaders.Empty();
     if (url == nullptr) {
         return 0;
     }
@@ -81,6 +82,7 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
         return static_cast<DWORD>(m_nHttpStatus);
     }
 
+    m_strRawHeaders = CString(request->RawHeaders());
     if (!request->StatusText().empty()) {
         const int code = std::atoi(request->StatusText().c_str());
         if (postForm) {

@@ -1,6 +1,7 @@
 #include "RVUtil/ThreadName.h"
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -23,7 +24,20 @@ void SetThreadName(DWORD dwThreadID, const char* threadName) {
     if (threadName == nullptr) {
         return;
     }
-    const DWORD tid = dwThreadID == kCallingThread ? GetCurrentThreadId() : dwThreadID;
+    const DWORD self = GetCurrentThreadId();
+    const DWORD tid = dwThreadID == kCallingThread ? self : dwThreadID;
+    if (tid == self) {
+        // The calling thread names itself without a trip through /proc, and only when the
+        // name changes: the curl read function names its thread on every call, and a
+        // rename costs the kernel far more than the look.
+        char name[kMaxNameLength + 1] = {};
+        std::memcpy(name, threadName, ::strnlen(threadName, kMaxNameLength));
+        char current[kMaxNameLength + 1] = {};
+        if (::prctl(PR_GET_NAME, current, 0, 0, 0) != 0 || std::strcmp(current, name) != 0) {
+            ::prctl(PR_SET_NAME, name, 0, 0, 0);
+        }
+        return;
+    }
     char path[48];
     std::snprintf(path, sizeof path, "/proc/self/task/%u/comm", tid);
     // Only threads of this process are listed there: any other id fails to open and is

@@ -87,6 +87,10 @@ long CCurlHttpFetcher::GetResponseSize() {
 int CCurlHttpFetcher::GetResponseHttpStatus() {
     return m_pImpl->GetResponseHttpStatus();
 }
+CString CCurlHttpFetcher::GetRawResponseHeaders() {
+    return m_pImpl->GetRawResponseHeaders();
+}
+
 void CCurlHttpFetcher::EndRequest() {
     m_pImpl->EndRequest();
 }

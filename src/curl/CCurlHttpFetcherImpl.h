@@ -43,6 +43,7 @@ class CCurlHttpFetcherImpl {
     long GetResponseSize();
     int GetResponseHttpStatus();
     void EndRequest();
+    CString GetRawResponseHeaders();
 
     BOOL IsEncoding();
     long Decompress(BYTE** out);

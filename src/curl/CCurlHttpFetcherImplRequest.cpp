@@ -2,6 +2,7 @@
 // recorded lines, the response accessors and the decoding of the body.
 #include <cxxabi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -210,6 +211,23 @@ int CCurlHttpFetcherImpl::GetResponseHttpStatus() {
     // Without a handle libcurl writes nothing and the earlier value stays.
     curl_easy_getinfo(m_pCurl, CURLINFO_RESPONSE_CODE, &m_nHttpStatus);
     return static_cast<int>(m_nHttpStatus);
+}
+
+CString CCurlHttpFetcherImpl::GetRawResponseHeaders() {
+    CSingleLock lock(&m_lock, TRUE);
+    if (m_bClosed) {
+        return CString();
+    }
+    // After a completed transfer the block was cut into lines in place (each CR became a
+    // terminator, and one terminator was appended); header bytes never hold a zero byte
+    // of their own, so the block as received comes back by undoing just that.
+    std::string block(reinterpret_cast<const char*>(m_vecRawHeaders.Data()),
+                      m_vecRawHeaders.Size());
+    if (!block.empty() && block.back() == '\0') {
+        block.pop_back();
+    }
+    std::replace(block.begin(), block.end(), '\0', '\r');
+    return CString(std::move(block));
 }
 
 void CCurlHttpFetcherImpl::EndRequest() {

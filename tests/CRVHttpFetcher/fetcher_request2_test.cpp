@@ -14,10 +14,10 @@
 #include <string>
 
 #include "AllocationFailure.h"
-#include "RVUtil/AfxException.h"
 #include "ChildProcess.h"
 #include "FetcherTestSupport.h"
 #include "OpenHandles.h"
+#include "RVUtil/AfxException.h"
 #include "ScopedEnvironment.h"
 #include "ScriptedServer.h"
 #include "TestCertificates.h"
@@ -94,6 +94,7 @@ TEST_F(Request2Test, WorksWithoutInitAndMergesTheHeadersByName) {
     EXPECT_EQ(m_fetcher.FindHeader("Content-Type"), " text/html");
     EXPECT_EQ(m_fetcher.FindHeader("tight"), "x");
     EXPECT_EQ(m_fetcher.ResponseHeaders().GetSize(), 8);
+    EXPECT_EQ(m_fetcher.GetRawResponseHeaders().Left(17), "HTTP/1.1 200 OK\r\n");
     EXPECT_EQ(m_fetcher.IsSessionReady(0), 0) << "the object's own session is not opened";
 
     const std::string request = m_server.Requests().at(0).bytes;

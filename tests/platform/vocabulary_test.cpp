@@ -1,6 +1,9 @@
 // The framework vocabulary that hosts write against: strings, arrays, lists, exceptions.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <thread>
 
 #include "RVUtil/RVUtil.h"
@@ -203,6 +206,15 @@ TEST(ThreadIdTest, DistinctPerThreadAndStable) {
     std::thread([&] { other = GetCurrentThreadId(); }).join();
     EXPECT_NE(other, 0u);
     EXPECT_NE(other, mine);
+
+    // A forked child's only thread has the child's process id, whatever its parent knew.
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(GetCurrentThreadId() == static_cast<DWORD>(getpid()) ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace

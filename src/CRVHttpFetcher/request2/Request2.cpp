@@ -68,6 +68,7 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
     m_nCapacity = 0;
     m_nSize = 0;
     m_arrRespHeaders.RemoveAll();
+    m_strRawHeaders.Empty();
 
     // Declared in the order they open, so that they close in the reverse order: request,
     // connection, session, whether the call returns or raises.
@@ -121,6 +122,7 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
     if (sent != inet::kInetOk) {
         throw std::runtime_error(kSendFailed);
     }
+    m_strRawHeaders = CString(request->RawHeaders());
 
     // A sent request always has the three digits of its status line; the check stays for a
     // transport that might not.

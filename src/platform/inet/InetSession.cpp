@@ -51,20 +51,21 @@ std::unique_ptr<NetStream> SessionState::TakeIdle(const StreamKey& key) {
     return found;
 }
 
-// Called from a request's destructor, so it must not throw: a connection that cannot be
-// pooled for want of memory is closed instead.
+// Pooling only saves a connect: when the entry cannot be made (no memory for it) the
+// connection is closed instead. A request's destructor calls this, so it never throws.
 void SessionState::PutIdle(const StreamKey& key, std::unique_ptr<NetStream> stream) noexcept {
-    std::vector<Idle> dropped;
+    std::unique_ptr<NetStream> evicted;  // closed after the lock is left
     try {
         std::lock_guard<std::mutex> guard(m_lock);
         if (m_closed) {
             return;  // stream closes as it goes out of scope
         }
+        Idle entry{key, std::move(stream), std::chrono::steady_clock::now()};
         if (m_idle.size() >= kMaxIdleStreams) {
-            dropped.push_back(std::move(m_idle.front()));
+            evicted = std::move(m_idle.front().stream);
             m_idle.erase(m_idle.begin());
         }
-        m_idle.push_back(Idle{key, std::move(stream), std::chrono::steady_clock::now()});
+        m_idle.push_back(std::move(entry));
     } catch (const std::exception&) {
     }
 }

@@ -1,0 +1,51 @@
+#include "RVUtil/InetReadFunctions.h"
+
+#include "RVUtil/CRVHttpFetcher.h"
+#include "fetch/ReadSequence.h"
+
+namespace RVUtil {
+
+ErrorCode RVUtil_gfnReadHTML(CRVHttpFetcher* fetcher, const char* url, unsigned char** out,
+                             long& outSize, CString& message, CTime32* expiry,
+                             unsigned long timeoutMs) {
+    if (fetcher == nullptr) {
+        return ERR_NO_FETCHER;
+    }
+    ReadForm form;
+    form.message = &message;
+    form.expiry = expiry;
+    form.messageOnDecodeFailure = true;
+    return ReadWithFetcher(*fetcher, url, out, outSize, timeoutMs, form);
+}
+
+ErrorCode RVUtil_gfnReadHTML(CRVHttpFetcher* fetcher, const char* url, unsigned char** out,
+                             long& outSize, unsigned long timeoutMs) {
+    if (fetcher == nullptr) {
+        return ERR_NO_FETCHER;
+    }
+    return ReadWithFetcher(*fetcher, url, out, outSize, timeoutMs, ReadForm{});
+}
+
+ErrorCode RVUtil_gfnReadHTMLWithPostData(CRVHttpFetcher* fetcher, const char* url,
+                                         unsigned char** out, long& outSize,
+                                         unsigned long timeoutMs, unsigned char* postData,
+                                         long postLength) {
+    if (fetcher == nullptr) {
+        return ERR_NO_FETCHER;
+    }
+    ReadForm form;
+    form.post = true;
+    form.postData = postData;
+    form.postLength = postLength;
+    form.logDecodeFailure = true;
+    return ReadWithFetcher(*fetcher, url, out, outSize, timeoutMs, form);
+}
+
+ErrorCode RVUtil_gfnReadHTMLWithHttpFetcher(const char* url, unsigned char** out, long& outSize,
+                                            CString& message, CTime32* expiry,
+                                            unsigned long timeoutMs) {
+    return ReadWithOwnFetcher<CRVHttpFetcher>(url, out, outSize, message, expiry, timeoutMs,
+                                              &RVUtil_gfnReadHTML);
+}
+
+}  // namespace RVUtil

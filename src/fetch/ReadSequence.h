@@ -1,0 +1,142 @@
+#pragma once
+
+#include <climits>
+#include <cstring>
+#include <new>
+
+#include "RVUtil/AfxException.h"
+#include "RVUtil/CString.h"
+#include "RVUtil/CTime32.h"
+#include "RVUtil/ErrorCode.h"
+#include "RVUtil/ExpiredTime.h"
+#include "fetch/VerdictHeaders.h"
+#include "pxlog/PXLog.h"
+
+namespace RVUtil {
+
+// What distinguishes one read function from its siblings; the sequence itself is shared
+// by the curl and the transport families.
+struct ReadForm {
+    CString* message = nullptr;  // full forms write their messages here
+    CTime32* expiry = nullptr;   // full forms store the expiry here when asked
+    bool post = false;
+    BYTE* postData = nullptr;
+    long postLength = 0;
+    bool messageOnDecodeFailure = false;  // the transport's full form says why decoding failed
+    bool logDecodeFailure = false;        // the transport's POST form logs it instead
+};
+
+// One request on an initialised fetcher, from the status check to the hand-over of the
+// body; the fetcher's request is ended on every path. Only code 0 hands a buffer over.
+template <class Fetcher>
+ErrorCode ReadWithFetcher(Fetcher& fetcher, const char* url, unsigned char** out, long& outSize,
+                          unsigned long timeout, const ReadForm& form) {
+    // A message that cannot be written for lack of memory is left out: the code still
+    // tells what happened, and the caller's text stays as it was.
+    const auto say = [&](const char* format, auto... args) {
+        if (form.message != nullptr) {
+            try {
+                form.message->Format(format, args...);
+            } catch (const std::bad_alloc&) {
+            } catch (CException* e) {
+                e->Delete();
+            }
+        }
+    };
+    const auto finish = [&](ErrorCode code) {
+        fetcher.EndRequest();
+        return code;
+    };
+
+    DWORD requested = 0;
+    if (!form.post) {
+        requested = fetcher.Request(url, nullptr, nullptr, static_cast<DWORD>(timeout));
+    } else if (form.postLength >= 0 && form.postLength <= INT_MAX) {
+        requested = fetcher.Request(url, nullptr, nullptr, static_cast<DWORD>(timeout),
+                                    form.postData, static_cast<int>(form.postLength));
+    }
+    // A POST length that no request can carry (negative, or beyond int) fails like a
+    // request that could not be sent, instead of reaching the transport as a different size.
+    if (requested == 0) {
+        say("Request error! Timeout=%d", static_cast<int>(timeout));
+        return finish(ERR_REQUEST);
+    }
+
+    const int status = fetcher.GetResponseHttpStatus();
+    if (status != 200) {
+        say("Status = %d!", status);
+        return finish(ERR_HTTP_STATUS);
+    }
+
+    unsigned char* body = nullptr;
+    if (fetcher.IsEncoding()) {
+        const long decoded = fetcher.Decompress(&body);
+        if (decoded <= 0) {
+            if (form.logDecodeFailure) {
+                LogChannel()(CPXLog::LVL_ERROR)
+                    .Write("RVUtil_gfnReadHTMLWithPostData Decompress error: cbData=%d",
+                           static_cast<int>(decoded));
+            }
+            delete[] body;
+            if (form.messageOnDecodeFailure) {
+                say("Decompress size <=0");
+            }
+            return finish(ERR_DECOMPRESS);
+        }
+        *out = body;
+        outSize = decoded;
+    } else {
+        try {
+            const long length = fetcher.GetResponseSize();
+            body = new unsigned char[static_cast<std::size_t>(length) + 1];
+            if (length > 0) {
+                std::memcpy(body, fetcher.GetResponse(), static_cast<std::size_t>(length));
+            }
+            body[length] = 0;  // a plain body always ends in one zero byte beyond its size
+            *out = body;
+            outSize = length;
+        } catch (...) {
+            delete[] body;
+            say("Alloc size exception!");
+            return finish(ERR_ALLOC);
+        }
+    }
+
+    const CString verdict = fetcher.FindHeader(kErrorVerdictHeader);
+    if (!verdict.IsEmpty()) {
+        delete[] * out;
+        *out = nullptr;
+        say("RV Error:%s!", verdict.GetString());
+        return finish(ERR_SERVER_VERDICT);
+    }
+    if (form.expiry != nullptr) {
+        *form.expiry = RVUtil_gfnGetExpiredTime(fetcher.FindHeader(kExpiryHeader));
+    }
+    return finish(ERR_OK);
+}
+
+// The forms that bring their own fetcher: made, initialised, used once and destroyed.
+template <class Fetcher>
+ErrorCode ReadWithOwnFetcher(const char* url, unsigned char** out, long& outSize, CString& message,
+                             CTime32* expiry, unsigned long timeout,
+                             ErrorCode (*fullForm)(Fetcher*, const char*, unsigned char**, long&,
+                                                   CString&, CTime32*, unsigned long)) {
+    Fetcher* fetcher = nullptr;
+    try {
+        fetcher = new Fetcher;
+        if (!fetcher->Init()) {
+            delete fetcher;
+            return ERR_INIT;
+        }
+    } catch (...) {
+        // Init's own failure, and a fetcher that could not even be made, both mean that
+        // the call has no fetcher to work with.
+        delete fetcher;
+        return ERR_NO_FETCHER;
+    }
+    const ErrorCode code = fullForm(fetcher, url, out, outSize, message, expiry, timeout);
+    delete fetcher;
+    return code;
+}
+
+}  // namespace RVUtil
