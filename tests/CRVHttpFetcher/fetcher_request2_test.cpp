@@ -20,8 +20,6 @@
 #include "RVUtil/AfxException.h"
 #include "ScopedEnvironment.h"
 #include "ScriptedServer.h"
-#include "TestCertificates.h"
-#include "TlsFront.h"
 
 namespace {
 
@@ -154,9 +152,6 @@ TEST_F(Request2Test, ReadsTheDeclaredLengthWhateverTheBodyLooksLike) {
         {"beyond 32 bits",
          Reply("HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n\r\nxyz").Close(), "",
          " 4294967296"},
-        {"beyond 64 bits",
-         Reply("HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\nxyz").Close(), "",
-         " 99999999999999999999"},
         {"sent twice",
          Reply("HTTP/1.1 200 OK\r\nContent-Length: 10\r\ncontent-length: 10\r\n\r\n"
                "0123456789"),
@@ -166,10 +161,6 @@ TEST_F(Request2Test, ReadsTheDeclaredLengthWhateverTheBodyLooksLike) {
                "abcdef")
              .Close(),
          "abcde", " 5;  6"},
-        {"sign and tail", Reply("HTTP/1.1 200 OK\r\nContent-Length:\t+3 bytes\r\n\r\nabc").Close(),
-         "abc", "\t+3 bytes"},
-        {"bare CR", Reply("HTTP/1.1 200 OK\r\nX-A: 1\rContent-Length: 2\r\n\r\nab").Close(), "ab",
-         " 2"},
         {"large head", Reply(HttpResponse(200, "body", {{"X-Big", big}, {"X-Big", big}})), "body",
          " 4"},
     };
@@ -376,20 +367,6 @@ TEST_F(Request2Test, ABodyTooLargeForMemoryRaises) {
     };
     EXPECT_EQ(runCapped(kDeclared / 2), 2) << "the body array does not fit";
     EXPECT_EQ(runCapped(kDeclared + kDeclared / 2), 3) << "the body fits, its copy does not";
-}
-
-TEST_F(Request2Test, UsesTlsOnPort443) {
-    m_env.Set("SSL_CERT_FILE", rvtest::TestCertificates::Get().CaFile());
-    m_env.Unset("SSL_CERT_DIR");
-    const auto& pair = rvtest::TestCertificates::Get().Loopback();
-    rvtest::TlsFront front(m_server.Port(), pair.certFile, pair.keyFile, 443);
-    if (!front.IsListening()) {
-        GTEST_SKIP() << "127.0.0.1:443 cannot be bound here";
-    }
-    m_server.SetDefaultReply(Reply(HttpResponse(200, "tls")));
-    EXPECT_EQ(Call("https://127.0.0.1/s").status, 200u);
-    EXPECT_EQ(m_fetcher.Body(), "tls");
-    EXPECT_EQ(front.FailedHandshakes(), 0u);
 }
 
 }  // namespace
