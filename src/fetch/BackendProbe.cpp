@@ -85,11 +85,12 @@ int RVUtil_IsUseWinInet() {
     // named proxy in force is the proxy access type), so it has no failure of its own.
     const bool autoConfiguration = connection.autoConfigScript || connection.autoDetect;
     const int answer = (connection.namedProxy || autoConfiguration) ? 1 : 0;
-    {
-        CSingleLock hold(&g_lock, TRUE);
-        g_answer.store(answer, std::memory_order_relaxed);
-        g_settled.store(1, std::memory_order_release);
-    }
+    CSingleLock hold(&g_lock, TRUE);
+    g_answer.store(answer, std::memory_order_relaxed);
+    g_settled.store(1, std::memory_order_release);
+    // First callers that raced here each set the log up, one after the other, so that two
+    // of them never open the log file (and the C library's time zone) at the same moment.
+    // Later callers see the flag and never wait for this.
     setUpLog();
     return answer;
 }
