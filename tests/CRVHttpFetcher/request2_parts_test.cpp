@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "AllocationFailure.h"
 #include "CRVHttpFetcher/request2/DeclaredLength.h"
 #include "CRVHttpFetcher/request2/HeaderBlockQuery.h"
 #include "CRVHttpFetcher/request2/ResponseHeaderMap.h"
@@ -100,19 +99,6 @@ TEST(HeaderBlockQueryTest, AsksAgainUntilTheBlockFitsOrCannotBeHad) {
             return false;
         },
         use));
-    // No memory for the buffer: the allocation failure reaches the caller.
-    ScriptedQuery query{{"A: 1\r\n"}, 0, {}};
-    query.offered.reserve(4);
-    bool refused = false;
-    {
-        rvtest::FailAllocationsFrom failing(1);
-        try {
-            WithRawHeaderBlock(query, use);
-        } catch (const std::bad_alloc&) {
-            refused = true;
-        }
-    }
-    EXPECT_TRUE(refused);
     EXPECT_FALSE(used);
 }
 
