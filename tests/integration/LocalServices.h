@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ChildProcess.h"
 
@@ -48,5 +50,15 @@ class LocalServices {
     std::uint16_t m_proxyPort = 0;
     std::string m_problem;
 };
+
+// An nginx configuration for one process without workers, everything under dir: the
+// preamble with logs (one access line per request with its connection number and the
+// request's number on it) and temporary folders, then `server` inside the http block.
+// @DIR@ in server stands for dir; each further field is replaced by its value.
+std::string NginxConfig(const std::string& dir, const std::string& server,
+                        const std::vector<std::pair<std::string, std::string>>& fields = {});
+// Runs nginx with dir/web.conf holding config; null unless it answers on port in time.
+std::unique_ptr<ChildProcess> StartNginx(const std::string& program, const std::string& dir,
+                                         const std::string& config, std::uint16_t port);
 
 }  // namespace rvtest
