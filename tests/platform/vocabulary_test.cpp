@@ -7,19 +7,11 @@
 #include <thread>
 
 #include "RVUtil/RVUtil.h"
+#include "support/Raises.h"
 
 namespace {
 
-template <class F>
-bool throwsInvalidArg(F&& f) {
-    try {
-        f();
-    } catch (CInvalidArgException* e) {
-        e->Delete();
-        return true;
-    }
-    return false;
-}
+using rvtest::Raises;
 
 TEST(CStringTest, ConstructionConversionAndComparison) {
     const char* none = nullptr;
@@ -77,8 +69,8 @@ TEST(CStringTest, EditingOperations) {
 TEST(CStringTest, IndexOutOfRangeRaisesInvalidArgument) {
     CString s("ab");
     EXPECT_EQ(s[1], 'b');
-    EXPECT_TRUE(throwsInvalidArg([&] { (void)s.GetAt(2); }));
-    EXPECT_TRUE(throwsInvalidArg([&] { s.SetAt(-1, 'x'); }));
+    EXPECT_TRUE(Raises<CInvalidArgException>([&] { (void)s.GetAt(2); }));
+    EXPECT_TRUE(Raises<CInvalidArgException>([&] { s.SetAt(-1, 'x'); }));
 }
 
 TEST(CArrayTest, MembersAndBadIndexes) {
@@ -98,10 +90,10 @@ TEST(CArrayTest, MembersAndBadIndexes) {
     a.SetSize(0);
     EXPECT_EQ(a.GetSize(), 0);
 
-    EXPECT_TRUE(throwsInvalidArg([&] { (void)a.GetAt(0); }));
-    EXPECT_TRUE(throwsInvalidArg([&] { a.SetAt(-1, "q"); }));
-    EXPECT_TRUE(throwsInvalidArg([&] { a.RemoveAt(0); }));
-    EXPECT_TRUE(throwsInvalidArg([&] { a.SetSize(-1); }));
+    EXPECT_TRUE(Raises<CInvalidArgException>([&] { (void)a.GetAt(0); }));
+    EXPECT_TRUE(Raises<CInvalidArgException>([&] { a.SetAt(-1, "q"); }));
+    EXPECT_TRUE(Raises<CInvalidArgException>([&] { a.RemoveAt(0); }));
+    EXPECT_TRUE(Raises<CInvalidArgException>([&] { a.SetSize(-1); }));
 
     CUIntArray u;
     u.InsertAt(2, 7u);  // past the end: grows with zeros first
@@ -135,8 +127,8 @@ TEST(CListTest, PositionsWalkAndEdit) {
     EXPECT_EQ(list.GetHeadPosition(), nullptr);
 
     POSITION none = nullptr;
-    EXPECT_TRUE(throwsInvalidArg([&] { list.GetNext(none); }));
-    EXPECT_TRUE(throwsInvalidArg([&] { list.RemoveHead(); }));
+    EXPECT_TRUE(Raises<CInvalidArgException>([&] { list.GetNext(none); }));
+    EXPECT_TRUE(Raises<CInvalidArgException>([&] { list.RemoveHead(); }));
 }
 
 TEST(CListTest, ObListHoldsPointersWithoutOwningThem) {
