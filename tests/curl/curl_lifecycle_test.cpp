@@ -18,9 +18,7 @@ using RVUtil::CCurlHttpFetcherImpl;
 
 using CurlLifecycleTest = CurlTest;
 
-TEST_F(CurlLifecycleTest, FacadeIsOnePointerWide) {
-    static_assert(sizeof(CCurlHttpFetcher) == sizeof(void*));
-}
+static_assert(sizeof(CCurlHttpFetcher) == sizeof(void*), "the facade is one pointer wide");
 
 TEST_F(CurlLifecycleTest, SecondInitReturnsFalseAndChangesNothing) {
     CCurlHttpFetcher fetcher;
