@@ -11,20 +11,15 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-Strings fields(const std::vector<CString>& v) {
+template <class Container>
+Strings fields(const Container& c) {
     Strings out;
-    for (const CString& s : v) {
+    for (const CString& s : c) {
         out.push_back(s.str());
     }
     return out;
 }
-Strings fields(const CStringArray& a) {
-    Strings out;
-    for (const CString& s : a) {
-        out.push_back(s.str());
-    }
-    return out;
-}
+template <>
 Strings fields(const CStringList& l) {
     Strings out;
     for (POSITION pos = l.GetHeadPosition(); pos != nullptr;) {
