@@ -88,14 +88,11 @@ TEST_F(CurlDecodingTest, DecompressDecodesWhatTheContentEncodingNames) {
     }
 }
 
+// Accepting gzip (tests/curl/curl_headers_test.cpp) turns on every decoder libcurl has;
+// zstd is one of them in some builds.
 TEST_F(CurlDecodingTest, WhenLibcurlDecodesGzipOnlyWhatItCannotDecodeNeedsDecompress) {
     m_fetcher.AddHeader("Accept-Encoding", "gzip");
     const std::string body = SampleText(8000);
-    Fetch(GzipBody(body), "gzip");
-    EXPECT_FALSE(m_fetcher.IsEncoding());
-    EXPECT_TRUE(BodyOf(m_fetcher) == body);
-
-    // Accepting gzip turns on every decoder libcurl has; zstd is one of them in some builds.
     Fetch(ZstdBody(body), "zstd");
     if ((curl_version_info(CURLVERSION_NOW)->features & CURL_VERSION_ZSTD) != 0) {
         EXPECT_FALSE(m_fetcher.IsEncoding());

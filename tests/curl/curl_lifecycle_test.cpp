@@ -20,20 +20,6 @@ using CurlLifecycleTest = CurlTest;
 
 static_assert(sizeof(CCurlHttpFetcher) == sizeof(void*), "the facade is one pointer wide");
 
-TEST_F(CurlLifecycleTest, SecondInitReturnsFalseAndChangesNothing) {
-    CCurlHttpFetcher fetcher;
-    EXPECT_FALSE(fetcher.IsInit());
-    ASSERT_TRUE(fetcher.Init());
-    EXPECT_TRUE(fetcher.IsInit());
-    fetcher.AddHeader("X-Id", "1");
-    EXPECT_FALSE(fetcher.Init());
-    EXPECT_TRUE(fetcher.IsInit());
-
-    m_server.Enqueue(Reply(HttpResponse(200, "x")));
-    ASSERT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
-    EXPECT_NE(m_server.Requests().at(0).Head().find("\r\nX-Id:1\r\n"), std::string::npos);
-}
-
 TEST_F(CurlLifecycleTest, ClosedFetcherAnswersWithEmptyValuesAndNeverConnects) {
     CCurlHttpFetcher fetcher;
     fetcher.Fini();  // before any Init: closed all the same
@@ -84,19 +70,24 @@ TEST_F(CurlLifecycleTest, InitAfterFiniConfiguresAFreshHandleWithTheStoredHeader
     EXPECT_FALSE(fetcher.IsEncoding());
 }
 
-TEST_F(CurlLifecycleTest, HeadersAddedBeforeTheFirstInitWaitForTheNextChange) {
+TEST_F(CurlLifecycleTest, SecondInitChangesNothingAndEarlyHeadersWaitForTheNextChange) {
     TestedImpl fetcher;
+    EXPECT_FALSE(fetcher.IsInit());
     fetcher.AddHeader("X-Early", "1");
     ASSERT_TRUE(fetcher.Init());
+    EXPECT_TRUE(fetcher.IsInit());
     m_server.SetDefaultReply(Reply(HttpResponse(200, "x")));
     ASSERT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
     fetcher.AddHeader("X-Late", "2");
+    EXPECT_FALSE(fetcher.Init());
+    EXPECT_TRUE(fetcher.IsInit());
     ASSERT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
     const auto requests = m_server.Requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].Head().find("X-Early"), std::string::npos);
     EXPECT_NE(requests[1].Head().find("\r\nX-Early:1\r\n"), std::string::npos);
     EXPECT_NE(requests[1].Head().find("\r\nX-Late:2\r\n"), std::string::npos);
+    EXPECT_EQ(m_server.ConnectionCount(), 1u);  // the second Init kept the handle
 }
 
 TEST_F(CurlLifecycleTest, AnyFailureInsideInitBecomesCurlInitFail) {
