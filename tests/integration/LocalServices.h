@@ -26,8 +26,6 @@ class LocalServices {
     const std::string& Problem() const { return m_problem; }
 
     std::string WebUrl(const std::string& path) const;
-    std::uint16_t WebPort() const { return m_webPort; }
-    std::uint16_t ProxyPort() const { return m_proxyPort; }
     std::string ProxyUrl() const;
     std::string SiteFile(const std::string& name) const;
     // The servers write a log line just after they answer, so a test that has its answer
