@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "AllocationFailure.h"
+#include "ChildProcess.h"
 #include "CurlTestFixture.h"
 
 namespace rvtest {
@@ -204,9 +205,7 @@ TEST(CurlCallbackTest, CloseSocketResetsTheConnection) {
     EXPECT_EQ(CCurlHttpFetcherImpl::OnCloseSocket(nullptr, CURL_SOCKET_BAD), 1);
 
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = LoopbackAddress(0);
     socklen_t length = sizeof address;
     ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ASSERT_EQ(::listen(listener, 1), 0);

@@ -169,14 +169,10 @@ bool IsExecutable(const std::string& path) {
 }
 
 std::string FindProgram(const std::vector<std::string>& candidates) {
+    // PATH, then the system folders a non-root PATH often lacks.
     const char* pathVariable = std::getenv("PATH");
-    std::vector<std::string> folders;
-    std::stringstream split(pathVariable != nullptr ? pathVariable : "");
-    for (std::string folder; std::getline(split, folder, ':');) {
-        folders.push_back(folder);
-    }
-    folders.push_back("/usr/sbin");
-    folders.push_back("/sbin");
+    const std::string folders =
+        std::string(pathVariable != nullptr ? pathVariable : "") + ":/usr/sbin:/sbin";
     for (const std::string& candidate : candidates) {
         if (candidate.find('/') != std::string::npos) {
             if (IsExecutable(candidate)) {
@@ -184,10 +180,10 @@ std::string FindProgram(const std::vector<std::string>& candidates) {
             }
             continue;
         }
-        for (const std::string& folder : folders) {
-            const std::string path = folder + "/" + candidate;
-            if (IsExecutable(path)) {
-                return path;
+        std::stringstream split(folders);
+        for (std::string folder; std::getline(split, folder, ':');) {
+            if (IsExecutable(folder + "/" + candidate)) {
+                return folder + "/" + candidate;
             }
         }
     }
