@@ -26,9 +26,6 @@ namespace {
 
 using namespace rvbench;
 
-constexpr std::size_t kBody = std::size_t{64} << 20;
-constexpr DWORD kTimeoutMs = 60000;
-
 std::size_t checkedSize(RVUtil::CRVHttpFetcher& fetcher, DWORD status) {
     if (status != 200) {
         throw std::runtime_error("transfer failed");
@@ -84,13 +81,13 @@ int runChild(const std::string& mode, const std::string& which, const std::strin
         const long before = PeakResidentKiB();
         const std::size_t got = client.Get(url);
         std::printf("%ld\n", PeakResidentKiB() - before);
-        return got == kBody ? 0 : 1;
+        return got == kLargeBody ? 0 : 1;
     }
-    const double mib = static_cast<double>(kBody) / (1 << 20);
-    Rate(client, url, 1, kBody);
+    const double mib = static_cast<double>(kLargeBody) / (1 << 20);
+    Rate(client, url, 1, kLargeBody);
     std::vector<double> rates;
     for (int i = 0; i < transfers; ++i) {
-        rates.push_back(mib * Rate(client, url, 1, kBody));
+        rates.push_back(mib * Rate(client, url, 1, kLargeBody));
     }
     std::printf("%f\n", Median(rates));
     return 0;
@@ -114,7 +111,7 @@ int main(int argc, char** argv) {
     const int pairs = argc > 1 ? std::atoi(argv[1]) : 7;
     const int transfers = argc > 2 ? std::atoi(argv[2]) : 5;
 
-    ServerProcess server(kBody);
+    ServerProcess server(kLargeBody);
     const auto compare = [&](const char* ours, const char* other) {
         return Alternate(pairs, [&](bool mine) {
             return childRate(mine ? ours : other, server.Url(), transfers);

@@ -25,68 +25,10 @@ namespace {
 using namespace std::chrono_literals;
 using namespace rvbench;
 
-constexpr std::size_t kSmallBody = 1024;
-constexpr std::size_t kLargeBody = std::size_t{64} << 20;
-constexpr DWORD kTimeoutMs = 60000;
-
-class Ours {
-  public:
-    Ours() { m_fetcher.Init(); }
-    std::size_t Get(const std::string& url) {
-        if (m_fetcher.Request(url.c_str(), nullptr, nullptr, kTimeoutMs) != 200) {
-            throw std::runtime_error("CRVHttpFetcher transfer failed");
-        }
-        const auto size = static_cast<std::size_t>(m_fetcher.GetResponseSize());
-        m_fetcher.EndRequest();
-        return size;
-    }
-
-  private:
-    RVUtil::CRVHttpFetcher m_fetcher;
-};
-
-class Curl {
-  public:
-    Curl() { m_fetcher.Init(); }
-    std::size_t Get(const std::string& url) {
-        if (m_fetcher.Request(url.c_str(), nullptr, nullptr, kTimeoutMs) != 1 ||
-            m_fetcher.GetResponseHttpStatus() != 200) {
-            throw std::runtime_error("CCurlHttpFetcher transfer failed");
-        }
-        const auto size = static_cast<std::size_t>(m_fetcher.GetResponseSize());
-        m_fetcher.EndRequest();
-        return size;
-    }
-
-  private:
-    RVUtil::CCurlHttpFetcher m_fetcher;
-};
-
-// The full read function of either family on its own fetcher, the body released as a host
-// would.
-template <class Fetcher, RVUtil::ErrorCode (*Read)(Fetcher*, const char*, unsigned char**, long&,
-                                                   CString&, CTime32*, unsigned long)>
-class ReadFunction {
-  public:
-    ReadFunction() { m_fetcher.Init(); }
-    std::size_t Get(const std::string& url) {
-        unsigned char* body = nullptr;
-        long size = 0;
-        CString message;
-        CTime32 expiry;
-        if (Read(&m_fetcher, url.c_str(), &body, size, message, &expiry, kTimeoutMs) !=
-            RVUtil::ERR_OK) {
-            throw std::runtime_error("read function failed");
-        }
-        delete[] body;
-        return static_cast<std::size_t>(size);
-    }
-
-  private:
-    Fetcher m_fetcher;
-};
-using InetRead = ReadFunction<RVUtil::CRVHttpFetcher, &RVUtil::RVUtil_gfnReadHTML>;
-using CurlRead = ReadFunction<RVUtil::CCurlHttpFetcher, &RVUtil::RVUtil_gfnCurlReadHTML>;
+using Ours = FetcherClient<RVUtil::CRVHttpFetcher, 200>;
+using Curl = FetcherClient<RVUtil::CCurlHttpFetcher, 1>;
+using InetRead = ReadFunctionClient<RVUtil::CRVHttpFetcher, &RVUtil::RVUtil_gfnReadHTML>;
+using CurlRead = ReadFunctionClient<RVUtil::CCurlHttpFetcher, &RVUtil::RVUtil_gfnCurlReadHTML>;
 
 // MiB/s of one large transfer into a fetcher made for it.
 template <class Client>

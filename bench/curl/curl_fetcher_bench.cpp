@@ -28,10 +28,6 @@ namespace {
 using namespace std::chrono_literals;
 using namespace rvbench;
 
-constexpr std::size_t kSmallBody = 1024;
-constexpr std::size_t kLargeBody = std::size_t{64} << 20;
-constexpr DWORD kTimeoutMs = 60000;
-
 // What a libcurl user writes without the library: one easy handle, a write callback into a
 // reused std::string, the status read after each transfer.
 class RawLibcurl {
@@ -64,45 +60,9 @@ class RawLibcurl {
     std::string m_body;
 };
 
-// The same transfers through the library, as the read functions drive it.
-class Fetcher {
-  public:
-    Fetcher() { m_fetcher.Init(); }
-    std::size_t Get(const std::string& url) {
-        if (m_fetcher.Request(url.c_str(), nullptr, nullptr, kTimeoutMs) != 1 ||
-            m_fetcher.GetResponseHttpStatus() != 200) {
-            throw std::runtime_error("fetcher transfer failed");
-        }
-        const auto size = static_cast<std::size_t>(m_fetcher.GetResponseSize());
-        m_fetcher.EndRequest();
-        return size;
-    }
-
-  private:
-    RVUtil::CCurlHttpFetcher m_fetcher;
-};
-
-// The same transfers through the full read function: status check, body copy, verdict
-// header, expiry, EndRequest; the buffer is released as a host would.
-class ReadFunction {
-  public:
-    ReadFunction() { m_fetcher.Init(); }
-    std::size_t Get(const std::string& url) {
-        unsigned char* body = nullptr;
-        long size = 0;
-        CString message;
-        CTime32 expiry;
-        if (RVUtil::RVUtil_gfnCurlReadHTML(&m_fetcher, url.c_str(), &body, size, message, &expiry,
-                                           kTimeoutMs) != RVUtil::ERR_OK) {
-            throw std::runtime_error("read function failed");
-        }
-        delete[] body;
-        return static_cast<std::size_t>(size);
-    }
-
-  private:
-    RVUtil::CCurlHttpFetcher m_fetcher;
-};
+// The same transfers through the library, and through its full read function.
+using Fetcher = FetcherClient<RVUtil::CCurlHttpFetcher, 1>;
+using ReadFunction = ReadFunctionClient<RVUtil::CCurlHttpFetcher, &RVUtil::RVUtil_gfnCurlReadHTML>;
 
 // In a child process: the growth of peak memory over one large transfer.
 int MeasureMemory(const std::string& which, const std::string& url) {

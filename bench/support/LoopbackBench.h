@@ -1,8 +1,9 @@
 #pragma once
 
-// What the fetcher benchmarks share: a loopback server in a process of its own, request
-// rates, rounds of two contenders that alternate so that a drift in the machine's load
-// weighs on both alike, and the peak memory of one transfer in a fresh process.
+// What the fetcher benchmarks share: a loopback server in a process of its own, the
+// library's fetchers and read functions as clients, request rates, rounds of two
+// contenders that alternate so that a drift in the machine's load weighs on both alike,
+// and the peak memory of one transfer in a fresh process.
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
@@ -12,10 +13,62 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "RVUtil/CString.h"
+#include "RVUtil/CTime32.h"
+#include "RVUtil/ErrorCode.h"
+#include "RVUtil/WinTypes.h"
 
 namespace rvbench {
 
 using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kSmallBody = 1024;
+constexpr std::size_t kLargeBody = std::size_t{64} << 20;
+constexpr DWORD kTimeoutMs = 60000;
+
+// GETs through one of the library's fetchers: Request, the status check, EndRequest.
+// kCompleted is what the fetcher's Request returns for a completed exchange.
+template <class Fetcher, DWORD kCompleted>
+class FetcherClient {
+  public:
+    FetcherClient() { m_fetcher.Init(); }
+    std::size_t Get(const std::string& url) {
+        if (m_fetcher.Request(url.c_str(), nullptr, nullptr, kTimeoutMs) != kCompleted ||
+            m_fetcher.GetResponseHttpStatus() != 200) {
+            throw std::runtime_error("fetcher transfer failed");
+        }
+        const auto size = static_cast<std::size_t>(m_fetcher.GetResponseSize());
+        m_fetcher.EndRequest();
+        return size;
+    }
+
+  private:
+    Fetcher m_fetcher;
+};
+
+// The full read function of either family on its own fetcher (status check, body copy,
+// verdict header, expiry, EndRequest), the body released as a host would.
+template <class Fetcher, RVUtil::ErrorCode (*Read)(Fetcher*, const char*, unsigned char**, long&,
+                                                   CString&, CTime32*, unsigned long)>
+class ReadFunctionClient {
+  public:
+    ReadFunctionClient() { m_fetcher.Init(); }
+    std::size_t Get(const std::string& url) {
+        unsigned char* body = nullptr;
+        long size = 0;
+        CString message;
+        CTime32 expiry;
+        if (Read(&m_fetcher, url.c_str(), &body, size, message, &expiry, kTimeoutMs) !=
+            RVUtil::ERR_OK) {
+            throw std::runtime_error("read function failed");
+        }
+        delete[] body;
+        return static_cast<std::size_t>(size);
+    }
+
+  private:
+    Fetcher m_fetcher;
+};
 
 // rvutil_loopback_http in its own process, answering every request with bodyBytes bytes.
 class ServerProcess {

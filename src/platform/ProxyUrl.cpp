@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/HexDigit.h"
+
 namespace RVUtil::platform {
 
 namespace {
@@ -20,19 +22,6 @@ std::string_view Trim(std::string_view s) {
     return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // %XY escapes decoded; a '%' without two hex digits makes the whole value malformed.
 std::optional<std::string> PercentDecode(std::string_view s) {
     std::string out;
@@ -42,8 +31,8 @@ std::optional<std::string> PercentDecode(std::string_view s) {
             out += s[i];
             continue;
         }
-        const int hi = i + 2 < s.size() ? HexValue(s[i + 1]) : -1;
-        const int lo = hi >= 0 ? HexValue(s[i + 2]) : -1;
+        const int hi = i + 2 < s.size() ? HexDigitValue(s[i + 1]) : -1;
+        const int lo = hi >= 0 ? HexDigitValue(s[i + 2]) : -1;
         if (lo < 0) {
             return std::nullopt;
         }
@@ -59,7 +48,7 @@ bool IsNameChar(char c) {
 }
 
 bool IsIpv6Char(char c) {
-    return HexValue(c) >= 0 || c == ':' || c == '.';
+    return HexDigitValue(c) >= 0 || c == ':' || c == '.';
 }
 
 }  // namespace

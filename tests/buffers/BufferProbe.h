@@ -6,6 +6,7 @@
 #include "RVUtil/AfxException.h"
 #include "RVUtil/CRVMemBuffer.h"
 #include "RVUtil/CRVMemRWBuffer.h"
+#include "support/Raises.h"
 
 namespace RVUtil::test {
 
@@ -26,16 +27,6 @@ class Probe : public Base {
     }
 };
 
-// True when f raised the framework exception E (thrown by pointer, as the framework does).
-template <class E, class F>
-bool Raises(F&& f) {
-    try {
-        f();
-    } catch (E* e) {
-        e->Delete();
-        return true;
-    }
-    return false;
-}
+using rvtest::Raises;
 
 }  // namespace RVUtil::test

@@ -65,12 +65,18 @@ struct Snapshot {
     std::string contents;
 };
 
-TEST(CRVMemBufferTest, DefaultBufferHasOneKiBAndReadsEmpty) {
+TEST(CRVMemBufferTest, NewBuffersReadEmptyWithOrWithoutStorage) {
     Buffer b;
     EXPECT_EQ(b.Capacity(), 1024u);
     EXPECT_EQ(b.GrowBy(), 1024u);
     EXPECT_EQ(b.GetSize(), 0u);
     EXPECT_STREQ(b.GetData(), "");
+    Buffer none(0, 4);
+    EXPECT_EQ(none.Data(), nullptr);
+    EXPECT_STREQ(none.GetData(), "");
+    none.Write('a');
+    EXPECT_STREQ(none.GetData(), "a");
+    EXPECT_EQ(none.Capacity(), 4u);
 }
 
 TEST(CRVMemBufferTest, GrowthFollowsTheGeometricRuleInGranules) {
@@ -114,16 +120,12 @@ TEST(CRVMemBufferTest, WritesAppendAndAlwaysLeaveRoomForTheTerminator) {
     EXPECT_STREQ(b.GetData(), "abcdefg!1234567x");
 }
 
-TEST(CRVMemBufferTest, ZeroBytesAreStoredButEndTheStringView) {
-    Buffer b;
+TEST(CRVMemBufferTest, ZeroBytesAreStoredAndClearKeepsTheStorage) {
+    Buffer b(8, 8);
     b.Write("ab\0cd", 5);
     EXPECT_EQ(b.GetSize(), 5u);
     EXPECT_EQ(b.Contents(), std::string("ab\0cd", 5));
-    EXPECT_STREQ(b.GetData(), "ab");
-}
-
-TEST(CRVMemBufferTest, ClearKeepsTheStorageForTheNextWrites) {
-    Buffer b(8, 8);
+    EXPECT_STREQ(b.GetData(), "ab");  // the string view ends at the zero byte
     b.Write("0123456789", -1);
     char* const storage = b.Data();
     const UINT capacity = b.Capacity();
@@ -134,15 +136,6 @@ TEST(CRVMemBufferTest, ClearKeepsTheStorageForTheNextWrites) {
     b.Write("again", -1);
     EXPECT_EQ(b.Data(), storage);
     EXPECT_STREQ(b.GetData(), "again");
-}
-
-TEST(CRVMemBufferTest, BufferWithoutStorageIsEmptyUntilWritten) {
-    Buffer b(0, 4);
-    EXPECT_EQ(b.Data(), nullptr);
-    EXPECT_STREQ(b.GetData(), "");
-    b.Write('a');
-    EXPECT_STREQ(b.GetData(), "a");
-    EXPECT_EQ(b.Capacity(), 4u);
 }
 
 TEST(CRVMemBufferTest, NullRunIsEmptyOrRefused) {

@@ -16,7 +16,7 @@ class RWBuffer : public Probe<CRVMemRWBuffer> {
     UINT ReadPos() const { return m_nReadPos; }
 };
 
-TEST(CRVMemRWBufferTest, ReadStringConsumesTheWrittenBytes) {
+TEST(CRVMemRWBufferTest, ReadStringConsumesTheWrittenBytesZeroBytesIncluded) {
     RWBuffer b;
     b.Write("hello", 5);
     CString s = "stale";
@@ -32,15 +32,12 @@ TEST(CRVMemRWBufferTest, ReadStringConsumesTheWrittenBytes) {
     EXPECT_FALSE(b.ReadString(-1, s));
     EXPECT_EQ(s, "kept");
     EXPECT_EQ(b.ReadPos(), 5u);
-}
 
-TEST(CRVMemRWBufferTest, ZeroByteEndsTheStringButNotTheCursorMove) {
-    RWBuffer b;
+    // A zero byte ends the string but not the cursor's move.
     b.Write("ab\0cd|ef", 8);
-    CString s;
     EXPECT_TRUE(b.ReadString(5, s));
     EXPECT_EQ(s, "ab");
-    EXPECT_EQ(b.ReadPos(), 5u);
+    EXPECT_EQ(b.ReadPos(), 10u);
     EXPECT_TRUE(b.ReadString(3, s));
     EXPECT_EQ(s, "|ef");
 }
@@ -93,18 +90,7 @@ TEST(CRVMemRWBufferTest, HugeOrInvalidRequestsStayDefined) {
     EXPECT_EQ(s, "");
 }
 
-TEST(CRVMemRWBufferTest, ClearDoesNotRewindTheReadCursor) {
-    RWBuffer b;
-    b.Write("abcdef", -1);
-    CString s;
-    b.ReadString(3, s);
-    b.Clear();
-    b.Write("uvwxyz", -1);
-    EXPECT_TRUE(b.ReadString(3, s));
-    EXPECT_EQ(s, "xyz");
-}
-
-TEST(CRVMemRWBufferTest, CopiesCarryTheCursorAndOwnTheirStorage) {
+TEST(CRVMemRWBufferTest, CopiesCarryTheCursorAndClearDoesNotRewindIt) {
     RWBuffer a;
     a.Write("abcdef", -1);
     CString s;
@@ -122,6 +108,12 @@ TEST(CRVMemRWBufferTest, CopiesCarryTheCursorAndOwnTheirStorage) {
     EXPECT_EQ(s, "cdef");
     EXPECT_TRUE(a.ReadString(1, s));
     EXPECT_EQ(s, "c");  // the original's cursor did not move
+
+    // Clear does not rewind the read cursor.
+    a.Clear();
+    a.Write("uvwxyz", -1);
+    EXPECT_TRUE(a.ReadString(3, s));
+    EXPECT_EQ(s, "xyz");
 }
 
 }  // namespace

@@ -11,20 +11,15 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-Strings fields(const std::vector<CString>& v) {
+template <class Container>
+Strings fields(const Container& c) {
     Strings out;
-    for (const CString& s : v) {
+    for (const CString& s : c) {
         out.push_back(s.str());
     }
     return out;
 }
-Strings fields(const CStringArray& a) {
-    Strings out;
-    for (const CString& s : a) {
-        out.push_back(s.str());
-    }
-    return out;
-}
+template <>
 Strings fields(const CStringList& l) {
     Strings out;
     for (POSITION pos = l.GetHeadPosition(); pos != nullptr;) {
@@ -86,26 +81,28 @@ TEST(SplitTest, NumbersAreReadAsDecimalIntsAndKeptAsTheir32BitPattern) {
     EXPECT_EQ(numbers(arr), (std::vector<UINT>{1, 2, 3}));
 }
 
-TEST(MergeTest, DelimitersGoOnlyBetweenElements) {
-    std::vector<CString> none;
-    EXPECT_EQ(RVUtil_gfnMerge(none, ','), "");
-    std::vector<CString> one{"solo"};
-    EXPECT_EQ(RVUtil_gfnMerge(one, ','), "solo");
-    std::vector<CString> vec{"a", "", "b"};
-    EXPECT_EQ(RVUtil_gfnMerge(vec, ';'), "a;;b");
-
+// Every string container merges items the same way.
+void expectMergeEverywhere(const Strings& items, char delim, const char* expected) {
+    std::vector<CString> vec;
     CStringArray arr;
-    EXPECT_EQ(RVUtil_gfnMerge(arr, ','), "");
-    arr.Add("x");
-    arr.Add("y");
-    EXPECT_EQ(RVUtil_gfnMerge(arr, '|'), "x|y");
-
     CStringList list;
-    EXPECT_EQ(RVUtil_gfnMerge(list, ','), "");
-    list.AddTail("head");
-    list.AddTail("");
-    list.AddTail("tail");
-    EXPECT_EQ(RVUtil_gfnMerge(list, ','), "head,,tail");
+    for (const std::string& item : items) {
+        vec.emplace_back(item);
+        arr.Add(CString(item));
+        list.AddTail(CString(item));
+    }
+    EXPECT_EQ(RVUtil_gfnMerge(vec, delim), expected) << "vector";
+    EXPECT_EQ(RVUtil_gfnMerge(arr, delim), expected) << "array";
+    EXPECT_EQ(RVUtil_gfnMerge(list, delim), expected) << "list";
+}
+
+TEST(MergeTest, DelimitersGoOnlyBetweenElementsAndZeroBytesEndThem) {
+    expectMergeEverywhere({}, ',', "");
+    expectMergeEverywhere({"solo"}, ',', "solo");
+    expectMergeEverywhere({"a", "", "b"}, ';', "a;;b");
+    expectMergeEverywhere({"head", "", "tail"}, ',', "head,,tail");
+    expectMergeEverywhere({std::string("ab\0cd", 5), "e"}, ',', "ab,e");
+    expectMergeEverywhere({"first", "second"}, '\0', "first");
 }
 
 TEST(MergeTest, NumbersAreWrittenAsSignedDecimals) {
@@ -115,13 +112,6 @@ TEST(MergeTest, NumbersAreWrittenAsSignedDecimals) {
     arr.Add(5);
     arr.Add(2147483648u);
     EXPECT_EQ(RVUtil_gfnMerge(arr, ','), "-1,5,-2147483648");
-}
-
-TEST(MergeTest, ZeroBytesEndElementsAndTheResult) {
-    std::vector<CString> vec{CString(std::string("ab\0cd", 5)), "e"};
-    EXPECT_EQ(RVUtil_gfnMerge(vec, ','), "ab,e");
-    std::vector<CString> two{"first", "second"};
-    EXPECT_EQ(RVUtil_gfnMerge(two, '\0'), "first");
 }
 
 TEST(SplitMergeTest, RoundTripsThroughGrowth) {

@@ -14,26 +14,17 @@ bool lowerHex(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
 }
 
-TEST(GuidTest, PlainFormIs32LowerHexDigits) {
-    const CString a = RVUtil_gfnGenerateGUID();
-    ASSERT_EQ(a.GetLength(), 32);
-    for (char c : a.str()) {
-        EXPECT_TRUE(lowerHex(c)) << a.GetString();
-    }
-    EXPECT_NE(a, RVUtil_gfnGenerateGUID());
-}
-
-TEST(GuidTest, HyphenatedFormIsGroupsOf8_4_4_4_12) {
-    const CString a = RVUtil_gfnGenerateGUID2();
-    ASSERT_EQ(a.GetLength(), 36);
-    for (int i = 0; i < 36; ++i) {
-        if (i == 8 || i == 13 || i == 18 || i == 23) {
-            EXPECT_EQ(a[i], '-') << a.GetString();
-        } else {
-            EXPECT_TRUE(lowerHex(a[i])) << a.GetString();
+// Plain: 32 lower-case hex digits; hyphenated: groups of 8-4-4-4-12. Each call is new.
+TEST(GuidTest, FormsAreLowerHexDigitsInTheirGroups) {
+    for (const bool hyphenated : {false, true}) {
+        const CString a = hyphenated ? RVUtil_gfnGenerateGUID2() : RVUtil_gfnGenerateGUID();
+        ASSERT_EQ(a.GetLength(), hyphenated ? 36 : 32);
+        for (int i = 0; i < a.GetLength(); ++i) {
+            const bool dash = hyphenated && (i == 8 || i == 13 || i == 18 || i == 23);
+            EXPECT_TRUE(dash ? a[i] == '-' : lowerHex(a[i])) << a.GetString();
         }
+        EXPECT_NE(a, hyphenated ? RVUtil_gfnGenerateGUID2() : RVUtil_gfnGenerateGUID());
     }
-    EXPECT_NE(a, RVUtil_gfnGenerateGUID2());
 }
 
 TEST(HhmmssTest, IntegerPartAsSixOrMoreDigits) {

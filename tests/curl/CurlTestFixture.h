@@ -67,14 +67,9 @@ inline std::string ZstdBody(const std::string& data, bool recordSize = true) {
     return Text(Zstd(ToBytes(data), recordSize));
 }
 
-inline std::string BodyOf(RVUtil::CCurlHttpFetcher& fetcher) {
-    const BYTE* body = fetcher.GetResponse();
-    return body == nullptr ? std::string()
-                           : std::string(reinterpret_cast<const char*>(body),
-                                         static_cast<std::size_t>(fetcher.GetResponseSize()));
-}
-
-inline std::string BodyOf(RVUtil::CCurlHttpFetcherImpl& fetcher) {
+// The response body of either the facade or the implementation.
+template <class Fetcher>
+std::string BodyOf(Fetcher& fetcher) {
     const BYTE* body = fetcher.GetResponse();
     return body == nullptr ? std::string()
                            : std::string(reinterpret_cast<const char*>(body),
@@ -94,12 +89,10 @@ class CurlTest : public ::testing::Test {
         }
         return lines;
     }
-    static std::string SendError(int code, int status, const std::string& url) {
-        return "8 [Curl Send Error]ErrorCode=" + std::to_string(code) +
-               ", HttpStatus=" + std::to_string(status) + ", Url=" + url;
-    }
-    static std::string PostSendError(int code, int status, const std::string& url) {
-        return "8 [Curl Post Send Error]ErrorCode=" + std::to_string(code) +
+    // The ERROR record of a failed transfer ("Post" for a POST).
+    static std::string SendError(int code, int status, const std::string& url,
+                                 const char* kind = "") {
+        return std::string("8 [Curl ") + kind + "Send Error]ErrorCode=" + std::to_string(code) +
                ", HttpStatus=" + std::to_string(status) + ", Url=" + url;
     }
 

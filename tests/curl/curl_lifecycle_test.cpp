@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "AllocationFailure.h"
+#include "ChildProcess.h"
 #include "CurlTestFixture.h"
 
 namespace rvtest {
@@ -18,23 +19,7 @@ using RVUtil::CCurlHttpFetcherImpl;
 
 using CurlLifecycleTest = CurlTest;
 
-TEST_F(CurlLifecycleTest, FacadeIsOnePointerWide) {
-    static_assert(sizeof(CCurlHttpFetcher) == sizeof(void*));
-}
-
-TEST_F(CurlLifecycleTest, SecondInitReturnsFalseAndChangesNothing) {
-    CCurlHttpFetcher fetcher;
-    EXPECT_FALSE(fetcher.IsInit());
-    ASSERT_TRUE(fetcher.Init());
-    EXPECT_TRUE(fetcher.IsInit());
-    fetcher.AddHeader("X-Id", "1");
-    EXPECT_FALSE(fetcher.Init());
-    EXPECT_TRUE(fetcher.IsInit());
-
-    m_server.Enqueue(Reply(HttpResponse(200, "x")));
-    ASSERT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
-    EXPECT_NE(m_server.Requests().at(0).Head().find("\r\nX-Id:1\r\n"), std::string::npos);
-}
+static_assert(sizeof(CCurlHttpFetcher) == sizeof(void*), "the facade is one pointer wide");
 
 TEST_F(CurlLifecycleTest, ClosedFetcherAnswersWithEmptyValuesAndNeverConnects) {
     CCurlHttpFetcher fetcher;
@@ -86,19 +71,24 @@ TEST_F(CurlLifecycleTest, InitAfterFiniConfiguresAFreshHandleWithTheStoredHeader
     EXPECT_FALSE(fetcher.IsEncoding());
 }
 
-TEST_F(CurlLifecycleTest, HeadersAddedBeforeTheFirstInitWaitForTheNextChange) {
+TEST_F(CurlLifecycleTest, SecondInitChangesNothingAndEarlyHeadersWaitForTheNextChange) {
     TestedImpl fetcher;
+    EXPECT_FALSE(fetcher.IsInit());
     fetcher.AddHeader("X-Early", "1");
     ASSERT_TRUE(fetcher.Init());
+    EXPECT_TRUE(fetcher.IsInit());
     m_server.SetDefaultReply(Reply(HttpResponse(200, "x")));
     ASSERT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
     fetcher.AddHeader("X-Late", "2");
+    EXPECT_FALSE(fetcher.Init());
+    EXPECT_TRUE(fetcher.IsInit());
     ASSERT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
     const auto requests = m_server.Requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].Head().find("X-Early"), std::string::npos);
     EXPECT_NE(requests[1].Head().find("\r\nX-Early:1\r\n"), std::string::npos);
     EXPECT_NE(requests[1].Head().find("\r\nX-Late:2\r\n"), std::string::npos);
+    EXPECT_EQ(m_server.ConnectionCount(), 1u);  // the second Init kept the handle
 }
 
 TEST_F(CurlLifecycleTest, AnyFailureInsideInitBecomesCurlInitFail) {
@@ -215,9 +205,7 @@ TEST(CurlCallbackTest, CloseSocketResetsTheConnection) {
     EXPECT_EQ(CCurlHttpFetcherImpl::OnCloseSocket(nullptr, CURL_SOCKET_BAD), 1);
 
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = LoopbackAddress(0);
     socklen_t length = sizeof address;
     ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ASSERT_EQ(::listen(listener, 1), 0);

@@ -22,10 +22,8 @@ std::string SampleSiteText() {
     return text;
 }
 
-// The configuration text with @DIR@, @PORT@ and @NAME@ filled in.
-std::string Substitute(std::string text, const std::string& dir, std::uint16_t port) {
-    const std::pair<std::string, std::string> fields[] = {
-        {"@DIR@", dir}, {"@PORT@", std::to_string(port)}, {"@NAME@", LocalServices::kProxyName}};
+std::string Substitute(std::string text,
+                       const std::vector<std::pair<std::string, std::string>>& fields) {
     for (const auto& [field, value] : fields) {
         for (std::size_t at = text.find(field); at != std::string::npos;
              at = text.find(field, at + value.size())) {
@@ -96,20 +94,16 @@ std::string LocalServices::ProxyLog(const std::string& awaited) const {
 
 void LocalServices::WriteSite() {
     std::filesystem::create_directories(*m_dir / "www/sub");
-    std::filesystem::create_directories(*m_dir / "web-temp");
     WriteFile(*m_dir / "www/index.html", "<html><body>hello</body></html>\n");
     WriteFile(*m_dir / "www/big.txt", SampleSiteText());
     WriteFile(*m_dir / "www/sub/page.txt", SampleSiteText().substr(0, 50000));
 }
 
-bool LocalServices::StartWeb(const std::string& program) {
-    const std::string dir = m_dir->Path();
-    for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
-        m_webPort = PickFreeLoopbackPort();
-        // One process, no workers: it keeps the starting account (which can read the private
-        // temporary folder) and nothing outlives it when the death signal ends it. Rewriting
-        // the body under /sub/ drops its length, so that answer goes out chunked.
-        const std::string config = Substitute(R"(daemon off;
+std::string NginxConfig(const std::string& dir, const std::string& server,
+                        const std::vector<std::pair<std::string, std::string>>& fields) {
+    std::vector<std::pair<std::string, std::string>> all = fields;
+    all.emplace_back("@DIR@", dir);
+    return Substitute(R"(daemon off;
 master_process off;
 pid @DIR@/web.pid;
 error_log @DIR@/web-error.log info;
@@ -124,7 +118,33 @@ http {
     fastcgi_temp_path @DIR@/web-temp/fastcgi;
     uwsgi_temp_path @DIR@/web-temp/uwsgi;
     scgi_temp_path @DIR@/web-temp/scgi;
-    keepalive_timeout 60s;
+)" + server + "}\n",
+                      all);
+}
+
+// One process, no workers: it keeps the starting account (which can read the private
+// temporary folder) and nothing outlives it when the death signal ends it.
+std::unique_ptr<ChildProcess> StartNginx(const std::string& program, const std::string& dir,
+                                         const std::string& config, std::uint16_t port) {
+    std::filesystem::create_directories(dir + "/web-temp");
+    WriteFile(dir + "/web.conf", config);
+    auto web = std::make_unique<ChildProcess>(
+        std::vector<std::string>{program, "-p", dir, "-c", dir + "/web.conf", "-e",
+                                 dir + "/web-error.log"},
+        ChildProcess::Options{dir + "/web.out", dir + "/web.err"});
+    if (WaitForLoopbackPort(port, 10s) && web->Running()) {
+        return web;
+    }
+    return nullptr;
+}
+
+bool LocalServices::StartWeb(const std::string& program) {
+    const std::string dir = m_dir->Path();
+    for (int attempt = 0; attempt < kStartAttempts && m_web == nullptr; ++attempt) {
+        m_webPort = PickFreeLoopbackPort();
+        // Rewriting the body under /sub/ drops its length, so that answer goes out chunked.
+        m_web = StartNginx(program, dir,
+                           NginxConfig(dir, R"(    keepalive_timeout 60s;
     keepalive_requests 1000;
     gzip on;
     gzip_types text/plain;
@@ -140,29 +160,23 @@ http {
             sub_filter_types text/plain;
         }
     }
-}
 )",
-                                              dir, m_webPort);
-        WriteFile(dir + "/web.conf", config);
-        m_web = std::make_unique<ChildProcess>(
-            std::vector<std::string>{program, "-p", dir, "-c", dir + "/web.conf", "-e",
-                                     dir + "/web-error.log"},
-            ChildProcess::Options{dir + "/web.out", dir + "/web.err"});
-        if (WaitForLoopbackPort(m_webPort, 10s) && m_web->Running()) {
-            return true;
-        }
-        m_web.reset();
+                                       {{"@PORT@", std::to_string(m_webPort)}}),
+                           m_webPort);
     }
-    m_problem =
-        "nginx did not start: " + ReadFile(dir + "/web.err") + ReadFile(dir + "/web-error.log");
-    return false;
+    if (m_web == nullptr) {
+        m_problem =
+            "nginx did not start: " + ReadFile(dir + "/web.err") + ReadFile(dir + "/web-error.log");
+    }
+    return m_web != nullptr;
 }
 
 bool LocalServices::StartProxy(const std::string& program) {
     const std::string dir = m_dir->Path();
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
         m_proxyPort = PickFreeLoopbackPort();
-        const std::string config = Substitute(R"(Port @PORT@
+        const std::string config = Substitute(
+            R"(Port @PORT@
 Listen 127.0.0.1
 Timeout 30
 LogFile "@DIR@/proxy.log"
@@ -172,7 +186,7 @@ MaxClients 20
 Allow 127.0.0.1
 ViaProxyName "@NAME@"
 )",
-                                              dir, m_proxyPort);
+            {{"@DIR@", dir}, {"@PORT@", std::to_string(m_proxyPort)}, {"@NAME@", kProxyName}});
         WriteFile(dir + "/proxy.conf", config);
         m_proxy = std::make_unique<ChildProcess>(
             std::vector<std::string>{program, "-d", "-c", dir + "/proxy.conf"},

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ChildProcess.h"
 
@@ -24,8 +26,6 @@ class LocalServices {
     const std::string& Problem() const { return m_problem; }
 
     std::string WebUrl(const std::string& path) const;
-    std::uint16_t WebPort() const { return m_webPort; }
-    std::uint16_t ProxyPort() const { return m_proxyPort; }
     std::string ProxyUrl() const;
     std::string SiteFile(const std::string& name) const;
     // The servers write a log line just after they answer, so a test that has its answer
@@ -48,5 +48,15 @@ class LocalServices {
     std::uint16_t m_proxyPort = 0;
     std::string m_problem;
 };
+
+// An nginx configuration for one process without workers, everything under dir: the
+// preamble with logs (one access line per request with its connection number and the
+// request's number on it) and temporary folders, then `server` inside the http block.
+// @DIR@ in server stands for dir; each further field is replaced by its value.
+std::string NginxConfig(const std::string& dir, const std::string& server,
+                        const std::vector<std::pair<std::string, std::string>>& fields = {});
+// Runs nginx with dir/web.conf holding config; null unless it answers on port in time.
+std::unique_ptr<ChildProcess> StartNginx(const std::string& program, const std::string& dir,
+                                         const std::string& config, std::uint16_t port);
 
 }  // namespace rvtest

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "LocalServices.h"
 #include "TestCertificates.h"
 
 namespace rvtest {
@@ -36,7 +37,6 @@ bool TlsWebServer::Start() {
     }
     m_dir = std::make_unique<TempDir>("rvutil-tls-web");
     std::filesystem::create_directories(*m_dir / "www");
-    std::filesystem::create_directories(*m_dir / "temp");
     WriteFile(*m_dir / "www/index.html", "<html><body>secure hello</body></html>\n");
     WriteFile(*m_dir / "www/big.txt", siteText());
 
@@ -71,52 +71,25 @@ bool TlsWebServer::Launch(const std::string& program, bool with443) {
     const std::string listen = (with443 ? std::string("        listen 127.0.0.1:443 ssl;\n") : "") +
                                "        listen 127.0.0.1:" + std::to_string(m_port) + " ssl;\n";
     std::filesystem::remove(dir + "/web-error.log");
-    std::string config = R"(daemon off;
-master_process off;
-pid @DIR@/web.pid;
-error_log @DIR@/web-error.log info;
-events { worker_connections 64; }
-http {
-    types { text/html html; text/plain txt; }
-    log_format conn '$request $status conn=$connection';
-    access_log @DIR@/web-access.log conn;
-    client_body_temp_path @DIR@/temp/body;
-    proxy_temp_path @DIR@/temp/proxy;
-    fastcgi_temp_path @DIR@/temp/fastcgi;
-    uwsgi_temp_path @DIR@/temp/uwsgi;
-    scgi_temp_path @DIR@/temp/scgi;
-    gzip on;
+    m_web = StartNginx(program, dir,
+                       NginxConfig(dir, R"(    gzip on;
     gzip_types text/plain;
     server {
 @LISTEN@        ssl_certificate @CERT@;
         ssl_certificate_key @KEY@;
         root @DIR@/www;
     }
-}
-)";
-    const std::pair<std::string, std::string> fields[] = {
-        {"@DIR@", dir},
-        {"@LISTEN@", listen},
-        {"@CERT@", certificates.Loopback().certFile},
-        {"@KEY@", certificates.Loopback().keyFile}};
-    for (const auto& [field, value] : fields) {
-        for (std::size_t at = config.find(field); at != std::string::npos;
-             at = config.find(field, at + value.size())) {
-            config.replace(at, field.size(), value);
-        }
-    }
-    WriteFile(dir + "/web.conf", config);
-    m_web = std::make_unique<ChildProcess>(
-        std::vector<std::string>{program, "-p", dir, "-c", dir + "/web.conf", "-e",
-                                 dir + "/web-error.log"},
-        ChildProcess::Options{dir + "/web.out", dir + "/web.err"});
-    if (WaitForLoopbackPort(m_port, 10s) && m_web->Running() &&
-        ReadFile(dir + "/web-error.log").find("bind() to 127.0.0.1:443 failed") ==
+)",
+                                   {{"@LISTEN@", listen},
+                                    {"@CERT@", certificates.Loopback().certFile},
+                                    {"@KEY@", certificates.Loopback().keyFile}}),
+                       m_port);
+    if (m_web != nullptr &&
+        ReadFile(dir + "/web-error.log").find("bind() to 127.0.0.1:443 failed") !=
             std::string::npos) {
-        return true;
+        m_web.reset();
     }
-    m_web.reset();
-    return false;
+    return m_web != nullptr;
 }
 
 std::string TlsWebServer::SiteFile(const std::string& name) const {

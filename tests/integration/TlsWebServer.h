@@ -25,7 +25,6 @@ class TlsWebServer {
     bool Start();
     const std::string& Problem() const { return m_problem; }
 
-    std::uint16_t Port() const { return m_port; }
     bool OnPort443() const { return m_on443; }
     std::string SiteFile(const std::string& name) const;
     std::string AccessLog() const;

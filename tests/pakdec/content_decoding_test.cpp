@@ -1,4 +1,5 @@
 // The decoding both fetchers share: the encoding test and DecodeBody's results and buffers.
+// (Gzip bodies go to the gzip decoder, pakdec_test.cpp; the fetchers' suites decode both.)
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -45,22 +46,6 @@ TEST(ContentDecodingTest, NoEncodingLeavesTheSlotAlone) {
     Bytes body = rvtest::TextBytes(100);
     EXPECT_EQ(RVUtil::DecodeBody(ContentEncoding::None, body.data(), 100, &out), 0);
     EXPECT_EQ(out, &marker);
-}
-
-TEST(ContentDecodingTest, GzipGoesThroughTheGzipDecoder) {
-    const Bytes plain = rvtest::TextBytes(70000);
-    Result ok;
-    Decode(ContentEncoding::Gzip, rvtest::Gzip(plain), ok);
-    ASSERT_EQ(ok.rc, static_cast<long>(plain.size()));
-    EXPECT_TRUE(Bytes(ok.out, ok.out + ok.rc) == plain);
-
-    Result bad;
-    Decode(ContentEncoding::Gzip, plain, bad);
-    EXPECT_EQ(bad.rc, 0);
-    EXPECT_EQ(bad.out, nullptr);
-    Result empty;
-    Decode(ContentEncoding::Gzip, {}, empty);
-    EXPECT_EQ(empty.rc, 0);
 }
 
 TEST(ContentDecodingTest, ZstdFrameWithRecordedSizeDecodesExactly) {

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <map>
 #include <optional>
 #include <string>
 
 #include "platform/SystemProxy.h"
+#include "support/ScopedEnvironment.h"
 
 namespace {
 
@@ -15,36 +15,16 @@ using RVUtil::platform::ProxyServer;
 using RVUtil::platform::ReadSystemProxy;
 using RVUtil::platform::SystemProxySettings;
 
-const char* const kVariables[] = {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
-                                  "all_proxy",  "ALL_PROXY",  "no_proxy",    "NO_PROXY",
-                                  "auto_proxy", "AUTO_PROXY"};
-
 // Each case starts from an environment without proxy settings and leaves it as it found it.
 class SystemProxyTest : public testing::Test {
   protected:
-    void SetUp() override {
-        for (const char* name : kVariables) {
-            if (const char* v = std::getenv(name)) {
-                m_saved[name] = v;
-            }
-            unsetenv(name);
-        }
-    }
-    void TearDown() override {
-        for (const char* name : kVariables) {
-            unsetenv(name);
-        }
-        for (const auto& [name, value] : m_saved) {
-            setenv(name.c_str(), value.c_str(), 1);
-        }
-    }
+    SystemProxyTest() { m_env.UnsetProxies().Unset("auto_proxy").Unset("AUTO_PROXY"); }
     static std::optional<ProxyServer> HttpProxyFrom(const char* value) {
         setenv("http_proxy", value, 1);
         return ReadSystemProxy().http;
     }
 
-  private:
-    std::map<std::string, std::string> m_saved;
+    rvtest::ScopedEnvironment m_env;
 };
 
 TEST_F(SystemProxyTest, ProxyUrlFormsAndDefaults) {

@@ -7,47 +7,32 @@
 #include <thread>
 
 #include "RVUtil/RVUtil.h"
+#include "support/Raises.h"
 
 namespace {
 
-template <class F>
-bool throwsInvalidArg(F&& f) {
-    try {
-        f();
-    } catch (CInvalidArgException* e) {
-        e->Delete();
-        return true;
-    }
-    return false;
-}
+using rvtest::Raises;
 
-TEST(CStringTest, ConstructionConversionAndComparison) {
+TEST(CStringTest, ConstructionComparisonAndFormat) {
     const char* none = nullptr;
     EXPECT_TRUE(CString(none).IsEmpty());
     CString s("Hello");
     EXPECT_STREQ(static_cast<const char*>(s), "Hello");
-    EXPECT_EQ(s.GetLength(), 5);
-    EXPECT_TRUE(s == "Hello");
-    EXPECT_TRUE("Hello" == s);
-    EXPECT_TRUE(s != CString("hello"));
+    EXPECT_TRUE("Hello" == s && s != CString("hello"));
     EXPECT_EQ(s.CompareNoCase("hELLO"), 0);
     EXPECT_LT(s.CompareNoCase("help"), 0);
     EXPECT_EQ(CString("ab", 1), "a");
     EXPECT_EQ(CString('x', 3), "xxx");
     EXPECT_EQ(s + " " + CString("World") + '!', "Hello World!");
-}
-
-TEST(CStringTest, EditingOperations) {
-    CString s;
     s.Format("%s=%d;%05.1f", "n", -42, 3.14159);
     EXPECT_EQ(s, "n=-42;003.1");
     s.Format("%s", std::string(5000, 'y').c_str());  // longer than any fixed buffer
     EXPECT_EQ(s.GetLength(), 5000);
+}
 
+TEST(CStringTest, EditingOperationsAndTheirBounds) {
     CString t("Content-Encoding: GZip");
     EXPECT_EQ(CString(t).MakeLower(), "content-encoding: gzip");
-    EXPECT_EQ(CString(t).MakeUpper(), "CONTENT-ENCODING: GZIP");
-    EXPECT_EQ(t.Find(':'), 16);
     EXPECT_EQ(t.Find("GZip"), 18);
     EXPECT_EQ(t.Find('n', 3), 5);
     EXPECT_EQ(t.Find('#'), -1);
@@ -55,7 +40,6 @@ TEST(CStringTest, EditingOperations) {
 
     CString r("a-b-c");
     EXPECT_EQ(r.Replace('-', '+'), 2);
-    EXPECT_EQ(r, "a+b+c");
     EXPECT_EQ(r.Replace("+", "--"), 2);
     EXPECT_EQ(r, "a--b--c");
     EXPECT_EQ(r.Replace("", "x"), 0);
@@ -64,21 +48,17 @@ TEST(CStringTest, EditingOperations) {
 
     CString m("0123456789");
     EXPECT_EQ(m.Mid(3, 4), "3456");
-    EXPECT_EQ(m.Mid(8), "89");
     EXPECT_EQ(m.Mid(20), "");
     EXPECT_EQ(m.Mid(-5, 2), "01");
-    EXPECT_EQ(m.Left(3), "012");
     EXPECT_EQ(m.Left(50), m);
     EXPECT_EQ(m.Right(2), "89");
     EXPECT_EQ(m.Right(-1), "");
     EXPECT_EQ(CString("  pad \t").Trim(), "pad");
-}
 
-TEST(CStringTest, IndexOutOfRangeRaisesInvalidArgument) {
     CString s("ab");
     EXPECT_EQ(s[1], 'b');
-    EXPECT_TRUE(throwsInvalidArg([&] { (void)s.GetAt(2); }));
-    EXPECT_TRUE(throwsInvalidArg([&] { s.SetAt(-1, 'x'); }));
+    EXPECT_TRUE(Raises<CInvalidArgException>([&] { (void)s.GetAt(2); }));
+    EXPECT_TRUE(Raises<CInvalidArgException>([&] { s.SetAt(-1, 'x'); }));
 }
 
 TEST(CArrayTest, MembersAndBadIndexes) {
@@ -98,10 +78,10 @@ TEST(CArrayTest, MembersAndBadIndexes) {
     a.SetSize(0);
     EXPECT_EQ(a.GetSize(), 0);
 
-    EXPECT_TRUE(throwsInvalidArg([&] { (void)a.GetAt(0); }));
-    EXPECT_TRUE(throwsInvalidArg([&] { a.SetAt(-1, "q"); }));
-    EXPECT_TRUE(throwsInvalidArg([&] { a.RemoveAt(0); }));
-    EXPECT_TRUE(throwsInvalidArg([&] { a.SetSize(-1); }));
+    EXPECT_TRUE(Raises<CInvalidArgException>([&] { (void)a.GetAt(0); }));
+    EXPECT_TRUE(Raises<CInvalidArgException>([&] { a.SetAt(-1, "q"); }));
+    EXPECT_TRUE(Raises<CInvalidArgException>([&] { a.RemoveAt(0); }));
+    EXPECT_TRUE(Raises<CInvalidArgException>([&] { a.SetSize(-1); }));
 
     CUIntArray u;
     u.InsertAt(2, 7u);  // past the end: grows with zeros first
@@ -135,8 +115,8 @@ TEST(CListTest, PositionsWalkAndEdit) {
     EXPECT_EQ(list.GetHeadPosition(), nullptr);
 
     POSITION none = nullptr;
-    EXPECT_TRUE(throwsInvalidArg([&] { list.GetNext(none); }));
-    EXPECT_TRUE(throwsInvalidArg([&] { list.RemoveHead(); }));
+    EXPECT_TRUE(Raises<CInvalidArgException>([&] { list.GetNext(none); }));
+    EXPECT_TRUE(Raises<CInvalidArgException>([&] { list.RemoveHead(); }));
 }
 
 TEST(CListTest, ObListHoldsPointersWithoutOwningThem) {

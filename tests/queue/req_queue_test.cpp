@@ -8,6 +8,7 @@
 #include "RVUtil/CRVReqQueue.h"
 #include "RVUtil/WaitFunctions.h"
 #include "TestRequest.h"
+#include "support/Raises.h"
 
 namespace {
 
@@ -116,12 +117,7 @@ TEST_F(ReqQueueTest, RemoveUnusedClearWalkAndDestructionDeleteEachRequestOnce) {
     queue->UnlockQueue();
     queue->UnlockQueue();
     POSITION none = nullptr;
-    try {
-        queue->GetNext(none);
-        ADD_FAILURE() << "GetNext accepted a null position";
-    } catch (CInvalidArgException* e) {
-        e->Delete();
-    }
+    EXPECT_TRUE(rvtest::Raises<CInvalidArgException>([&] { queue->GetNext(none); }));
     queue->ClearQueue();
     EXPECT_EQ(queue->GetQueueCount(), 0);
     queue->AddRequest(new TestRequest(7));

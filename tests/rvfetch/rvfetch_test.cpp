@@ -1,10 +1,7 @@
 // rvfetch as a person uses it: its exit statuses, what it writes where, on success and on
 // failure, against a scripted loopback server.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -13,8 +10,6 @@
 
 #include "ChildProcess.h"
 #include "ScriptedServer.h"
-
-extern char** environ;
 
 namespace rvtest {
 namespace {
@@ -30,45 +25,22 @@ struct Outcome {
 // Runs rvfetch with args, standard output and error into files; kills it after a minute.
 Outcome Rvfetch(const std::vector<std::string>& args) {
     TempDir dir("rvfetch-test");
-    const std::string outPath = dir / "out";
-    const std::string errPath = dir / "err";
     std::vector<std::string> argv = {RVFETCH_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> raw;
-    for (std::string& a : argv) {
-        raw.push_back(a.data());
-    }
-    raw.push_back(nullptr);
-
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT,
-                                     0600);
-    posix_spawn_file_actions_addopen(&files, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT,
-                                     0600);
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, raw[0], &files, nullptr, raw.data(), environ);
-    posix_spawn_file_actions_destroy(&files);
-    Outcome run;
-    if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << RVFETCH_PATH;
-        return run;
-    }
-    int wstatus = 0;
+    ChildProcess child(argv, ChildProcess::Options{dir / "out", dir / "err"});
     const auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (waitpid(pid, &wstatus, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &wstatus, 0);
-            ADD_FAILURE() << "rvfetch did not end within a minute";
-            return run;
-        }
+    while (child.Running() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(10ms);
     }
+    Outcome run;
+    if (child.Running()) {
+        ADD_FAILURE() << "rvfetch did not end within a minute";
+        return run;
+    }
+    const int wstatus = child.Stop();
     run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-    run.out = ReadFile(outPath);
-    run.err = ReadFile(errPath);
+    run.out = ReadFile(dir / "out");
+    run.err = ReadFile(dir / "err");
     return run;
 }
 

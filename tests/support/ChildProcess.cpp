@@ -169,14 +169,10 @@ bool IsExecutable(const std::string& path) {
 }
 
 std::string FindProgram(const std::vector<std::string>& candidates) {
+    // PATH, then the system folders a non-root PATH often lacks.
     const char* pathVariable = std::getenv("PATH");
-    std::vector<std::string> folders;
-    std::stringstream split(pathVariable != nullptr ? pathVariable : "");
-    for (std::string folder; std::getline(split, folder, ':');) {
-        folders.push_back(folder);
-    }
-    folders.push_back("/usr/sbin");
-    folders.push_back("/sbin");
+    const std::string folders =
+        std::string(pathVariable != nullptr ? pathVariable : "") + ":/usr/sbin:/sbin";
     for (const std::string& candidate : candidates) {
         if (candidate.find('/') != std::string::npos) {
             if (IsExecutable(candidate)) {
@@ -184,14 +180,36 @@ std::string FindProgram(const std::vector<std::string>& candidates) {
             }
             continue;
         }
-        for (const std::string& folder : folders) {
-            const std::string path = folder + "/" + candidate;
-            if (IsExecutable(path)) {
-                return path;
+        std::stringstream split(folders);
+        for (std::string folder; std::getline(split, folder, ':');) {
+            if (IsExecutable(folder + "/" + candidate)) {
+                return folder + "/" + candidate;
             }
         }
     }
     return {};
+}
+
+sockaddr_in LoopbackAddress(std::uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    return address;
+}
+
+bool SendAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        if (sent <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(sent));
+    }
+    return true;
 }
 
 std::uint16_t PickFreeLoopbackPort() {
@@ -199,9 +217,7 @@ std::uint16_t PickFreeLoopbackPort() {
     if (fd < 0) {
         throw std::system_error(errno, std::generic_category(), "socket");
     }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = LoopbackAddress(0);
     socklen_t length = sizeof address;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
@@ -215,14 +231,11 @@ std::uint16_t PickFreeLoopbackPort() {
 
 bool WaitForLoopbackPort(std::uint16_t port, std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
+    const sockaddr_in address = LoopbackAddress(port);
     do {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(port);
-        const bool connected =
-            fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        const bool connected = fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address),
+                                                    sizeof address) == 0;
         if (fd >= 0) {
             ::close(fd);
         }

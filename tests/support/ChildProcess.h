@@ -1,10 +1,12 @@
 #pragma once
 
+#include <netinet/in.h>
 #include <sys/types.h>
 
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace rvtest {
@@ -25,7 +27,6 @@ class ChildProcess {
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    pid_t Pid() const { return m_pid; }
     bool Running();
     // One line of the child's standard output (without the line end); empty on time-out or
     // end of output.
@@ -48,6 +49,10 @@ bool IsExecutable(const std::string& path);
 // none is.
 std::string FindProgram(const std::vector<std::string>& candidates);
 
+// 127.0.0.1:port as a socket address.
+sockaddr_in LoopbackAddress(std::uint16_t port);
+// Sends all of bytes on a socket (no SIGPIPE); false once the connection fails.
+bool SendAll(int fd, std::string_view bytes);
 // A port on 127.0.0.1 that was free a moment ago (bound to port 0, then released). For
 // programs that must be told a port; they can still lose it to a race, so callers retry.
 std::uint16_t PickFreeLoopbackPort();

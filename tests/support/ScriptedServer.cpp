@@ -9,10 +9,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <system_error>
+
+#include "ChildProcess.h"
 
 namespace rvtest {
 
@@ -31,20 +34,17 @@ bool HasHeader(const HeaderLines& headers, std::string_view name) {
 }
 
 std::string_view ReasonFor(int status) {
-    switch (status) {
-        case 200:
-            return "OK";
-        case 204:
-            return "No Content";
-        case 301:
-            return "Moved Permanently";
-        case 404:
-            return "Not Found";
-        case 500:
-            return "Internal Server Error";
-        default:
-            return "Status";
+    static const std::pair<int, std::string_view> kReasons[] = {{200, "OK"},
+                                                                {204, "No Content"},
+                                                                {301, "Moved Permanently"},
+                                                                {404, "Not Found"},
+                                                                {500, "Internal Server Error"}};
+    for (const auto& [code, reason] : kReasons) {
+        if (code == status) {
+            return reason;
+        }
     }
+    return "Status";
 }
 
 // The value of a header in a request head, names compared without case; empty if absent.
@@ -61,20 +61,6 @@ std::string HeaderValue(std::string_view head, std::string_view name) {
         ++begin;
     }
     return std::string(head.substr(begin, end - begin));
-}
-
-bool SendAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR) {
-            continue;
-        }
-        if (sent <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(sent));
-    }
-    return true;
 }
 
 }  // namespace
@@ -129,15 +115,12 @@ std::string HttpResponse(int status, std::string_view body, const HeaderLines& h
 }
 
 std::string Chunked(std::string_view body, std::size_t chunk) {
-    static const char* const kHex = "0123456789abcdef";
     std::string out;
     for (std::size_t at = 0; at < body.size(); at += chunk) {
         const std::string_view piece = body.substr(at, chunk);
-        std::string size;
-        for (std::size_t n = piece.size(); n > 0; n /= 16) {
-            size.insert(size.begin(), kHex[n % 16]);
-        }
-        out += size + "\r\n";
+        char size[24];
+        std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
+        out += size;
         out += piece;
         out += "\r\n";
     }
@@ -163,10 +146,7 @@ ScriptedServer::ScriptedServer() {
     if (m_listenFd < 0) {
         throw std::system_error(errno, std::generic_category(), "socket");
     }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
+    sockaddr_in address = LoopbackAddress(0);
     socklen_t length = sizeof address;
     if (::bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(m_listenFd, 64) != 0 ||
@@ -305,20 +285,28 @@ void ScriptedServer::Forget(int fd) {
 void ScriptedServer::Serve(int fd, std::size_t connection) {
     std::string pending;
     char buffer[64 * 1024];
+    // Reads more of the request; false when the connection is over.
+    const auto receive = [&] {
+        for (;;) {
+            const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+            if (got > 0) {
+                pending.append(buffer, static_cast<std::size_t>(got));
+                return true;
+            }
+            if (got == 0 || errno != EINTR) {
+                return false;
+            }
+        }
+    };
     bool open = true;
     while (open) {
         // One request: the head up to the blank line, then Content-Length bytes of body.
         std::size_t headEnd;
         while ((headEnd = pending.find("\r\n\r\n")) == std::string::npos) {
-            const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got <= 0) {
+            if (!receive()) {
                 Forget(fd);
                 return;
             }
-            pending.append(buffer, static_cast<std::size_t>(got));
         }
         const std::string_view head(pending.data(), headEnd + 4);
         if (Lower(HeaderValue(head, "Expect")) == "100-continue" &&
@@ -328,15 +316,10 @@ void ScriptedServer::Serve(int fd, std::size_t connection) {
         const std::string length = HeaderValue(head, "Content-Length");
         const std::size_t total = headEnd + 4 + std::strtoull(length.c_str(), nullptr, 10);
         while (pending.size() < total) {
-            const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got <= 0) {
+            if (!receive()) {
                 Forget(fd);
                 return;
             }
-            pending.append(buffer, static_cast<std::size_t>(got));
         }
         {
             std::lock_guard<std::mutex> hold(m_mutex);

@@ -13,31 +13,10 @@
 #include <csignal>
 #include <stdexcept>
 
+#include "ChildProcess.h"
+
 namespace rvtest {
 namespace {
-
-sockaddr_in loopback(std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-bool sendAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t sent = ::send(fd, data, size, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR) {
-            continue;
-        }
-        if (sent <= 0) {
-            return false;
-        }
-        data += sent;
-        size -= static_cast<std::size_t>(sent);
-    }
-    return true;
-}
 
 void resetAndClose(int fd) {
     linger abortive{1, 0};
@@ -64,7 +43,7 @@ TlsFront::TlsFront(std::uint16_t backendPort, const std::string& certFile,
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const int on = 1;
         ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in address = loopback(port);
+        sockaddr_in address = LoopbackAddress(port);
         if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
             ::listen(fd, 64) == 0) {
             socklen_t length = sizeof address;
@@ -144,7 +123,7 @@ void TlsFront::Relay(int clientFd) {
         ++m_failed;
     } else {
         backend = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address = loopback(m_backendPort);
+        sockaddr_in address = LoopbackAddress(m_backendPort);
         if (::connect(backend, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
             const int on = 1;
             ::setsockopt(backend, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
@@ -169,7 +148,8 @@ void TlsFront::Relay(int clientFd) {
                     }
                 }
                 const int n = SSL_read(ssl, buffer, sizeof buffer);
-                open = n > 0 && sendAll(backend, buffer, static_cast<std::size_t>(n));
+                open = n > 0 &&
+                       SendAll(backend, std::string_view(buffer, static_cast<std::size_t>(n)));
             }
             if (!reset) {
                 SSL_shutdown(ssl);

@@ -5,6 +5,6 @@ if(NOT TARGET rvutil_test_tls)
         ${CMAKE_CURRENT_LIST_DIR}/TestCertificates.cpp
         ${CMAKE_CURRENT_LIST_DIR}/TlsFront.cpp)
     target_include_directories(rvutil_test_tls PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-    target_link_libraries(rvutil_test_tls PUBLIC OpenSSL::SSL OpenSSL::Crypto Threads::Threads)
+    target_link_libraries(rvutil_test_tls PUBLIC rvutil_test_servers OpenSSL::SSL OpenSSL::Crypto Threads::Threads)
     rvutil_enable_warnings(rvutil_test_tls)
 endif()

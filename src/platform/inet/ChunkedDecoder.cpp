@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/HexDigit.h"
+
 namespace RVUtil::inet {
 namespace {
 
@@ -10,19 +12,6 @@ namespace {
 constexpr std::uint64_t kMaxChunkSize = std::uint64_t{1} << 48;
 // A trailer section beyond this is refused rather than skipped for ever.
 constexpr std::size_t kMaxTrailerBytes = 64 * 1024;
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 }  // namespace
 
@@ -35,7 +24,7 @@ ChunkedDecoder::Status ChunkedDecoder::Decode(const char* in, std::size_t inSize
         const char c = in[i];
         switch (m_state) {
             case State::Size: {
-                const int digit = hexValue(c);
+                const int digit = platform::HexDigitValue(c);
                 if (digit >= 0) {
                     m_remaining = m_remaining * 16 + static_cast<std::uint64_t>(digit);
                     m_sawDigit = true;

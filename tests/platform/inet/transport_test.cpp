@@ -33,9 +33,13 @@ class TransportTest : public ::testing::Test {
   protected:
     void SetUp() override {
         m_env.UnsetProxies();
+        Reopen();
+        ASSERT_NE(m_session, nullptr);
+    }
+    // A new session, with its own pool, that takes the proxy settings of the environment.
+    void Reopen() {
         InetError error = kInetOk;
         m_session = Session::Open(&error);
-        ASSERT_NE(m_session, nullptr);
     }
 
     Outcome Fetch(std::uint16_t port, const std::string& path, DWORD flags = kKeepAlive,
@@ -86,8 +90,7 @@ TEST_F(TransportTest, ReusesKeptAliveConnectionsWithinOneSession) {
     EXPECT_EQ(m_server.ConnectionCount(), 2u);
 
     // Another session has a pool of its own.
-    InetError error = kInetOk;
-    m_session = Session::Open(&error);
+    Reopen();
     Fetch(m_server.Port(), "/c");
     EXPECT_EQ(m_server.ConnectionCount(), 3u);
 }
@@ -197,15 +200,14 @@ TEST_F(TransportTest, AsksAnHttpProxyInAbsoluteFormAndHonoursNoProxy) {
     rvtest::ScriptedServer proxy;
     proxy.SetDefaultReply(Reply(HttpResponse(200, "via proxy")));
     m_env.Set("http_proxy", "http://px%40user:pw@127.0.0.1:" + std::to_string(proxy.Port()));
-    InetError error = kInetOk;
-    m_session = Session::Open(&error);
+    Reopen();
     EXPECT_EQ(Fetch(8080, "/p?q=1").body, "via proxy");
     const std::string head(proxy.Requests().at(0).Head());
     EXPECT_EQ(proxy.Requests()[0].RequestLine(), "GET http://127.0.0.1:8080/p?q=1 HTTP/1.1");
     EXPECT_NE(head.find("Proxy-Authorization: Basic cHhAdXNlcjpwdw==\r\n"), std::string::npos);
 
     m_env.Set("no_proxy", "127.0.0.1");
-    m_session = Session::Open(&error);
+    Reopen();
     m_server.Enqueue(Reply(HttpResponse(200, "direct")));
     EXPECT_EQ(Fetch(m_server.Port(), "/").body, "direct");
     EXPECT_EQ(proxy.RequestCount(), 1u);
@@ -215,8 +217,7 @@ TEST_F(TransportTest, FailsWhenTheProxyRefusesTheTunnel) {
     rvtest::ScriptedServer proxy;
     proxy.Enqueue(Reply(HttpResponse(403, "no")));
     m_env.Set("https_proxy", "http://127.0.0.1:" + std::to_string(proxy.Port()));
-    InetError error = kInetOk;
-    m_session = Session::Open(&error);
+    Reopen();
     EXPECT_EQ(Fetch(443, "/secret", kKeepAlive | kFlagSecure).sent, kInetCannotConnect);
     EXPECT_EQ(proxy.Requests().at(0).RequestLine(), "CONNECT 127.0.0.1:443 HTTP/1.1");
 }

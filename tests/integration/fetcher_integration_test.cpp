@@ -1,0 +1,240 @@
+// Both fetchers against a real nginx (gzip, chunked answers, keep-alive) and through a real
+// forward proxy; CRVHttpFetcher also over TLS with the test certificate authority (on port
+// 443, where it chooses TLS) and through the proxy's CONNECT tunnel. Without the programs
+// the group is skipped, or fails when CI is set.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <regex>
+#include <set>
+
+#include "LocalServices.h"
+#include "RVUtil/CCurlHttpFetcher.h"
+#include "RVUtil/CRVHttpFetcher.h"
+#include "ScopedEnvironment.h"
+#include "TestCertificates.h"
+#include "TlsWebServer.h"
+
+namespace rvtest {
+namespace {
+
+using RVUtil::CCurlHttpFetcher;
+using RVUtil::CRVHttpFetcher;
+
+// Started once per test program; stopped at the end whatever the tests did.
+class ServicesEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override { m_started = m_services.Start(); }
+    void TearDown() override { m_services.Stop(); }
+
+    static ServicesEnvironment& Instance() {
+        static ServicesEnvironment* const environment = [] {
+            auto* created = new ServicesEnvironment;
+            ::testing::AddGlobalTestEnvironment(created);  // gtest owns it from here
+            return created;
+        }();
+        return *environment;
+    }
+    LocalServices m_services;
+    bool m_started = false;
+};
+
+[[maybe_unused]] const ServicesEnvironment& g_registered = ServicesEnvironment::Instance();
+
+void SkipOrFail(const std::string& problem) {
+    if (std::getenv("CI") != nullptr) {
+        FAIL() << problem;
+    }
+    GTEST_SKIP() << problem;
+}
+
+// What tells the two fetchers apart here: what Request returns for a completed exchange,
+// and how each is asked for gzip that it leaves to Decompress (the curl fetcher hands an
+// Accept-Encoding naming gzip to libcurl, which decodes it, unless the setting is removed
+// again while the line stays).
+template <class Fetcher>
+struct Traits;
+template <>
+struct Traits<CCurlHttpFetcher> {
+    static constexpr DWORD kCompleted = 1;
+    static constexpr const char* kName = "curl";
+    static void AskForGzip(CCurlHttpFetcher& fetcher) {
+        fetcher.AddHeader("Accept-Encoding", "gzip");
+        fetcher.RemoveHeader("accept-encoding");
+    }
+};
+template <>
+struct Traits<CRVHttpFetcher> {
+    static constexpr DWORD kCompleted = 200;
+    static constexpr const char* kName = "rv";
+    static void AskForGzip(CRVHttpFetcher& fetcher) {
+        fetcher.AddHeader("Accept-Encoding", "gzip");
+    }
+};
+
+template <class Fetcher>
+class FetcherIntegrationTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!ServicesEnvironment::Instance().m_started) {
+            SkipOrFail(Services().Problem());
+            return;
+        }
+        m_env.UnsetProxies();
+        m_env.Set("SSL_CERT_FILE", TestCertificates::Get().CaFile());
+        m_env.Unset("SSL_CERT_DIR");
+        ASSERT_TRUE(m_fetcher.Init());
+    }
+
+    LocalServices& Services() { return ServicesEnvironment::Instance().m_services; }
+
+    // The fetcher takes the proxy settings of the environment when it is initialised.
+    void Reinit() {
+        m_fetcher.Fini();
+        ASSERT_TRUE(m_fetcher.Init());
+    }
+
+    // The body of a completed 200 exchange; the answer stays in the fetcher.
+    std::string Get(const std::string& url) {
+        m_fetcher.EndRequest();
+        EXPECT_EQ(m_fetcher.Request(url.c_str(), nullptr, nullptr, 10000),
+                  Traits<Fetcher>::kCompleted)
+            << url;
+        EXPECT_EQ(m_fetcher.GetResponseHttpStatus(), 200) << url;
+        const BYTE* body = m_fetcher.GetResponse();
+        return body == nullptr ? std::string()
+                               : std::string(reinterpret_cast<const char*>(body),
+                                             static_cast<std::size_t>(m_fetcher.GetResponseSize()));
+    }
+    std::string Decoded() {
+        BYTE* out = nullptr;
+        const long size = m_fetcher.Decompress(&out);
+        std::string text =
+            size > 0 ? std::string(reinterpret_cast<char*>(out), static_cast<std::size_t>(size))
+                     : std::string();
+        delete[] out;
+        return text;
+    }
+
+    ScopedEnvironment m_env;
+    Fetcher m_fetcher;
+};
+
+using Fetchers = ::testing::Types<CCurlHttpFetcher, CRVHttpFetcher>;
+TYPED_TEST_SUITE(FetcherIntegrationTest, Fetchers);
+
+TYPED_TEST(FetcherIntegrationTest, GzipAnswerIsLeftToDecompress) {
+    Traits<TypeParam>::AskForGzip(this->m_fetcher);
+    const std::string packed = this->Get(this->Services().WebUrl("/big.txt"));
+    EXPECT_EQ(this->m_fetcher.FindHeader("content-encoding"), "gzip");
+    ASSERT_TRUE(this->m_fetcher.IsEncoding());
+    const std::string expected = this->Services().SiteFile("big.txt");
+    EXPECT_LT(packed.size(), expected.size() / 4);
+    EXPECT_TRUE(this->Decoded() == expected);
+}
+
+TYPED_TEST(FetcherIntegrationTest, ChunkedAnswerIsReassembled) {
+    const std::string body = this->Get(this->Services().WebUrl("/sub/page.txt"));
+    EXPECT_EQ(this->m_fetcher.FindHeader("Transfer-Encoding"), "chunked");
+    const std::string expected =
+        std::regex_replace(this->Services().SiteFile("sub/page.txt"), std::regex("alpha"), "omega");
+    EXPECT_TRUE(body == expected);
+}
+
+TYPED_TEST(FetcherIntegrationTest, RequestsReuseOneKeepAliveConnection) {
+    // A mark of this run, so that lines of earlier runs (--gtest_repeat) do not count.
+    static int run = 0;
+    const std::string mark = Traits<TypeParam>::kName + std::to_string(++run) + "-";
+    for (int i = 1; i <= 3; ++i) {
+        this->Get(this->Services().WebUrl("/index.html?keepalive=" + mark + std::to_string(i)));
+    }
+    const std::regex line("GET /index.html\\?keepalive=" + mark +
+                          R"(\d HTTP/1.1 200 conn=(\d+) n=(\d+))");
+    std::set<std::string> connections;
+    std::string numbers;
+    const std::string log = this->Services().WebAccessLog("keepalive=" + mark + "3");
+    for (auto it = std::sregex_iterator(log.begin(), log.end(), line); it != std::sregex_iterator();
+         ++it) {
+        connections.insert((*it)[1]);
+        numbers += (*it)[2];
+    }
+    EXPECT_EQ(connections.size(), 1u) << log;
+    EXPECT_EQ(numbers, "123") << log;
+}
+
+TYPED_TEST(FetcherIntegrationTest, PostReachesTheServer) {
+    BYTE data[] = "name=value";
+    const std::string url = this->Services().WebUrl("/post");
+    EXPECT_EQ(this->m_fetcher.Request(url.c_str(), nullptr, nullptr, 10000, data, sizeof data - 1),
+              Traits<TypeParam>::kCompleted);
+    EXPECT_EQ(this->m_fetcher.GetResponseHttpStatus(), 200);
+    const std::string posted = "POST /post HTTP/1.1 200";
+    EXPECT_NE(this->Services().WebAccessLog(posted).find(posted), std::string::npos);
+}
+
+TYPED_TEST(FetcherIntegrationTest, SystemProxyCarriesTheRequestAndNoProxyBypassesIt) {
+    LocalServices& services = this->Services();
+    this->m_env.Set("http_proxy", services.ProxyUrl());
+    this->Reinit();
+    const std::string via = std::string("/index.html?via=") + Traits<TypeParam>::kName;
+    EXPECT_EQ(this->Get(services.WebUrl(via + "-system")), services.SiteFile("index.html"));
+    EXPECT_NE(this->m_fetcher.FindHeader("Via").Find(LocalServices::kProxyName), -1);
+    const std::string forwarded = "GET " + services.WebUrl(via + "-system");
+    EXPECT_NE(services.ProxyLog(forwarded).find(forwarded), std::string::npos);
+
+    this->m_env.Set("no_proxy", "127.0.0.1");
+    this->Reinit();
+    EXPECT_EQ(this->Get(services.WebUrl(via + "-none")), services.SiteFile("index.html"));
+    EXPECT_EQ(this->m_fetcher.FindHeader("Via"), "");
+    EXPECT_EQ(services.ProxyLog().find(via + "-none"), std::string::npos);
+}
+
+class RvTlsIntegrationTest : public FetcherIntegrationTest<CRVHttpFetcher> {
+  protected:
+    void SetUp() override {
+        FetcherIntegrationTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
+        }
+        if (!m_web.Start()) {
+            SkipOrFail(m_web.Problem());
+        } else if (!m_web.OnPort443()) {
+            GTEST_SKIP() << "127.0.0.1:443 cannot be bound here";
+        }
+    }
+    TlsWebServer m_web;
+};
+
+TEST_F(RvTlsIntegrationTest, HttpsOnPort443VerifiedAgainstTheTestAuthority) {
+    EXPECT_EQ(Get("https://127.0.0.1/index.html"), m_web.SiteFile("index.html"));
+    m_fetcher.AddHeader("Accept-Encoding", "gzip");
+    Get("https://127.0.0.1/big.txt");
+    ASSERT_EQ(m_fetcher.IsEncoding(), 1);
+    EXPECT_TRUE(Decoded() == m_web.SiteFile("big.txt"));
+    // Both requests went over one TLS connection.
+    const std::regex line(R"(GET /\S+ HTTP/1.1 200 conn=(\d+))");
+    std::set<std::string> connections;
+    const std::string log = m_web.AccessLog();
+    for (auto it = std::sregex_iterator(log.begin(), log.end(), line); it != std::sregex_iterator();
+         ++it) {
+        connections.insert((*it)[1]);
+    }
+    EXPECT_EQ(connections.size(), 1u) << log;
+}
+
+TEST_F(RvTlsIntegrationTest, HttpsThroughTheProxyTunnel) {
+    m_env.Set("https_proxy", Services().ProxyUrl());
+    Reinit();
+    EXPECT_EQ(Get("https://127.0.0.1/index.html"), m_web.SiteFile("index.html"));
+    const std::string log = Services().ProxyLog("CONNECT");
+    EXPECT_NE(log.find("CONNECT"), std::string::npos) << log;
+}
+
+TEST_F(RvTlsIntegrationTest, UntrustedServerIsRefused) {
+    m_env.Set("SSL_CERT_FILE", TestCertificates::Get().Untrusted().certFile);
+    Reinit();
+    EXPECT_EQ(m_fetcher.Request("https://127.0.0.1/index.html", nullptr, nullptr, 10000), 0u);
+}
+
+}  // namespace
+}  // namespace rvtest
