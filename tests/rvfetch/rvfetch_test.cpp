@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "ScopedEnvironment.h"
 #include "ScriptedServer.h"
 
 namespace rvtest {
@@ -118,6 +119,26 @@ TEST(RvfetchTest, FailuresNameTheCodeAndMapTheExitStatus) {
     server.Stop();
     EXPECT_EQ(Rvfetch({refused}).status, 11);
     EXPECT_EQ(Rvfetch({"not a url"}).status, 11);
+}
+
+TEST(RvfetchTest, AutoBackendFollowsTheProbe) {
+    ScriptedServer server;
+    server.SetDefaultReply(Reply(HttpResponse(200, "x")));
+    {
+        // A named proxy in force: the probe picks the transport (each run is a new process,
+        // so the probe's per-process answer is asked afresh). The server is left out of
+        // the proxy, so the fetch itself goes direct.
+        ScopedEnvironment env;
+        env.Set("http_proxy", "http://127.0.0.1:9").Set("no_proxy", "127.0.0.1");
+        const Outcome run = Rvfetch({"-v", "--backend", "auto", server.Url("/")});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.err.find("backend inet"), std::string::npos) << run.err;
+    }
+    ScopedEnvironment env;
+    env.UnsetProxies();
+    const Outcome run = Rvfetch({"-v", server.Url("/")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("backend curl"), std::string::npos) << run.err;
 }
 
 TEST(RvfetchTest, ExpiryIsPrintedOnRequest) {

@@ -103,8 +103,10 @@ std::unique_ptr<Backend> ChooseBackend(BackendChoice choice) {
         case BackendChoice::Inet:
             return MakeInetBackend();
         case BackendChoice::Auto:
-            // Until the probe exists, auto means curl.
-            return MakeCurlBackend();
+            // The library's probe: the transport whenever the system reaches the network
+            // through a proxy, curl otherwise. Its first call also points the library's log
+            // at the Log folder beside this program.
+            return RVUtil::RVUtil_IsUseWinInet() ? MakeInetBackend() : MakeCurlBackend();
     }
     return nullptr;
 }

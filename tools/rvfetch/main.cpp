@@ -93,6 +93,13 @@ int fetchOne(const Options& options) {
 }
 
 int demo() {
+    // The probe first, as a host would at start-up: it also sends the library's log records
+    // to the Log folder beside this program, out of the table below.
+    const int useInet = RVUtil::RVUtil_IsUseWinInet();
+    std::printf(
+        "probe: RVUtil_IsUseWinInet() = %d (auto would use %s); log records go to Log/ beside "
+        "rvfetch\n\n",
+        useInet, useInet ? "inet" : "curl");
     DemoServer server;
     std::printf("%-10s %-20s %-8s %-22s %8s %9s\n", "resource", "what", "backend", "result",
                 "bytes", "time");
