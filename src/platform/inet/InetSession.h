@@ -43,7 +43,7 @@ class SessionState {
 
     // The most recently pooled live connection for key, or null. Connections the peer has
     // closed meanwhile, or that sat idle too long, are dropped on the way.
-    std::unique_ptr<NetStream> TakeIdle(const StreamKey& key);
+    std::unique_ptr<NetStream> TakeIdle(const StreamKey& key) noexcept;
     // Keeps stream for a later request; after Close it is closed instead.
     void PutIdle(const StreamKey& key, std::unique_ptr<NetStream> stream) noexcept;
     // Closes every idle connection and stops pooling.
