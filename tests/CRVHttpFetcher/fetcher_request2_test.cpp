@@ -15,6 +15,7 @@
 
 #include "AllocationFailure.h"
 #include "ChildProcess.h"
+#include "DescriptorLimit.h"
 #include "FetcherTestSupport.h"
 #include "OpenHandles.h"
 #include "RVUtil/AfxException.h"
@@ -309,17 +310,13 @@ TEST_F(Request2Test, ASessionThatCannotBeOpenedRaises) {
     GTEST_SKIP() << "the sanitizers' run-time needs descriptors of its own to check a throw";
 #endif
     // With no descriptor left the call's own I/O loop cannot be set up.
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
-    const int lowestFree = dup(0);
-    ASSERT_GE(lowestFree, 0);
-    close(lowestFree);
-    rlimit tight = old;
-    tight.rlim_cur = static_cast<rlim_t>(lowestFree);
     const std::string url = Url("/x");
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
-    const Outcome out = Call(url);
-    setrlimit(RLIMIT_NOFILE, &old);
+    Outcome out;
+    {
+        rvtest::NoFreeDescriptors none;
+        ASSERT_TRUE(none.Armed());
+        out = Call(url);
+    }
     EXPECT_EQ(out.raised, kSessionFailed);
     EXPECT_EQ(m_server.RequestCount(), 0u);
 }

@@ -1,12 +1,11 @@
 // CRVHttpFetcher's life cycle, URL cracking, header lists and the helpers that need no
 // server.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <string>
 
+#include "DescriptorLimit.h"
 #include "FetcherTestSupport.h"
 #include "LogCapture.h"
 
@@ -62,17 +61,14 @@ TEST(FetcherLifecycleTest, InitReportsASessionThatCannotBeOpened) {
     rvtest::LogCapture log;
     TestFetcher f;
     // With no descriptor left the session's I/O loop cannot be set up.
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
-    const int lowestFree = dup(0);
-    ASSERT_GE(lowestFree, 0);
-    close(lowestFree);
-    rlimit tight = old;
-    tight.rlim_cur = static_cast<rlim_t>(lowestFree);
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
-    const int result = f.Init();
-    const int ready = f.IsSessionReady(1);
-    setrlimit(RLIMIT_NOFILE, &old);
+    int result = -1;
+    int ready = -1;
+    {
+        rvtest::NoFreeDescriptors none;
+        ASSERT_TRUE(none.Armed());
+        result = f.Init();
+        ready = f.IsSessionReady(1);
+    }
     EXPECT_EQ(result, 0);
     EXPECT_EQ(ready, 0);
     EXPECT_EQ(f.IsInit(), 0);
