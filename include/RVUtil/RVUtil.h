@@ -3,6 +3,7 @@
 // Everything RVUtil exports.
 #include "RVUtil/AfxException.h"
 #include "RVUtil/BackendProbe.h"
+#include "RVUtil/BodyLimit.h"
 #include "RVUtil/CCriticalSection.h"
 #include "RVUtil/CCurlHttpFetcher.h"
 #include "RVUtil/CEvent.h"
@@ -27,6 +28,7 @@
 #include "RVUtil/IRVReqThreadRunnable.h"
 #include "RVUtil/IRVTimerThreadRunnable.h"
 #include "RVUtil/InetReadFunctions.h"
+#include "RVUtil/LogObserver.h"
 #include "RVUtil/SplitMerge.h"
 #include "RVUtil/TextUtilities.h"
 #include "RVUtil/ThreadId.h"

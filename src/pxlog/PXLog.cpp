@@ -6,6 +6,7 @@
 #include <spdlog/sinks/daily_file_sink.h>
 #include <spdlog/sinks/stdout_sinks.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "RVUtil/ThreadId.h"
+#include "platform/Ascii.h"
 
 namespace {
 
@@ -102,6 +104,35 @@ std::string Format(const char* format, ...) {
     return text;
 }
 
+// Control characters would let a logged URL, header value or message break its record
+// into several lines (or forge a record of its own); each becomes a visible escape:
+// \r, \n, \t, or \xNN.
+std::string EscapeControls(std::string text) {
+    if (std::none_of(text.begin(), text.end(), RVUtil::ascii::IsControl)) {
+        return text;
+    }
+    std::string escaped;
+    escaped.reserve(text.size() + 16);
+    for (const char c : text) {
+        if (!RVUtil::ascii::IsControl(c)) {
+            escaped += c;
+        } else if (c == '\r') {
+            escaped += "\\r";
+        } else if (c == '\n') {
+            escaped += "\\n";
+        } else if (c == '\t') {
+            escaped += "\\t";
+        } else {
+            static const char kHex[] = "0123456789abcdef";
+            const auto byte = static_cast<unsigned char>(c);
+            escaped += "\\x";
+            escaped += kHex[byte >> 4];
+            escaped += kHex[byte & 0xf];
+        }
+    }
+    return escaped;
+}
+
 // Keeps a file name part to characters that are safe in any folder.
 std::string FileNamePart(const char* text) {
     std::string part = text != nullptr ? text : "";
@@ -146,7 +177,8 @@ struct CPXLog::State {
         logger.flush_on(spdlog::level::trace);
     }
 
-    void Emit(int level, const std::string& text) {
+    void Emit(int level, std::string raw) {
+        const std::string text = EscapeControls(std::move(raw));
         std::lock_guard<std::recursive_mutex> hold(lock);
         const DWORD tid = GetCurrentThreadId();
         if (const char* name = LevelName(level)) {
@@ -234,7 +266,7 @@ void CPXLog::Write(const char* format, ...) {
         va_start(args, format);
         std::string text = FormatV(format, args);
         va_end(args);
-        m_state->Emit(level, text);
+        m_state->Emit(level, std::move(text));
     } catch (const abi::__forced_unwind&) {
         throw;  // a cancelled thread must unwind through here
     } catch (...) {

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "RVUtil/LogObserver.h"
 #include "RVUtil/ThreadId.h"
 #include "pxlog/PXLog.h"
 #include "support/ChildProcess.h"
@@ -122,6 +123,33 @@ TEST(PXLogTest, StorageCreatesTheFolderAndEveryRecordIsInTheFileOnReturn) {
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_NE(lines[1].find("[NOTICE]"), std::string::npos);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "file only once storage is set";
+}
+
+// A URL or header value from a hostile server or user must not split its record into
+// several lines or forge one; hosts' observers see the same escaped text.
+TEST(PXLogTest, ControlCharactersAreEscapedSoEveryRecordIsOneLine) {
+    struct Observer : RVUtil::IRVLogObserver {
+        std::vector<std::string> texts;
+        void OnLogRecord(int, const char* text) override { texts.emplace_back(text); }
+    } observer;
+    TempFolder tmp;
+    CPXLog& log = RVUtil::LogChannel();
+    CPXLog own;
+    own.storage(tmp.path().c_str(), "PX", "T", false, false);
+
+    RVUtil::RVUtil_gfnAddLogObserver(&observer);
+    const char* url = "http://a/x\r\n2026-01-01 00:00:00.000 [ERROR] [1] forged\x01\t\x7f";
+    log(CPXLog::LVL_ERROR).Write("Url=%s", url);
+    RVUtil::RVUtil_gfnRemoveLogObserver(&observer);
+    log.Write("not observed");
+    own(CPXLog::LVL_ERROR).Write("Url=%s", url);
+
+    const std::string escaped =
+        "Url=http://a/x\\r\\n2026-01-01 00:00:00.000 [ERROR] [1] forged\\x01\\t\\x7f";
+    EXPECT_EQ(observer.texts, std::vector<std::string>{escaped});
+    const auto lines = ReadLines(tmp.path() / "PX_T.log");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(lines[0].ends_with("] " + escaped)) << lines[0];
 }
 
 TEST(PXLogTest, DailyFileIsNamedAfterTheDateAndSecondFlagCopiesToStandardError) {

@@ -1,0 +1,27 @@
+#include "http/HeaderLines.h"
+
+namespace RVUtil::http {
+
+bool RecordHeaderLine(std::string_view line, CStringArray& pairs) {
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos || colon == 0 || colon + 1 >= line.size() ||
+        line[colon + 1] != ' ') {
+        return false;
+    }
+    const CString name(line.substr(0, colon));
+    const CString value(line.substr(colon + 2));
+    pairs.Add(name);
+    try {
+        pairs.Add(value);
+    } catch (...) {
+        pairs.RemoveAt(pairs.GetUpperBound());
+        throw;
+    }
+    return true;
+}
+
+void RecordHeaderLines(std::string_view block, CStringArray& pairs) {
+    ForEachHeaderLine(block, [&pairs](std::string_view line) { RecordHeaderLine(line, pairs); });
+}
+
+}  // namespace RVUtil::http

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "RVUtil/CStringArray.h"
+
+// The lines of a response's raw header block, read the same way by both fetchers. A line
+// ends at LF, and one CR right before that LF is not part of it, so blocks with CR LF ends,
+// LF-only ends and a mix of both give the same lines. (libcurl passes heads on as they were
+// received, and servers that end lines in LF alone exist.) A CR anywhere else is an
+// ordinary byte of its line. The raw block itself is always kept as received.
+namespace RVUtil::http {
+
+// Calls line(text) for each complete line of block, the status line and the empty line
+// that ends a head included; bytes after the last LF form no line.
+template <class LineFn>
+void ForEachHeaderLine(std::string_view block, LineFn&& line) {
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t lf = block.find('\n', start);
+        if (lf == std::string_view::npos) {
+            return;
+        }
+        std::size_t end = lf;
+        if (end > start && block[end - 1] == '\r') {
+            --end;
+        }
+        line(block.substr(start, end - start));
+        start = lf + 1;
+    }
+}
+
+// Records one "Name: value" line in pairs: the name is the text before the first colon,
+// kept exactly; the value starts after the one space that must follow the colon. Lines
+// without a colon, with the colon first or without the space after it (the status line,
+// the empty line, "Name:value") are not recorded. False for those. Raises only for lack of
+// memory, and then leaves pairs as they were.
+bool RecordHeaderLine(std::string_view line, CStringArray& pairs);
+
+// Records every "Name: value" line of block (as ForEachHeaderLine cuts it) in pairs.
+void RecordHeaderLines(std::string_view block, CStringArray& pairs);
+
+}  // namespace RVUtil::http

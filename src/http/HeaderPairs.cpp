@@ -1,0 +1,101 @@
+#include "http/HeaderPairs.h"
+
+#include "platform/Ascii.h"
+#include "pxlog/PXLog.h"
+
+namespace RVUtil::http {
+namespace {
+
+// The WARNING record of a refused request header: the reason, then the header's name.
+constexpr const char* kHeaderRefused = "Request header refused (%s): %s";
+
+const char* ReasonText(HeaderRefusal refusal) {
+    switch (refusal) {
+        case HeaderRefusal::EmptyName:
+            return "empty name";
+        case HeaderRefusal::NameNotToken:
+            return "colon, blank or control character in the name";
+        case HeaderRefusal::LineBreakOrNul:
+            return "CR, LF or NUL in the value";
+        case HeaderRefusal::None:
+            break;
+    }
+    return "";
+}
+
+}  // namespace
+
+HeaderRefusal CheckRequestHeader(std::string_view name, std::string_view value) {
+    if (name.empty()) {
+        return HeaderRefusal::EmptyName;
+    }
+    for (const char c : name) {
+        if (c == ':' || ascii::IsBlank(c) || ascii::IsControl(c)) {
+            return HeaderRefusal::NameNotToken;
+        }
+    }
+    for (const char c : value) {
+        if (c == '\r' || c == '\n' || c == '\0') {
+            return HeaderRefusal::LineBreakOrNul;
+        }
+    }
+    return HeaderRefusal::None;
+}
+
+bool AcceptRequestHeader(const char* name, const char* value) {
+    const std::string_view nameText = name != nullptr ? name : "";
+    const HeaderRefusal refusal = CheckRequestHeader(nameText, value != nullptr ? value : "");
+    if (refusal == HeaderRefusal::None) {
+        return true;
+    }
+    // The log escapes line breaks and other control characters, so the record stays one
+    // line whatever the name holds.
+    LogChannel()(CPXLog::LVL_WARNING)
+        .Write(kHeaderRefused, ReasonText(refusal), nameText.empty() ? "-" : name);
+    return false;
+}
+
+INT_PTR FindRequestPair(const CStringArray& pairs, const CString& name) {
+    for (INT_PTR i = 0; i + 1 < pairs.GetSize(); i += 2) {
+        if (pairs[i] == name) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+INT_PTR SetRequestPair(CStringArray& pairs, const CString& name, const CString& value) {
+    const INT_PTR at = FindRequestPair(pairs, name);
+    if (at >= 0) {
+        pairs.SetAt(at + 1, value);
+        return at;
+    }
+    pairs.Add(name);
+    try {
+        pairs.Add(value);
+    } catch (...) {
+        pairs.RemoveAt(pairs.GetUpperBound());
+        throw;
+    }
+    return pairs.GetSize() - 2;
+}
+
+bool RemoveRequestPair(CStringArray& pairs, const CString& name) {
+    const INT_PTR at = FindRequestPair(pairs, name);
+    if (at < 0) {
+        return false;
+    }
+    pairs.RemoveAt(at, 2);
+    return true;
+}
+
+CString FindResponseValue(const CStringArray& pairs, const CString& name) {
+    for (INT_PTR i = 0; i + 1 < pairs.GetSize(); i += 2) {
+        if (pairs[i].CompareNoCase(name) == 0) {
+            return pairs[i + 1];
+        }
+    }
+    return CString();
+}
+
+}  // namespace RVUtil::http

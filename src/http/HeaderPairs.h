@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string_view>
+
+#include "RVUtil/CString.h"
+#include "RVUtil/CStringArray.h"
+
+// The header lists of both fetchers: CStringArrays of pairs, a name at each even index and
+// its value at the next odd one. Request headers are the caller's (names compared with
+// letter case); response headers are the server's (looked up without it).
+namespace RVUtil::http {
+
+enum class HeaderRefusal {
+    None,
+    EmptyName,
+    NameNotToken,    // a colon, a blank or a control character in the name
+    LineBreakOrNul,  // CR, LF or NUL in the value: it would end the line early
+};
+
+// Why the pair may not go on the wire, or None. Every byte of a request header line comes
+// from the caller; refusing these keeps a value from ending its line and starting another
+// header, or another request.
+HeaderRefusal CheckRequestHeader(std::string_view name, std::string_view value);
+
+// CheckRequestHeader for a caller's AddHeader (null counts as empty). A refused pair gets a
+// WARNING record that names the header and the reason; true when the pair may be stored.
+bool AcceptRequestHeader(const char* name, const char* value);
+
+// Index of the first pair whose name equals name exactly (letter case counts), or -1.
+INT_PTR FindRequestPair(const CStringArray& pairs, const CString& name);
+
+// Stores the pair: the value of the first pair with an equal name is replaced, otherwise
+// the pair goes to the end. Returns the index of the name. Raises only for lack of memory,
+// and then leaves pairs as they were.
+INT_PTR SetRequestPair(CStringArray& pairs, const CString& name, const CString& value);
+
+// Removes the first pair whose name equals name exactly; false when there is none.
+bool RemoveRequestPair(CStringArray& pairs, const CString& name);
+
+// Value of the first pair whose name equals name without regard to ASCII letter case, or
+// an empty string.
+CString FindResponseValue(const CStringArray& pairs, const CString& name);
+
+}  // namespace RVUtil::http

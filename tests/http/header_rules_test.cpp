@@ -1,0 +1,100 @@
+// The header rules both fetchers share: which request headers may go on the wire, and how
+// a response's header block is cut into recorded lines.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "http/HeaderLines.h"
+#include "http/HeaderPairs.h"
+#include "support/LogCapture.h"
+
+namespace {
+
+using RVUtil::http::HeaderRefusal;
+
+std::vector<std::string> Flat(const CStringArray& pairs) {
+    std::vector<std::string> out;
+    for (INT_PTR i = 0; i < pairs.GetSize(); ++i) {
+        out.emplace_back(pairs[i].GetString(), static_cast<std::size_t>(pairs[i].GetLength()));
+    }
+    return out;
+}
+
+TEST(RequestHeaderRule, RefusesWhatCouldEndTheLineOrTheName) {
+    struct Case {
+        std::string name;
+        std::string value;
+        HeaderRefusal expected;
+    };
+    const std::vector<Case> cases = {
+        {"X-A", "v", HeaderRefusal::None},
+        {"X-A", "", HeaderRefusal::None},
+        {"X-A", "a: b; c=\"d\"\t", HeaderRefusal::None},  // colons and tabs in values are fine
+        {"", "v", HeaderRefusal::EmptyName},
+        {"X A", "v", HeaderRefusal::NameNotToken},
+        {"X-A:", "v", HeaderRefusal::NameNotToken},
+        {"X\tA", "v", HeaderRefusal::NameNotToken},
+        {"X\r\nA", "v", HeaderRefusal::NameNotToken},
+        {"X-A", "v\r\nInjected: yes", HeaderRefusal::LineBreakOrNul},
+        {"X-A", "v\nGET /smuggled HTTP/1.1", HeaderRefusal::LineBreakOrNul},
+        {"X-A", "v\r", HeaderRefusal::LineBreakOrNul},
+        {"X-A", std::string("v\0w", 3), HeaderRefusal::LineBreakOrNul},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(RVUtil::http::CheckRequestHeader(c.name, c.value), c.expected)
+            << '[' << c.name << "] [" << c.value << ']';
+    }
+
+    rvtest::LogCapture log;
+    EXPECT_TRUE(RVUtil::http::AcceptRequestHeader("X-A", "v"));
+    EXPECT_FALSE(RVUtil::http::AcceptRequestHeader(nullptr, "v"));
+    EXPECT_FALSE(RVUtil::http::AcceptRequestHeader("X-A", "v\r\nHost: evil"));
+    const auto records = log.Records();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].text, "Request header refused (empty name): -");
+    EXPECT_EQ(records[1].text, "Request header refused (CR, LF or NUL in the value): X-A");
+    EXPECT_EQ(records[1].level, CPXLog::LVL_WARNING);
+}
+
+TEST(RequestHeaderRule, PairsReplaceByExactNameAndResponseLookupIgnoresCase) {
+    CStringArray pairs;
+    RVUtil::http::SetRequestPair(pairs, "Accept", "a");
+    RVUtil::http::SetRequestPair(pairs, "Accept", "b");
+    RVUtil::http::SetRequestPair(pairs, "accept", "c");
+    EXPECT_EQ(Flat(pairs), (std::vector<std::string>{"Accept", "b", "accept", "c"}));
+    EXPECT_FALSE(RVUtil::http::RemoveRequestPair(pairs, "ACCEPT"));
+    EXPECT_TRUE(RVUtil::http::RemoveRequestPair(pairs, "Accept"));
+    EXPECT_EQ(Flat(pairs), (std::vector<std::string>{"accept", "c"}));
+
+    CStringArray response;
+    response.Add("Set-Cookie");
+    response.Add("a=1");
+    response.Add("set-cookie");
+    response.Add("b=2");
+    EXPECT_EQ(RVUtil::http::FindResponseValue(response, "SET-COOKIE"), "a=1");
+    EXPECT_EQ(RVUtil::http::FindResponseValue(response, "Absent"), "");
+}
+
+// One rule for every block: a line ends at LF, one CR before it is dropped, and a CR
+// elsewhere belongs to its line.
+TEST(HeaderLines, CrLfLfOnlyAndMixedEndingsRecordTheSameHeaders) {
+    const std::vector<std::string> expected = {"Content-Length", "4",     "X-A", "b",
+                                               "RV_Error",       "denied"};
+    for (const std::string block : {
+             "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nX-A: b\r\nRV_Error: denied\r\n\r\n",
+             "HTTP/1.1 200 OK\nContent-Length: 4\nX-A: b\nRV_Error: denied\n\n",
+             "HTTP/1.1 200 OK\nContent-Length: 4\nX-A: b\r\nRV_Error: denied\n\r\n",
+         }) {
+        CStringArray pairs;
+        RVUtil::http::RecordHeaderLines(block, pairs);
+        EXPECT_EQ(Flat(pairs), expected) << block;
+    }
+
+    CStringArray pairs;
+    RVUtil::http::RecordHeaderLines(
+        "HTTP/1.1 200 OK\r\nA:1\r\nB: \r\nC:  two\r\nD: x\ry\r\r\n: e\r\nF: unended", pairs);
+    EXPECT_EQ(Flat(pairs), (std::vector<std::string>{"B", "", "C", " two", "D", "x\ry\r"}));
+}
+
+}  // namespace
