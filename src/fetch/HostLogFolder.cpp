@@ -40,8 +40,8 @@ std::optional<std::string> LogFolderBeside(std::string_view exePath) {
 }
 
 std::optional<std::string> HostLogFolder() {
-    if (const char* named = std::getenv(kLogFolderVariable); named != nullptr && *named != '\0') {
-        return std::string(named);
+    if (const char* named = std::getenv(kLogFolderVariable); named != nullptr) {
+        return *named != '\0' ? std::optional<std::string>(named) : std::nullopt;
     }
     if (const std::optional<std::string> exe = HostExecutablePath()) {
         return LogFolderBeside(*exe);

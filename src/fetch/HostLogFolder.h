@@ -20,8 +20,10 @@ std::optional<std::string> HostExecutablePath();
 // '/'. An executable in the root folder gives "/Log".
 std::optional<std::string> LogFolderBeside(std::string_view exePath);
 
-// The probe's log folder: $RVUTIL_LOG_DIR when it is set and not empty, else the folder
-// beside the executable; nothing when neither can be had.
+// The probe's log folder: $RVUTIL_LOG_DIR when it is set, else the folder beside the
+// executable. Nothing when the variable is set but empty (the log stays where it is, which
+// suits a host that wants its records on standard error) or when the executable's path
+// cannot be read.
 std::optional<std::string> HostLogFolder();
 
 }  // namespace RVUtil

@@ -172,9 +172,10 @@ TEST(BackendProbeTest, TheLogFolderVariableComesBeforeTheFolderBesideTheHost) {
     ASSERT_EQ(run.logFiles.size(), 1u);
     EXPECT_EQ(run.StartupRecords(), 1) << run.log;
     EXPECT_FALSE(run.logBesideHost);
-    // An empty value names nothing: the folder beside the host is used.
-    const HostRun besideHost = runHost("twice", {{RVUtil::kLogFolderVariable, ""}});
-    EXPECT_EQ(besideHost.StartupRecords(), 1) << besideHost.log;
+    // An empty value keeps the log on standard error.
+    const HostRun nowhere = runHost("twice", {{RVUtil::kLogFolderVariable, ""}});
+    EXPECT_FALSE(nowhere.logBesideHost);
+    EXPECT_EQ(nowhere.StartupRecords(), 0);
 }
 
 TEST(BackendProbeTest, AnyProxyInForceChoosesTheInetFetcher) {

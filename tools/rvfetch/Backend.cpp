@@ -13,8 +13,8 @@ template <class Fetcher>
 using FullForm = RVUtil::ErrorCode (*)(Fetcher*, const char*, unsigned char**, long&, CString&,
                                        CTime32*, unsigned long);
 template <class Fetcher>
-using PostForm = RVUtil::ErrorCode (*)(Fetcher*, const char*, unsigned char**, long&,
-                                       unsigned long, unsigned char*, long);
+using PostForm = RVUtil::ErrorCode (*)(Fetcher*, const char*, unsigned char**, long&, unsigned long,
+                                       unsigned char*, long);
 
 // The same steps over either fetcher, once it is initialised (and pointed at the proxy):
 // the headers, then one read function call.
@@ -34,9 +34,9 @@ FetchResult FetchWith(Fetcher& fetcher, const Request& request, const RecordTrai
     unsigned char* body = nullptr;
     if (request.postData) {
         std::string data = *request.postData;
-        result.code = postForm(&fetcher, request.url.c_str(), &body, result.size,
-                               request.timeoutMs, reinterpret_cast<unsigned char*>(data.data()),
-                               static_cast<long>(data.size()));
+        result.code =
+            postForm(&fetcher, request.url.c_str(), &body, result.size, request.timeoutMs,
+                     reinterpret_cast<unsigned char*>(data.data()), static_cast<long>(data.size()));
     } else {
         result.code = fullForm(&fetcher, request.url.c_str(), &body, result.size, result.message,
                                request.wantExpiry ? &result.expiry : nullptr, request.timeoutMs);

@@ -52,8 +52,8 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 
 std::optional<ErrorRecord> ReadErrorRecord(std::string_view text) {
     const std::pair<std::string_view, Family> kinds[] = {
-        {record::kCurlSendError, Family::Curl},     {record::kCurlPostSendError, Family::Curl},
-        {record::kHttpSendError, Family::Inet},     {record::kHttpPostSendError, Family::Inet},
+        {record::kCurlSendError, Family::Curl}, {record::kCurlPostSendError, Family::Curl},
+        {record::kHttpSendError, Family::Inet}, {record::kHttpPostSendError, Family::Inet},
         {record::kHttpReadError, Family::Inet},
     };
     for (const auto& [prefix, family] : kinds) {

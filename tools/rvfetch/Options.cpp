@@ -101,7 +101,8 @@ bool SplitHeader(const std::string& text, HeaderList& headers) {
     if (colon == std::string::npos || colon == 0) {
         return false;
     }
-    const std::string_view value = RVUtil::ascii::TrimBlanks(std::string_view(text).substr(colon + 1));
+    const std::string_view value =
+        RVUtil::ascii::TrimBlanks(std::string_view(text).substr(colon + 1));
     headers.emplace_back(text.substr(0, colon), std::string(value));
     return true;
 }
@@ -148,9 +149,10 @@ ParsedCommandLine ParseCommandLine(int argc, char** argv) {
         ->option_text("FILE");
     app.add_option("-H,--header", headerTexts, "add a request header (repeatable)")
         ->option_text("'NAME: VALUE'")
+        ->allow_extra_args(false)
         ->check(kOneLine);
-    auto* dataOption = app.add_option("-d,--data", data, "POST DATA as the request body")
-                           ->option_text("DATA");
+    auto* dataOption =
+        app.add_option("-d,--data", data, "POST DATA as the request body")->option_text("DATA");
     auto* dataBinaryOption =
         app.add_option("--data-binary", dataBinary, "POST the bytes of FILE, or DATA")
             ->option_text("@FILE|DATA");
@@ -164,8 +166,7 @@ ParsedCommandLine ParseCommandLine(int argc, char** argv) {
     app.add_option("-e,--referer", referer, "send Referer: URL")
         ->option_text("URL")
         ->check(kOneLine);
-    app.add_flag("--compressed", compressed,
-                 "ask for a gzip or zstd body; the library decodes it");
+    app.add_flag("--compressed", compressed, "ask for a gzip or zstd body; the library decodes it");
     auto* maxTimeOption =
         app.add_option("-m,--max-time", maxTime, "time-out in seconds, fractions allowed")
             ->option_text("SECONDS")
@@ -198,10 +199,8 @@ ParsedCommandLine ParseCommandLine(int argc, char** argv) {
     app.add_flag("-s,--silent", o.silent, "no progress line and no error messages");
     app.add_flag("-S,--show-error", o.showError, "error messages even with -s");
     app.add_flag("-f,--fail", fail, "always on: a status other than 200 fails");
-    app.add_flag("-v,--verbose", o.verbose,
-                 "show the library's records and a summary");
-    app.add_flag("--demo", o.demo,
-                 "fetch sample resources served on loopback");
+    app.add_flag("-v,--verbose", o.verbose, "show the library's records and a summary");
+    app.add_flag("--demo", o.demo, "fetch sample resources served on loopback");
     app.add_flag("-V,--version", version, "print the version and exit");
 
     const auto mistake = [&](std::string reason) {

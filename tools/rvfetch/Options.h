@@ -13,15 +13,15 @@ using HeaderList = std::vector<std::pair<std::string, std::string>>;
 
 struct Options {
     std::string url;
-    std::string outputFile;                 // -o; empty or "-": standard output
-    HeaderList headers;                     // -H, -A, -e and --compressed, in that order
-    std::optional<std::string> postData;    // -d / --data-binary
-    unsigned long timeoutMs = 30000;        // --timeout, or -m in milliseconds
-    unsigned long connectTimeoutMs = 0;     // --connect-timeout; 0: none asked for
-    long long maxFileSize = 0;              // --max-filesize; 0: the library's limit
-    bool followRedirects = false;           // -L
-    long maxRedirects = 10;                 // --max-redirs
-    std::string proxyHost;                  // --proxy HOST:PORT; empty: none
+    std::string outputFile;               // -o; empty or "-": standard output
+    HeaderList headers;                   // -H, -A, -e and --compressed, in that order
+    std::optional<std::string> postData;  // -d / --data-binary
+    unsigned long timeoutMs = 30000;      // --timeout, or -m in milliseconds
+    unsigned long connectTimeoutMs = 0;   // --connect-timeout; 0: none asked for
+    long long maxFileSize = 0;            // --max-filesize; 0: the library's limit
+    bool followRedirects = false;         // -L
+    long maxRedirects = 10;               // --max-redirs
+    std::string proxyHost;                // --proxy HOST:PORT; empty: none
     unsigned short proxyPort = 0;
     bool showExpiry = false;
     bool showHeaders = false;

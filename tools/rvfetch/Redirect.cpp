@@ -22,7 +22,8 @@ struct Reference {
 };
 
 bool IsSchemeText(std::string_view text) {
-    if (text.empty() || !((text[0] >= 'a' && text[0] <= 'z') || (text[0] >= 'A' && text[0] <= 'Z'))) {
+    if (text.empty() ||
+        !((text[0] >= 'a' && text[0] <= 'z') || (text[0] >= 'A' && text[0] <= 'Z'))) {
         return false;
     }
     for (const char c : text) {
@@ -156,12 +157,15 @@ RedirectTarget ResolveLocation(std::string_view base, std::string_view location)
         return {{}, "the Location '" + std::string(location) + "' is not a URL"};
     }
     if (!ref->scheme.empty() && ref->scheme != "http" && ref->scheme != "https") {
-        return {{}, "a redirect to " + ref->scheme + ": is not followed: -L follows http and https only"};
+        return {
+            {},
+            "a redirect to " + ref->scheme + ": is not followed: -L follows http and https only"};
     }
     if (ref->scheme.empty()) {
         if (!from || from->scheme.empty() || !from->hasAuthority) {
-            return {{}, "the relative Location '" + std::string(location) +
-                            "' cannot be resolved against " + std::string(base)};
+            return {{},
+                    "the relative Location '" + std::string(location) +
+                        "' cannot be resolved against " + std::string(base)};
         }
         ref->scheme = from->scheme;
         if (!ref->hasAuthority) {

@@ -15,11 +15,11 @@
 #include "LogFolder.h"
 #include "Options.h"
 #include "Output.h"
-#include "platform/Ascii.h"
 #include "Progress.h"
 #include "RecordTrail.h"
 #include "Redirect.h"
 #include "ResponseHead.h"
+#include "platform/Ascii.h"
 
 namespace rvfetch {
 
@@ -113,8 +113,8 @@ class Fetch {
                 m_heads += result.rawHeaders.GetString();
                 std::string refusal;
                 if (redirects == m_options.maxRedirects) {
-                    refusal = "gave up after " + std::to_string(redirects) +
-                              " redirects (--max-redirs)";
+                    refusal =
+                        "gave up after " + std::to_string(redirects) + " redirects (--max-redirs)";
                 } else if (!head.hasLocation) {
                     refusal = "a redirect without a Location";
                 } else if (!Follow(request, head, refusal)) {
@@ -126,8 +126,8 @@ class Fetch {
             }
         }
         if (result.code != RVUtil::ERR_OK) {
-            return Fail(result, head, DescribeFailure(m_records, head.StatusText(),
-                                                      request.timeoutMs));
+            return Fail(result, head,
+                        DescribeFailure(m_records, head.StatusText(), request.timeoutMs));
         }
         if (m_options.showExpiry) {
             std::fprintf(stderr, "VR_Expired: %s\n", FormatLocal(result.expiry).c_str());
