@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "FailureWords.h"
 #include "LocalServices.h"
 #include "ScopedEnvironment.h"
 #include "ScriptedServer.h"
@@ -267,6 +268,55 @@ TEST(RvfetchTest, FailuresAreToldInWords) {
                 EXPECT_TRUE(Rvfetch(args).Says(c.cause));
             }
         }
+    }
+}
+
+// The words for the records each fetcher writes, with the detail record's text after them.
+TEST(RvfetchTest, RecordsBecomeWords) {
+    using rvfetch::LogRecord;
+    const struct {
+        std::vector<LogRecord> records;
+        const char* words;
+    } cases[] = {
+        {{{8, "[Curl Send Error]ErrorCode=7, HttpStatus=0, Url=http://127.0.0.1:1/"},
+          {8, "[Curl Error Detail]Failed to connect to 127.0.0.1 port 1: Connection refused"}},
+         "could not connect (connection refused or host unreachable) (curl code 7): Failed to "
+         "connect to 127.0.0.1 port 1: Connection refused"},
+        {{{8, "[Curl Post Send Error]ErrorCode=60, HttpStatus=0, Url=https://h/"},
+          {8, "[Curl Error Detail]SSL certificate problem: self-signed certificate"}},
+         "TLS certificate not trusted (curl code 60): SSL certificate problem: self-signed "
+         "certificate"},
+        {{{8, "[Http Read Error]ErrorCode=12030, Url=/x"}, {8, "[Http Error Detail]reset"}},
+         "connection aborted (error 12030): reset"},
+        {{{8, "[Curl Send Error]ErrorCode=28, HttpStatus=0, Url=u"}},
+         "timed out after 1500 ms (curl code 28)"},
+        {{{8, "[Http Send Error]ErrorCode=4242, Url=/"}}, "request failed (error 4242)"},
+        {{{8, "[Curl Send Error]ErrorCode=23, HttpStatus=200, Url=u"},
+          {8, "[Body Limit]Response body over the limit of 1000 bytes, Url=u"}},
+         "Response body over the limit of 1000 bytes (see --max-filesize)"},
+        {{{16, "Request header refused (CR, LF or NUL in the value): X"}},
+         "Request header refused (CR, LF or NUL in the value): X"},
+        {{{64, "RVUtil_IsUseWinInet Init"}}, "HTTP status 404 Not Found"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(rvfetch::DescribeFailure(c.records, "404 Not Found", 1500), c.words);
+    }
+    EXPECT_EQ(rvfetch::DescribeFailure({}, "", 0), "");
+}
+
+// --max-filesize is the library's body limit: a longer body fails, and the cause names it.
+TEST(RvfetchTest, MaxFilesizeIsTheBodyLimit) {
+    ScriptedServer server;
+    server.SetDefaultReply(Reply(HttpResponse(200, std::string(5000, 'x'))));
+    for (const std::string& backend : kBackends) {
+        const Outcome run =
+            Rvfetch({"--max-filesize", "1000", "--backend", backend, server.Url("/")});
+        if (run.status == 0) {
+            GTEST_SKIP() << "the fetchers of this build do not hold bodies to the limit";
+        }
+        EXPECT_EQ(run.status, 11) << run.err;
+        EXPECT_TRUE(run.Says("over the limit")) << run.err;
+        EXPECT_EQ(run.out, "");
     }
 }
 
