@@ -1,6 +1,7 @@
 #include "Backend.h"
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "RecordTrail.h"
@@ -16,6 +17,26 @@ template <class Fetcher>
 using PostForm = RVUtil::ErrorCode (*)(Fetcher*, const char*, unsigned char**, long&, unsigned long,
                                        unsigned char*, long);
 
+// Initialises fetcher as the read functions' own-fetcher forms do: nothing when it is
+// ready, ERR_INIT when Init fails, ERR_NO_FETCHER when it raises.
+template <class Fetcher>
+std::optional<RVUtil::ErrorCode> InitFailure(Fetcher& fetcher) {
+    try {
+        if (!fetcher.Init()) {
+            return RVUtil::ERR_INIT;
+        }
+    } catch (...) {
+        return RVUtil::ERR_NO_FETCHER;
+    }
+    return std::nullopt;
+}
+
+FetchResult Failed(RVUtil::ErrorCode code) {
+    FetchResult result;
+    result.code = code;
+    return result;
+}
+
 // The same steps over either fetcher, once it is initialised (and pointed at the proxy):
 // the headers, then one read function call.
 template <class Fetcher>
@@ -27,9 +48,9 @@ FetchResult FetchWith(Fetcher& fetcher, const Request& request, const RecordTrai
         fetcher.AddHeader(name.c_str(), value.c_str());
     }
     if (const auto refused = trail.FindSince(mark, record::kHeaderRefused)) {
-        result.code = RVUtil::ERR_REQUEST;
-        result.refusedHeader = refused->text;
-        return result;
+        FetchResult refusal = Failed(RVUtil::ERR_REQUEST);
+        refusal.refusedHeader = refused->text;
+        return refusal;
     }
     unsigned char* body = nullptr;
     if (request.postData) {
@@ -55,14 +76,8 @@ class CurlBackend : public Backend {
 
     FetchResult fetch(const Request& request, const RecordTrail& trail) override {
         RVUtil::CCurlHttpFetcher fetcher;
-        try {
-            if (!fetcher.Init()) {
-                FetchResult result;
-                result.code = RVUtil::ERR_INIT;
-                return result;
-            }
-        } catch (...) {
-            return FetchResult{};  // ERR_NO_FETCHER: Init raised
+        if (const auto failure = InitFailure(fetcher)) {
+            return Failed(*failure);
         }
         if (!request.proxyHost.empty()) {
             fetcher.SetProxy(request.proxyHost.c_str(), request.proxyPort);
@@ -88,10 +103,8 @@ class InetBackend : public Backend {
             setenv("https_proxy", url.c_str(), 1);
         }
         RVUtil::CRVHttpFetcher fetcher;
-        if (!fetcher.Init()) {
-            FetchResult result;
-            result.code = RVUtil::ERR_INIT;
-            return result;
+        if (const auto failure = InitFailure(fetcher)) {
+            return Failed(*failure);
         }
         return FetchWith<RVUtil::CRVHttpFetcher>(fetcher, request, trail,
                                                  &RVUtil::RVUtil_gfnReadHTML,
