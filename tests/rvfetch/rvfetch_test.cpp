@@ -393,16 +393,24 @@ TEST(RvfetchTest, RecordsGoToTheStateFolder) {
     EXPECT_FALSE(fs::exists(fs::path(RVFETCH_PATH).parent_path() / "Log"));
 }
 
+// The real nginx and forward proxy; without the programs the tests are skipped, or fail
+// when CI is set.
+class RvfetchWithServicesTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!services.Start()) {
+            if (std::getenv("CI") != nullptr) {
+                FAIL() << services.Problem();
+            }
+            GTEST_SKIP() << services.Problem();
+        }
+    }
+    LocalServices services;
+};
+
 // -L over the real nginx: relative and absolute targets, POST kept by 307 and turned into
 // a GET by 303, and the redirects it does not follow.
-TEST(RvfetchTest, RedirectsAreFollowedOverNginx) {
-    LocalServices services;
-    if (!services.Start()) {
-        if (std::getenv("CI") != nullptr) {
-            FAIL() << services.Problem();
-        }
-        GTEST_SKIP() << services.Problem();
-    }
+TEST_F(RvfetchWithServicesTest, RedirectsAreFollowedOverNginx) {
     for (const std::string& backend : kBackends) {
         SCOPED_TRACE(backend);
         Outcome run = Rvfetch({"-L", "--backend", backend, services.WebUrl("/moved")});
@@ -490,14 +498,7 @@ TEST(RvfetchTest, RedirectTargetsAndCredentials) {
 }
 
 // --proxy through the real forward proxy, on both backends.
-TEST(RvfetchTest, ProxyOptionGoesThroughTheRealProxy) {
-    LocalServices services;
-    if (!services.Start()) {
-        if (std::getenv("CI") != nullptr) {
-            FAIL() << services.Problem();
-        }
-        GTEST_SKIP() << services.Problem();
-    }
+TEST_F(RvfetchWithServicesTest, ProxyOptionGoesThroughTheRealProxy) {
     const std::string proxy = services.ProxyUrl().substr(7);  // without "http://"
     for (const std::string& backend : kBackends) {
         const std::string path = "/index.html?via=" + backend;
