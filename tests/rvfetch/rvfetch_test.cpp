@@ -271,6 +271,17 @@ TEST(RvfetchTest, FailuresAreToldInWords) {
     }
 }
 
+// The inet transport's one time-out serves connect and receive: --connect-timeout takes
+// the smaller of the two.
+TEST(RvfetchTest, ConnectTimeoutOnTheInetBackend) {
+    ScriptedServer server;
+    server.Enqueue(Reply().Hang());
+    const Outcome run =
+        Rvfetch({"--backend", "inet", "--connect-timeout", "0.3", "-m", "20", server.Url("/")});
+    EXPECT_EQ(run.status, 11) << run.err;
+    EXPECT_TRUE(run.Says("cause: timed out after 300 ms")) << run.err;
+}
+
 // The words for the records each fetcher writes, with the detail record's text after them.
 TEST(RvfetchTest, RecordsBecomeWords) {
     using rvfetch::LogRecord;
