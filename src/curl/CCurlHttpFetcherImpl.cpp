@@ -78,6 +78,13 @@ BOOL CCurlHttpFetcherImpl::Init() {
         // local files or write raw bytes to local services.
         curl_easy_setopt(m_pCurl, CURLOPT_PROTOCOLS_STR, kWebSchemes);
         curl_easy_setopt(m_pCurl, CURLOPT_REDIR_PROTOCOLS_STR, kWebSchemes);
+        // libcurl would otherwise set SIGPIPE to ignored for the whole process around each
+        // of its calls and restore it afterwards, a process-wide change that fetchers on
+        // several threads undo for each other. For http and https it writes to sockets only
+        // itself (TLS records included), with MSG_NOSIGNAL, so a peer that went away cannot
+        // raise the signal anyway; and a libcurl with the threaded resolver (Debian's)
+        // resolves names on a thread of its own, without alarm signals.
+        curl_easy_setopt(m_pCurl, CURLOPT_NOSIGNAL, 1L);
 
         // Fini keeps the request header pairs and the gzip setting while the new handle
         // carries neither. A fetcher coming back from Fini therefore gets both re-applied,
