@@ -8,11 +8,12 @@ namespace RVUtil {
 
 class CCurlHttpFetcherImpl;
 
-// An HTTP client over one libcurl easy handle, reused for every request between Init and
-// Fini. Every operation except IsInit holds the fetcher's recursive lock for its whole run,
-// so calls from several threads are serialised; Fini from another thread also cancels a
-// running transfer. A closed fetcher (after Fini) answers with empty values: null, 0, an
-// empty string, status 404.
+// An HTTP client over libcurl. Init configures it; each request then runs on a fresh copy of
+// that configuration, while keep-alive connections carry over from one request to the next
+// until Fini. Only http and https URLs are fetched. Every operation except IsInit holds the
+// fetcher's recursive lock for its whole run, so calls from several threads are serialised;
+// Fini from another thread also cancels a running transfer. A closed fetcher (after Fini)
+// answers with empty values: null, 0, an empty string, status 404.
 class RVUTIL_API CCurlHttpFetcher {
   public:
     CCurlHttpFetcher();
@@ -32,7 +33,9 @@ class RVUTIL_API CCurlHttpFetcher {
     void SetNoProxy(const char* hosts);
 
     // Request headers are sent with every request; an Accept-Encoding value naming gzip also
-    // has libcurl decode gzip bodies itself. An empty value suppresses the header.
+    // has libcurl decode gzip bodies itself. An empty value suppresses the header. A name or
+    // value that could end its line (CR, LF, NUL; in a name also a colon or white space), or
+    // an empty name, is refused with a WARNING record and nothing is stored.
     void AddHeader(const char* name, const char* value);
     void RemoveHeader(const char* name);
     // The first response header of that name, letter case ignored; empty when none.
@@ -40,7 +43,9 @@ class RVUTIL_API CCurlHttpFetcher {
 
     // 1 when the exchange completed (whatever its status), 0 on failure or when closed.
     // Credentials apply when both are non-null and stay for later requests; timeout is in
-    // milliseconds for the whole transfer, 0 for none.
+    // milliseconds for the whole transfer, 0 for none. A body over the process's body limit
+    // (RVUtil_gfnSetBodyLimit) fails the request. The POST form does not verify a TLS peer;
+    // that applies to that POST alone.
     DWORD Request(const char* url, const char* user, const char* password, DWORD timeout);
     DWORD Request(const char* url, const char* user, const char* password, DWORD timeout,
                   BYTE* data, int length);
@@ -49,9 +54,9 @@ class RVUTIL_API CCurlHttpFetcher {
     long GetResponseSize();
     int GetResponseHttpStatus();
     void EndRequest();
-    // The last transfer's header block as received (status line, header lines, CR LF
-    // ends), for diagnostics; like the body it stays until the next Request, EndRequest
-    // does not drop it. Empty when the fetcher is closed.
+    // The last transfer's header block exactly as received (status line, header lines and
+    // their line ends), for diagnostics; like the body it stays until the next Request,
+    // EndRequest does not drop it. Empty when the fetcher is closed.
     CString GetRawResponseHeaders();
 
     // TRUE when the last body still needs Decompress (zstd, or gzip libcurl did not decode).

@@ -1,5 +1,5 @@
-// Life cycle of the easy handle: Init and its options, Fini and cancellation, proxies, and
-// the progress and close-socket callbacks.
+// Life cycle of the handles: Init and the options every transfer starts from, Fini and
+// cancellation, proxies, and the progress and close-socket callbacks.
 #include "curl/CCurlHttpFetcherImpl.h"
 
 #include <sys/socket.h>
@@ -17,6 +17,8 @@ namespace {
 
 // The one exception Init lets out, whatever went wrong inside it. Hosts catch it as char*.
 char s_curlInitFail[] = "Curl Init Fail";
+
+constexpr const char* kWebSchemes = "http,https";
 
 // Serialises the creation and configuration of easy handles across all fetchers of the
 // process. A function-local static: built thread-safely by the first Init, gone at unload.
@@ -43,15 +45,16 @@ BOOL CCurlHttpFetcherImpl::Init() {
         if (m_bInit) {
             return FALSE;
         }
-        // A handle left behind by an Init that failed half-way is not leaked.
-        if (m_pCurl != nullptr) {
-            curl_easy_cleanup(m_pCurl);
-            m_pCurl = nullptr;
-        }
+        // Handles left behind by an Init that failed half-way are not leaked.
+        ReleaseHandles();
         const bool reopening = m_bClosed;
         // A null handle is not detected here: every later request then fails with
-        // CURLE_BAD_FUNCTION_ARGUMENT and is logged.
+        // CURLE_BAD_FUNCTION_ARGUMENT and is logged. Without the share object transfers
+        // only lose TLS session resumption.
         m_pCurl = curl_easy_init();
+        m_pMulti = curl_multi_init();
+        m_pShare = curl_share_init();
+        curl_share_setopt(m_pShare, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
         ApplySystemProxy(m_pCurl);
 
         curl_easy_setopt(m_pCurl, CURLOPT_HEADER, 0L);
@@ -71,6 +74,17 @@ BOOL CCurlHttpFetcherImpl::Init() {
 #pragma GCC diagnostic pop
         curl_easy_setopt(m_pCurl, CURLOPT_CLOSESOCKETFUNCTION,
                          &CCurlHttpFetcherImpl::OnCloseSocket);
+        // Only the web: a file, gopher or dict URL (given, or named by a redirect) would read
+        // local files or write raw bytes to local services.
+        curl_easy_setopt(m_pCurl, CURLOPT_PROTOCOLS_STR, kWebSchemes);
+        curl_easy_setopt(m_pCurl, CURLOPT_REDIR_PROTOCOLS_STR, kWebSchemes);
+        // libcurl would otherwise set SIGPIPE to ignored for the whole process around each
+        // of its calls and restore it afterwards, a process-wide change that fetchers on
+        // several threads undo for each other. For http and https it writes to sockets only
+        // itself (TLS records included), with MSG_NOSIGNAL, so a peer that went away cannot
+        // raise the signal anyway; and a libcurl with the threaded resolver (Debian's)
+        // resolves names on a thread of its own, without alarm signals.
+        curl_easy_setopt(m_pCurl, CURLOPT_NOSIGNAL, 1L);
 
         // Fini keeps the request header pairs and the gzip setting while the new handle
         // carries neither. A fetcher coming back from Fini therefore gets both re-applied,
@@ -81,11 +95,12 @@ BOOL CCurlHttpFetcherImpl::Init() {
             if (m_bCurlDecodesGzip) {
                 curl_easy_setopt(m_pCurl, CURLOPT_ACCEPT_ENCODING, "gzip");
             }
-            if (m_arrReqHeaders.GetSize() > 0 && RebuildHeaderList()) {
-                curl_easy_setopt(m_pCurl, CURLOPT_HTTPHEADER, m_pHeaderList);
+            if (m_arrReqHeaders.GetSize() > 0) {
+                InstallRequestHeaders(m_arrReqHeaders);
             }
         }
 
+        m_nHttpStatus = 0;
         m_bInit = TRUE;
         m_bClosed = FALSE;
         m_nAbort = 0;
@@ -105,16 +120,32 @@ void CCurlHttpFetcherImpl::Fini() {
     if (m_bClosed) {
         return;
     }
+    ReleaseHandles();
     if (m_pHeaderList != nullptr) {
         curl_slist_free_all(m_pHeaderList);
         m_pHeaderList = nullptr;
     }
     m_vecBody.Release();
     m_vecRawHeaders.Release();
-    curl_easy_cleanup(m_pCurl);  // null before the first Init, which libcurl accepts
-    m_pCurl = nullptr;
     m_bClosed = TRUE;
     m_bInit = FALSE;
+}
+
+void CCurlHttpFetcherImpl::ReleaseHandles() {
+    // The multi handle closes the cached connections; the share object goes last, once no
+    // easy handle uses it.
+    if (m_pMulti != nullptr) {
+        curl_multi_cleanup(m_pMulti);
+        m_pMulti = nullptr;
+    }
+    if (m_pCurl != nullptr) {
+        curl_easy_cleanup(m_pCurl);
+        m_pCurl = nullptr;
+    }
+    if (m_pShare != nullptr) {
+        curl_share_cleanup(m_pShare);
+        m_pShare = nullptr;
+    }
 }
 
 BOOL CCurlHttpFetcherImpl::IsInit() {

@@ -14,11 +14,14 @@
 
 namespace RVUtil {
 
-// What stands behind CCurlHttpFetcher: one easy handle, the response it collected and the
-// headers the caller configured. Lock discipline: every operation but IsInit holds m_lock
-// for its whole run (the blocking transfer included); Init takes the process-wide Init
-// lock first. The callbacks run inside curl_easy_perform on the thread of Request, which
-// already holds m_lock, and so take no lock of their own.
+// What stands behind CCurlHttpFetcher: a configured easy handle that each request copies
+// into a fresh one for its transfer, the multi handle those transfers run on (it keeps the
+// connections and resolved names from one request to the next), the response collected and
+// the headers the caller configured. A fresh easy handle per request means nothing a
+// transfer leaves inside libcurl can reach the next one. Lock discipline: every operation
+// but IsInit holds m_lock for its whole run (the blocking transfer included); Init takes
+// the process-wide Init lock first. The callbacks run inside the transfer on the thread of
+// Request, which already holds m_lock, and so take no lock of their own.
 class CCurlHttpFetcherImpl {
   public:
     CCurlHttpFetcherImpl();
@@ -66,20 +69,30 @@ class CCurlHttpFetcherImpl {
 
     DWORD Execute(const char* url, const char* user, const char* password, DWORD timeout,
                   const PostBody* post);
-    DWORD FailTransfer(const char* url, const PostBody* post);
-    void SplitHeaderBlock();
+    // The transfer handle of one request: a copy of m_pCurl with the request's own options.
+    // Null, with m_nLastCode saying why, when it cannot be made.
+    CURL* StartTransfer(const char* url, DWORD timeout, const PostBody* post, long long bodyLimit);
+    DWORD FailTransfer(const char* url, const PostBody* post, long long bodyLimit);
     void ApplySystemProxy(CURL* handle);
     void ResetResponse();
-    void ParseHeader(char* line);
-    // Frees m_pHeaderList and builds it anew from every stored pair; FALSE (old list kept)
-    // when libcurl cannot allocate a line.
-    bool RebuildHeaderList();
+    // Installs pairs as the request headers and their libcurl list. FALSE, with nothing
+    // changed, when libcurl cannot allocate a line; raises only for lack of memory, and then
+    // changes nothing either.
+    bool InstallRequestHeaders(CStringArray pairs);
+    // Cleans up the handles Init made (a null one is skipped) and sets them to null.
+    void ReleaseHandles();
 
     friend struct CCurlHttpFetcherImplTestAccess;
 
     CStringArray m_arrRespHeaders;
     CStringArray m_arrReqHeaders;
+    // The configured handle; it never runs a transfer itself.
     CURL* m_pCurl = nullptr;
+    CURLM* m_pMulti = nullptr;
+    // Shares TLS sessions between the transfer handles, so that a new connection to a
+    // server can resume an earlier session (libcurl resumes only under equal verification
+    // settings).
+    CURLSH* m_pShare = nullptr;
     CURLcode m_nLastCode = CURLE_OK;
     CurlByteArray m_vecBody;
     CurlByteArray m_vecRawHeaders;
@@ -88,12 +101,14 @@ class CCurlHttpFetcherImpl {
     // Written by Fini without the lock, read by OnProgress on the transfer's thread.
     std::atomic<std::int32_t> m_nAbort{0};
     curl_slist* m_pHeaderList = nullptr;
+    // The status of the last request's transfer (0 when none was received), read when its
+    // handle goes.
     long m_nHttpStatus = 0;
     BOOL m_bClosed = FALSE;
     CCriticalSection m_lock;
     BOOL m_bCurlDecodesGzip = FALSE;
-    // TRUE while the handle still carries the method and data of an earlier POST.
-    BOOL m_bPostOnHandle = FALSE;
+    // libcurl's own words on why the last transfer failed; empty when it gave none.
+    char m_szErrorText[CURL_ERROR_SIZE] = {};
 };
 
 }  // namespace RVUtil

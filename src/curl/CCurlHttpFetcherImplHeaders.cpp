@@ -1,7 +1,8 @@
 // Request header pairs and their libcurl list, and the lookup of response headers.
-#include "curl/CCurlHttpFetcherImpl.h"
-
 #include <utility>
+
+#include "curl/CCurlHttpFetcherImpl.h"
+#include "http/HeaderPairs.h"
 
 namespace RVUtil {
 
@@ -19,16 +20,19 @@ CString HeaderLine(const CString& name, const CString& value) {
 
 }  // namespace
 
-// Names and values are passed on as given: a line break or colon in them is not refused.
-// A memory failure raises an exception and leaves the pairs and the list as they were.
+// A name or value that could end its line early and start another header (or request) is
+// refused with a WARNING record, and nothing is stored. A memory failure raises an
+// exception and leaves the pairs, the list and the gzip setting as they were.
 void CCurlHttpFetcherImpl::AddHeader(const char* name, const char* value) {
     CSingleLock lock(&m_lock, TRUE);
-    if (m_bClosed) {
+    if (m_bClosed || !http::AcceptRequestHeader(name, value)) {
         return;
     }
     const CString strName(name);
     const CString strValue(value);
-    if (strName.IsEmpty()) {
+    CStringArray pairs = m_arrReqHeaders;
+    http::SetRequestPair(pairs, strName, strValue);
+    if (!InstallRequestHeaders(std::move(pairs))) {
         return;
     }
     if (IsAcceptEncoding(strName)) {
@@ -38,47 +42,6 @@ void CCurlHttpFetcherImpl::AddHeader(const char* name, const char* value) {
             m_bCurlDecodesGzip = TRUE;
         }
     }
-
-    INT_PTR found = -1;
-    for (INT_PTR i = 0; i + 1 < m_arrReqHeaders.GetSize(); i += 2) {
-        if (m_arrReqHeaders[i] == strName) {
-            found = i;
-            break;
-        }
-    }
-    if (found >= 0) {
-        // Swapped in and, should the list not build, swapped back: nothing here can fail
-        // half-way.
-        CString value = strValue;
-        std::swap(m_arrReqHeaders.ElementAt(found + 1), value);
-        bool rebuilt = false;
-        try {
-            rebuilt = RebuildHeaderList();
-        } catch (...) {
-            std::swap(m_arrReqHeaders.ElementAt(found + 1), value);
-            throw;
-        }
-        if (!rebuilt) {
-            std::swap(m_arrReqHeaders.ElementAt(found + 1), value);
-            return;
-        }
-    } else {
-        const CString line = HeaderLine(strName, strValue);
-        m_arrReqHeaders.Add(strName);
-        try {
-            m_arrReqHeaders.Add(strValue);
-        } catch (...) {
-            m_arrReqHeaders.RemoveAt(m_arrReqHeaders.GetUpperBound());
-            throw;
-        }
-        curl_slist* extended = curl_slist_append(m_pHeaderList, line);
-        if (extended == nullptr) {
-            // The pair stays stored; the list misses it until the next rebuild.
-            return;
-        }
-        m_pHeaderList = extended;
-    }
-    curl_easy_setopt(m_pCurl, CURLOPT_HTTPHEADER, m_pHeaderList);
 }
 
 void CCurlHttpFetcherImpl::RemoveHeader(const char* name) {
@@ -93,14 +56,9 @@ void CCurlHttpFetcherImpl::RemoveHeader(const char* name) {
         curl_easy_setopt(m_pCurl, CURLOPT_ACCEPT_ENCODING, static_cast<const char*>(nullptr));
         m_bCurlDecodesGzip = FALSE;
     }
-    for (INT_PTR i = 0; i + 1 < m_arrReqHeaders.GetSize(); i += 2) {
-        if (m_arrReqHeaders[i] == strName) {
-            m_arrReqHeaders.RemoveAt(i, 2);
-            break;
-        }
-    }
-    RebuildHeaderList();
-    curl_easy_setopt(m_pCurl, CURLOPT_HTTPHEADER, m_pHeaderList);
+    CStringArray pairs = m_arrReqHeaders;
+    http::RemoveRequestPair(pairs, strName);
+    InstallRequestHeaders(std::move(pairs));
 }
 
 CString CCurlHttpFetcherImpl::FindHeader(const CString& name) {
@@ -108,12 +66,7 @@ CString CCurlHttpFetcherImpl::FindHeader(const CString& name) {
     if (m_bClosed) {
         return CString();
     }
-    for (INT_PTR i = 0; i + 1 < m_arrRespHeaders.GetSize(); i += 2) {
-        if (m_arrRespHeaders[i].CompareNoCase(name) == 0) {
-            return m_arrRespHeaders[i + 1];
-        }
-    }
-    return CString();
+    return http::FindResponseValue(m_arrRespHeaders, name);
 }
 
 CStringArray CCurlHttpFetcherImpl::RequestHeaders() {
@@ -121,26 +74,28 @@ CStringArray CCurlHttpFetcherImpl::RequestHeaders() {
     return m_arrReqHeaders;
 }
 
-bool CCurlHttpFetcherImpl::RebuildHeaderList() {
-    curl_slist* rebuilt = nullptr;
+bool CCurlHttpFetcherImpl::InstallRequestHeaders(CStringArray pairs) {
+    curl_slist* built = nullptr;
     try {
-        for (INT_PTR i = 0; i + 1 < m_arrReqHeaders.GetSize(); i += 2) {
-            curl_slist* extended =
-                curl_slist_append(rebuilt, HeaderLine(m_arrReqHeaders[i], m_arrReqHeaders[i + 1]));
+        for (INT_PTR i = 0; i + 1 < pairs.GetSize(); i += 2) {
+            curl_slist* extended = curl_slist_append(built, HeaderLine(pairs[i], pairs[i + 1]));
             if (extended == nullptr) {
-                curl_slist_free_all(rebuilt);
+                curl_slist_free_all(built);
                 return false;
             }
-            rebuilt = extended;
+            built = extended;
         }
     } catch (...) {
-        curl_slist_free_all(rebuilt);
+        curl_slist_free_all(built);
         throw;
     }
+    m_arrReqHeaders = std::move(pairs);  // moving the items' vector cannot fail
     if (m_pHeaderList != nullptr) {
         curl_slist_free_all(m_pHeaderList);
     }
-    m_pHeaderList = rebuilt;
+    m_pHeaderList = built;
+    // Null when no pair is left: libcurl then sends no caller-set headers.
+    curl_easy_setopt(m_pCurl, CURLOPT_HTTPHEADER, m_pHeaderList);
     return true;
 }
 

@@ -1,13 +1,16 @@
-// One exchange on the handle: GET and POST, the data callbacks, the header block cut into
-// recorded lines, the response accessors and the decoding of the body.
+// One exchange on a fresh transfer handle: GET and POST, the data callbacks, the header
+// block's recorded lines, the response accessors and the decoding of the body.
 #include <cxxabi.h>
 
-#include <algorithm>
-#include <cstring>
-#include <new>
+#include <memory>
 #include <string>
+#include <string_view>
 
+#include "RVUtil/BodyLimit.h"
 #include "curl/CCurlHttpFetcherImpl.h"
+#include "curl/CurlMultiTransfer.h"
+#include "http/BodyLimitRecord.h"
+#include "http/HeaderLines.h"
 #include "pakdec/ContentDecoding.h"
 #include "pxlog/PXLog.h"
 
@@ -17,6 +20,12 @@ namespace {
 
 constexpr const char* kSendError = "[Curl Send Error]ErrorCode=%d, HttpStatus=%d, Url=%s";
 constexpr const char* kPostSendError = "[Curl Post Send Error]ErrorCode=%d, HttpStatus=%d, Url=%s";
+// libcurl's own words on a failure, after one of the two above.
+constexpr const char* kErrorDetail = "[Curl Error Detail]%s";
+
+struct TransferCleanup {
+    void operator()(CURL* transfer) const { curl_easy_cleanup(transfer); }
+};
 
 // Stands in for a null data pointer of an empty POST: libcurl would otherwise take a null
 // field pointer as an order to read the body from its read callback (standard input).
@@ -61,111 +70,99 @@ DWORD CCurlHttpFetcherImpl::Execute(const char* url, const char* user, const cha
     if (m_bClosed) {
         return 0;
     }
+    // Read once, so that the transfer and its log record name the same limit.
+    const long long bodyLimit = RVUtil_gfnGetBodyLimit();
+    std::unique_ptr<CURL, TransferCleanup> transfer;
     try {
         ResetResponse();
         if (user != nullptr && password != nullptr) {
+            // On the configured handle, so that later requests keep the credentials.
             const std::string credentials = std::string(user) + ":" + password;
             curl_easy_setopt(m_pCurl, CURLOPT_USERPWD, credentials.c_str());
         }
-        curl_easy_setopt(m_pCurl, CURLOPT_URL, url);
-        curl_easy_setopt(m_pCurl, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout));
-        if (post != nullptr) {
-            // A negative length, or bytes promised behind a null pointer, would have libcurl
-            // measure the data as text or read it from elsewhere: refused without a
-            // transfer, reported like a rejected option.
-            if (post->length < 0 || (post->data == nullptr && post->length > 0)) {
-                m_nLastCode = CURLE_BAD_FUNCTION_ARGUMENT;
-                return FailTransfer(url, post);
-            }
-            BYTE* fields = post->data != nullptr ? post->data : s_emptyPostBody;
-            curl_easy_setopt(m_pCurl, CURLOPT_POST, 1L);
-            curl_easy_setopt(m_pCurl, CURLOPT_POSTFIELDS, fields);
-            curl_easy_setopt(m_pCurl, CURLOPT_POSTFIELDSIZE, static_cast<long>(post->length));
-            curl_easy_setopt(m_pCurl, CURLOPT_SSL_VERIFYPEER, 0L);
-            m_bPostOnHandle = TRUE;
-        } else if (m_bPostOnHandle) {
-            // After a POST the handle still carries the POST method and a pointer to data
-            // the caller may have freed since. Switching the method back to GET makes
-            // libcurl neither send nor read that data; the pointer itself is left alone.
-            curl_easy_setopt(m_pCurl, CURLOPT_HTTPGET, 1L);
-            m_bPostOnHandle = FALSE;
+        // A negative length, or bytes promised behind a null pointer, would have libcurl
+        // measure the data as text or read it from elsewhere: refused without a transfer,
+        // reported like a rejected option.
+        if (post != nullptr && (post->length < 0 || (post->data == nullptr && post->length > 0))) {
+            m_nLastCode = CURLE_BAD_FUNCTION_ARGUMENT;
+            return FailTransfer(url, post, bodyLimit);
         }
+        transfer.reset(StartTransfer(url, timeout, post, bodyLimit));
     } catch (abi::__forced_unwind&) {
         throw;
     } catch (...) {
         m_nLastCode = CURLE_OUT_OF_MEMORY;
-        return FailTransfer(url, post);
+    }
+    if (!transfer) {
+        return FailTransfer(url, post, bodyLimit);
     }
 
-    m_nLastCode = curl_easy_perform(m_pCurl);
+    m_nLastCode = PerformOnMulti(m_pMulti, transfer.get());
+    if (curl_easy_getinfo(transfer.get(), CURLINFO_RESPONSE_CODE, &m_nHttpStatus) != CURLE_OK) {
+        m_nHttpStatus = 0;
+    }
+    transfer.reset();
     if (m_nLastCode != CURLE_OK) {
-        return FailTransfer(url, post);
+        return FailTransfer(url, post, bodyLimit);
     }
     try {
-        SplitHeaderBlock();
+        http::RecordHeaderLines(m_vecRawHeaders.Text(), m_arrRespHeaders);
     } catch (abi::__forced_unwind&) {
         throw;
     } catch (...) {
         // The lines recorded so far stay; the caller learns of the failure by the result.
         m_nLastCode = CURLE_OUT_OF_MEMORY;
-        return FailTransfer(url, post);
+        return FailTransfer(url, post, bodyLimit);
     }
     return 1;
 }
 
-DWORD CCurlHttpFetcherImpl::FailTransfer(const char* url, const PostBody* post) {
-    long status = 0;
-    if (curl_easy_getinfo(m_pCurl, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) {
-        status = 0;
+CURL* CCurlHttpFetcherImpl::StartTransfer(const char* url, DWORD timeout, const PostBody* post,
+                                          long long bodyLimit) {
+    if (m_pCurl == nullptr) {
+        m_nLastCode = CURLE_BAD_FUNCTION_ARGUMENT;  // never initialised
+        return nullptr;
     }
+    CURL* transfer = curl_easy_duphandle(m_pCurl);
+    if (transfer == nullptr) {
+        m_nLastCode = CURLE_OUT_OF_MEMORY;
+        return nullptr;
+    }
+    // A copy leaves the share object behind; it is named again for every transfer.
+    curl_easy_setopt(transfer, CURLOPT_SHARE, m_pShare);
+    curl_easy_setopt(transfer, CURLOPT_ERRORBUFFER, m_szErrorText);
+    curl_easy_setopt(transfer, CURLOPT_URL, url);
+    curl_easy_setopt(transfer, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout));
+    // A declared length above the limit fails before any of the body is stored; a body
+    // without one is stopped by the array when it reaches the limit.
+    curl_easy_setopt(transfer, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(bodyLimit));
+    m_vecBody.SetMaxSize(static_cast<std::size_t>(bodyLimit));
+    if (post != nullptr) {
+        // These belong to this transfer alone: the next GET is a GET again, reads no data
+        // of this one and verifies its peer.
+        BYTE* fields = post->data != nullptr ? post->data : s_emptyPostBody;
+        curl_easy_setopt(transfer, CURLOPT_POST, 1L);
+        curl_easy_setopt(transfer, CURLOPT_POSTFIELDS, fields);
+        curl_easy_setopt(transfer, CURLOPT_POSTFIELDSIZE, static_cast<long>(post->length));
+        curl_easy_setopt(transfer, CURLOPT_SSL_VERIFYPEER, 0L);
+    }
+    return transfer;
+}
+
+DWORD CCurlHttpFetcherImpl::FailTransfer(const char* url, const PostBody* post,
+                                         long long bodyLimit) {
+    const char* shownUrl = url != nullptr ? url : "";
     LogChannel()(CPXLog::LVL_ERROR)
         .Write(post != nullptr ? kPostSendError : kSendError, static_cast<int>(m_nLastCode),
-               static_cast<int>(status), url != nullptr ? url : "");
+               static_cast<int>(m_nHttpStatus), shownUrl);
+    if (m_szErrorText[0] != '\0') {
+        LogChannel()(CPXLog::LVL_ERROR).Write(kErrorDetail, m_szErrorText);
+    }
+    if (m_nLastCode == CURLE_FILESIZE_EXCEEDED ||
+        (m_nLastCode == CURLE_WRITE_ERROR && m_vecBody.OverMaxSize())) {
+        http::LogBodyOverLimit(bodyLimit, shownUrl);
+    }
     return 0;
-}
-
-void CCurlHttpFetcherImpl::SplitHeaderBlock() {
-    static const char terminator = '\0';
-    if (!m_vecRawHeaders.Append(&terminator, 1)) {
-        throw std::bad_alloc();
-    }
-    char* const block = reinterpret_cast<char*>(m_vecRawHeaders.Data());
-    const std::size_t length = m_vecRawHeaders.Size();
-    // Lines end in CR LF; the search treats the block as text, so a NUL byte inside it ends
-    // the walk there.
-    char* start = block;
-    char* cr = std::strchr(start, '\r');
-    while (cr != nullptr) {
-        *cr = '\0';
-        ParseHeader(start);
-        start = cr + 2;
-        if (static_cast<std::size_t>(start - block) >= length) {
-            break;
-        }
-        cr = std::strchr(start, '\r');
-    }
-}
-
-void CCurlHttpFetcherImpl::ParseHeader(char* line) {
-    CSingleLock lock(&m_lock, TRUE);
-    if (m_bClosed) {
-        return;
-    }
-    // Only "name: value" is recorded; the status line, the empty line and "name:value"
-    // are not.
-    const char* colon = std::strchr(line, ':');
-    if (colon == nullptr || colon == line || colon[1] != ' ') {
-        return;
-    }
-    const CString name(line, static_cast<int>(colon - line));
-    const CString value(colon + 2);
-    m_arrRespHeaders.Add(name);
-    try {
-        m_arrRespHeaders.Add(value);
-    } catch (...) {
-        m_arrRespHeaders.RemoveAt(m_arrRespHeaders.GetUpperBound());
-        throw;
-    }
 }
 
 std::size_t CCurlHttpFetcherImpl::OnWriteBody(char* data, std::size_t size, std::size_t count,
@@ -185,6 +182,8 @@ void CCurlHttpFetcherImpl::ResetResponse() {
     }
     m_vecBody.Clear();
     m_vecRawHeaders.Clear();
+    m_nHttpStatus = 0;
+    m_szErrorText[0] = '\0';
 }
 
 BYTE* CCurlHttpFetcherImpl::GetResponse() {
@@ -208,8 +207,6 @@ int CCurlHttpFetcherImpl::GetResponseHttpStatus() {
     if (m_bClosed) {
         return 404;
     }
-    // Without a handle libcurl writes nothing and the earlier value stays.
-    curl_easy_getinfo(m_pCurl, CURLINFO_RESPONSE_CODE, &m_nHttpStatus);
     return static_cast<int>(m_nHttpStatus);
 }
 
@@ -218,16 +215,7 @@ CString CCurlHttpFetcherImpl::GetRawResponseHeaders() {
     if (m_bClosed) {
         return CString();
     }
-    // After a completed transfer the block was cut into lines in place (each CR became a
-    // terminator, and one terminator was appended); header bytes never hold a zero byte
-    // of their own, so the block as received comes back by undoing just that.
-    std::string block(reinterpret_cast<const char*>(m_vecRawHeaders.Data()),
-                      m_vecRawHeaders.Size());
-    if (!block.empty() && block.back() == '\0') {
-        block.pop_back();
-    }
-    std::replace(block.begin(), block.end(), '\0', '\r');
-    return CString(std::move(block));
+    return CString(m_vecRawHeaders.Text());
 }
 
 void CCurlHttpFetcherImpl::EndRequest() {

@@ -13,7 +13,8 @@ bool CurlByteArray::Append(const void* bytes, std::size_t count) noexcept {
     if (count == 0) {
         return true;
     }
-    if (count > m_nMaxSize - m_nSize) {
+    if (m_nSize > m_nMaxSize || count > m_nMaxSize - m_nSize) {
+        m_bOverMaxSize = true;
         return false;
     }
     const std::size_t needed = m_nSize + count;
@@ -43,6 +44,7 @@ void CurlByteArray::Release() noexcept {
     m_pData = nullptr;
     m_nSize = 0;
     m_nCapacity = 0;
+    m_bOverMaxSize = false;
 }
 
 }  // namespace RVUtil

@@ -30,7 +30,8 @@ TEST_F(CurlThreadsTest, FiniFromAnotherThreadCancelsARunningTransfer) {
 
     EXPECT_EQ(result, 0u);
     EXPECT_LT(waited, 10s);
-    EXPECT_EQ(LogLines(), std::vector<std::string>{SendError(CURLE_ABORTED_BY_CALLBACK, 0, url)});
+    EXPECT_EQ(LogLines(),
+              (std::vector<std::string>{SendError(CURLE_ABORTED_BY_CALLBACK, 0, url), kDetail}));
     EXPECT_FALSE(fetcher.IsInit());
     EXPECT_EQ(fetcher.GetResponseHttpStatus(), 404);
 

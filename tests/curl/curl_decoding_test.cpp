@@ -111,7 +111,7 @@ TEST_F(CurlDecodingTest, CorruptGzipThatLibcurlDecodesFailsTheRequest) {
     m_server.Enqueue(Reply(HttpResponse(200, "garbage, not gzip", {{"Content-Encoding", "gzip"}})));
     EXPECT_EQ(m_fetcher.Request(url.c_str(), nullptr, nullptr, 5000), 0u);
     EXPECT_EQ(LogLines(),
-              std::vector<std::string>{SendError(CURLE_BAD_CONTENT_ENCODING, 200, url)});
+              (std::vector<std::string>{SendError(CURLE_BAD_CONTENT_ENCODING, 200, url), kDetail}));
 }
 
 }  // namespace

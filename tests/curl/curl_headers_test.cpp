@@ -37,12 +37,36 @@ TEST_F(CurlHeadersTest, AddingAKnownNameReplacesItsValueInPlaceNamesMatchingByCa
     EXPECT_EQ(head.find("X-Id:1"), std::string::npos);
 }
 
-TEST_F(CurlHeadersTest, EmptyNamesAreIgnoredAndEmptyValuesSuppressTheHeader) {
-    m_fetcher.AddHeader(nullptr, "v");
-    m_fetcher.AddHeader("", "v");
+// A name or value that could end its line and start another is refused with a WARNING
+// record; nothing is stored and nothing of it reaches the wire.
+TEST_F(CurlHeadersTest, HeadersThatCouldSplitTheRequestAreRefused) {
+    const std::pair<const char*, const char*> refused[] = {
+        {nullptr, "v"},
+        {"", "v"},
+        {"X A", "v"},
+        {"X:A", "v"},
+        {"X\r\nInjected", "v"},
+        {"X-A", "v\r\nInjected: yes\r\n\r\nGET /smuggled HTTP/1.1\r\nHost: evil"},
+        {"X-A", "v\nInjected: yes"},
+        {"X-A", "v\rInjected: yes"},
+    };
+    for (const auto& [name, value] : refused) {
+        m_fetcher.AddHeader(name, value);
+    }
     EXPECT_EQ(m_fetcher.RequestHeaders().GetSize(), 0);
-    EXPECT_NE(SentHead().find("\r\nAccept: */*\r\n"), std::string::npos);
+    EXPECT_FALSE(Access::HasHeaderList(m_fetcher));
+    const auto records = m_log.Records();
+    ASSERT_EQ(records.size(), std::size(refused));
+    for (const LogRecord& record : records) {
+        EXPECT_EQ(record.level, CPXLog::LVL_WARNING);
+    }
+    const std::string head = SentHead();
+    EXPECT_EQ(head.find("Injected"), std::string::npos);
+    EXPECT_EQ(m_server.RequestCount(), 1u);
+}
 
+TEST_F(CurlHeadersTest, EmptyValuesSuppressTheHeader) {
+    EXPECT_NE(SentHead().find("\r\nAccept: */*\r\n"), std::string::npos);
     m_fetcher.AddHeader("Accept", nullptr);
     EXPECT_EQ(Access::HeaderListLines(m_fetcher), std::vector<std::string>{"Accept:"});
     EXPECT_EQ(SentHead().find("Accept"), std::string::npos);

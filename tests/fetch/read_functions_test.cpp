@@ -207,6 +207,50 @@ TYPED_TEST(ReadFunctionsTest, OutcomesOfTheResponse) {
     }
 }
 
+// One rule for header lines on both fetchers: a line ends at LF, and one CR before it is
+// not part of it. Heads with CR LF, LF-only and mixed ends record the same headers, so a
+// verdict and a Content-Encoding count whatever the server ends its lines with.
+TYPED_TEST(ReadFunctionsTest, HeadsWithAnyLineEndsRecordTheSameHeaders) {
+    const std::string text = "decoded text";
+    const std::string gzip = AsText(Gzip(Bytes(text.begin(), text.end())));
+    const std::string lines[] = {"HTTP/1.1 200 OK",
+                                 "Content-Length: " + std::to_string(gzip.size()),
+                                 "Content-Encoding: gzip", "X-A: b", "RV_Error: denied"};
+    const struct {
+        const char* name;
+        const char* even;  // the end of lines 0, 2, 4 ...
+        const char* odd;
+    } endings[] = {{"CR LF", "\r\n", "\r\n"}, {"LF", "\n", "\n"}, {"mixed", "\n", "\r\n"}};
+    for (const auto& ending : endings) {
+        for (const bool verdict : {false, true}) {
+            SCOPED_TRACE(std::string(ending.name) + (verdict ? " with verdict" : ""));
+            std::string head;
+            const std::size_t count = verdict ? std::size(lines) : std::size(lines) - 1;
+            for (std::size_t i = 0; i <= count; ++i) {
+                head += (i < count ? lines[i] : "") + (i % 2 == 0 ? ending.even : ending.odd);
+            }
+            this->m_server.Enqueue(Reply(head + gzip));
+            this->m_server.Enqueue(Reply(head + gzip));
+
+            ASSERT_NE(
+                this->m_fetcher.Request(this->m_server.Url("/").c_str(), nullptr, nullptr, 5000),
+                0u);
+            EXPECT_EQ(this->m_fetcher.FindHeader("content-encoding"), "gzip");
+            EXPECT_EQ(this->m_fetcher.FindHeader("X-A"), "b");
+            EXPECT_EQ(this->m_fetcher.FindHeader("RV_Error"), verdict ? "denied" : "");
+            EXPECT_TRUE(this->m_fetcher.IsEncoding());
+            this->m_fetcher.EndRequest();
+
+            const Outcome o = this->ReadFull("/");
+            EXPECT_EQ(o.code, verdict ? ERR_SERVER_VERDICT : ERR_OK);
+            EXPECT_EQ(o.message, verdict ? "RV Error:denied!" : "untouched");
+            if (!verdict) {
+                EXPECT_EQ(o.Body(), text);
+            }
+        }
+    }
+}
+
 TYPED_TEST(ReadFunctionsTest, FailedRequestQuotesTheTimeOut) {
     const std::string refused = this->m_server.Url("/");
     this->m_server.Stop();

@@ -1,0 +1,47 @@
+#include "curl/CurlMultiTransfer.h"
+
+namespace RVUtil {
+
+namespace {
+
+CURLcode FromMultiCode(CURLMcode code) {
+    return code == CURLM_OUT_OF_MEMORY ? CURLE_OUT_OF_MEMORY : CURLE_BAD_FUNCTION_ARGUMENT;
+}
+
+}  // namespace
+
+CURLcode PerformOnMulti(CURLM* multi, CURL* transfer) {
+    if (multi == nullptr || transfer == nullptr) {
+        return CURLE_BAD_FUNCTION_ARGUMENT;
+    }
+    CURLMcode code = curl_multi_add_handle(multi, transfer);
+    if (code != CURLM_OK) {
+        return FromMultiCode(code);
+    }
+    int running = 1;
+    for (;;) {
+        code = curl_multi_perform(multi, &running);
+        if (code != CURLM_OK || running == 0) {
+            break;
+        }
+        // libcurl shortens the wait to its own next deadline (time-outs, retries).
+        code = curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+        if (code != CURLM_OK) {
+            break;
+        }
+    }
+    // A finished transfer always leaves its message; without one the result stays an error.
+    CURLcode result = FromMultiCode(code);
+    if (code == CURLM_OK) {
+        int queued = 0;
+        while (const CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == transfer) {
+                result = message->data.result;
+            }
+        }
+    }
+    curl_multi_remove_handle(multi, transfer);
+    return result;
+}
+
+}  // namespace RVUtil
