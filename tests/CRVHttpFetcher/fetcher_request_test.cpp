@@ -158,9 +158,14 @@ TEST_F(FetcherRequestTest, AFailedSendClosesTheSessionAndTheNextRequestReopensIt
     EXPECT_EQ(Get("/again"), 200u);
     EXPECT_EQ(m_fetcher.IsInit(), 1);
 
-    // Non-HTTP URLs never reach the network.
-    EXPECT_EQ(m_fetcher.Request("ftp://127.0.0.1/f", nullptr, nullptr, 0), 0u);
-    EXPECT_EQ(m_server.RequestCount(), 1u);
+    // Only http and https: other schemes never reach the network, not even the server's port.
+    const std::string port = std::to_string(m_server.Port());
+    for (const std::string& url :
+         {"ftp://127.0.0.1:" + port + "/f", std::string("file:///etc/passwd"),
+          "gopher://127.0.0.1:" + port + "/_SET%20x%201%0D%0AQUIT"}) {
+        EXPECT_EQ(m_fetcher.Request(url.c_str(), nullptr, nullptr, 0), 0u) << url;
+    }
+    EXPECT_EQ(m_server.ConnectionCount(), 1u);
 }
 
 // A failed send logs its failure and then the same in plain words. A body that fails part
