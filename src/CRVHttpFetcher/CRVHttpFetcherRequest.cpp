@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -118,6 +119,8 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
 // limit: a declared length beyond it fails before anything is read.
 void CRVHttpFetcher::ReadBody(inet::Request& request, const char* urlPath) {
     const long long limit = RVUtil_gfnGetBodyLimit();
+    // Room left under the limit; a body appended to an earlier one shares it.
+    const auto room = [&] { return std::max(0LL, limit - m_nSize); };
     std::string detail;
     const auto overLimit = [&] {
         http::LogBodyOverLimit(limit, urlPath);
@@ -125,7 +128,7 @@ void CRVHttpFetcher::ReadBody(inet::Request& request, const char* urlPath) {
         detail = "body over the limit of " + std::to_string(limit) + " bytes";
     };
     if (const auto declared = request.DeclaredLength();
-        declared.has_value() && *declared > static_cast<unsigned long long>(limit - m_nSize)) {
+        declared.has_value() && *declared > static_cast<unsigned long long>(room())) {
         overLimit();
     }
     BYTE chunk[kReadChunkSize];
@@ -137,7 +140,7 @@ void CRVHttpFetcher::ReadBody(inet::Request& request, const char* urlPath) {
             detail = request.ErrorDetail();
         } else if (received == 0) {
             break;
-        } else if (static_cast<long long>(received) > limit - m_nSize) {
+        } else if (static_cast<long long>(received) > room()) {
             overLimit();
         } else if (SaveData(chunk, static_cast<unsigned int>(received)) == 0) {
             m_dwReadError = inet::kInetInternalError;
