@@ -7,12 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <memory>
 #include <string>
-#include <thread>
 
 #include "ChildProcess.h"
 #include "CompressedBodies.h"
@@ -27,65 +24,6 @@ using namespace std::chrono_literals;
 
 constexpr unsigned long kTimeout = 1000;
 constexpr long long kSmallLimit = 64 * 1024;
-
-// Answers one request at a time with a head, then body bytes until the client goes away
-// or limit bytes went out, chunked or running to the end of the connection.
-class EndlessServer {
-  public:
-    EndlessServer(bool chunked, std::size_t limit) : m_chunked(chunked), m_limit(limit) {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address = LoopbackAddress(0);
-        socklen_t size = sizeof address;
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), size);
-        ::listen(m_fd, 4);
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &size);
-        m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this] { Serve(); });
-    }
-    ~EndlessServer() {
-        m_stop = true;
-        ::shutdown(m_fd, SHUT_RDWR);
-        m_thread.join();
-        ::close(m_fd);
-    }
-    std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/endless"; }
-
-  private:
-    void Serve() {
-        const int client = ::accept(m_fd, nullptr, nullptr);
-        if (client < 0) {
-            return;
-        }
-        std::string request;
-        char buffer[4096];
-        while (request.find("\r\n\r\n") == std::string::npos) {
-            const ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
-            if (got <= 0) {
-                ::close(client);
-                return;
-            }
-            request.append(buffer, static_cast<std::size_t>(got));
-        }
-        std::string piece(64 * 1024, 'e');
-        if (m_chunked) {
-            piece = "10000\r\n" + piece + "\r\n";
-        }
-        bool open =
-            SendAll(client, m_chunked ? "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
-                                      : "HTTP/1.1 200 OK\r\n\r\n");
-        for (std::size_t sent = 0; open && !m_stop && sent < m_limit; sent += piece.size()) {
-            open = SendAll(client, piece);
-        }
-        ::close(client);
-    }
-
-    bool m_chunked;
-    std::size_t m_limit;
-    int m_fd = -1;
-    std::uint16_t m_port = 0;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
-};
 
 template <class Family>
 class HostileServerTest : public ::testing::Test {
@@ -190,15 +128,22 @@ TYPED_TEST(HostileServerTest, EveryResponseEndsInTimeAndNoDamagedBodyIsHandedOve
 }
 
 // A body without end fails at the limit, and the process never holds much more than the
-// limit (measured in a child process as the growth of its peak resident size).
+// limit (measured in a child process as the growth of its peak resident size). The limit is
+// above the C library's largest heap block, as the default is: below it, a growing block
+// may be copied, so a few MiB can cost twice their size for a moment.
 TYPED_TEST(HostileServerTest, AnEndlessBodyFailsWithinTheMemoryOfItsLimit) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "the sanitizers' allocators copy on every growth and keep freed memory";
 #endif
     constexpr long long kLimit = 64LL << 20;
-    for (const bool chunked : {false, true}) {
-        SCOPED_TRACE(chunked ? "chunked" : "until the connection ends");
-        EndlessServer server(chunked, 4 * kLimit);
+    const std::string endless(kLimit + (1 << 20), 'e');
+    std::string chunked = Chunked(endless, 64 * 1024);
+    chunked.resize(chunked.size() - 5);  // no last chunk
+    const Reply replies[] = {
+        Reply("HTTP/1.0 200 OK\r\n\r\n" + endless).Close(),
+        Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + chunked).Close()};
+    for (const Reply& reply : replies) {
+        this->m_server.Enqueue(reply);
         const pid_t pid = fork();
         if (pid == 0) {
             RVUtil_gfnSetBodyLimit(kLimit);
@@ -209,8 +154,9 @@ TYPED_TEST(HostileServerTest, AnEndlessBodyFailsWithinTheMemoryOfItsLimit) {
             unsigned char* out = nullptr;
             long size = 0;
             CString message;
-            const ErrorCode code = TypeParam::Full(&this->m_fetcher, server.Url().c_str(), &out,
-                                                   size, message, nullptr, 10000);
+            const ErrorCode code =
+                TypeParam::Full(&this->m_fetcher, this->m_server.Url("/endless").c_str(), &out,
+                                size, message, nullptr, 10000);
             const std::string after = ReadFile("/proc/self/status");
             const long peakKiB = std::strtol(after.c_str() + after.find("VmHWM:") + 6, nullptr, 10);
             const long long grownBytes = (peakKiB - rssKiB) * 1024LL;
