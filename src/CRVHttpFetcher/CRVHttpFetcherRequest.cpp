@@ -82,9 +82,11 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
     if (sent != inet::kInetOk) {
         LogChannel()(CPXLog::LVL_ERROR)
             .Write(postForm ? kPostSendError : kSendError, static_cast<int>(sent), urlPath);
+        // A body that cannot exist never reached the transport, which has no words for it.
+        const bool ownRefusal =
+            sent == inet::kInetInvalidParameter && request->ErrorDetail().empty();
         LogChannel()(CPXLog::LVL_ERROR)
-            .Write(kErrorDetail,
-                   request->ErrorDetail().empty() ? kNoPostBody : request->ErrorDetail().c_str());
+            .Write(kErrorDetail, ownRefusal ? kNoPostBody : request->ErrorDetail().c_str());
         // The next request opens a new session. The request and the connection still close
         // after it; they keep what they use alive until then.
         CloseSession();

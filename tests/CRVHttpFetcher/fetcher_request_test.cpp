@@ -140,6 +140,8 @@ TEST_F(FetcherRequestTest, PostSendsTheBodyAndAZeroLengthPostIsAGet) {
                                 reinterpret_cast<BYTE*>(const_cast<char*>("x")), -1),
               0u);
     EXPECT_TRUE(m_log.Contains(kError, "[Http Post Send Error]ErrorCode=87, Url=/neg"));
+    EXPECT_TRUE(
+        m_log.Contains(kError, "[Http Error Detail]POST body length negative or its data missing"));
 }
 
 TEST_F(FetcherRequestTest, AFailedSendClosesTheSessionAndTheNextRequestReopensIt) {

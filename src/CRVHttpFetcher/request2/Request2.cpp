@@ -63,6 +63,7 @@ std::unique_ptr<inet::Request> openRequest(inet::Connection& connection, bool po
 DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char* password,
                                DWORD timeout, BYTE* postData, int postLength) {
     m_nHttpStatus = 0;
+    m_dwReadError = 0;
     std::free(m_pBuffer);
     m_pBuffer = nullptr;
     m_nCapacity = 0;
