@@ -25,7 +25,8 @@ CRVHttpFetcher::CRVHttpFetcher()
       m_nSize(0),
       m_nHttpStatus(0),
       m_dwZipTime(0),
-      m_dwReqTime(0) {}
+      m_dwReqTime(0),
+      m_dwReadError(0) {}
 
 CRVHttpFetcher::~CRVHttpFetcher() {
     Fini();

@@ -1,16 +1,33 @@
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 
+#include <string>
+
 #include "CRVHttpFetcher/FetcherLimits.h"
 #include "CRVHttpFetcher/RequestSetup.h"
+#include "RVUtil/BodyLimit.h"
 #include "RVUtil/CRVHttpFetcher.h"
+#include "http/BodyLimitRecord.h"
+#include "http/HeaderLines.h"
 #include "platform/inet/InetRequest.h"
 #include "platform/inet/InetSession.h"
 #include "pxlog/PXLog.h"
 
 namespace RVUtil {
+namespace {
+
+// The records of a failed request: the failure with the transport's error number, then the
+// same failure in plain words.
+constexpr const char* kSendError = "[Http Send Error]ErrorCode=%d, Url=%s";
+constexpr const char* kPostSendError = "[Http Post Send Error]ErrorCode=%d, Url=%s";
+constexpr const char* kReadError = "[Http Read Error]ErrorCode=%d, Url=%s";
+constexpr const char* kErrorDetail = "[Http Error Detail]%s";
+constexpr const char* kNoPostBody = "POST body length negative or its data missing";
+
+}  // namespace
 
 DWORD CRVHttpFetcher::Request(const char* url, const char* userName, const char* password,
                               DWORD timeout) {
@@ -28,24 +45,19 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
         return 0;
     }
     m_nHttpStatus = 0;
+    m_dwReadError = 0;
     m_strRawHeaders.Empty();
-    if (url == nullptr) {
-        return 0;
-    }
-    char workUrl[kUrlBufferSize];
-    CopyWorkingUrl(url, workUrl);
-    char hostName[kHostNameSize];
-    char urlPath[kUrlPathSize];
-    unsigned short port = 0;
-    if (CrackUrl(workUrl, hostName, urlPath, &port) != PROTOCOL_HTTP) {
+    RequestUrl target;
+    if (!CrackRequestUrl(url, &target)) {
         return 0;
     }
     if (!postForm && inet::IsOffline()) {
         return 0;
     }
+    const char* urlPath = target.path.c_str();
 
     std::unique_ptr<inet::Connection> connection =
-        inet::Connection::Open(*m_hSession, hostName, port, userName, password);
+        inet::Connection::Open(*m_hSession, target.host, target.port, userName, password);
     if (!connection) {
         return static_cast<DWORD>(m_nHttpStatus);
     }
@@ -55,8 +67,8 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
     }
     // The transport never retries a connect, so no retry count needs setting.
     const bool post = postForm && postLength != 0;
-    std::unique_ptr<inet::Request> request =
-        inet::Request::Open(*connection, post ? "POST" : "GET", urlPath, RequestFlagsFor(port));
+    std::unique_ptr<inet::Request> request = inet::Request::Open(
+        *connection, post ? "POST" : "GET", target.path, RequestFlagsFor(target));
     AddRequestHeaderLines(m_arrReqHeaders, *request);
 
     inet::InetError sent = inet::kInetOk;
@@ -68,14 +80,13 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
         sent = request->Send(postData, static_cast<std::size_t>(postLength));
     }
     if (sent != inet::kInetOk) {
-        if (postForm) {
-            LogChannel()(CPXLog::LVL_ERROR)
-                .Write("[Http Post Send Error]ErrorCode=%d, Url=%s", static_cast<int>(sent),
-                       urlPath);
-        } else {
-            LogChannel()(CPXLog::LVL_ERROR)
-                .Write("[Http Send Error]ErrorCode=%d, Url=%s", static_cast<int>(sent), urlPath);
-        }
+        LogChannel()(CPXLog::LVL_ERROR)
+            .Write(postForm ? kPostSendError : kSendError, static_cast<int>(sent), urlPath);
+        // A body that cannot exist never reached the transport, which has no words for it.
+        const bool ownRefusal =
+            sent == inet::kInetInvalidParameter && request->ErrorDetail().empty();
+        LogChannel()(CPXLog::LVL_ERROR)
+            .Write(kErrorDetail, ownRefusal ? kNoPostBody : request->ErrorDetail().c_str());
         // The next request opens a new session. The request and the connection still close
         // after it; they keep what they use alive until then.
         CloseSession();
@@ -100,32 +111,48 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
             }
         }
     }
-
-    // The header block is taken only when it fits, terminator included, in the fixed
-    // buffer; a larger one leaves the response without recorded headers.
-    const std::string& raw = request->RawHeaders();
-    if (raw.size() + 1 <= kRawHeaderSize) {
-        char text[kRawHeaderSize];
-        std::memcpy(text, raw.c_str(), raw.size() + 1);
-        char* line = text;
-        char* cr = std::strchr(line, '\r');
-        while (cr != nullptr && cr != line) {
-            *cr = '\0';
-            ParseHeader(line);
-            line = cr + 2;
-            cr = std::strchr(line, '\r');
-        }
-    }
-
-    BYTE chunk[kReadChunkSize];
-    for (;;) {
-        std::size_t received = 0;
-        if (request->Read(chunk, sizeof chunk, &received) != inet::kInetOk || received == 0 ||
-            SaveData(chunk, static_cast<unsigned int>(received)) == 0) {
-            break;
-        }
-    }
+    http::RecordHeaderLines(request->RawHeaders(), m_arrRespHeaders);
+    ReadBody(*request, urlPath);
     return static_cast<DWORD>(m_nHttpStatus);
+}
+
+// Appends the body to the buffer. A body that fails part way keeps what arrived; the failure
+// is logged and remembered for IsResponseComplete. The buffer never grows past the body
+// limit: a declared length beyond it fails before anything is read.
+void CRVHttpFetcher::ReadBody(inet::Request& request, const char* urlPath) {
+    const long long limit = RVUtil_gfnGetBodyLimit();
+    // Room left under the limit; a body appended to an earlier one shares it.
+    const auto room = [&] { return std::max(0LL, limit - m_nSize); };
+    std::string detail;
+    const auto overLimit = [&] {
+        http::LogBodyOverLimit(limit, urlPath);
+        m_dwReadError = inet::kInetBodyOverLimit;
+        detail = "body over the limit of " + std::to_string(limit) + " bytes";
+    };
+    if (const auto declared = request.DeclaredLength();
+        declared.has_value() && *declared > static_cast<unsigned long long>(room())) {
+        overLimit();
+    }
+    BYTE chunk[kReadChunkSize];
+    while (m_dwReadError == 0) {
+        std::size_t received = 0;
+        if (const inet::InetError error = request.Read(chunk, sizeof chunk, &received);
+            error != inet::kInetOk) {
+            m_dwReadError = error;
+            detail = request.ErrorDetail();
+        } else if (received == 0) {
+            break;
+        } else if (static_cast<long long>(received) > room()) {
+            overLimit();
+        } else if (SaveData(chunk, static_cast<unsigned int>(received)) == 0) {
+            m_dwReadError = inet::kInetInternalError;
+            detail = "no memory for the body";
+        }
+    }
+    if (m_dwReadError != 0) {
+        LogChannel()(CPXLog::LVL_ERROR).Write(kReadError, static_cast<int>(m_dwReadError), urlPath);
+        LogChannel()(CPXLog::LVL_ERROR).Write(kErrorDetail, detail.c_str());
+    }
 }
 
 // The buffer grows to exactly the length needed whenever a chunk does not fit, and a failed
@@ -158,16 +185,9 @@ int CRVHttpFetcher::SaveData(BYTE* data, unsigned int length) {
 }
 
 void CRVHttpFetcher::ParseHeader(char* line) {
-    if (line == nullptr) {
-        return;
+    if (line != nullptr) {
+        http::RecordHeaderLine(line, m_arrRespHeaders);
     }
-    char* colon = std::strchr(line, ':');
-    if (colon == nullptr || colon == line || colon[1] != ' ') {
-        return;
-    }
-    *colon = '\0';
-    m_arrRespHeaders.Add(CString(line));
-    m_arrRespHeaders.Add(CString(colon + 2));
 }
 
 }  // namespace RVUtil

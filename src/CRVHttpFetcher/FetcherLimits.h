@@ -2,15 +2,15 @@
 
 #include <cstddef>
 
-// Fixed sizes of CRVHttpFetcher's buffers. They bound what a request accepts: a longer URL
-// is cut, a longer host name or path is refused, a longer header block goes unrecorded.
+// Fixed sizes of CRVHttpFetcher's buffers. The URL sizes are the contract of the protected
+// CrackUrl, which hosts call with buffers of these sizes; requests themselves take URLs up
+// to kMaxUrlLength (RequestSetup.h) and header blocks up to the transport's head limit.
 namespace RVUtil {
 
 constexpr int kInitialBufferSize = 2048;      // response buffer that Init allocates
 constexpr std::size_t kUrlBufferSize = 2048;  // URL working copy, canonicalised in place
 constexpr std::size_t kHostNameSize = 256;
 constexpr std::size_t kUrlPathSize = 2048;
-constexpr std::size_t kRawHeaderSize = 1024;  // the whole response head, with its terminator
 constexpr std::size_t kReadChunkSize = 4096;  // one body read
 
 }  // namespace RVUtil

@@ -2,22 +2,67 @@
 
 #include <cstring>
 
-#include "CRVHttpFetcher/FetcherLimits.h"
+#include "platform/Ascii.h"
 #include "platform/inet/InetRequest.h"
+#include "pxlog/PXLog.h"
 
 namespace RVUtil {
+namespace {
 
-void CopyWorkingUrl(const char* url, char* work) {
-    const std::size_t length = strnlen(url, kUrlBufferSize - 1);
-    std::memcpy(work, url, length);
-    work[length] = '\0';
+// The record of a refused URL: why, its length, and its start (a long one would flood the
+// log; the log escapes control characters, so the record stays one line).
+constexpr const char* kUrlRefused = "[Http Url Error]URL refused (%s), Length=%zu, Url=%.256s";
+
+const char* refusalOf(const std::string& canonical, const inet::UrlParts& parts) {
+    for (const char c : canonical) {
+        if (ascii::IsControl(c)) {
+            return "control character";
+        }
+    }
+    for (const char c : parts.host) {
+        if (c == ' ') {
+            return "blank in the host name";
+        }
+    }
+    return nullptr;
 }
 
-DWORD RequestFlagsFor(unsigned short port) {
+}  // namespace
+
+bool CrackRequestUrl(const char* url, RequestUrl* out) {
+    if (url == nullptr) {
+        return false;
+    }
+    const std::size_t length = strnlen(url, kMaxUrlLength + 1);
+    if (length > kMaxUrlLength) {
+        LogChannel()(CPXLog::LVL_ERROR)
+            .Write(kUrlRefused, "longer than 64 KiB", std::strlen(url), url);
+        return false;
+    }
+    std::string canonical;
+    inet::UrlParts parts;
+    if (!inet::CanonicalizeUrl(std::string_view(url, length), &canonical) ||
+        !inet::CrackUrl(canonical, &parts) ||
+        (parts.scheme != inet::UrlScheme::Http && parts.scheme != inet::UrlScheme::Https)) {
+        return false;
+    }
+    if (const char* refusal = refusalOf(canonical, parts); refusal != nullptr) {
+        LogChannel()(CPXLog::LVL_ERROR).Write(kUrlRefused, refusal, length, url);
+        return false;
+    }
+    out->scheme = parts.scheme;
+    out->host = std::move(parts.host);
+    out->port = parts.port;
+    out->path = std::move(parts.path);
+    return true;
+}
+
+DWORD RequestFlagsFor(const RequestUrl& url) {
     constexpr DWORD kPlain =
         inet::kFlagReload | inet::kFlagNoCacheWrite | inet::kFlagKeepConnection | inet::kFlagNoUi;
     constexpr unsigned short kSecurePort = 443;
-    return port == kSecurePort ? (kPlain | inet::kFlagSecure) : kPlain;
+    const bool secure = url.scheme == inet::UrlScheme::Https || url.port == kSecurePort;
+    return secure ? (kPlain | inet::kFlagSecure) : kPlain;
 }
 
 void AddRequestHeaderLines(const CStringArray& headers, inet::Request& request) {

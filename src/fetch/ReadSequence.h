@@ -5,6 +5,8 @@
 #include <new>
 
 #include "RVUtil/AfxException.h"
+#include "RVUtil/CCurlHttpFetcher.h"
+#include "RVUtil/CRVHttpFetcher.h"
 #include "RVUtil/CString.h"
 #include "RVUtil/CTime32.h"
 #include "RVUtil/ErrorCode.h"
@@ -25,6 +27,16 @@ struct ReadForm {
     bool messageOnDecodeFailure = false;  // the transport's full form says why decoding failed
     bool logDecodeFailure = false;        // the transport's POST form logs it instead
 };
+
+// Whether the body of the request just made arrived whole. The own fetcher keeps what
+// arrived of a body that failed part way and says so here; the curl fetcher's Request
+// already fails on such a body.
+inline bool BodyArrivedWhole(CRVHttpFetcher& fetcher) {
+    return fetcher.IsResponseComplete() != 0;
+}
+inline bool BodyArrivedWhole(CCurlHttpFetcher&) {
+    return true;
+}
 
 // One request on an initialised fetcher, from the status check to the hand-over of the
 // body; the fetcher's request is ended on every path. Only code 0 hands a buffer over.
@@ -56,8 +68,9 @@ ErrorCode ReadWithFetcher(Fetcher& fetcher, const char* url, unsigned char** out
                                     form.postData, static_cast<int>(form.postLength));
     }
     // A POST length that no request can carry (negative, or beyond int) fails like a
-    // request that could not be sent, instead of reaching the transport as a different size.
-    if (requested == 0) {
+    // request that could not be sent, instead of reaching the transport as a different size;
+    // so does a body that failed part way, which is never handed over as if it were whole.
+    if (requested == 0 || !BodyArrivedWhole(fetcher)) {
         say("Request error! Timeout=%d", static_cast<int>(timeout));
         return finish(ERR_REQUEST);
     }

@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "DescriptorLimit.h"
 #include "FetcherTestSupport.h"
@@ -145,9 +147,21 @@ TEST(FetcherHeaderListTest, RequestHeadersAreCaseSensitiveAndKeepTheirPlace) {
     f.AddHeader("X-Two", "2");
     f.AddHeader("Accept", "b");
     f.AddHeader("accept", "c");
-    f.AddHeader("", "ignored");
-    f.AddHeader(nullptr, "ignored");
     f.AddHeader("Empty", nullptr);
+    // Refused, with a WARNING record each: nothing of them is stored.
+    rvtest::LogCapture log;
+    for (const auto& [name, value] :
+         std::vector<std::pair<const char*, const char*>>{{"", "v"},
+                                                          {nullptr, "v"},
+                                                          {"X-A", "v\r\nInjected: yes"},
+                                                          {"X-B", "v\nHost: evil"},
+                                                          {"Bad Name", "v"},
+                                                          {"Bad:Name", "v"}}) {
+        f.AddHeader(name, value);
+    }
+    EXPECT_EQ(log.Records().size(), 6u);
+    EXPECT_TRUE(log.Contains(CPXLog::LVL_WARNING,
+                             "Request header refused (CR, LF or NUL in the value): X-B"));
     const CStringArray& list = f.RequestHeaders();
     ASSERT_EQ(list.GetSize(), 8);
     EXPECT_EQ(list[0], "Accept");

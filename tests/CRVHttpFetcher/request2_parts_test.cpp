@@ -20,13 +20,14 @@ ResponseHeaderMap parsed(const std::string& block) {
     return map;
 }
 
-TEST(ResponseHeaderMapTest, MergesNamesOfAnyCaseAndSplitsAtEveryCr) {
+TEST(ResponseHeaderMapTest, MergesNamesOfAnyCaseAndSplitsAtEveryLf) {
     EXPECT_EQ(HeaderNameHash{}("Content-Length"), HeaderNameHash{}("cONTENT-lENGTH"));
     EXPECT_FALSE(HeaderNameEqual{}("a_b", "A-B")) << "only letters fold";
-    // A CR without LF ends a line too; the text after the last CR is no line.
+    // LF ends a line, with or without a CR before it; a CR alone is part of its line, and
+    // the text after the last LF is no line.
     const ResponseHeaderMap map = parsed(
-        "HTTP/1.1 200 OK\r\nSet-Cookie: a=1\rX:\r\nSET-COOKIE:b=2\r\n: v\r\n"
-        "C: x:y\r\n\rD: 4");
+        "HTTP/1.1 200 OK\nSet-Cookie: a=1\nX:\r\nSET-COOKIE:b=2\r\n: v\r\n"
+        "C: x:y\rz\r\n\r\nD: 4");
     ASSERT_EQ(map.size(), 4u);
     const auto cookie = map.find("set-cookie");
     ASSERT_NE(cookie, map.end());
@@ -34,10 +35,10 @@ TEST(ResponseHeaderMapTest, MergesNamesOfAnyCaseAndSplitsAtEveryCr) {
     EXPECT_EQ(cookie->second, " a=1; b=2");
     EXPECT_EQ(map.at("x"), "");
     EXPECT_EQ(map.at(""), " v");
-    EXPECT_EQ(map.at("c"), " x:y") << "split at the first colon";
-    // The given length bounds the text: a CR beyond it is not seen.
+    EXPECT_EQ(map.at("c"), " x:y\rz") << "split at the first colon";
+    // The given length bounds the text: an LF beyond it is not seen.
     ResponseHeaderMap cut;
-    ParseHeaderBlock("A: 1\r\nB: 2\r\n", 8, &cut);
+    ParseHeaderBlock("A: 1\r\nB: 2\r\n", 11, &cut);
     EXPECT_EQ(cut.size(), 1u);
 }
 

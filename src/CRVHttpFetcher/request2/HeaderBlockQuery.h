@@ -15,8 +15,8 @@ namespace RVUtil::request2 {
 constexpr DWORD kErrorInsufficientBuffer = 122;
 constexpr DWORD kErrorHeaderNotFound = 12150;
 
-// The raw header block of a sent request (status line and header lines, each ended by
-// CR LF, then an empty line). With a null buffer, or *length smaller than the block and its
+// The raw header block of a sent request (status line, header lines and the empty line,
+// as received). With a null buffer, or *length smaller than the block and its
 // terminator, it fails with *error 122 and sets *length to the size needed, terminator
 // included. Otherwise it copies the block and its terminator into buffer and sets *length
 // to the block's length. A request without a response head fails with *error 12150.

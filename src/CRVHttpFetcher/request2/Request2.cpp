@@ -2,17 +2,17 @@
 // reporting failures by exception instead of by result.
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <memory>
 #include <new>
 #include <stdexcept>
 
-#include "CRVHttpFetcher/FetcherLimits.h"
 #include "CRVHttpFetcher/RequestSetup.h"
 #include "CRVHttpFetcher/request2/DeclaredLength.h"
 #include "CRVHttpFetcher/request2/HeaderBlockQuery.h"
 #include "CRVHttpFetcher/request2/ResponseHeaderMap.h"
+#include "RVUtil/BodyLimit.h"
 #include "RVUtil/CRVHttpFetcher.h"
+#include "http/BodyLimitRecord.h"
 #include "pakdec/LargeBuffer.h"
 #include "platform/inet/InetRequest.h"
 #include "platform/inet/InetSession.h"
@@ -49,10 +49,10 @@ std::unique_ptr<inet::Connection> openConnection(inet::Session& session, const c
 }
 
 std::unique_ptr<inet::Request> openRequest(inet::Connection& connection, bool post,
-                                           const char* urlPath, unsigned short port) {
+                                           const RequestUrl& target) {
     try {
-        return inet::Request::Open(connection, post ? "POST" : "GET", urlPath,
-                                   RequestFlagsFor(port));
+        return inet::Request::Open(connection, post ? "POST" : "GET", target.path,
+                                   RequestFlagsFor(target));
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
@@ -63,6 +63,7 @@ std::unique_ptr<inet::Request> openRequest(inet::Connection& connection, bool po
 DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char* password,
                                DWORD timeout, BYTE* postData, int postLength) {
     m_nHttpStatus = 0;
+    m_dwReadError = 0;
     std::free(m_pBuffer);
     m_pBuffer = nullptr;
     m_nCapacity = 0;
@@ -79,20 +80,13 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
     }
 
     // A null URL is no URL at all: refused like one that does not crack.
-    if (url == nullptr) {
-        return 0;
-    }
-    char workUrl[kUrlBufferSize];
-    CopyWorkingUrl(url, workUrl);
-    char hostName[kHostNameSize];
-    char urlPath[kUrlPathSize];
-    unsigned short port = 0;
-    if (CrackUrl(workUrl, hostName, urlPath, &port) != PROTOCOL_HTTP) {
+    RequestUrl target;
+    if (!CrackRequestUrl(url, &target)) {
         return 0;
     }
 
     const std::unique_ptr<inet::Connection> connection =
-        openConnection(*session, hostName, port, userName, password);
+        openConnection(*session, target.host.c_str(), target.port, userName, password);
     if (!connection) {
         throw std::runtime_error(kConnectFailed);
     }
@@ -102,7 +96,7 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
     }
     // The transport never retries a connect, so no retry count needs setting.
     const bool post = postLength != 0;
-    const std::unique_ptr<inet::Request> request = openRequest(*connection, post, urlPath, port);
+    const std::unique_ptr<inet::Request> request = openRequest(*connection, post, target);
     if (!request) {
         throw std::runtime_error(kOpenFailed);
     }
@@ -151,10 +145,11 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
     if (declared == 0) {
         return static_cast<DWORD>(m_nHttpStatus);
     }
-    // The response size is a signed 32-bit count, so a body beyond 2 GiB - 1 can never be
-    // held: it fails as the allocation it would need. This also covers a negative length,
-    // which reads as a number near 4 GiB.
-    if (declared > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())) {
+    // A length above the body limit fails as the allocation it would need, before anything
+    // is allocated. The limit is never above 2 GiB - 1, the most the signed 32-bit response
+    // size holds, so this also covers a negative length, which reads as a number near 4 GiB.
+    if (const long long limit = RVUtil_gfnGetBodyLimit(); declared > limit) {
+        http::LogBodyOverLimit(limit, target.path.c_str());
         throw std::bad_alloc();
     }
 
@@ -177,6 +172,11 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
             throw std::runtime_error(kReadFailed);
         }
         received += last;
+    }
+    // A body that ended before its declared length (possible only when the transport could
+    // not frame it by that length) is a failed read, not a body padded with zeros.
+    if (received < declared) {
+        throw std::runtime_error(kReadFailed);
     }
 
     // The object's buffer comes from malloc, as SaveData grows it with realloc.

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "http/HeaderLines.h"
+
 namespace RVUtil::request2 {
 namespace {
 
@@ -35,27 +37,17 @@ bool HeaderNameEqual::operator()(std::string_view a, std::string_view b) const n
 }
 
 void ParseHeaderBlock(const char* text, std::size_t length, ResponseHeaderMap* map) {
-    std::size_t start = 0;
-    while (start < length) {
-        const void* found = std::memchr(text + start, '\r', length - start);
-        if (found == nullptr) {
-            break;
-        }
-        const std::size_t cr = static_cast<std::size_t>(static_cast<const char*>(found) - text);
-        const std::string_view line(text + start, cr - start);
+    http::ForEachHeaderLine(std::string_view(text, length), [map](std::string_view line) {
         const std::size_t colon = line.find(':');
-        if (colon != std::string_view::npos) {
-            const std::string_view value = line.substr(colon + 1);
-            auto [entry, added] = map->try_emplace(std::string(line.substr(0, colon)), value);
-            if (!added) {
-                entry->second.append("; ").append(value);
-            }
+        if (colon == std::string_view::npos) {
+            return;
         }
-        start = cr + 1;
-        if (start < length && text[start] == '\n') {
-            ++start;
+        const std::string_view value = line.substr(colon + 1);
+        auto [entry, added] = map->try_emplace(std::string(line.substr(0, colon)), value);
+        if (!added) {
+            entry->second.append("; ").append(value);
         }
-    }
+    });
 }
 
 }  // namespace RVUtil::request2

@@ -21,11 +21,12 @@ struct HeaderNameEqual {
 using ResponseHeaderMap =
     std::unordered_map<std::string, std::string, HeaderNameHash, HeaderNameEqual>;
 
-// Adds the header lines of a raw block (length bytes, lines ended by CR, usually CR LF) to
-// map. A line is "name:value" split at its first colon; name and value are kept exactly as
-// received, so the value keeps the blank after the colon. A name already in the map gets
-// "; " and the new value appended to its value. Lines without a colon (the status line, the
-// closing empty line) and a last line without its CR are passed over.
+// Adds the header lines of a raw block (length bytes) to map, the lines cut as
+// http::ForEachHeaderLine cuts them (at LF, one CR before it dropped). A line is
+// "name:value" split at its first colon; name and value are kept exactly as received, so
+// the value keeps the blank after the colon. A name already in the map gets "; " and the
+// new value appended to its value. Lines without a colon (the status line, the closing
+// empty line) and a last line without its LF are passed over.
 void ParseHeaderBlock(const char* text, std::size_t length, ResponseHeaderMap* map);
 
 }  // namespace RVUtil::request2

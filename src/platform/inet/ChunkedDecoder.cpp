@@ -69,17 +69,24 @@ ChunkedDecoder::Status ChunkedDecoder::Decode(const char* in, std::size_t inSize
             }
             case State::DataCr:
                 m_state = c == '\r' ? State::DataLf : c == '\n' ? State::Size : State::Bad;
+                if (m_state == State::Bad) {
+                    m_fault = "chunk data longer than its size";
+                }
                 m_sawDigit = false;
                 ++i;
                 break;
             case State::DataLf:
                 m_state = c == '\n' ? State::Size : State::Bad;
+                if (m_state == State::Bad) {
+                    m_fault = "chunk data longer than its size";
+                }
                 ++i;
                 break;
             case State::TrailerStart:
             case State::Trailer:
                 if (++m_trailerBytes > kMaxTrailerBytes) {
                     m_state = State::Bad;
+                    m_fault = "trailer section over 64 KiB";
                 } else if (c == '\n') {
                     m_state = m_state == State::TrailerStart ? State::Done : State::TrailerStart;
                 } else if (c != '\r') {
@@ -94,6 +101,9 @@ ChunkedDecoder::Status ChunkedDecoder::Decode(const char* in, std::size_t inSize
     }
     *consumed = i;
     *produced = o;
+    if (m_state == State::Bad && *m_fault == '\0') {
+        m_fault = "bad chunk size";
+    }
     if (m_state == State::Done) {
         return Status::Done;
     }

@@ -18,6 +18,8 @@ class ChunkedDecoder {
     // end. Nothing is consumed after Done or Bad.
     Status Decode(const char* in, std::size_t inSize, char* out, std::size_t outSize,
                   std::size_t* consumed, std::size_t* produced);
+    // After Bad: what was wrong, in a few words ("bad chunk size").
+    const char* Fault() const { return m_fault; }
 
   private:
     enum class State {
@@ -37,6 +39,7 @@ class ChunkedDecoder {
     std::uint64_t m_remaining = 0;  // data bytes left in the current chunk, or the size read so far
     bool m_sawDigit = false;
     std::size_t m_trailerBytes = 0;
+    const char* m_fault = "";
 };
 
 }  // namespace RVUtil::inet

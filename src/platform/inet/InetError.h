@@ -10,6 +10,7 @@ namespace RVUtil::inet {
 
 enum InetError : DWORD {
     kInetOk = 0,
+    kInetBodyOverLimit = 8,          // a body beyond the process's body limit (no memory for it)
     kInetInvalidParameter = 87,      // a negative or missing request body
     kInetTimeout = 12002,            // connect, send or receive took longer than allowed
     kInetInternalError = 12004,      // out of memory or descriptors, an unexpected state

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/Ascii.h"
 #include "platform/inet/NetStream.h"
 #include "platform/inet/RequestHead.h"
 
@@ -15,6 +16,26 @@ Millis orDefault(DWORD milliseconds, Millis fallback) {
     return milliseconds == 0 ? fallback : Millis(milliseconds);
 }
 
+std::string timedOut(Millis limit, std::string_view what) {
+    std::string text = "timed out after " + std::to_string(limit.count()) + " ms";
+    if (!what.empty()) {
+        text.append(" ").append(what);
+    }
+    return text;
+}
+
+bool namesAServer(std::string_view host) {
+    if (host.empty()) {
+        return false;
+    }
+    for (const char c : host) {
+        if (c == ' ' || ascii::IsControl(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 Connection::Connection(std::shared_ptr<SessionState> session,
@@ -24,7 +45,7 @@ Connection::Connection(std::shared_ptr<SessionState> session,
 std::unique_ptr<Connection> Connection::Open(Session& session, std::string_view host,
                                              std::uint16_t port, const char* user,
                                              const char* password) {
-    if (host.empty()) {
+    if (!namesAServer(host)) {
         return nullptr;
     }
     auto settings = std::make_shared<ConnectionSettings>();
@@ -71,8 +92,42 @@ Request::~Request() {
     }
 }
 
-void Request::AddHeaderLine(std::string_view line) {
+bool Request::AddHeaderLine(std::string_view line) {
+    if (line.size() >= 2 && line.substr(line.size() - 2) == "\r\n") {
+        line.remove_suffix(2);
+    }
+    if (line.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
+        return false;
+    }
     AppendHeaderLine(m_lines, line);
+    return true;
+}
+
+std::optional<std::uint64_t> Request::DeclaredLength() const {
+    if (m_state == BodyState::Unsent || m_head.framing != BodyFraming::Length) {
+        return std::nullopt;
+    }
+    return m_head.contentLength;
+}
+
+InetError Request::Fail(InetError error, std::string detail) {
+    m_error = error;
+    m_detail = std::move(detail);
+    return error;
+}
+
+InetError Request::FailBody(InetError error, const std::string& streamText) {
+    std::string progress = std::to_string(m_bodyReceived);
+    if (m_head.framing == BodyFraming::Length) {
+        progress.append(" of ").append(std::to_string(m_head.contentLength));
+    }
+    progress.append(" body bytes");
+    if (error == kInetTimeout) {
+        return Fail(error,
+                    timedOut(m_deadline.Window(), "with the body stalled after " + progress));
+    }
+    const std::string what = streamText.empty() ? "connection closed" : streamText;
+    return Fail(error, what + " after " + progress);
 }
 
 InetError Request::Send(const void* body, std::size_t length) {
@@ -80,7 +135,7 @@ InetError Request::Send(const void* body, std::size_t length) {
         return kInetInternalError;
     }
     if (length > 0 && body == nullptr) {
-        return kInetInvalidParameter;
+        return Fail(kInetInvalidParameter, "request body missing");
     }
     m_state = BodyState::Failed;
     const ConnectionSettings& settings = *m_settings;
@@ -129,15 +184,19 @@ InetError Request::Send(const void* body, std::size_t length) {
         const bool reused = stream != nullptr;
         if (!stream) {
             if (const InetError error = OpenStream(proxy, &stream); error != kInetOk) {
-                return m_error = error;
+                return error;
             }
         }
         m_received = ReceiveBuffer();
         bool anyByte = false;
+        std::string detail;
         InetError error = stream->Write(head, payload, settings.receiveTimeout);
-        if (error == kInetOk) {
-            error = m_received.ReadHead(*stream, settings.receiveTimeout, &m_head, &anyByte,
-                                        m_lengthRule);
+        if (error != kInetOk) {
+            detail = error == kInetTimeout ? "sending the request" : stream->FailureText();
+        } else {
+            m_deadline.StartHead(settings.receiveTimeout);
+            error =
+                m_received.ReadHead(*stream, m_deadline, &m_head, &anyByte, &detail, m_lengthRule);
         }
         if (error == kInetOk) {
             m_stream = std::move(stream);
@@ -146,7 +205,8 @@ InetError Request::Send(const void* body, std::size_t length) {
         }
         // A kept-alive connection the server closed just before it got this request.
         if (!reused || anyByte || error != kInetConnectionAborted) {
-            return m_error = error;
+            return Fail(error,
+                        error == kInetTimeout ? timedOut(settings.receiveTimeout, detail) : detail);
         }
     }
 }
@@ -156,16 +216,20 @@ InetError Request::OpenStream(const platform::ProxyServer* proxy, std::unique_pt
     // Only proxies spoken to in plain HTTP are supported; a request that the configuration
     // sends through any other kind fails rather than going around it.
     if (proxy != nullptr && proxy->scheme != "http") {
-        return kInetCannotConnect;
+        return Fail(kInetCannotConnect, "proxy scheme not supported: " + proxy->scheme);
     }
     InetError error = kInetOk;
+    std::string detail;
     std::unique_ptr<NetStream> stream =
         proxy != nullptr ? NetStream::Connect(m_session->Context(), proxy->host, proxy->port,
-                                              settings.connectTimeout, &error)
+                                              settings.connectTimeout, &error, &detail)
                          : NetStream::Connect(m_session->Context(), settings.host, settings.port,
-                                              settings.connectTimeout, &error);
+                                              settings.connectTimeout, &error, &detail);
     if (!stream) {
-        return error;
+        if (error == kInetTimeout) {
+            detail = timedOut(settings.connectTimeout, "connecting");
+        }
+        return Fail(error, proxy != nullptr ? "proxy: " + detail : detail);
     }
     if ((m_flags & kFlagSecure) != 0) {
         if (proxy != nullptr) {
@@ -174,7 +238,9 @@ InetError Request::OpenStream(const platform::ProxyServer* proxy, std::unique_pt
             }
         }
         if (error = stream->StartTls(settings.host, settings.receiveTimeout); error != kInetOk) {
-            return error;
+            return Fail(error, error == kInetTimeout
+                                   ? timedOut(settings.receiveTimeout, "in the TLS handshake")
+                                   : stream->FailureText());
         }
     }
     *out = std::move(stream);
@@ -194,19 +260,30 @@ InetError Request::OpenTunnel(NetStream& stream, const platform::ProxyServer& pr
     }
     head.append("\r\n");
     if (const InetError error = stream.Write(head, {}, settings.receiveTimeout); error != kInetOk) {
-        return error;
+        return Fail(error, error == kInetTimeout
+                               ? timedOut(settings.receiveTimeout, "sending to the proxy")
+                               : "proxy: " + stream.FailureText());
     }
     ReceiveBuffer answer;
     ResponseHead reply;
+    ReceiveDeadline deadline;
+    deadline.StartHead(settings.receiveTimeout);
     bool anyByte = false;
-    if (const InetError error = answer.ReadHead(stream, settings.receiveTimeout, &reply, &anyByte);
+    std::string detail;
+    if (const InetError error = answer.ReadHead(stream, deadline, &reply, &anyByte, &detail);
         error != kInetOk) {
-        return error == kInetTimeout ? error : kInetCannotConnect;
+        if (error == kInetTimeout) {
+            return Fail(error, timedOut(settings.receiveTimeout, "waiting for the proxy"));
+        }
+        return Fail(kInetCannotConnect, "proxy: " + detail);
     }
     // Anything but a 2xx is the proxy's refusal; bytes behind the answer would belong to a
     // TLS handshake that has not started yet.
-    if (reply.status < 200 || reply.status > 299 || !answer.Pending().empty()) {
-        return kInetCannotConnect;
+    if (reply.status < 200 || reply.status > 299) {
+        return Fail(kInetCannotConnect, "proxy refused the tunnel: HTTP " + reply.statusText);
+    }
+    if (!answer.Pending().empty()) {
+        return Fail(kInetCannotConnect, "proxy sent bytes behind its tunnel answer");
     }
     return kInetOk;
 }
@@ -215,6 +292,8 @@ void Request::StartBody() {
     m_state = BodyState::Reading;
     m_remaining = m_head.contentLength;
     m_chunked = ChunkedDecoder();
+    m_bodyReceived = 0;
+    m_deadline.StartBody();
     if (m_head.framing == BodyFraming::None ||
         (m_head.framing == BodyFraming::Length && m_remaining == 0)) {
         m_state = BodyState::Complete;
@@ -229,7 +308,6 @@ InetError Request::Read(void* data, std::size_t size, std::size_t* received) {
         case BodyState::Failed:
             return m_error;
         case BodyState::Complete:
-        case BodyState::Ended:
             return kInetOk;
         case BodyState::Reading:
             break;
@@ -255,8 +333,8 @@ InetError Request::Read(void* data, std::size_t size, std::size_t* received) {
     }
     if (error != kInetOk) {
         m_state = BodyState::Failed;
-        m_error = error;
     }
+    m_bodyReceived += *received;
     return error;
 }
 
@@ -266,22 +344,21 @@ InetError Request::ReadLength(char* out, std::size_t size, std::size_t* received
     if (n == 0) {
         InetError error = kInetOk;
         if (wanted >= kDirectReadSize) {
-            error = m_stream->ReadSome(out, wanted, m_settings->receiveTimeout, &n);
+            error = m_deadline.Read(*m_stream, out, wanted, &n);
         } else {
             // Never ask for more than the body still owes: what follows it is not ours.
             std::size_t arrived = 0;
-            error = m_received.Fill(*m_stream, m_settings->receiveTimeout,
+            error = m_received.Fill(*m_stream, m_deadline,
                                     static_cast<std::size_t>(
                                         std::min<std::uint64_t>(m_remaining, std::size_t{1} << 30)),
                                     &arrived);
             n = m_received.Take(out, wanted);
         }
         if (error != kInetOk) {
-            return error;
+            return FailBody(error, m_stream->FailureText());
         }
         if (n == 0) {
-            m_state = BodyState::Ended;  // cut short: the server closed before the end
-            return kInetOk;
+            return FailBody(kInetConnectionAborted, std::string());  // closed before the end
         }
     }
     m_remaining -= n;
@@ -296,14 +373,12 @@ InetError Request::ReadChunked(char* out, std::size_t size, std::size_t* receive
     for (;;) {
         if (m_received.Pending().empty()) {
             std::size_t arrived = 0;
-            const InetError error =
-                m_received.Fill(*m_stream, m_settings->receiveTimeout, 0, &arrived);
+            const InetError error = m_received.Fill(*m_stream, m_deadline, 0, &arrived);
             if (error != kInetOk) {
-                return error;
+                return FailBody(error, m_stream->FailureText());
             }
             if (arrived == 0) {
-                m_state = BodyState::Ended;
-                return kInetOk;
+                return FailBody(kInetConnectionAborted, std::string());  // before the last chunk
             }
         }
         const std::string_view pending = m_received.Pending();
@@ -314,12 +389,12 @@ InetError Request::ReadChunked(char* out, std::size_t size, std::size_t* receive
         m_received.Consume(consumed);
         *received = produced;
         if (status == ChunkedDecoder::Status::Bad) {
+            Fail(kInetInvalidResponse, m_chunked.Fault());
             if (produced == 0) {
                 return kInetInvalidResponse;
             }
             // The data ahead of the corruption is delivered; the next read reports it.
             m_state = BodyState::Failed;
-            m_error = kInetInvalidResponse;
             return kInetOk;
         }
         if (status == ChunkedDecoder::Status::Done) {
@@ -335,12 +410,11 @@ InetError Request::ReadChunked(char* out, std::size_t size, std::size_t* receive
 InetError Request::ReadUntilClose(char* out, std::size_t size, std::size_t* received) {
     std::size_t n = m_received.Take(out, size);
     if (n == 0) {
-        if (const InetError error = m_stream->ReadSome(out, size, m_settings->receiveTimeout, &n);
-            error != kInetOk) {
-            return error;
+        if (const InetError error = m_deadline.Read(*m_stream, out, size, &n); error != kInetOk) {
+            return FailBody(error, m_stream->FailureText());
         }
         if (n == 0) {
-            m_state = BodyState::Ended;
+            m_state = BodyState::Complete;  // the end of the connection is the end of the body
         }
     }
     *received = n;

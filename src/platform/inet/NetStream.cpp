@@ -74,6 +74,15 @@ InetError errorOf(const error_code& ec) {
     return kInetConnectionAborted;
 }
 
+// The system's words for a socket error, as the middle of a sentence.
+std::string wordsOf(const error_code& ec) {
+    std::string words = ec.message();
+    if (!words.empty() && words[0] >= 'A' && words[0] <= 'Z') {
+        words[0] = static_cast<char>(words[0] - 'A' + 'a');
+    }
+    return words;
+}
+
 std::string withoutBrackets(std::string_view host) {
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
         host = host.substr(1, host.size() - 2);
@@ -136,10 +145,17 @@ struct NetStream::Impl {
     std::shared_ptr<NetContext> context;  // outlives the streams below, which use its loop
     beast::tcp_stream tcp;
     std::unique_ptr<ssl::stream<beast::tcp_stream&>> tls;
+    error_code failure;             // of the last operation that failed
+    bool handshakeFailed = false;   // that operation was the TLS handshake
+    long verifyResult = X509_V_OK;  // the peer certificate's verdict then
 
     explicit Impl(std::shared_ptr<NetContext> owner)
         : context(std::move(owner)), tcp(context->impl().io) {}
     asio::io_context& io() { return context->impl().io; }
+    InetError Fail(const error_code& ec) {
+        failure = ec;
+        return errorOf(ec);
+    }
 };
 
 NetStream::NetStream(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
@@ -147,7 +163,8 @@ NetStream::~NetStream() = default;
 
 std::unique_ptr<NetStream> NetStream::Connect(const std::shared_ptr<NetContext>& context,
                                               std::string_view host, std::uint16_t port,
-                                              Millis timeout, InetError* error) {
+                                              Millis timeout, InetError* error,
+                                              std::string* detail) {
     try {
         auto impl = std::make_unique<Impl>(context);
         const std::string name = withoutBrackets(host);
@@ -165,6 +182,7 @@ std::unique_ptr<NetStream> NetStream::Connect(const std::shared_ptr<NetContext>&
             }
             if (ec || endpoints.empty()) {
                 *error = kInetNameNotResolved;
+                *detail = "host name not resolved: " + name;
                 return nullptr;
             }
         }
@@ -177,6 +195,9 @@ std::unique_ptr<NetStream> NetStream::Connect(const std::shared_ptr<NetContext>&
         (void)unused;
         if (connectError) {
             *error = connectError == beast::error::timeout ? kInetTimeout : kInetCannotConnect;
+            if (*error == kInetCannotConnect) {
+                *detail = wordsOf(connectError);
+            }
             return nullptr;
         }
         impl->tcp.expires_never();
@@ -226,6 +247,9 @@ InetError NetStream::StartTls(std::string_view serverName, Millis timeout) {
     });
     (void)unused;
     if (handshakeError) {
+        m_impl->failure = handshakeError;
+        m_impl->handshakeFailed = true;
+        m_impl->verifyResult = SSL_get_verify_result(session);
         return handshakeError == beast::error::timeout ? kInetTimeout : kInetSecureFailure;
     }
     return kInetOk;
@@ -247,7 +271,7 @@ InetError NetStream::Write(std::string_view first, std::string_view second, Mill
                 break;
             }
             if (ec) {
-                return errorOf(ec);
+                return m_impl->Fail(ec);
             }
         }
         if (sent == total) {
@@ -263,7 +287,7 @@ InetError NetStream::Write(std::string_view first, std::string_view second, Mill
         }
     });
     (void)n;
-    return ec ? errorOf(ec) : kInetOk;
+    return ec ? m_impl->Fail(ec) : kInetOk;
 }
 
 InetError NetStream::ReadSome(char* data, std::size_t size, Millis timeout, std::size_t* received) {
@@ -276,7 +300,7 @@ InetError NetStream::ReadSome(char* data, std::size_t size, Millis timeout, std:
             return kInetOk;
         }
         if (ec != asio::error::would_block && ec != asio::error::try_again) {
-            return errorOf(ec);
+            return m_impl->Fail(ec);
         }
     }
     m_impl->tcp.expires_after(timeout);
@@ -288,10 +312,29 @@ InetError NetStream::ReadSome(char* data, std::size_t size, Millis timeout, std:
         }
     });
     if (ec && !endsStream(ec)) {
-        return errorOf(ec);
+        return m_impl->Fail(ec);
     }
     *received = n;
     return kInetOk;
+}
+
+std::string NetStream::FailureText() const {
+    const error_code& ec = m_impl->failure;
+    if (!ec || ec == beast::error::timeout) {
+        return std::string();
+    }
+    if (!m_impl->handshakeFailed) {
+        return wordsOf(ec);
+    }
+    const long verdict = m_impl->verifyResult;
+    if (verdict == X509_V_ERR_HOSTNAME_MISMATCH || verdict == X509_V_ERR_IP_ADDRESS_MISMATCH) {
+        return "TLS host name mismatch";
+    }
+    if (verdict != X509_V_OK) {
+        return std::string("TLS certificate not trusted: ") +
+               X509_verify_cert_error_string(verdict);
+    }
+    return "TLS handshake failed: " + wordsOf(ec);
 }
 
 bool NetStream::IsIdleAndOpen() const {

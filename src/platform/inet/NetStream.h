@@ -39,10 +39,12 @@ class NetStream {
   public:
     // Resolves host (a name, an IPv4 literal or a bracketed IPv6 literal) and connects to
     // the first address that answers, all within timeout. Name resolution itself is bounded
-    // by the system resolver's own time-outs, not by timeout.
+    // by the system resolver's own time-outs, not by timeout. On failure *detail says why in
+    // a few words ("connection refused", "host name not resolved: <host>").
     static std::unique_ptr<NetStream> Connect(const std::shared_ptr<NetContext>& context,
                                               std::string_view host, std::uint16_t port,
-                                              Millis timeout, InetError* error);
+                                              Millis timeout, InetError* error,
+                                              std::string* detail);
     ~NetStream();
     NetStream(const NetStream&) = delete;
     NetStream& operator=(const NetStream&) = delete;
@@ -52,6 +54,10 @@ class NetStream {
     // name serverName; serverName also goes out as SNI unless it is an address.
     InetError StartTls(std::string_view serverName, Millis timeout);
     bool IsTls() const;
+    // What went wrong in the last failed operation, in a few words: the peer's certificate
+    // verdict for a TLS failure, the system's words for a socket error. Empty for a time-out,
+    // whose length only the caller knows.
+    std::string FailureText() const;
 
     // Sends all of first and then second.
     InetError Write(std::string_view first, std::string_view second, Millis timeout);

@@ -47,7 +47,7 @@ bool ReceiveBuffer::Reserve() {
     return true;
 }
 
-InetError ReceiveBuffer::Fill(NetStream& stream, Millis timeout, std::size_t limit,
+InetError ReceiveBuffer::Fill(NetStream& stream, ReceiveDeadline& deadline, std::size_t limit,
                               std::size_t* received) {
     *received = 0;
     if (!Reserve()) {
@@ -57,13 +57,13 @@ InetError ReceiveBuffer::Fill(NetStream& stream, Millis timeout, std::size_t lim
     if (limit > 0) {
         room = std::min(room, limit);
     }
-    const InetError error = stream.ReadSome(m_data.get() + m_end, room, timeout, received);
+    const InetError error = deadline.Read(stream, m_data.get() + m_end, room, received);
     m_end += *received;
     return error;
 }
 
-InetError ReceiveBuffer::ReadHead(NetStream& stream, Millis timeout, ResponseHead* head,
-                                  bool* anyByte, UnreadableLength rule) {
+InetError ReceiveBuffer::ReadHead(NetStream& stream, ReceiveDeadline& deadline, ResponseHead* head,
+                                  bool* anyByte, std::string* detail, UnreadableLength rule) {
     *anyByte = false;
     std::size_t scanned = 0;
     for (;;) {
@@ -72,6 +72,7 @@ InetError ReceiveBuffer::ReadHead(NetStream& stream, Millis timeout, ResponseHea
         if (end > 0) {
             const InetError error = ParseResponseHead(pending.substr(0, end), head, rule);
             if (error != kInetOk) {
+                *detail = "invalid response head";
                 return error;
             }
             Consume(end);
@@ -82,15 +83,20 @@ InetError ReceiveBuffer::ReadHead(NetStream& stream, Millis timeout, ResponseHea
             return kInetOk;
         }
         if (pending.size() > kMaxResponseHeadSize) {
+            *detail = "response head over 1 MiB";
             return kInetInvalidResponse;
         }
         scanned = pending.size();
         std::size_t received = 0;
-        const InetError error = Fill(stream, timeout, 0, &received);
+        const InetError error = Fill(stream, deadline, 0, &received);
         if (error != kInetOk) {
+            *detail =
+                error == kInetTimeout ? "waiting for the response head" : stream.FailureText();
             return error;
         }
         if (received == 0) {
+            *detail = *anyByte ? "connection closed inside the response head"
+                               : "connection closed before any response";
             return *anyByte ? kInetInvalidResponse : kInetConnectionAborted;
         }
         *anyByte = true;

@@ -2,9 +2,11 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "platform/inet/NetStream.h"
+#include "platform/inet/ReceiveDeadline.h"
 #include "platform/inet/ResponseHead.h"
 
 // Bytes received on a stream and not consumed yet: a response head is read into it in
@@ -18,14 +20,17 @@ class ReceiveBuffer {
     // Copies up to size pending bytes to out and consumes them.
     std::size_t Take(char* out, std::size_t size);
 
-    // One read from stream of at most limit bytes (0: as many as fit). *received 0 means
-    // the stream has ended.
-    InetError Fill(NetStream& stream, Millis timeout, std::size_t limit, std::size_t* received);
+    // One read from stream of at most limit bytes (0: as many as fit), bounded by deadline.
+    // *received 0 means the stream has ended.
+    InetError Fill(NetStream& stream, ReceiveDeadline& deadline, std::size_t limit,
+                   std::size_t* received);
 
-    // Reads the next final response head, passing over interim (1xx) ones. *anyByte tells
-    // whether anything at all arrived, which separates a connection closed before the
-    // response (kInetConnectionAborted) from a head cut short (kInetInvalidResponse).
-    InetError ReadHead(NetStream& stream, Millis timeout, ResponseHead* head, bool* anyByte,
+    // Reads the next final response head, passing over interim (1xx) ones, all before the
+    // deadline. *anyByte tells whether anything at all arrived, which separates a connection
+    // closed before the response (kInetConnectionAborted) from a head cut short
+    // (kInetInvalidResponse). On failure *detail says in a few words what was wrong.
+    InetError ReadHead(NetStream& stream, ReceiveDeadline& deadline, ResponseHead* head,
+                       bool* anyByte, std::string* detail,
                        UnreadableLength rule = UnreadableLength::Refuse);
 
   private:

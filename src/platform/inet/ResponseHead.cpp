@@ -109,7 +109,7 @@ std::size_t FindResponseHeadEnd(std::string_view data, std::size_t from) {
 
 InetError ParseResponseHead(std::string_view head, ResponseHead* out, UnreadableLength rule) {
     ResponseHead result;
-    result.rawBlock.reserve(head.size() + 32);
+    result.rawBlock.assign(head);
     int major = 0;
     int minor = 0;
     bool first = true;
@@ -126,7 +126,6 @@ InetError ParseResponseHead(std::string_view head, ResponseHead* out, Unreadable
         if (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
         }
-        result.rawBlock.append(line).append("\r\n");
         if (first) {
             if (!readStatusLine(line, &major, &minor, &result.statusText)) {
                 return kInetInvalidResponse;

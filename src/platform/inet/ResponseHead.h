@@ -24,8 +24,8 @@ enum class BodyFraming {
 struct ResponseHead {
     int status = 0;
     std::string statusText;  // the three digits of the status code
-    // Status line and header lines in received order, each ended by CR LF, then an empty
-    // line. Line contents are as received; a line that ended in LF alone gets CR LF too.
+    // The head exactly as received: status line, header lines and the empty line, each
+    // ended as the server ended it (CR LF or LF alone).
     std::string rawBlock;
     BodyFraming framing = BodyFraming::UntilClose;
     std::uint64_t contentLength = 0;
