@@ -129,13 +129,7 @@ Comparison Alternate(int pairs, Measure measure) {
     return {Median(ours), Median(other), Median(ratios)};
 }
 
-// The peak resident size of this process so far (VmHWM), in KiB. Unlike getrusage's
-// maxrss it starts afresh with exec, so a child does not inherit its parent's peak.
-inline long PeakResidentKiB() {
-    const std::string status = rvtest::ReadFile("/proc/self/status");
-    const std::size_t at = status.find("VmHWM:");
-    return at == std::string::npos ? 0 : std::strtol(status.c_str() + at + 6, nullptr, 10);
-}
+using rvtest::PeakResidentKiB;
 
 // Runs this program again as "<self> --memory <which> <url>" and reads the KiB it prints
 // (its peak growth over one transfer) as MiB: a fresh process, so that the transfer has

@@ -50,17 +50,13 @@ bool queryDefaultConnection(DefaultConnection* out, int* error) {
     }
 }
 
-// Sends the log to "Log" beside the host's executable and writes the start-up record.
-// When the executable's path cannot be read (no /proc) or holds no '/', the folder is left
-// as it was, so records keep going where they went (standard error until a folder is set);
-// the start-up record is written all the same.
+// Sends the log to the host's log folder (RVUTIL_LOG_DIR, else "Log" beside the host's
+// executable) and writes the start-up record. When neither can be had (no /proc, or a path
+// without '/'), the folder is left as it was, so records keep going where they went
+// (standard error until a folder is set); the start-up record is written all the same.
 void setUpLog() noexcept {
     try {
-        std::optional<std::string> folder;
-        if (const std::optional<std::string> exe = HostExecutablePath()) {
-            folder = LogFolderBeside(*exe);
-        }
-        if (folder) {
+        if (const std::optional<std::string> folder = HostLogFolder()) {
             LogChannel().storage(folder->c_str(), "PX", "RVUtil", true, false);
         }
     } catch (const std::exception&) {

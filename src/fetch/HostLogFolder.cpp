@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <vector>
 
 namespace RVUtil {
@@ -36,6 +37,16 @@ std::optional<std::string> LogFolderBeside(std::string_view exePath) {
         return std::nullopt;
     }
     return std::string(exePath.substr(0, slash)).append("/Log");
+}
+
+std::optional<std::string> HostLogFolder() {
+    if (const char* named = std::getenv(kLogFolderVariable); named != nullptr) {
+        return *named != '\0' ? std::optional<std::string>(named) : std::nullopt;
+    }
+    if (const std::optional<std::string> exe = HostExecutablePath()) {
+        return LogFolderBeside(*exe);
+    }
+    return std::nullopt;
 }
 
 }  // namespace RVUtil

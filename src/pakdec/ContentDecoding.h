@@ -1,7 +1,5 @@
 #pragma once
 
-#include <cstddef>
-
 #include "RVUtil/CString.h"
 #include "RVUtil/WinTypes.h"
 
@@ -11,13 +9,12 @@ namespace RVUtil {
 
 enum class ContentEncoding { None, Gzip, Zstd };
 
-// No decoded body may exceed this; a body that claims more fails as out of memory would.
-constexpr std::size_t kMaxDecodedBodySize = std::size_t{1} << 30;
-
 ContentEncoding EncodingOf(const CString& contentEncoding);
 
 // Decodes length bytes at body; the result is the decoded length, or 0 or a negative
-// number on failure. For None, out is left untouched.
+// number on failure. For None, out is left untouched. No decoded body exceeds the body limit
+// (RVUtil_gfnGetBodyLimit): one that would fails as out of memory would, result 0 and out
+// null.
 long DecodeBody(ContentEncoding kind, BYTE* body, long length, BYTE** out);
 
 }  // namespace RVUtil

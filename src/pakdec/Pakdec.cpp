@@ -4,12 +4,11 @@
 #include <libdeflate.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <new>
+#include <optional>
 
-#include "pakdec/ContentDecoding.h"
+#include "RVUtil/BodyLimit.h"
 #include "pakdec/LargeBuffer.h"
 
 // Decisions where the gzip format leaves room:
@@ -19,8 +18,8 @@
 // - Bytes after the last member: zero bytes (padding) are ignored; anything else must be
 //   a complete, valid member, or the whole body fails.
 // - An empty input fails. A valid body that decodes to nothing succeeds with length 0.
-// - The output never exceeds kMaxDecodedBodySize; a body that would fails, and the buffer
-//   grows only as real output arrives, so a claim alone allocates nothing near the limit.
+// - The output never exceeds the body limit; a body that would fails, and memory is taken
+//   only as real output arrives, so a claim alone makes nothing resident near the limit.
 namespace {
 
 constexpr BYTE kId1 = 0x1f;
@@ -35,7 +34,6 @@ constexpr std::size_t kFixedHeaderSize = 10;
 constexpr std::size_t kTrailerSize = 8;  // CRC-32, ISIZE
 // Deflate cannot expand one input byte into more than this; a larger ISIZE is a lie.
 constexpr std::size_t kMaxDeflateRatio = 1032;
-constexpr std::size_t kMinGrowth = std::size_t{64} << 10;
 
 std::uint32_t ReadLe32(const BYTE* p) {
     return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
@@ -97,75 +95,61 @@ libdeflate_decompressor* ThreadDecompressor() {
     return d.get();
 }
 
-struct FreeDeleter {
-    void operator()(BYTE* p) const { std::free(p); }
-};
-
-// The output. It starts as the caller's new[] array sized by the first guess, so that a
-// body whose guess was right is handed over without a copy. Once it must grow it moves to
-// malloc memory, which realloc grows in place (mremap for large blocks) instead of holding
-// old and new copies at once, and is copied into an exact new[] array at the end.
+// The output. It starts as a new[] array sized by the first guess, so that a body whose guess
+// was right is handed over as it is. The first member that does not fit is decoded again,
+// with every member after it, into a GrowingOutput with room for all that the rest of the
+// input can produce within the limit; the members before it stay in the array, and the two
+// parts are joined only once, in the array handed over.
 class Output {
   public:
-    explicit Output(std::size_t capacity) : m_array(new BYTE[capacity]), m_capacity(capacity) {
-        RVUtil::AdviseLargeBuffer(m_array.get(), capacity);
+    Output(std::size_t guess, std::size_t limit)
+        : m_array(new BYTE[guess]), m_arrayCapacity(guess), m_limit(limit) {
+        RVUtil::AdviseLargeBuffer(m_array.get(), guess);
     }
 
-    BYTE* data() { return m_array ? m_array.get() : m_grown.get(); }
-    std::size_t capacity() const { return m_capacity; }
+    BYTE* next() const {
+        return m_grown ? m_grown->data() + m_grownSize : m_array.get() + m_arraySize;
+    }
+    std::size_t room() const {
+        return m_grown ? m_grown->capacity() - m_grownSize : m_arrayCapacity - m_arraySize;
+    }
+    void Commit(std::size_t decoded) { (m_grown ? m_grownSize : m_arraySize) += decoded; }
+    std::size_t size() const { return m_arraySize + m_grownSize; }
 
-    // Makes room for more than the current capacity, keeping the first `keep` bytes; false
-    // when the limit is reached or memory runs out.
-    bool Grow(std::size_t keep, std::size_t inputLeft) {
-        if (m_capacity >= RVUtil::kMaxDecodedBodySize) {
+    // The member at hand did not fit in the array; false when it did not fit in the growing
+    // output either, which holds all that the input can produce up to the limit.
+    bool Spill(std::size_t inputLeft) {
+        if (m_grown) {
             return false;
         }
-        const std::size_t wanted =
-            std::max({m_capacity * 2, m_capacity + inputLeft * 4, m_capacity + kMinGrowth});
-        const std::size_t next = std::min(wanted, RVUtil::kMaxDecodedBodySize);
-        if (m_array) {
-            BYTE* grown = static_cast<BYTE*>(std::malloc(next));
-            if (grown == nullptr) {
-                return false;
-            }
-            std::memcpy(grown, m_array.get(), keep);
-            m_grown.reset(grown);
-            m_array.reset();
-        } else {
-            BYTE* grown = static_cast<BYTE*>(std::realloc(m_grown.get(), next));
-            if (grown == nullptr) {
-                return false;
-            }
-            (void)m_grown.release();
-            m_grown.reset(grown);
-        }
-        m_capacity = next;
-        RVUtil::AdviseLargeBuffer(m_grown.get(), next);
+        m_grown.emplace(std::min(m_limit - m_arraySize, inputLeft * kMaxDeflateRatio));
         return true;
     }
 
-    // The first `size` bytes in a new[] array the caller owns. The first array goes out as
-    // it is unless the guess overshot by more than an eighth (a lying ISIZE).
-    BYTE* Release(std::size_t size) {
-        if (m_array && m_capacity - size <= m_capacity / 8) {
+    // The output in a new[] array the caller owns. The first array goes out as it is unless
+    // the guess overshot by more than an eighth (a lying ISIZE).
+    BYTE* Release() {
+        if (!m_grown && m_arrayCapacity - m_arraySize <= m_arrayCapacity / 8) {
             return m_array.release();
         }
-        BYTE* exact = new BYTE[size];
-        std::memcpy(exact, data(), size);
-        return exact;
+        return RVUtil::HandOver(
+            {{m_array.get(), m_arraySize}, {m_grown ? m_grown->data() : nullptr, m_grownSize}});
     }
 
   private:
     std::unique_ptr<BYTE[]> m_array;
-    std::unique_ptr<BYTE, FreeDeleter> m_grown;
-    std::size_t m_capacity;
+    std::size_t m_arrayCapacity;
+    std::size_t m_arraySize = 0;
+    std::optional<RVUtil::GrowingOutput> m_grown;
+    std::size_t m_grownSize = 0;
+    std::size_t m_limit;
 };
 
 // The first guess: the last member's ISIZE, which for the usual single member is the
 // whole size, within what the input can possibly produce and the limit.
-std::size_t FirstGuess(const BYTE* in, std::size_t n) {
+std::size_t FirstGuess(const BYTE* in, std::size_t n, std::size_t limit) {
     const std::size_t claimed = ReadLe32(in + n - 4);
-    return std::min({claimed, n * kMaxDeflateRatio, RVUtil::kMaxDecodedBodySize});
+    return std::min({claimed, n * kMaxDeflateRatio, limit});
 }
 
 bool AllZero(const BYTE* p, std::size_t n) {
@@ -178,9 +162,9 @@ BYTE* Decode(const BYTE* in, std::size_t n, std::size_t* decodedSize) {
     if (d == nullptr || n < kFixedHeaderSize + kTrailerSize) {
         return nullptr;
     }
-    Output out(FirstGuess(in, n));
+    const auto limit = static_cast<std::size_t>(RVUtil::RVUtil_gfnGetBodyLimit());
+    Output out(FirstGuess(in, n, limit), limit);
     std::size_t inPos = 0;
-    std::size_t outPos = 0;
     for (;;) {
         const std::size_t header = ParseHeader(in + inPos, n - inPos);
         if (header == 0) {
@@ -190,30 +174,30 @@ BYTE* Decode(const BYTE* in, std::size_t n, std::size_t* decodedSize) {
         std::size_t usedIn = 0;
         std::size_t usedOut = 0;
         for (;;) {
-            const libdeflate_result r =
-                libdeflate_deflate_decompress_ex(d, in + inPos, n - inPos, out.data() + outPos,
-                                                 out.capacity() - outPos, &usedIn, &usedOut);
+            const libdeflate_result r = libdeflate_deflate_decompress_ex(
+                d, in + inPos, n - inPos, out.next(), out.room(), &usedIn, &usedOut);
             if (r == LIBDEFLATE_SUCCESS) {
                 break;
             }
-            // Too little room: grow and decode this member again (the decoder is one-shot).
-            if (r != LIBDEFLATE_INSUFFICIENT_SPACE || !out.Grow(outPos, n - inPos)) {
+            // Too little room: decode this member again where there is room (the decoder is
+            // one-shot).
+            if (r != LIBDEFLATE_INSUFFICIENT_SPACE || !out.Spill(n - inPos)) {
                 return nullptr;
             }
         }
         inPos += usedIn;
         if (n - inPos < kTrailerSize ||
-            libdeflate_crc32(0, out.data() + outPos, usedOut) != ReadLe32(in + inPos)) {
+            libdeflate_crc32(0, out.next(), usedOut) != ReadLe32(in + inPos)) {
             return nullptr;
         }
         inPos += kTrailerSize;
-        outPos += usedOut;
+        out.Commit(usedOut);
         if (inPos == n || AllZero(in + inPos, n - inPos)) {
             break;
         }
     }
-    *decodedSize = outPos;
-    return out.Release(outPos);
+    *decodedSize = out.size();
+    return out.Release();
 }
 
 }  // namespace
@@ -234,7 +218,7 @@ int PakdecA(int inLength, BYTE* in, BYTE** out, int* outLength) {
             return 0;
         }
         *out = decoded;
-        *outLength = static_cast<int>(size);  // at most kMaxDecodedBodySize: fits
+        *outLength = static_cast<int>(size);  // at most the body limit: fits
         return 1;
     } catch (const abi::__forced_unwind&) {
         throw;

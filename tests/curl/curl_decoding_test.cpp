@@ -65,7 +65,7 @@ TEST_F(CurlDecodingTest, DecompressDecodesWhatTheContentEncodingNames) {
         {ZstdBody(body), "zstd", static_cast<long>(body.size()), Array},
         {gzip.substr(0, gzip.size() / 2), "gzip", 0, Null},
         {"", "gzip", 0, Null},
-        {ZstdBody(body, false), "zstd", 0, Array},
+        {ZstdBody(body, false), "zstd", static_cast<long>(body.size()), Array},
         {corruptZstd, "zstd", -1, Array},
     };
     for (const auto& c : cases) {

@@ -96,6 +96,7 @@ struct HostRun {
     std::string output;
     std::vector<std::string> logFiles;
     std::string log;
+    bool logBesideHost = false;
 
     std::string Answers() const {
         const std::size_t at = output.rfind("answers:");
@@ -110,9 +111,11 @@ struct HostRun {
 };
 
 // Runs scenario in a copy of this program placed in a fresh folder, with the proxy
-// variables set as given and all others unset.
+// variables set as given and all others unset. logFolder, when given, is where the log
+// goes instead of "Log" beside the copy.
 HostRun runHost(const std::string& scenario,
-                const std::vector<std::pair<std::string, std::string>>& variables = {}) {
+                const std::vector<std::pair<std::string, std::string>>& variables = {},
+                const std::string& logFolder = {}) {
     rvtest::TempDir dir("rvutil-probe");
     const std::string host = dir / "host";
     fs::copy_file("/proc/self/exe", host);
@@ -123,6 +126,7 @@ HostRun runHost(const std::string& scenario,
         for (const char* name : kProxyVariables) {
             env.Unset(name);
         }
+        env.Unset(RVUtil::kLogFolderVariable);
         for (const auto& [name, value] : variables) {
             env.Set(name, value);
         }
@@ -138,8 +142,10 @@ HostRun runHost(const std::string& scenario,
         run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     run.output = rvtest::ReadFile(dir / "stdout");
-    if (fs::is_directory(dir / "Log")) {
-        for (const auto& entry : fs::directory_iterator(dir / "Log")) {
+    run.logBesideHost = fs::exists(dir / "Log");
+    const std::string folder = logFolder.empty() ? dir / "Log" : logFolder;
+    if (fs::is_directory(folder)) {
+        for (const auto& entry : fs::directory_iterator(folder)) {
             run.logFiles.push_back(entry.path().filename().string());
             run.log += rvtest::ReadFile(entry.path().string());
         }
@@ -156,6 +162,20 @@ TEST(BackendProbeTest, AnswersOnceAndWritesOneStartupRecordBesideTheHost) {
         << run.logFiles[0];
     EXPECT_EQ(run.StartupRecords(), 1) << run.log;
     EXPECT_EQ(run.output.find("InternetQueryOption failed!"), std::string::npos);
+}
+
+TEST(BackendProbeTest, TheLogFolderVariableComesBeforeTheFolderBesideTheHost) {
+    rvtest::TempDir state("rvutil-state");
+    const std::string folder = state / "deeper/log";
+    const HostRun run = runHost("twice", {{RVUtil::kLogFolderVariable, folder}}, folder);
+    ASSERT_EQ(run.exitStatus, 0) << run.output;
+    ASSERT_EQ(run.logFiles.size(), 1u);
+    EXPECT_EQ(run.StartupRecords(), 1) << run.log;
+    EXPECT_FALSE(run.logBesideHost);
+    // An empty value keeps the log on standard error.
+    const HostRun nowhere = runHost("twice", {{RVUtil::kLogFolderVariable, ""}});
+    EXPECT_FALSE(nowhere.logBesideHost);
+    EXPECT_EQ(nowhere.StartupRecords(), 0);
 }
 
 TEST(BackendProbeTest, AnyProxyInForceChoosesTheInetFetcher) {

@@ -1,9 +1,9 @@
-// The gzip decoder: members, header fields, the size trailer, damage and the size limit.
+// The gzip decoder: members, header fields, the size trailer and damage. (The body limit and
+// the memory decoding holds: content_decoding_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <memory>
 
-#include "pakdec/ContentDecoding.h"
 #include "pakdec/Pakdec.h"
 #include "support/CompressedBodies.h"
 
@@ -41,13 +41,7 @@ void ExpectFails(const Bytes& in) {
     EXPECT_EQ(d.length, 0);
 }
 
-Bytes Concat(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const auto& p : parts) {
-        all.insert(all.end(), p.begin(), p.end());
-    }
-    return all;
-}
+using rvtest::Concat;
 
 TEST(PakdecTest, DecodesBodiesOfEverySize) {
     for (const Bytes& plain :
@@ -75,9 +69,6 @@ TEST(PakdecTest, SizeTrailerIsOnlyAGuess) {
         lying.isize = isize;
         ExpectDecodes(rvtest::GzipMember(plain, lying), plain);
     }
-    // A large member followed by a small one: the trailer at the end speaks of the small one.
-    const Bytes small = rvtest::TextBytes(100, 9);
-    ExpectDecodes(Concat({rvtest::Gzip(plain), rvtest::Gzip(small)}), Concat({plain, small}));
 }
 
 TEST(PakdecTest, HeaderFieldsAreSkippedAndTheHeaderCrcChecked) {
@@ -139,23 +130,6 @@ TEST(PakdecTest, EmptyOrMissingArgumentsFail) {
     EXPECT_EQ(PakdecA(static_cast<int>(body.size()), body.data(), nullptr, &length), 0);
     EXPECT_EQ(PakdecA(static_cast<int>(body.size()), body.data(), &out, nullptr), 0);
     EXPECT_EQ(out, nullptr);
-}
-
-// Output beyond the limit fails cleanly, whether it comes from many small members or from
-// one long stream; the same construction under the limit decodes.
-TEST(PakdecTest, BodiesDecodingBeyondTheLimitFail) {
-    constexpr std::size_t kLimitMiB = RVUtil::kMaxDecodedBodySize >> 20;
-    const Bytes three = rvtest::ZeroStreamMember(3);
-    ExpectDecodes(three, Bytes(3 << 20, 0));
-
-    ExpectFails(rvtest::ZeroStreamMember(kLimitMiB + 1));
-
-    const Bytes one = rvtest::ZeroStreamMember(1);
-    Bytes many;
-    for (std::size_t i = 0; i <= kLimitMiB; ++i) {
-        many.insert(many.end(), one.begin(), one.end());
-    }
-    ExpectFails(many);
 }
 
 }  // namespace

@@ -73,6 +73,10 @@ class TempDir {
     std::string m_path;
 };
 
+// The peak resident size of this process so far (VmHWM), in KiB. Unlike getrusage's
+// maxrss it starts afresh with exec, so a child does not inherit its parent's peak.
+long PeakResidentKiB();
+
 // The whole content of a file, or empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);

@@ -7,6 +7,7 @@
 #include <zstd.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <random>
 #include <stdexcept>
@@ -21,6 +22,14 @@ using Bytes = std::vector<BYTE>;
 
 inline Bytes ToBytes(const std::string& s) {
     return Bytes(s.begin(), s.end());
+}
+
+inline Bytes Concat(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const auto& p : parts) {
+        all.insert(all.end(), p.begin(), p.end());
+    }
+    return all;
 }
 
 inline Bytes RandomBytes(std::size_t n, unsigned seed = 1) {
@@ -126,11 +135,13 @@ inline Bytes GzipMember(const Bytes& data, const MemberOptions& o = {}) {
     return b;
 }
 
-// One gzip member that decodes to `mebibytes` MiB of zero bytes, made without ever holding
-// that output: the deflate segment of one MiB of zeros, ended by a full flush (byte-aligned,
-// not final, no back references across it), is repeated, then a final empty block closes
-// the stream. The CRC comes from combining the one segment's CRC.
-inline Bytes ZeroStreamMember(std::size_t mebibytes) {
+// One gzip member that decodes to `mebibytes` MiB and `tail` more zero bytes, made without
+// ever holding that output: the deflate segment of one MiB of zeros, ended by a full flush
+// (byte-aligned, not final, no back references across it), is repeated, then a final block
+// holds the tail. The CRC comes from combining the pieces' CRCs. `isize` sets a size trailer
+// other than the true one.
+inline Bytes ZeroStreamMember(std::size_t mebibytes, std::size_t tail = 0,
+                              std::optional<std::uint32_t> isize = {}) {
     const Bytes zeros(std::size_t{1} << 20, 0);
     z_stream z{};
     deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
@@ -141,7 +152,9 @@ inline Bytes ZeroStreamMember(std::size_t mebibytes) {
     z.avail_out = static_cast<uInt>(segment.size());
     deflate(&z, Z_FULL_FLUSH);
     segment.resize(z.total_out);
-    Bytes last(64);
+    Bytes last(64 + tail);
+    z.next_in = const_cast<BYTE*>(zeros.data());
+    z.avail_in = static_cast<uInt>(tail);
     z.next_out = last.data();
     z.avail_out = static_cast<uInt>(last.size());
     deflate(&z, Z_FINISH);
@@ -157,8 +170,10 @@ inline Bytes ZeroStreamMember(std::size_t mebibytes) {
         crc = crc32_combine(crc, segmentCrc, static_cast<z_off_t>(zeros.size()));
     }
     b.insert(b.end(), last.begin(), last.end());
+    crc = crc32_combine(crc, crc32(0, zeros.data(), static_cast<uInt>(tail)),
+                        static_cast<z_off_t>(tail));
     PutLe32(b, static_cast<std::uint32_t>(crc));
-    PutLe32(b, static_cast<std::uint32_t>(mebibytes << 20));
+    PutLe32(b, isize.value_or(static_cast<std::uint32_t>((mebibytes << 20) + tail)));
     return b;
 }
 
@@ -186,13 +201,14 @@ inline Bytes Zstd(const Bytes& data, bool recordSize = true, int level = 3) {
     return out;
 }
 
-// The header of a zstd frame that claims `size` content bytes (8-byte size field), with
-// nothing behind it.
-inline Bytes ZstdHeaderClaiming(std::uint64_t size) {
+// A zstd frame that claims `size` content bytes (8-byte size field) and holds one empty last
+// block.
+inline Bytes ZstdFrameClaiming(std::uint64_t size) {
     Bytes b = {0x28, 0xb5, 0x2f, 0xfd, 0xc0, 0x58};  // magic, descriptor, window
     for (int i = 0; i < 8; ++i) {
         b.push_back(static_cast<BYTE>(size >> (8 * i)));
     }
+    b.insert(b.end(), {0x01, 0x00, 0x00});  // last, raw, 0 bytes
     return b;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <RVUtil/RVUtil.h>
@@ -9,16 +10,30 @@
 
 namespace rvfetch {
 
-// What one fetch gave: the read function's code, message, body and expiry, and for -i
-// the status and the response's header block as received.
+class RecordTrail;
+
+// One request as rvfetch sends it: the URL, the request headers, a POST body, the
+// time-out handed to the read function, and the proxy.
+struct Request {
+    std::string url;
+    HeaderList headers;
+    std::optional<std::string> postData;
+    unsigned long timeoutMs = 0;
+    std::string proxyHost;
+    unsigned short proxyPort = 0;
+    bool wantExpiry = false;
+};
+
+// What one fetch gave: the read function's code, message, body and expiry, and the
+// response's header block as received (it outlives the read function's EndRequest).
 struct FetchResult {
     RVUtil::ErrorCode code = RVUtil::ERR_NO_FETCHER;
     CString message;
     std::unique_ptr<unsigned char[]> body;
     long size = 0;
     CTime32 expiry;
-    int status = 0;
     CString rawHeaders;
+    std::string refusedHeader;  // the library's record when it refused a request header
 };
 
 // One of the library's two fetchers, driven through its read functions.
@@ -26,11 +41,11 @@ class Backend {
   public:
     virtual ~Backend() = default;
     virtual const char* name() const = 0;
-    virtual FetchResult fetch(const Options& options) = 0;
+    // Whether the fetcher has a time-out for connecting apart from the whole request.
+    virtual bool hasConnectTimeout() const = 0;
+    // Nothing is sent when the library refuses one of the request headers.
+    virtual FetchResult fetch(const Request& request, const RecordTrail& trail) = 0;
 };
-
-std::unique_ptr<Backend> MakeCurlBackend();
-std::unique_ptr<Backend> MakeInetBackend();
 
 // The backend the user asked for; auto follows the library's probe.
 std::unique_ptr<Backend> ChooseBackend(BackendChoice choice);
