@@ -4,25 +4,16 @@
 #include <cstdio>
 #include <ctime>
 
+#include "LocalTime.h"
 #include "RVUtil/ExpiredTime.h"
 #include "support/FuzzCheck.h"
 
 namespace {
 
-std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
-    std::tm local{};
-    local.tm_year = year - 1900;
-    local.tm_mon = month - 1;
-    local.tm_mday = day;
-    local.tm_hour = hour;
-    local.tm_min = minute;
-    local.tm_sec = second;
-    local.tm_isdst = -1;
-    return std::mktime(&local);
-}
+using rvtest::LocalTime;
 
 // The time a strictly written "Exp:YYYY-MM-DD HH:MM:SS LT" names, or -1.
-std::time_t StrictReading(std::string_view text) {
+std::int64_t StrictReading(std::string_view text) {
     int year, month, day, hour, minute, second, end = 0;
     const std::string copy(text);
     if (text.size() != 26 ||
@@ -46,8 +37,8 @@ std::time_t StrictReading(std::string_view text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::time_t earliest = LocalTime(2000, 1, 1, 0, 0, 0);
-    static const std::time_t latest = LocalTime(2038, 1, 17, 23, 59, 59);
+    static const std::int64_t earliest = LocalTime(2000, 1, 1, 0, 0, 0);
+    static const std::int64_t latest = LocalTime(2038, 1, 17, 23, 59, 59);
     const std::string_view text = rvfuzz::Text(data, size);
     const std::time_t before = std::time(nullptr);
     const std::int64_t read = RVUtil::RVUtil_gfnGetExpiredTime(CString(text)).GetTime();
@@ -55,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const bool grace = read >= before + 10 && read <= after + 10;
     FUZZ_CHECK(grace || (read >= earliest && read <= latest));
-    const std::time_t strict = StrictReading(text);
+    const std::int64_t strict = StrictReading(text);
     FUZZ_CHECK(strict == -1 || read == strict);
     return 0;
 }
