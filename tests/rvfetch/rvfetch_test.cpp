@@ -393,6 +393,9 @@ TEST(RvfetchTest, RecordsGoToTheStateFolder) {
         {{{"XDG_STATE_HOME", "relative"}, {"HOME", home / "h"}}, home / "h/.local/state/rvfetch"},
         {{{"RVUTIL_LOG_DIR", home / "named"}}, home / "named"},
     };
+    // A folder left by an older build would hide one made now.
+    const fs::path besideProgram = fs::path(RVFETCH_PATH).parent_path() / "Log";
+    fs::remove_all(besideProgram);
     for (const auto& c : cases) {
         ScopedEnvironment env;
         for (const auto& [name, value] : c.variables) {
@@ -401,7 +404,7 @@ TEST(RvfetchTest, RecordsGoToTheStateFolder) {
         EXPECT_EQ(Rvfetch({server.Url("/")}).status, 0);
         EXPECT_NE(logIn(c.folder).find("RVUtil_IsUseWinInet Init"), std::string::npos) << c.folder;
     }
-    EXPECT_FALSE(fs::exists(fs::path(RVFETCH_PATH).parent_path() / "Log"));
+    EXPECT_FALSE(fs::exists(besideProgram));
 }
 
 // The real nginx and forward proxy; without the programs the tests are skipped, or fail
