@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: once as built for use, once under
 # AddressSanitizer + UndefinedBehaviorSanitizer, and the tests labelled "tsan" once more
-# under ThreadSanitizer.
+# under ThreadSanitizer; then every fuzz target for 20 seconds from its seeds, any finding
+# failing the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -29,3 +30,5 @@ if ctest --test-dir build-tsan -N -L tsan | grep -q 'Total Tests: [1-9]'; then
     TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
         ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L tsan
 fi
+
+scripts/fuzz.sh 20

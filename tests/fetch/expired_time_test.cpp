@@ -5,23 +5,13 @@
 #include <ctime>
 #include <string>
 
+#include "LocalTime.h"
 #include "RVUtil/ExpiredTime.h"
 
 namespace {
 
+using rvtest::LocalTime;
 using RVUtil::RVUtil_gfnGetExpiredTime;
-
-std::int64_t localTime(int y, int mo, int d, int h, int mi, int s) {
-    std::tm t{};
-    t.tm_year = y - 1900;
-    t.tm_mon = mo - 1;
-    t.tm_mday = d;
-    t.tm_hour = h;
-    t.tm_min = mi;
-    t.tm_sec = s;
-    t.tm_isdst = -1;
-    return std::mktime(&t);
-}
 
 // True when text reads as "unreadable": the call's time plus 10 seconds.
 bool readsAsNowPlusTen(const std::string& text) {
@@ -37,11 +27,11 @@ std::int64_t read(const std::string& text) {
 }
 
 TEST(ExpiredTimeTest, ConformingTextsWithAnySeparator) {
-    const std::int64_t want = localTime(2026, 12, 4, 10, 20, 30);
+    const std::int64_t want = LocalTime(2026, 12, 4, 10, 20, 30);
     EXPECT_EQ(read("Exp:2026-12-04 10:20:30 LT"), want);
     EXPECT_EQ(read("????2026/12/04 10:20:30xyz"), want);
     EXPECT_EQ(read("abcd2026:12:04:10:20:30 ab"), want);
-    EXPECT_EQ(read("abcd2000-01-01 00:00:00   "), localTime(2000, 1, 1, 0, 0, 0));
+    EXPECT_EQ(read("abcd2000-01-01 00:00:00   "), LocalTime(2000, 1, 1, 0, 0, 0));
 }
 
 TEST(ExpiredTimeTest, WrongLengthOrOutOfRangeGivesNowPlusTen) {
@@ -58,31 +48,31 @@ TEST(ExpiredTimeTest, WrongLengthOrOutOfRangeGivesNowPlusTen) {
 }
 
 TEST(ExpiredTimeTest, LettersAndPaddingInTimeFieldsReadAsZero) {
-    EXPECT_EQ(read("abcd2026-12-04 xx:yy:zz LT"), localTime(2026, 12, 4, 0, 0, 0));
-    EXPECT_EQ(read("abcd2026-12-04  9:20:30 LT"), localTime(2026, 12, 4, 0, 20, 30));
+    EXPECT_EQ(read("abcd2026-12-04 xx:yy:zz LT"), LocalTime(2026, 12, 4, 0, 0, 0));
+    EXPECT_EQ(read("abcd2026-12-04  9:20:30 LT"), LocalTime(2026, 12, 4, 0, 20, 30));
 }
 
 TEST(ExpiredTimeTest, DigitAfterSecondsRunsIntoTheField) {
     // "05" followed by 7 reads as 57 only because the separator position holds a digit
     // and "057" is still a valid number of seconds.
-    EXPECT_EQ(read("abcd2026-12-04 10:20:057LT"), localTime(2026, 12, 4, 10, 20, 57));
+    EXPECT_EQ(read("abcd2026-12-04 10:20:057LT"), LocalTime(2026, 12, 4, 10, 20, 57));
     EXPECT_TRUE(readsAsNowPlusTen("abcd2026-12-04 10:20:307LT"));
 }
 
 TEST(ExpiredTimeTest, LateDatesAreClampedIntoEarly2038) {
-    EXPECT_EQ(read("abcd2038-06-30 12:00:00 LT"), localTime(2038, 1, 17, 12, 0, 0));
-    EXPECT_EQ(read("abcd2040-01-05 08:00:00 LT"), localTime(2038, 1, 5, 8, 0, 0));
-    EXPECT_EQ(read("abcd2037-12-31 23:59:59 LT"), localTime(2037, 12, 31, 23, 59, 59));
+    EXPECT_EQ(read("abcd2038-06-30 12:00:00 LT"), LocalTime(2038, 1, 17, 12, 0, 0));
+    EXPECT_EQ(read("abcd2040-01-05 08:00:00 LT"), LocalTime(2038, 1, 5, 8, 0, 0));
+    EXPECT_EQ(read("abcd2037-12-31 23:59:59 LT"), LocalTime(2037, 12, 31, 23, 59, 59));
 }
 
 TEST(ExpiredTimeTest, DaysPastMonthEndRollOver) {
-    EXPECT_EQ(read("abcd2026-02-30 00:00:00 LT"), localTime(2026, 3, 2, 0, 0, 0));
+    EXPECT_EQ(read("abcd2026-02-30 00:00:00 LT"), LocalTime(2026, 3, 2, 0, 0, 0));
 }
 
 TEST(ExpiredTimeTest, OverlongYearReadsLikeTheCLibrary) {
     // A digit in the separator's place lets the year run on: 2026112 is a valid year and
     // clamps into 2038, while the month is still read at its own position.
-    EXPECT_EQ(read("abcd2026112-04 10:20:30 LT"), localTime(2038, 1, 4, 10, 20, 30));
+    EXPECT_EQ(read("abcd2026112-04 10:20:30 LT"), LocalTime(2038, 1, 4, 10, 20, 30));
     // Twenty digits saturate the reading, which cut to int is negative: invalid.
     EXPECT_TRUE(readsAsNowPlusTen("abcd99999999999999999999LT"));
 }

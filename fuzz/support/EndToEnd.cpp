@@ -1,0 +1,160 @@
+#include "EndToEnd.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "FuzzCheck.h"
+#include "RVUtil/BodyLimit.h"
+#include "platform/Ascii.h"
+
+namespace rvfuzz {
+namespace {
+
+using RVUtil::ascii::EqualsNoCase;
+
+constexpr long long kBodyLimit = 1 << 20;
+
+bool IsNameChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || RVUtil::ascii::IsDigit(c) ||
+           c == '-' || c == '_';
+}
+bool IsTextChar(char c) {
+    return c >= 0x20 && c <= 0x7e;
+}
+template <class Pred>
+bool All(std::string_view text, Pred pred) {
+    return std::all_of(text.begin(), text.end(), pred);
+}
+
+bool IsPlainStatusLine(std::string_view line) {
+    constexpr std::string_view kStatus = "HTTP/1.1 200";
+    return line.substr(0, kStatus.size()) == kStatus &&
+           (line.size() == kStatus.size() ||
+            (line[kStatus.size()] == ' ' && All(line.substr(kStatus.size()), IsTextChar)));
+}
+
+}  // namespace
+
+std::vector<ScriptedResponse> SplitResponses(std::string_view input) {
+    std::vector<ScriptedResponse> responses;
+    while (responses.size() < kMostResponses) {
+        const std::size_t end = input.find(kNextResponse);
+        std::string_view bytes = input.substr(0, end);
+        const bool keepOpen = !bytes.empty() && bytes.front() == '+';
+        bytes.remove_prefix(keepOpen ? 1 : 0);
+        responses.push_back({std::string(bytes), keepOpen});
+        if (end == std::string_view::npos) {
+            break;
+        }
+        input.remove_prefix(end + kNextResponse.size());
+    }
+    return responses;
+}
+
+std::optional<Expectation> Expect(std::string_view response) {
+    std::optional<std::size_t> length;
+    std::optional<std::string_view> verdict;
+    std::size_t at = 0;
+    for (bool statusLine = true;; statusLine = false) {
+        const std::size_t lf = response.find('\n', at);
+        if (lf == std::string_view::npos) {
+            return std::nullopt;
+        }
+        std::string_view line = response.substr(at, lf - at);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        at = lf + 1;
+        if (statusLine) {
+            if (!IsPlainStatusLine(line)) {
+                return std::nullopt;
+            }
+            continue;
+        }
+        if (line.empty()) {
+            break;
+        }
+        const std::size_t colon = line.find(':');
+        if (colon == std::string_view::npos || colon == 0 || line.substr(colon, 2) != ": ") {
+            return std::nullopt;
+        }
+        const std::string_view name = line.substr(0, colon);
+        const std::string_view value = line.substr(colon + 2);
+        if (!All(name, IsNameChar) || !All(value, IsTextChar) ||
+            EqualsNoCase(name, "Transfer-Encoding") || EqualsNoCase(name, "Content-Encoding")) {
+            return std::nullopt;
+        }
+        if (EqualsNoCase(name, "Content-Length")) {
+            if (length || value.empty() || value.size() > 9 ||
+                !All(value, RVUtil::ascii::IsDigit)) {
+                return std::nullopt;
+            }
+            length = std::strtoul(std::string(value).c_str(), nullptr, 10);
+        } else if (EqualsNoCase(name, "RV_Error") && !verdict) {
+            verdict = value;
+        }
+    }
+    if (!length) {
+        return std::nullopt;
+    }
+    const std::string_view body = response.substr(at);
+    Expectation expected;
+    expected.bytesLeftOver = body.size() > *length;
+    if (body.size() < *length) {
+        expected.code = RVUtil::ERR_REQUEST;
+    } else if (verdict && !verdict->empty()) {
+        expected.code = RVUtil::ERR_SERVER_VERDICT;
+    } else {
+        expected.body = body.substr(0, *length);
+    }
+    return expected;
+}
+
+void PrepareEndToEnd() {
+    for (const char* name : {"http_proxy", "https_proxy", "all_proxy", "no_proxy", "auto_proxy"}) {
+        ::unsetenv(name);
+        std::string upper(name);
+        for (char& c : upper) {
+            c = RVUtil::ascii::ToUpper(c);
+        }
+        ::unsetenv(upper.c_str());
+    }
+    RVUtil::RVUtil_gfnSetBodyLimit(kBodyLimit);
+}
+
+void RunEndToEnd(std::string_view input, const ReadFunction& read) {
+    static RawResponseServer server;
+    const std::vector<ScriptedResponse> responses = SplitResponses(input);
+    server.Script(responses);
+    // Once a response left on a kept connection is outside the subset, or leaves bytes
+    // behind, what the connection holds next is the server's mess: later outcomes are
+    // only checked for sanity.
+    bool judging = true;
+    for (std::size_t i = 0; i < responses.size(); ++i) {
+        const std::string url =
+            "http://127.0.0.1:" + std::to_string(server.Port()) + "/" + std::to_string(i);
+        const Outcome outcome = read(url.c_str());
+        server.Answered();
+        FUZZ_CHECK(outcome.code >= RVUtil::ERR_OK && outcome.code <= RVUtil::ERR_SERVER_VERDICT);
+        FUZZ_CHECK((outcome.code == RVUtil::ERR_OK) == (outcome.body != nullptr));
+        FUZZ_CHECK(outcome.code != RVUtil::ERR_OK || outcome.size >= 0);
+        const std::optional<Expectation> expected =
+            judging ? Expect(responses[i].bytes) : std::nullopt;
+        if (expected) {
+            const bool sameSize = outcome.size == static_cast<long>(expected->body.size());
+            if (outcome.code != expected->code || (outcome.code == RVUtil::ERR_OK && !sameSize)) {
+                Report("response %zu: code %d, %ld bytes; expected code %d, %zu bytes\n", i,
+                       static_cast<int>(outcome.code), outcome.size,
+                       static_cast<int>(expected->code), expected->body.size());
+            }
+            FUZZ_CHECK(outcome.code == expected->code);
+            FUZZ_CHECK(
+                outcome.code != RVUtil::ERR_OK ||
+                (sameSize && std::memcmp(outcome.body, expected->body.data(), outcome.size) == 0));
+        }
+        delete[] outcome.body;
+        judging = judging && (!responses[i].keepOpen || (expected && !expected->bytesLeftOver));
+    }
+}
+
+}  // namespace rvfuzz
