@@ -48,7 +48,11 @@ ErrorCode ReadWithFetcher(Fetcher& fetcher, const char* url, unsigned char** out
     const auto say = [&](const char* format, auto... args) {
         if (form.message != nullptr) {
             try {
-                form.message->Format(format, args...);
+                if constexpr (sizeof...(args) == 0) {
+                    *form.message = format;  // a fixed text, no format to apply
+                } else {
+                    form.message->Format(format, args...);
+                }
             } catch (const std::bad_alloc&) {
             } catch (CException* e) {
                 e->Delete();

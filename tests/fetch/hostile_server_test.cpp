@@ -35,8 +35,7 @@ class HostileServerTest : public ::testing::Test {
     typename Family::Fetcher m_fetcher;
 };
 
-// The curl family joins once its fetcher gives the same outcomes.
-using HostileFamilies = ::testing::Types<InetFamily>;
+using HostileFamilies = ::testing::Types<CurlFamily, InetFamily>;
 TYPED_TEST_SUITE(HostileServerTest, HostileFamilies);
 
 TYPED_TEST(HostileServerTest, EveryResponseEndsInTimeAndNoDamagedBodyIsHandedOver) {

@@ -171,10 +171,11 @@ ParsedCommandLine ParseCommandLine(int argc, char** argv) {
         app.add_option("-m,--max-time", maxTime, "time-out in seconds, fractions allowed")
             ->option_text("SECONDS")
             ->check(kSeconds);
-    auto* timeoutOption =
-        app.add_option("--timeout", timeoutMs, "time-out in ms (default 30000; 0: none)")
-            ->option_text("MS")
-            ->check(CLI::Range(0ul, 0x7FFFFFFFul));
+    auto* timeoutOption = app.add_option("--timeout", timeoutMs,
+                                         "time-out in ms (default 30000; 0: none on curl, 30 s "
+                                         "connect and 60 s receive on inet)")
+                              ->option_text("MS")
+                              ->check(CLI::Range(0ul, 0x7FFFFFFFul));
     maxTimeOption->excludes(timeoutOption);
     app.add_option("--connect-timeout", connectTimeout,
                    "time-out for connecting (inet backend only)")

@@ -179,12 +179,13 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
         throw std::runtime_error(kReadFailed);
     }
 
-    // The object's buffer comes from malloc, as SaveData grows it with realloc.
+    // The object's buffer comes from malloc, as SaveData grows it with realloc. It gets no
+    // huge-page advice: advice on part of a block splits its mapping, and realloc would
+    // then copy instead of remapping when a later Request grows it.
     HeapBytes kept(static_cast<BYTE*>(std::malloc(declared)));
     if (!kept) {
         throw std::runtime_error(kCopyFailed);
     }
-    AdviseLargeBuffer(kept.get(), declared);
     std::memcpy(kept.get(), body.get(), declared);
     std::free(m_pBuffer);
     m_pBuffer = kept.release();
