@@ -44,8 +44,11 @@ Reading Stream(std::string_view in) {
             reading.verdict = Reading::Unjudged;
             return reading;
         }
-        if (input.pos == input.size && output.pos < output.size) {
-            break;  // all input taken and nothing left to flush
+        // All input taken, and the last frame ended or nothing is left to flush. A frame
+        // that ends exactly as the buffer fills must stop here: asked once more with no
+        // input, the decoder would wait for the next frame's header and say so.
+        if (input.pos == input.size && (pending == 0 || output.pos < output.size)) {
+            break;
         }
     }
     reading.verdict = pending == 0 && !in.empty() ? Reading::Read : Reading::Refused;
