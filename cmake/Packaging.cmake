@@ -53,6 +53,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/src)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${_runtime})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
+# The library loads libcurl when the first curl fetcher is made instead of linking it, so
+# dpkg-shlibdeps cannot see the dependency: it is named here (7.85 brought the protocol
+# options the fetcher sets).
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "libcurl4 (>= 7.85.0)")
 # libc's ldconfig trigger updates the loader's cache; the maintainer scripts do nothing.
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/debian/triggers
     ${CMAKE_CURRENT_LIST_DIR}/debian/postinst ${CMAKE_CURRENT_LIST_DIR}/debian/postrm)

@@ -1,23 +1,35 @@
 #include "RVUtil/TextUtilities.h"
 
-#include <uuid/uuid.h>
+#include <sys/random.h>
+
+#include <cstdint>
+#include <cstdio>
 
 namespace RVUtil {
 
 namespace {
 
-// The 8-4-4-4-12 lower-case text of a fresh random GUID. libuuid reports no failure (it
-// falls back to its own generator when the system's random source is unavailable); the
-// nil GUID is what a broken generator would leave, so it gives an empty string rather
-// than an identifier that is not fresh.
+// The 8-4-4-4-12 lower-case text of a fresh random (version 4) GUID, from the kernel's
+// random source. When that source cannot deliver (it can only be unready very early in a
+// machine's start), the answer is an empty string rather than an identifier that is not
+// fresh.
 CString freshGuidText() {
-    uuid_t guid;
-    uuid_generate_random(guid);
-    if (uuid_is_null(guid)) {
-        return CString();
+    std::uint8_t b[16];
+    std::size_t filled = 0;
+    while (filled < sizeof b) {
+        const ssize_t n = getrandom(b + filled, sizeof b - filled, 0);
+        if (n <= 0) {
+            return CString();
+        }
+        filled += static_cast<std::size_t>(n);
     }
+    b[6] = static_cast<std::uint8_t>((b[6] & 0x0f) | 0x40);  // version 4: random
+    b[8] = static_cast<std::uint8_t>((b[8] & 0x3f) | 0x80);  // the standard's variant
     char text[37];
-    uuid_unparse_lower(guid, text);
+    std::snprintf(text, sizeof text,
+                  "%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x", b[0],
+                  b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13],
+                  b[14], b[15]);
     return CString(text);
 }
 

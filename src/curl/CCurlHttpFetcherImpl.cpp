@@ -1,12 +1,14 @@
 // Life cycle of the handles: Init and the options every transfer starts from, Fini and
 // cancellation, proxies, and the progress and close-socket callbacks.
 #include "curl/CCurlHttpFetcherImpl.h"
+#include "curl/CurlLibrary.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cxxabi.h>
 
+#include <stdexcept>
 #include <string>
 
 #include "platform/SystemProxy.h"
@@ -45,46 +47,51 @@ BOOL CCurlHttpFetcherImpl::Init() {
         if (m_bInit) {
             return FALSE;
         }
+        // Without libcurl there is no fetcher to make: Init fails, as it does for any
+        // fault inside it.
+        if (!CurlLibraryLoaded()) {
+            throw std::runtime_error("libcurl cannot be loaded");
+        }
         // Handles left behind by an Init that failed half-way are not leaked.
         ReleaseHandles();
         const bool reopening = m_bClosed;
         // A null handle is not detected here: every later request then fails with
         // CURLE_BAD_FUNCTION_ARGUMENT and is logged. Without the share object transfers
         // only lose TLS session resumption.
-        m_pCurl = curl_easy_init();
-        m_pMulti = curl_multi_init();
-        m_pShare = curl_share_init();
-        curl_share_setopt(m_pShare, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+        m_pCurl = Curl().easy_init();
+        m_pMulti = Curl().multi_init();
+        m_pShare = Curl().share_init();
+        Curl().share_setopt(m_pShare, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
         ApplySystemProxy(m_pCurl);
 
-        curl_easy_setopt(m_pCurl, CURLOPT_HEADER, 0L);
-        curl_easy_setopt(m_pCurl, CURLOPT_WRITEDATA, &m_vecBody);
-        curl_easy_setopt(m_pCurl, CURLOPT_HEADERDATA, &m_vecRawHeaders);
-        curl_easy_setopt(m_pCurl, CURLOPT_HTTP_CONTENT_DECODING, 1L);
-        curl_easy_setopt(m_pCurl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_NONE));
-        curl_easy_setopt(m_pCurl, CURLOPT_NOPROGRESS, 0L);
+        Curl().easy_setopt(m_pCurl, CURLOPT_HEADER, 0L);
+        Curl().easy_setopt(m_pCurl, CURLOPT_WRITEDATA, &m_vecBody);
+        Curl().easy_setopt(m_pCurl, CURLOPT_HEADERDATA, &m_vecRawHeaders);
+        Curl().easy_setopt(m_pCurl, CURLOPT_HTTP_CONTENT_DECODING, 1L);
+        Curl().easy_setopt(m_pCurl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_NONE));
+        Curl().easy_setopt(m_pCurl, CURLOPT_NOPROGRESS, 0L);
         // The older progress interface is the one whose user pointer is the abort word; it
         // is deprecated but present in every libcurl this builds against.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-        curl_easy_setopt(m_pCurl, CURLOPT_PROGRESSDATA, &m_nAbort);
-        curl_easy_setopt(m_pCurl, CURLOPT_WRITEFUNCTION, &CCurlHttpFetcherImpl::OnWriteBody);
-        curl_easy_setopt(m_pCurl, CURLOPT_HEADERFUNCTION, &CCurlHttpFetcherImpl::OnWriteHeader);
-        curl_easy_setopt(m_pCurl, CURLOPT_PROGRESSFUNCTION, &CCurlHttpFetcherImpl::OnProgress);
+        Curl().easy_setopt(m_pCurl, CURLOPT_PROGRESSDATA, &m_nAbort);
+        Curl().easy_setopt(m_pCurl, CURLOPT_WRITEFUNCTION, &CCurlHttpFetcherImpl::OnWriteBody);
+        Curl().easy_setopt(m_pCurl, CURLOPT_HEADERFUNCTION, &CCurlHttpFetcherImpl::OnWriteHeader);
+        Curl().easy_setopt(m_pCurl, CURLOPT_PROGRESSFUNCTION, &CCurlHttpFetcherImpl::OnProgress);
 #pragma GCC diagnostic pop
-        curl_easy_setopt(m_pCurl, CURLOPT_CLOSESOCKETFUNCTION,
-                         &CCurlHttpFetcherImpl::OnCloseSocket);
+        Curl().easy_setopt(m_pCurl, CURLOPT_CLOSESOCKETFUNCTION,
+                           &CCurlHttpFetcherImpl::OnCloseSocket);
         // Only the web: a file, gopher or dict URL (given, or named by a redirect) would read
         // local files or write raw bytes to local services.
-        curl_easy_setopt(m_pCurl, CURLOPT_PROTOCOLS_STR, kWebSchemes);
-        curl_easy_setopt(m_pCurl, CURLOPT_REDIR_PROTOCOLS_STR, kWebSchemes);
+        Curl().easy_setopt(m_pCurl, CURLOPT_PROTOCOLS_STR, kWebSchemes);
+        Curl().easy_setopt(m_pCurl, CURLOPT_REDIR_PROTOCOLS_STR, kWebSchemes);
         // libcurl would otherwise set SIGPIPE to ignored for the whole process around each
         // of its calls and restore it afterwards, a process-wide change that fetchers on
         // several threads undo for each other. For http and https it writes to sockets only
         // itself (TLS records included), with MSG_NOSIGNAL, so a peer that went away cannot
         // raise the signal anyway; and a libcurl with the threaded resolver (Debian's)
         // resolves names on a thread of its own, without alarm signals.
-        curl_easy_setopt(m_pCurl, CURLOPT_NOSIGNAL, 1L);
+        Curl().easy_setopt(m_pCurl, CURLOPT_NOSIGNAL, 1L);
 
         // Fini keeps the request header pairs and the gzip setting while the new handle
         // carries neither. A fetcher coming back from Fini therefore gets both re-applied,
@@ -93,7 +100,7 @@ BOOL CCurlHttpFetcherImpl::Init() {
         // with the next AddHeader or RemoveHeader, as for any fetcher not yet initialised.
         if (reopening) {
             if (m_bCurlDecodesGzip) {
-                curl_easy_setopt(m_pCurl, CURLOPT_ACCEPT_ENCODING, "gzip");
+                Curl().easy_setopt(m_pCurl, CURLOPT_ACCEPT_ENCODING, "gzip");
             }
             if (m_arrReqHeaders.GetSize() > 0) {
                 InstallRequestHeaders(m_arrReqHeaders);
@@ -122,7 +129,7 @@ void CCurlHttpFetcherImpl::Fini() {
     }
     ReleaseHandles();
     if (m_pHeaderList != nullptr) {
-        curl_slist_free_all(m_pHeaderList);
+        Curl().slist_free_all(m_pHeaderList);
         m_pHeaderList = nullptr;
     }
     m_vecBody.Release();
@@ -135,15 +142,15 @@ void CCurlHttpFetcherImpl::ReleaseHandles() {
     // The multi handle closes the cached connections; the share object goes last, once no
     // easy handle uses it.
     if (m_pMulti != nullptr) {
-        curl_multi_cleanup(m_pMulti);
+        Curl().multi_cleanup(m_pMulti);
         m_pMulti = nullptr;
     }
     if (m_pCurl != nullptr) {
-        curl_easy_cleanup(m_pCurl);
+        Curl().easy_cleanup(m_pCurl);
         m_pCurl = nullptr;
     }
     if (m_pShare != nullptr) {
-        curl_share_cleanup(m_pShare);
+        Curl().share_cleanup(m_pShare);
         m_pShare = nullptr;
     }
 }
@@ -157,8 +164,8 @@ void CCurlHttpFetcherImpl::SetProxy(const char* host, WORD port) {
     if (m_bClosed) {
         return;
     }
-    curl_easy_setopt(m_pCurl, CURLOPT_PROXY, host);
-    curl_easy_setopt(m_pCurl, CURLOPT_PROXYPORT, static_cast<long>(port));
+    Curl().easy_setopt(m_pCurl, CURLOPT_PROXY, host);
+    Curl().easy_setopt(m_pCurl, CURLOPT_PROXYPORT, static_cast<long>(port));
 }
 
 void CCurlHttpFetcherImpl::SetNoProxy(const char* hosts) {
@@ -166,7 +173,7 @@ void CCurlHttpFetcherImpl::SetNoProxy(const char* hosts) {
     if (m_bClosed) {
         return;
     }
-    curl_easy_setopt(m_pCurl, CURLOPT_NOPROXY, hosts);
+    Curl().easy_setopt(m_pCurl, CURLOPT_NOPROXY, hosts);
 }
 
 // The system proxy comes from the platform's proxy settings (the conventional proxy
@@ -181,7 +188,7 @@ void CCurlHttpFetcherImpl::ApplySystemProxy(CURL* handle) {
         }
         // scheme://host:port without the user info: the credentials follow separately.
         const std::string address = proxy->Address();
-        if (curl_easy_setopt(handle, CURLOPT_PROXY, address.c_str()) != CURLE_OK) {
+        if (Curl().easy_setopt(handle, CURLOPT_PROXY, address.c_str()) != CURLE_OK) {
             return;
         }
         if (proxy->user.empty()) {
@@ -189,11 +196,11 @@ void CCurlHttpFetcherImpl::ApplySystemProxy(CURL* handle) {
         }
         if (proxy->user.find(':') == std::string::npos) {
             const std::string userPassword = proxy->user + ":" + proxy->password;
-            curl_easy_setopt(handle, CURLOPT_PROXYUSERPWD, userPassword.c_str());
+            Curl().easy_setopt(handle, CURLOPT_PROXYUSERPWD, userPassword.c_str());
         } else {
             // A joined "user:password" would be cut at the name's own colon.
-            curl_easy_setopt(handle, CURLOPT_PROXYUSERNAME, proxy->user.c_str());
-            curl_easy_setopt(handle, CURLOPT_PROXYPASSWORD, proxy->password.c_str());
+            Curl().easy_setopt(handle, CURLOPT_PROXYUSERNAME, proxy->user.c_str());
+            Curl().easy_setopt(handle, CURLOPT_PROXYPASSWORD, proxy->password.c_str());
         }
     } catch (abi::__forced_unwind&) {
         throw;

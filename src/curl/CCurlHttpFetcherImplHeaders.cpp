@@ -2,6 +2,7 @@
 #include <utility>
 
 #include "curl/CCurlHttpFetcherImpl.h"
+#include "curl/CurlLibrary.h"
 #include "http/HeaderPairs.h"
 
 namespace RVUtil {
@@ -38,7 +39,7 @@ void CCurlHttpFetcherImpl::AddHeader(const char* name, const char* value) {
     if (IsAcceptEncoding(strName)) {
         CString lowered = strValue;
         if (lowered.MakeLower().Find("gzip") >= 0) {
-            curl_easy_setopt(m_pCurl, CURLOPT_ACCEPT_ENCODING, "gzip");
+            Curl().easy_setopt(m_pCurl, CURLOPT_ACCEPT_ENCODING, "gzip");
             m_bCurlDecodesGzip = TRUE;
         }
     }
@@ -53,7 +54,7 @@ void CCurlHttpFetcherImpl::RemoveHeader(const char* name) {
     // Letter case is ignored here, so the setting goes even when the stored pair (matched
     // with case below) stays.
     if (IsAcceptEncoding(strName)) {
-        curl_easy_setopt(m_pCurl, CURLOPT_ACCEPT_ENCODING, static_cast<const char*>(nullptr));
+        Curl().easy_setopt(m_pCurl, CURLOPT_ACCEPT_ENCODING, static_cast<const char*>(nullptr));
         m_bCurlDecodesGzip = FALSE;
     }
     CStringArray pairs = m_arrReqHeaders;
@@ -78,24 +79,24 @@ bool CCurlHttpFetcherImpl::InstallRequestHeaders(CStringArray pairs) {
     curl_slist* built = nullptr;
     try {
         for (INT_PTR i = 0; i + 1 < pairs.GetSize(); i += 2) {
-            curl_slist* extended = curl_slist_append(built, HeaderLine(pairs[i], pairs[i + 1]));
+            curl_slist* extended = Curl().slist_append(built, HeaderLine(pairs[i], pairs[i + 1]));
             if (extended == nullptr) {
-                curl_slist_free_all(built);
+                Curl().slist_free_all(built);
                 return false;
             }
             built = extended;
         }
     } catch (...) {
-        curl_slist_free_all(built);
+        Curl().slist_free_all(built);
         throw;
     }
     m_arrReqHeaders = std::move(pairs);  // moving the items' vector cannot fail
     if (m_pHeaderList != nullptr) {
-        curl_slist_free_all(m_pHeaderList);
+        Curl().slist_free_all(m_pHeaderList);
     }
     m_pHeaderList = built;
     // Null when no pair is left: libcurl then sends no caller-set headers.
-    curl_easy_setopt(m_pCurl, CURLOPT_HTTPHEADER, m_pHeaderList);
+    Curl().easy_setopt(m_pCurl, CURLOPT_HTTPHEADER, m_pHeaderList);
     return true;
 }
 

@@ -8,6 +8,7 @@
 
 #include "RVUtil/BodyLimit.h"
 #include "curl/CCurlHttpFetcherImpl.h"
+#include "curl/CurlLibrary.h"
 #include "curl/CurlMultiTransfer.h"
 #include "decoding/ContentDecoding.h"
 #include "http/BodyLimitRecord.h"
@@ -24,7 +25,7 @@ constexpr const char* kPostSendError = "[Curl Post Send Error]ErrorCode=%d, Http
 constexpr const char* kErrorDetail = "[Curl Error Detail]%s";
 
 struct TransferCleanup {
-    void operator()(CURL* transfer) const { curl_easy_cleanup(transfer); }
+    void operator()(CURL* transfer) const { Curl().easy_cleanup(transfer); }
 };
 
 // Stands in for a null data pointer of an empty POST: libcurl would otherwise take a null
@@ -47,7 +48,7 @@ std::size_t AppendTo(void* user, const char* data, std::size_t size, std::size_t
 
 bool LibcurlDecodesZstd() {
     static const bool decodes =
-        (curl_version_info(CURLVERSION_NOW)->features & CURL_VERSION_ZSTD) != 0;
+        (Curl().version_info(CURLVERSION_NOW)->features & CURL_VERSION_ZSTD) != 0;
     return decodes;
 }
 
@@ -78,7 +79,7 @@ DWORD CCurlHttpFetcherImpl::Execute(const char* url, const char* user, const cha
         if (user != nullptr && password != nullptr) {
             // On the configured handle, so that later requests keep the credentials.
             const std::string credentials = std::string(user) + ":" + password;
-            curl_easy_setopt(m_pCurl, CURLOPT_USERPWD, credentials.c_str());
+            Curl().easy_setopt(m_pCurl, CURLOPT_USERPWD, credentials.c_str());
         }
         // A negative length, or bytes promised behind a null pointer, would have libcurl
         // measure the data as text or read it from elsewhere: refused without a transfer,
@@ -98,7 +99,7 @@ DWORD CCurlHttpFetcherImpl::Execute(const char* url, const char* user, const cha
     }
 
     m_nLastCode = PerformOnMulti(m_pMulti, transfer.get());
-    if (curl_easy_getinfo(transfer.get(), CURLINFO_RESPONSE_CODE, &m_nHttpStatus) != CURLE_OK) {
+    if (Curl().easy_getinfo(transfer.get(), CURLINFO_RESPONSE_CODE, &m_nHttpStatus) != CURLE_OK) {
         m_nHttpStatus = 0;
     }
     transfer.reset();
@@ -123,28 +124,28 @@ CURL* CCurlHttpFetcherImpl::StartTransfer(const char* url, DWORD timeout, const 
         m_nLastCode = CURLE_BAD_FUNCTION_ARGUMENT;  // never initialised
         return nullptr;
     }
-    CURL* transfer = curl_easy_duphandle(m_pCurl);
+    CURL* transfer = Curl().easy_duphandle(m_pCurl);
     if (transfer == nullptr) {
         m_nLastCode = CURLE_OUT_OF_MEMORY;
         return nullptr;
     }
     // A copy leaves the share object behind; it is named again for every transfer.
-    curl_easy_setopt(transfer, CURLOPT_SHARE, m_pShare);
-    curl_easy_setopt(transfer, CURLOPT_ERRORBUFFER, m_szErrorText);
-    curl_easy_setopt(transfer, CURLOPT_URL, url);
-    curl_easy_setopt(transfer, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout));
+    Curl().easy_setopt(transfer, CURLOPT_SHARE, m_pShare);
+    Curl().easy_setopt(transfer, CURLOPT_ERRORBUFFER, m_szErrorText);
+    Curl().easy_setopt(transfer, CURLOPT_URL, url);
+    Curl().easy_setopt(transfer, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout));
     // A declared length above the limit fails before any of the body is stored; a body
     // without one is stopped by the array when it reaches the limit.
-    curl_easy_setopt(transfer, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(bodyLimit));
+    Curl().easy_setopt(transfer, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(bodyLimit));
     m_vecBody.SetMaxSize(static_cast<std::size_t>(bodyLimit));
     if (post != nullptr) {
         // These belong to this transfer alone: the next GET is a GET again, reads no data
         // of this one and verifies its peer.
         BYTE* fields = post->data != nullptr ? post->data : s_emptyPostBody;
-        curl_easy_setopt(transfer, CURLOPT_POST, 1L);
-        curl_easy_setopt(transfer, CURLOPT_POSTFIELDS, fields);
-        curl_easy_setopt(transfer, CURLOPT_POSTFIELDSIZE, static_cast<long>(post->length));
-        curl_easy_setopt(transfer, CURLOPT_SSL_VERIFYPEER, 0L);
+        Curl().easy_setopt(transfer, CURLOPT_POST, 1L);
+        Curl().easy_setopt(transfer, CURLOPT_POSTFIELDS, fields);
+        Curl().easy_setopt(transfer, CURLOPT_POSTFIELDSIZE, static_cast<long>(post->length));
+        Curl().easy_setopt(transfer, CURLOPT_SSL_VERIFYPEER, 0L);
     }
     return transfer;
 }

@@ -1,5 +1,7 @@
 #include "curl/CurlMultiTransfer.h"
 
+#include "curl/CurlLibrary.h"
+
 namespace RVUtil {
 
 namespace {
@@ -14,18 +16,18 @@ CURLcode PerformOnMulti(CURLM* multi, CURL* transfer) {
     if (multi == nullptr || transfer == nullptr) {
         return CURLE_BAD_FUNCTION_ARGUMENT;
     }
-    CURLMcode code = curl_multi_add_handle(multi, transfer);
+    CURLMcode code = Curl().multi_add_handle(multi, transfer);
     if (code != CURLM_OK) {
         return FromMultiCode(code);
     }
     int running = 1;
     for (;;) {
-        code = curl_multi_perform(multi, &running);
+        code = Curl().multi_perform(multi, &running);
         if (code != CURLM_OK || running == 0) {
             break;
         }
         // libcurl shortens the wait to its own next deadline (time-outs, retries).
-        code = curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+        code = Curl().multi_poll(multi, nullptr, 0, 1000, nullptr);
         if (code != CURLM_OK) {
             break;
         }
@@ -34,13 +36,13 @@ CURLcode PerformOnMulti(CURLM* multi, CURL* transfer) {
     CURLcode result = FromMultiCode(code);
     if (code == CURLM_OK) {
         int queued = 0;
-        while (const CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+        while (const CURLMsg* message = Curl().multi_info_read(multi, &queued)) {
             if (message->msg == CURLMSG_DONE && message->easy_handle == transfer) {
                 result = message->data.result;
             }
         }
     }
-    curl_multi_remove_handle(multi, transfer);
+    Curl().multi_remove_handle(multi, transfer);
     return result;
 }
 

@@ -27,7 +27,7 @@ set(contents
     "${libdir}/libRVUtil.so.0 -> libRVUtil.so.${VERSION}"
     "usr/include/RVUtil/RVUtil.h.*${libdir}/cmake/RVUtil/RVUtilConfig.cmake.*${libdir}/libRVUtil.so -> libRVUtil.so.0.*${libdir}/pkgconfig/RVUtil.pc"
     "usr/bin/rvfetch.*usr/share/man/man1/rvfetch.1.gz")
-set(depends "libc6.*libcurl4.*libzstd1" "librvutil0 \\(= ${release}\\)" "librvutil0 \\(= ${release}\\), libc6")
+set(depends "libcurl4 \\(>= 7\\.85\\.0\\).*libc6.*libzstd1" "librvutil0 \\(= ${release}\\)" "librvutil0 \\(= ${release}\\), libc6")
 foreach(package content depend IN ZIP_LISTS packages contents depends)
     file(GLOB deb ${WORK_DIR}/packages/${package}_${release}_*.deb)
     if(NOT deb)
