@@ -3,12 +3,12 @@
 // pieces into a small output buffer. The first byte chooses the piece sizes.
 #include <string>
 
-#include "platform/inet/ChunkedDecoder.h"
 #include "support/FuzzCheck.h"
+#include "transport/ChunkedDecoder.h"
 
 namespace {
 
-using RVUtil::inet::ChunkedDecoder;
+using RVUtil::transport::ChunkedDecoder;
 
 struct Outcome {
     ChunkedDecoder::Status status = ChunkedDecoder::Status::NeedMore;

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "pakdec/Pakdec.h"
+#include "decoding/Pakdec.h"
 #include "support/FuzzCheck.h"
 
 namespace {

@@ -2,13 +2,13 @@
 // arrive, must agree; a head that reads must read alike under both rules for unreadable
 // lengths where the rule does not matter, and again from its own raw block; the header
 // lines recorded from that block must be those of the head as it was received.
-#include "platform/inet/ResponseHead.h"
 #include "support/FuzzCheck.h"
 #include "support/Pairs.h"
+#include "transport/ResponseHead.h"
 
 namespace {
 
-using RVUtil::inet::ResponseHead;
+using RVUtil::transport::ResponseHead;
 
 bool SameHead(const ResponseHead& a, const ResponseHead& b) {
     return a.status == b.status && a.statusText == b.statusText && a.rawBlock == b.rawBlock &&
@@ -23,7 +23,7 @@ std::size_t HeadEndInPieces(std::string_view input) {
         const std::size_t before = seen;
         seen = std::min(input.size(), seen + piece);
         if (const std::size_t end =
-                RVUtil::inet::FindResponseHeadEnd(input.substr(0, seen), before)) {
+                RVUtil::transport::FindResponseHeadEnd(input.substr(0, seen), before)) {
             return end;
         }
     }
@@ -33,7 +33,7 @@ std::size_t HeadEndInPieces(std::string_view input) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace RVUtil::inet;
+    using namespace RVUtil::transport;
     const std::string_view input = rvfuzz::Text(data, size);
     const std::size_t end = FindResponseHeadEnd(input);
     FUZZ_CHECK(end <= input.size());

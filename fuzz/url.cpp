@@ -8,8 +8,8 @@
 #include <string>
 
 #include "RVUtil/CRVHttpFetcher.h"
-#include "platform/inet/UrlCracker.h"
 #include "support/FuzzCheck.h"
+#include "transport/UrlCracker.h"
 
 namespace {
 
@@ -60,11 +60,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The transport's own canonical form, on the whole text: a fixed point.
     std::string canonical;
-    if (RVUtil::inet::CanonicalizeUrl(text, &canonical)) {
+    if (RVUtil::transport::CanonicalizeUrl(text, &canonical)) {
         std::string twice;
-        FUZZ_CHECK(RVUtil::inet::CanonicalizeUrl(canonical, &twice) && twice == canonical);
-        RVUtil::inet::UrlParts parts;
-        (void)RVUtil::inet::CrackUrl(canonical, &parts);
+        FUZZ_CHECK(RVUtil::transport::CanonicalizeUrl(canonical, &twice) && twice == canonical);
+        RVUtil::transport::UrlParts parts;
+        (void)RVUtil::transport::CrackUrl(canonical, &parts);
     }
 
     const Cracked first(cracker, text);

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "RVUtil/BodyLimit.h"
-#include "pakdec/ContentDecoding.h"
+#include "decoding/ContentDecoding.h"
 #include "support/FuzzCheck.h"
 
 namespace {

@@ -9,10 +9,10 @@
 
 namespace RVUtil {
 
-namespace inet {
+namespace transport {
 class Request;
 class Session;
-}  // namespace inet
+}  // namespace transport
 
 // HTTP client over the library's own transport: one session per object, GET and POST
 // requests whose status, headers and body stay in the object until EndRequest, and the
@@ -113,7 +113,7 @@ class RVUTIL_API CRVHttpFetcher {
     // Records one "Name: value" response header line (the value after ": ").
     void ParseHeader(char* line);
 
-    inet::Session* m_hSession;
+    transport::Session* m_hSession;
     // Allocated with malloc/realloc (see SaveData); hosts only borrow it through GetResponse.
     BYTE* m_pBuffer;
     std::int32_t m_nCapacity;
@@ -130,7 +130,7 @@ class RVUTIL_API CRVHttpFetcher {
 
     DWORD Exchange(const char* url, const char* userName, const char* password, DWORD timeout,
                    BYTE* postData, int postLength, bool postForm);
-    void ReadBody(inet::Request& request, const char* urlPath);
+    void ReadBody(transport::Request& request, const char* urlPath);
 };
 
 }  // namespace RVUtil

@@ -5,15 +5,15 @@
 #include <string>
 
 #include "CRVHttpFetcher/FetcherLimits.h"
-#include "platform/inet/InetSession.h"
-#include "platform/inet/UrlCracker.h"
-#include "pxlog/PXLog.h"
+#include "log/PXLog.h"
+#include "transport/InetSession.h"
+#include "transport/UrlCracker.h"
 
 namespace RVUtil {
 namespace {
 
-inet::Session* openSession(inet::InetError* error) {
-    return inet::Session::Open(error).release();
+transport::Session* openSession(transport::InetError* error) {
+    return transport::Session::Open(error).release();
 }
 
 }  // namespace
@@ -41,7 +41,7 @@ int CRVHttpFetcher::Init() {
     m_nCapacity = 0;
     m_nSize = 0;
 
-    inet::InetError error = inet::kInetOk;
+    transport::InetError error = transport::kInetOk;
     m_hSession = openSession(&error);
     if (m_hSession == nullptr) {
         LogChannel()(CPXLog::LVL_ERROR)
@@ -84,7 +84,7 @@ int CRVHttpFetcher::IsSessionReady(int create) {
     if (create == 0) {
         return 0;
     }
-    inet::InetError error = inet::kInetOk;
+    transport::InetError error = transport::kInetOk;
     m_hSession = openSession(&error);
     return m_hSession != nullptr ? 1 : 0;
 }
@@ -106,25 +106,25 @@ CRVHttpFetcher::Protocol CRVHttpFetcher::CrackUrl(char* url, char* hostName, cha
         return PROTOCOL_UNKNOWN;
     }
     std::string canonical;
-    if (!inet::CanonicalizeUrl(url, &canonical) || canonical.size() + 1 > kUrlBufferSize) {
+    if (!transport::CanonicalizeUrl(url, &canonical) || canonical.size() + 1 > kUrlBufferSize) {
         return PROTOCOL_UNKNOWN;
     }
     std::memcpy(url, canonical.c_str(), canonical.size() + 1);
-    inet::UrlParts parts;
-    if (!inet::CrackUrl(canonical, &parts) || parts.host.size() + 1 > kHostNameSize ||
+    transport::UrlParts parts;
+    if (!transport::CrackUrl(canonical, &parts) || parts.host.size() + 1 > kHostNameSize ||
         parts.path.size() + 1 > kUrlPathSize) {
         return PROTOCOL_UNKNOWN;
     }
     Protocol protocol = PROTOCOL_UNKNOWN;
     switch (parts.scheme) {
-        case inet::UrlScheme::Ftp:
+        case transport::UrlScheme::Ftp:
             protocol = PROTOCOL_FTP;
             break;
-        case inet::UrlScheme::Http:
-        case inet::UrlScheme::Https:
+        case transport::UrlScheme::Http:
+        case transport::UrlScheme::Https:
             protocol = PROTOCOL_HTTP;
             break;
-        case inet::UrlScheme::Other:
+        case transport::UrlScheme::Other:
             return PROTOCOL_UNKNOWN;
     }
     if (hostName != nullptr) {

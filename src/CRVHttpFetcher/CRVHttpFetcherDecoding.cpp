@@ -1,5 +1,5 @@
 #include "RVUtil/CRVHttpFetcher.h"
-#include "pakdec/ContentDecoding.h"
+#include "decoding/ContentDecoding.h"
 
 namespace RVUtil {
 

@@ -12,9 +12,9 @@
 #include "RVUtil/CRVHttpFetcher.h"
 #include "http/BodyLimitRecord.h"
 #include "http/HeaderLines.h"
-#include "platform/inet/InetRequest.h"
-#include "platform/inet/InetSession.h"
-#include "pxlog/PXLog.h"
+#include "log/PXLog.h"
+#include "transport/InetRequest.h"
+#include "transport/InetSession.h"
 
 namespace RVUtil {
 namespace {
@@ -51,13 +51,13 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
     if (!CrackRequestUrl(url, &target)) {
         return 0;
     }
-    if (!postForm && inet::IsOffline()) {
+    if (!postForm && transport::IsOffline()) {
         return 0;
     }
     const char* urlPath = target.path.c_str();
 
-    std::unique_ptr<inet::Connection> connection =
-        inet::Connection::Open(*m_hSession, target.host, target.port, userName, password);
+    std::unique_ptr<transport::Connection> connection =
+        transport::Connection::Open(*m_hSession, target.host, target.port, userName, password);
     if (!connection) {
         return static_cast<DWORD>(m_nHttpStatus);
     }
@@ -67,24 +67,24 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
     }
     // The transport never retries a connect, so no retry count needs setting.
     const bool post = postForm && postLength != 0;
-    std::unique_ptr<inet::Request> request = inet::Request::Open(
+    std::unique_ptr<transport::Request> request = transport::Request::Open(
         *connection, post ? "POST" : "GET", target.path, RequestFlagsFor(target));
     AddRequestHeaderLines(m_arrReqHeaders, *request);
 
-    inet::InetError sent = inet::kInetOk;
+    transport::InetError sent = transport::kInetOk;
     if (!post) {
         sent = request->Send(nullptr, 0);
     } else if (postLength < 0 || postData == nullptr) {
-        sent = inet::kInetInvalidParameter;  // nothing goes out for a body that cannot exist
+        sent = transport::kInetInvalidParameter;  // nothing goes out for a body that cannot exist
     } else {
         sent = request->Send(postData, static_cast<std::size_t>(postLength));
     }
-    if (sent != inet::kInetOk) {
+    if (sent != transport::kInetOk) {
         LogChannel()(CPXLog::LVL_ERROR)
             .Write(postForm ? kPostSendError : kSendError, static_cast<int>(sent), urlPath);
         // A body that cannot exist never reached the transport, which has no words for it.
         const bool ownRefusal =
-            sent == inet::kInetInvalidParameter && request->ErrorDetail().empty();
+            sent == transport::kInetInvalidParameter && request->ErrorDetail().empty();
         LogChannel()(CPXLog::LVL_ERROR)
             .Write(kErrorDetail, ownRefusal ? kNoPostBody : request->ErrorDetail().c_str());
         // The next request opens a new session. The request and the connection still close
@@ -119,14 +119,14 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
 // Appends the body to the buffer. A body that fails part way keeps what arrived; the failure
 // is logged and remembered for IsResponseComplete. The buffer never grows past the body
 // limit: a declared length beyond it fails before anything is read.
-void CRVHttpFetcher::ReadBody(inet::Request& request, const char* urlPath) {
+void CRVHttpFetcher::ReadBody(transport::Request& request, const char* urlPath) {
     const long long limit = RVUtil_gfnGetBodyLimit();
     // Room left under the limit; a body appended to an earlier one shares it.
     const auto room = [&] { return std::max(0LL, limit - m_nSize); };
     std::string detail;
     const auto overLimit = [&] {
         http::LogBodyOverLimit(limit, urlPath);
-        m_dwReadError = inet::kInetBodyOverLimit;
+        m_dwReadError = transport::kInetBodyOverLimit;
         detail = "body over the limit of " + std::to_string(limit) + " bytes";
     };
     if (const auto declared = request.DeclaredLength();
@@ -136,8 +136,8 @@ void CRVHttpFetcher::ReadBody(inet::Request& request, const char* urlPath) {
     BYTE chunk[kReadChunkSize];
     while (m_dwReadError == 0) {
         std::size_t received = 0;
-        if (const inet::InetError error = request.Read(chunk, sizeof chunk, &received);
-            error != inet::kInetOk) {
+        if (const transport::InetError error = request.Read(chunk, sizeof chunk, &received);
+            error != transport::kInetOk) {
             m_dwReadError = error;
             detail = request.ErrorDetail();
         } else if (received == 0) {
@@ -145,7 +145,7 @@ void CRVHttpFetcher::ReadBody(inet::Request& request, const char* urlPath) {
         } else if (static_cast<long long>(received) > room()) {
             overLimit();
         } else if (SaveData(chunk, static_cast<unsigned int>(received)) == 0) {
-            m_dwReadError = inet::kInetInternalError;
+            m_dwReadError = transport::kInetInternalError;
             detail = "no memory for the body";
         }
     }

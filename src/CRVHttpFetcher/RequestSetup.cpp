@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "log/PXLog.h"
 #include "platform/Ascii.h"
-#include "platform/inet/InetRequest.h"
-#include "pxlog/PXLog.h"
+#include "transport/InetRequest.h"
 
 namespace RVUtil {
 namespace {
@@ -13,7 +13,7 @@ namespace {
 // log; the log escapes control characters, so the record stays one line).
 constexpr const char* kUrlRefused = "[Http Url Error]URL refused (%s), Length=%zu, Url=%.256s";
 
-const char* refusalOf(const std::string& canonical, const inet::UrlParts& parts) {
+const char* refusalOf(const std::string& canonical, const transport::UrlParts& parts) {
     for (const char c : canonical) {
         if (ascii::IsControl(c)) {
             return "control character";
@@ -40,10 +40,11 @@ bool CrackRequestUrl(const char* url, RequestUrl* out) {
         return false;
     }
     std::string canonical;
-    inet::UrlParts parts;
-    if (!inet::CanonicalizeUrl(std::string_view(url, length), &canonical) ||
-        !inet::CrackUrl(canonical, &parts) ||
-        (parts.scheme != inet::UrlScheme::Http && parts.scheme != inet::UrlScheme::Https)) {
+    transport::UrlParts parts;
+    if (!transport::CanonicalizeUrl(std::string_view(url, length), &canonical) ||
+        !transport::CrackUrl(canonical, &parts) ||
+        (parts.scheme != transport::UrlScheme::Http &&
+         parts.scheme != transport::UrlScheme::Https)) {
         return false;
     }
     if (const char* refusal = refusalOf(canonical, parts); refusal != nullptr) {
@@ -58,14 +59,14 @@ bool CrackRequestUrl(const char* url, RequestUrl* out) {
 }
 
 DWORD RequestFlagsFor(const RequestUrl& url) {
-    constexpr DWORD kPlain =
-        inet::kFlagReload | inet::kFlagNoCacheWrite | inet::kFlagKeepConnection | inet::kFlagNoUi;
+    constexpr DWORD kPlain = transport::kFlagReload | transport::kFlagNoCacheWrite |
+                             transport::kFlagKeepConnection | transport::kFlagNoUi;
     constexpr unsigned short kSecurePort = 443;
-    const bool secure = url.scheme == inet::UrlScheme::Https || url.port == kSecurePort;
-    return secure ? (kPlain | inet::kFlagSecure) : kPlain;
+    const bool secure = url.scheme == transport::UrlScheme::Https || url.port == kSecurePort;
+    return secure ? (kPlain | transport::kFlagSecure) : kPlain;
 }
 
-void AddRequestHeaderLines(const CStringArray& headers, inet::Request& request) {
+void AddRequestHeaderLines(const CStringArray& headers, transport::Request& request) {
     for (INT_PTR i = 0; i + 1 < headers.GetSize(); i += 2) {
         CString line;
         line.Format("%s: %s", headers[i].GetString(), headers[i + 1].GetString());

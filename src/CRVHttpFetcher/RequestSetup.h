@@ -5,9 +5,9 @@
 
 #include "RVUtil/CStringArray.h"
 #include "RVUtil/WinTypes.h"
-#include "platform/inet/UrlCracker.h"
+#include "transport/UrlCracker.h"
 
-namespace RVUtil::inet {
+namespace RVUtil::transport {
 class Request;
 }
 
@@ -20,7 +20,7 @@ constexpr std::size_t kMaxUrlLength = 64 * 1024;
 
 // A request's URL, canonical and split into what the transport needs.
 struct RequestUrl {
-    inet::UrlScheme scheme = inet::UrlScheme::Other;
+    transport::UrlScheme scheme = transport::UrlScheme::Other;
     std::string host;
     unsigned short port = 0;
     std::string path;  // with the query string
@@ -40,6 +40,6 @@ DWORD RequestFlagsFor(const RequestUrl& url);
 
 // Adds each name/value pair of headers, in list order, as the line "name: value". A pair the
 // transport refuses (a line break in it, put in the list around AddHeader) is left out.
-void AddRequestHeaderLines(const CStringArray& headers, inet::Request& request);
+void AddRequestHeaderLines(const CStringArray& headers, transport::Request& request);
 
 }  // namespace RVUtil

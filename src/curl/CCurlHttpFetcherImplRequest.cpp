@@ -10,10 +10,10 @@
 #include "curl/CCurlHttpFetcherImpl.h"
 #include "curl/CurlLibrary.h"
 #include "curl/CurlMultiTransfer.h"
+#include "decoding/ContentDecoding.h"
 #include "http/BodyLimitRecord.h"
 #include "http/HeaderLines.h"
-#include "pakdec/ContentDecoding.h"
-#include "pxlog/PXLog.h"
+#include "log/PXLog.h"
 
 namespace RVUtil {
 

@@ -11,8 +11,8 @@
 
 #include "RVUtil/CCriticalSection.h"
 #include "fetch/HostLogFolder.h"
+#include "log/PXLog.h"
 #include "platform/SystemProxy.h"
-#include "pxlog/PXLog.h"
 
 namespace RVUtil {
 namespace {

@@ -12,7 +12,7 @@
 #include "RVUtil/ErrorCode.h"
 #include "RVUtil/ExpiredTime.h"
 #include "fetch/VerdictHeaders.h"
-#include "pxlog/PXLog.h"
+#include "log/PXLog.h"
 
 namespace RVUtil {
 

@@ -1,6 +1,6 @@
 #include "http/BodyLimitRecord.h"
 
-#include "pxlog/PXLog.h"
+#include "log/PXLog.h"
 
 namespace RVUtil::http {
 

@@ -1,7 +1,7 @@
 #include "http/HeaderPairs.h"
 
+#include "log/PXLog.h"
 #include "platform/Ascii.h"
-#include "pxlog/PXLog.h"
 
 namespace RVUtil::http {
 namespace {

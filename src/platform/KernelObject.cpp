@@ -9,7 +9,6 @@
 #include <climits>
 
 #include "RVUtil/AfxException.h"
-#include "RVUtil/WaitFunctions.h"
 
 namespace RVUtil::platform {
 
@@ -76,33 +75,34 @@ void EventObject::Ring() {
     (void)!::write(m_fd, &one, sizeof one);  // fails only when the counter is full: rung anyway
 }
 
-DWORD EventObject::WaitAny(EventObject* const* objects, DWORD count, DWORD timeoutMs) {
+EventObject::WaitResult EventObject::WaitAny(EventObject* const* objects, DWORD count,
+                                             DWORD timeoutMs) {
     for (DWORD i = 0; i < count; ++i) {
         if (objects[i]->TryAcquire()) {
-            return WAIT_OBJECT_0 + i;
+            return {WaitResult::Outcome::Signalled, i};
         }
     }
     if (timeoutMs == 0) {
-        return WAIT_TIMEOUT;
+        return {WaitResult::Outcome::TimedOut, 0};
     }
 
     using Clock = std::chrono::steady_clock;
     const bool forever = timeoutMs == INFINITE;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    pollfd fds[MAXIMUM_WAIT_OBJECTS];
+    pollfd fds[kMaxWaitObjects];
     for (DWORD i = 0; i < count; ++i) {
         fds[i] = {objects[i]->m_fd, POLLIN, 0};
         objects[i]->m_waiters.fetch_add(1);
     }
 
-    DWORD result = WAIT_TIMEOUT;
+    WaitResult result{WaitResult::Outcome::TimedOut, 0};
     for (;;) {
         DWORD index = 0;
         while (index < count && !objects[index]->TryAcquire()) {
             ++index;
         }
         if (index < count) {
-            result = WAIT_OBJECT_0 + index;
+            result = {WaitResult::Outcome::Signalled, index};
             break;
         }
         int pollMs = -1;
@@ -120,12 +120,12 @@ DWORD EventObject::WaitAny(EventObject* const* objects, DWORD count, DWORD timeo
             if (errno == EINTR) {
                 continue;
             }
-            result = WAIT_FAILED;
+            result.outcome = WaitResult::Outcome::Failed;
             break;
         }
         for (DWORD i = 0; i < count && ready > 0; ++i) {
             if ((fds[i].revents & POLLNVAL) != 0) {
-                result = WAIT_FAILED;
+                result.outcome = WaitResult::Outcome::Failed;
                 break;
             }
             if ((fds[i].revents & POLLIN) != 0) {
@@ -138,7 +138,7 @@ DWORD EventObject::WaitAny(EventObject* const* objects, DWORD count, DWORD timeo
                 }
             }
         }
-        if (result == WAIT_FAILED) {
+        if (result.outcome == WaitResult::Outcome::Failed) {
             break;
         }
     }

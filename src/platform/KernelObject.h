@@ -38,9 +38,20 @@ class EventObject {
     void Reset();
     bool IsSet() const { return m_set.load(); }
 
-    // WAIT_OBJECT_0 + the lowest index signalled within timeoutMs (consuming that one object
-    // if it resets automatically), WAIT_TIMEOUT, or WAIT_FAILED when poll fails.
-    static DWORD WaitAny(EventObject* const* objects, DWORD count, DWORD timeoutMs);
+    // The most objects one wait takes.
+    static constexpr DWORD kMaxWaitObjects = 64;
+
+    // How a wait on several objects ended; index is that of the object signalled.
+    struct WaitResult {
+        enum class Outcome : std::uint8_t { Signalled, TimedOut, Failed };
+        Outcome outcome;
+        DWORD index;
+    };
+
+    // Signalled with the lowest index signalled within timeoutMs (consuming that one object
+    // if it resets automatically), TimedOut, or Failed when poll fails. count is at most
+    // kMaxWaitObjects; INFINITE waits without end.
+    static WaitResult WaitAny(EventObject* const* objects, DWORD count, DWORD timeoutMs);
 
   protected:
     virtual ~EventObject();

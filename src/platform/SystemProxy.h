@@ -5,21 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/ProxyUrl.h"
+
 namespace RVUtil::platform {
-
-// One proxy server named by the environment, e.g. http_proxy=http://user:pw@host:3128.
-struct ProxyServer {
-    std::string url;     // the variable's value as given
-    std::string scheme;  // lower case: http, https, socks4, socks4a, socks5 or socks5h
-    std::string host;    // an IPv6 literal without its brackets
-    std::uint16_t port = 0;
-    std::string user;  // from the URL's user info, percent-decoded; empty when none
-    std::string password;
-
-    // scheme://host:port, brackets around an IPv6 literal, without the credentials: the
-    // form a transport connects to.
-    std::string Address() const;
-};
 
 // The machine's proxy configuration: the one place the fetchers and the probe ask.
 struct SystemProxySettings {

@@ -4,6 +4,8 @@
 
 using RVUtil::platform::EventObject;
 
+static_assert(MAXIMUM_WAIT_OBJECTS <= EventObject::kMaxWaitObjects);
+
 DWORD WaitForSingleObject(HANDLE handle, DWORD timeoutMs) {
     return WaitForMultipleObjects(1, &handle, FALSE, timeoutMs);
 }
@@ -20,7 +22,16 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
             return WAIT_FAILED;
         }
     }
-    return EventObject::WaitAny(objects, count, timeoutMs);
+    const EventObject::WaitResult result = EventObject::WaitAny(objects, count, timeoutMs);
+    switch (result.outcome) {
+        case EventObject::WaitResult::Outcome::Signalled:
+            return WAIT_OBJECT_0 + result.index;
+        case EventObject::WaitResult::Outcome::TimedOut:
+            return WAIT_TIMEOUT;
+        case EventObject::WaitResult::Outcome::Failed:
+            break;
+    }
+    return WAIT_FAILED;
 }
 
 BOOL SetEvent(HANDLE event) {

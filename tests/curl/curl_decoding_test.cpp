@@ -43,7 +43,7 @@ class CurlDecodingTest : public CurlTest {
     CCurlHttpFetcher m_fetcher;
 };
 
-// The decoders and the encoding names are tested on their own (tests/pakdec); here each
+// The decoders and the encoding names are tested on their own (tests/decoding); here each
 // kind of body goes through the facade once. Failures report zero or less, and a failed
 // zstd frame still hands over the array it was decoded into, for the caller to release.
 TEST_F(CurlDecodingTest, DecompressDecodesWhatTheContentEncodingNames) {

@@ -6,7 +6,14 @@
 
 #include <thread>
 
-#include "RVUtil/RVUtil.h"
+#include "RVUtil/AfxException.h"
+#include "RVUtil/CCriticalSection.h"
+#include "RVUtil/CObList.h"
+#include "RVUtil/CString.h"
+#include "RVUtil/CStringArray.h"
+#include "RVUtil/CStringList.h"
+#include "RVUtil/CUIntArray.h"
+#include "RVUtil/ThreadId.h"
 #include "support/Raises.h"
 
 namespace {

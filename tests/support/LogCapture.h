@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "pxlog/PXLog.h"
+#include "log/PXLog.h"
 
 namespace rvtest {
 

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "platform/inet/InetRequest.h"
+#include "transport/InetRequest.h"
 
 namespace RVUtil::request2 {
 
-bool QueryRawHeaders(const inet::Request& request, char* buffer, DWORD* length, DWORD* error) {
+bool QueryRawHeaders(const transport::Request& request, char* buffer, DWORD* length, DWORD* error) {
     const std::string& block = request.RawHeaders();
     if (block.empty()) {
         *error = kErrorHeaderNotFound;

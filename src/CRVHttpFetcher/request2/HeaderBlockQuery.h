@@ -4,7 +4,7 @@
 
 #include "RVUtil/WinTypes.h"
 
-namespace RVUtil::inet {
+namespace RVUtil::transport {
 class Request;
 }
 
@@ -20,7 +20,7 @@ constexpr DWORD kErrorHeaderNotFound = 12150;
 // terminator, it fails with *error 122 and sets *length to the size needed, terminator
 // included. Otherwise it copies the block and its terminator into buffer and sets *length
 // to the block's length. A request without a response head fails with *error 12150.
-bool QueryRawHeaders(const inet::Request& request, char* buffer, DWORD* length, DWORD* error);
+bool QueryRawHeaders(const transport::Request& request, char* buffer, DWORD* length, DWORD* error);
 
 // Asks query (called like QueryRawHeaders, without the request) until it delivers the block:
 // first with no buffer, then, for as long as it answers 122, with a buffer of the size it

@@ -12,10 +12,10 @@
 #include "CRVHttpFetcher/request2/ResponseHeaderMap.h"
 #include "RVUtil/BodyLimit.h"
 #include "RVUtil/CRVHttpFetcher.h"
+#include "buffers/LargeBuffer.h"
 #include "http/BodyLimitRecord.h"
-#include "pakdec/LargeBuffer.h"
-#include "platform/inet/InetRequest.h"
-#include "platform/inet/InetSession.h"
+#include "transport/InetRequest.h"
+#include "transport/InetSession.h"
 
 namespace RVUtil {
 namespace {
@@ -38,21 +38,21 @@ using HeapBytes = std::unique_ptr<BYTE, FreeDeleter>;
 
 // A connection or request that cannot be set up for want of memory counts as one that was
 // not obtained, so that the caller learns which step failed.
-std::unique_ptr<inet::Connection> openConnection(inet::Session& session, const char* host,
-                                                 unsigned short port, const char* userName,
-                                                 const char* password) {
+std::unique_ptr<transport::Connection> openConnection(transport::Session& session, const char* host,
+                                                      unsigned short port, const char* userName,
+                                                      const char* password) {
     try {
-        return inet::Connection::Open(session, host, port, userName, password);
+        return transport::Connection::Open(session, host, port, userName, password);
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
 }
 
-std::unique_ptr<inet::Request> openRequest(inet::Connection& connection, bool post,
-                                           const RequestUrl& target) {
+std::unique_ptr<transport::Request> openRequest(transport::Connection& connection, bool post,
+                                                const RequestUrl& target) {
     try {
-        return inet::Request::Open(connection, post ? "POST" : "GET", target.path,
-                                   RequestFlagsFor(target));
+        return transport::Request::Open(connection, post ? "POST" : "GET", target.path,
+                                        RequestFlagsFor(target));
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
@@ -73,8 +73,8 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
 
     // Declared in the order they open, so that they close in the reverse order: request,
     // connection, session, whether the call returns or raises.
-    inet::InetError error = inet::kInetOk;
-    const std::unique_ptr<inet::Session> session = inet::Session::Open(&error);
+    transport::InetError error = transport::kInetOk;
+    const std::unique_ptr<transport::Session> session = transport::Session::Open(&error);
     if (!session) {
         throw std::runtime_error(kSessionFailed);
     }
@@ -85,7 +85,7 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
         return 0;
     }
 
-    const std::unique_ptr<inet::Connection> connection =
+    const std::unique_ptr<transport::Connection> connection =
         openConnection(*session, target.host.c_str(), target.port, userName, password);
     if (!connection) {
         throw std::runtime_error(kConnectFailed);
@@ -96,7 +96,7 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
     }
     // The transport never retries a connect, so no retry count needs setting.
     const bool post = postLength != 0;
-    const std::unique_ptr<inet::Request> request = openRequest(*connection, post, target);
+    const std::unique_ptr<transport::Request> request = openRequest(*connection, post, target);
     if (!request) {
         throw std::runtime_error(kOpenFailed);
     }
@@ -107,13 +107,13 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
 
     // A body that cannot exist (negative length, or data missing) fails the send before
     // anything goes out.
-    inet::InetError sent = inet::kInetInvalidParameter;
+    transport::InetError sent = transport::kInetInvalidParameter;
     if (!post) {
         sent = request->Send(nullptr, 0);
     } else if (postLength > 0 && postData != nullptr) {
         sent = request->Send(postData, static_cast<std::size_t>(postLength));
     }
-    if (sent != inet::kInetOk) {
+    if (sent != transport::kInetOk) {
         throw std::runtime_error(kSendFailed);
     }
     m_strRawHeaders = CString(request->RawHeaders());
@@ -163,12 +163,13 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
     AdviseLargeBuffer(body.get(), declared);
     std::size_t received = 0;
     std::size_t last = 0;
-    if (request->Read(body.get(), declared, &last) != inet::kInetOk) {
+    if (request->Read(body.get(), declared, &last) != transport::kInetOk) {
         throw std::runtime_error(kReadFailed);
     }
     received += last;
     while (last > 0 && received < declared) {
-        if (request->Read(body.get() + received, declared - received, &last) != inet::kInetOk) {
+        if (request->Read(body.get() + received, declared - received, &last) !=
+            transport::kInetOk) {
             throw std::runtime_error(kReadFailed);
         }
         received += last;

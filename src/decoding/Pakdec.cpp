@@ -1,0 +1,228 @@
+#include "decoding/Pakdec.h"
+
+#include <cxxabi.h>
+#include <libdeflate.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+#include "RVUtil/BodyLimit.h"
+#include "buffers/LargeBuffer.h"
+
+// Decisions where the gzip format leaves room:
+// - ISIZE (the size trailer) is only a first guess of the output size: it is wrong for
+//   every member but the last of a multi-member body, wraps above 4 GiB, and some servers
+//   write it wrongly. It is therefore not checked; the CRC-32 of every member is.
+// - Bytes after the last member: zero bytes (padding) are ignored; anything else must be
+//   a complete, valid member, or the whole body fails.
+// - An empty input fails. A valid body that decodes to nothing succeeds with length 0.
+// - The output never exceeds the body limit; a body that would fails, and memory is taken
+//   only as real output arrives, so a claim alone makes nothing resident near the limit.
+namespace {
+
+constexpr BYTE kId1 = 0x1f;
+constexpr BYTE kId2 = 0x8b;
+constexpr BYTE kMethodDeflate = 8;
+constexpr BYTE kFlagHeaderCrc = 0x02;
+constexpr BYTE kFlagExtra = 0x04;
+constexpr BYTE kFlagName = 0x08;
+constexpr BYTE kFlagComment = 0x10;
+constexpr BYTE kFlagsReserved = 0xe0;
+constexpr std::size_t kFixedHeaderSize = 10;
+constexpr std::size_t kTrailerSize = 8;  // CRC-32, ISIZE
+// Deflate cannot expand one input byte into more than this; a larger ISIZE is a lie.
+constexpr std::size_t kMaxDeflateRatio = 1032;
+
+std::uint32_t ReadLe32(const BYTE* p) {
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+           std::uint32_t{p[3]} << 24;
+}
+
+// The length of the member header at p, or 0 when it is no valid, complete header.
+std::size_t ParseHeader(const BYTE* p, std::size_t n) {
+    if (n < kFixedHeaderSize || p[0] != kId1 || p[1] != kId2 || p[2] != kMethodDeflate) {
+        return 0;
+    }
+    const BYTE flags = p[3];
+    if ((flags & kFlagsReserved) != 0) {
+        return 0;
+    }
+    std::size_t pos = kFixedHeaderSize;
+    if ((flags & kFlagExtra) != 0) {
+        if (n - pos < 2) {
+            return 0;
+        }
+        const std::size_t extra = std::size_t{p[pos]} | std::size_t{p[pos + 1]} << 8;
+        pos += 2;
+        if (n - pos < extra) {
+            return 0;
+        }
+        pos += extra;
+    }
+    for (const BYTE flag : {kFlagName, kFlagComment}) {
+        if ((flags & flag) != 0) {
+            const void* end = std::memchr(p + pos, 0, n - pos);
+            if (end == nullptr) {
+                return 0;
+            }
+            pos = static_cast<std::size_t>(static_cast<const BYTE*>(end) - p) + 1;
+        }
+    }
+    if ((flags & kFlagHeaderCrc) != 0) {
+        if (n - pos < 2) {
+            return 0;
+        }
+        const std::uint32_t crc = libdeflate_crc32(0, p, pos);
+        if ((crc & 0xffffu) != (std::uint32_t{p[pos]} | std::uint32_t{p[pos + 1]} << 8)) {
+            return 0;
+        }
+        pos += 2;
+    }
+    return pos;
+}
+
+struct DecompressorDeleter {
+    void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
+
+// One decompressor per thread, kept between calls: small bodies would otherwise pay for
+// its allocation each time.
+libdeflate_decompressor* ThreadDecompressor() {
+    thread_local std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> d(
+        libdeflate_alloc_decompressor());
+    return d.get();
+}
+
+// The output. It starts as a new[] array sized by the first guess, so that a body whose guess
+// was right is handed over as it is. The first member that does not fit is decoded again,
+// with every member after it, into a GrowingOutput with room for all that the rest of the
+// input can produce within the limit; the members before it stay in the array, and the two
+// parts are joined only once, in the array handed over.
+class Output {
+  public:
+    Output(std::size_t guess, std::size_t limit)
+        : m_array(new BYTE[guess]), m_arrayCapacity(guess), m_limit(limit) {
+        RVUtil::AdviseLargeBuffer(m_array.get(), guess);
+    }
+
+    BYTE* next() const {
+        return m_grown ? m_grown->data() + m_grownSize : m_array.get() + m_arraySize;
+    }
+    std::size_t room() const {
+        return m_grown ? m_grown->capacity() - m_grownSize : m_arrayCapacity - m_arraySize;
+    }
+    void Commit(std::size_t decoded) { (m_grown ? m_grownSize : m_arraySize) += decoded; }
+    std::size_t size() const { return m_arraySize + m_grownSize; }
+
+    // The member at hand did not fit in the array; false when it did not fit in the growing
+    // output either, which holds all that the input can produce up to the limit.
+    bool Spill(std::size_t inputLeft) {
+        if (m_grown) {
+            return false;
+        }
+        m_grown.emplace(std::min(m_limit - m_arraySize, inputLeft * kMaxDeflateRatio));
+        return true;
+    }
+
+    // The output in a new[] array the caller owns. The first array goes out as it is unless
+    // the guess overshot by more than an eighth (a lying ISIZE).
+    BYTE* Release() {
+        if (!m_grown && m_arrayCapacity - m_arraySize <= m_arrayCapacity / 8) {
+            return m_array.release();
+        }
+        return RVUtil::HandOver(
+            {{m_array.get(), m_arraySize}, {m_grown ? m_grown->data() : nullptr, m_grownSize}});
+    }
+
+  private:
+    std::unique_ptr<BYTE[]> m_array;
+    std::size_t m_arrayCapacity;
+    std::size_t m_arraySize = 0;
+    std::optional<RVUtil::GrowingOutput> m_grown;
+    std::size_t m_grownSize = 0;
+    std::size_t m_limit;
+};
+
+// The first guess: the last member's ISIZE, which for the usual single member is the
+// whole size, within what the input can possibly produce and the limit.
+std::size_t FirstGuess(const BYTE* in, std::size_t n, std::size_t limit) {
+    const std::size_t claimed = ReadLe32(in + n - 4);
+    return std::min({claimed, n * kMaxDeflateRatio, limit});
+}
+
+bool AllZero(const BYTE* p, std::size_t n) {
+    return std::all_of(p, p + n, [](BYTE b) { return b == 0; });
+}
+
+// Decodes every member of in into one new[] array and its size; null on any failure.
+BYTE* Decode(const BYTE* in, std::size_t n, std::size_t* decodedSize) {
+    libdeflate_decompressor* d = ThreadDecompressor();
+    if (d == nullptr || n < kFixedHeaderSize + kTrailerSize) {
+        return nullptr;
+    }
+    const auto limit = static_cast<std::size_t>(RVUtil::RVUtil_gfnGetBodyLimit());
+    Output out(FirstGuess(in, n, limit), limit);
+    std::size_t inPos = 0;
+    for (;;) {
+        const std::size_t header = ParseHeader(in + inPos, n - inPos);
+        if (header == 0) {
+            return nullptr;
+        }
+        inPos += header;
+        std::size_t usedIn = 0;
+        std::size_t usedOut = 0;
+        for (;;) {
+            const libdeflate_result r = libdeflate_deflate_decompress_ex(
+                d, in + inPos, n - inPos, out.next(), out.room(), &usedIn, &usedOut);
+            if (r == LIBDEFLATE_SUCCESS) {
+                break;
+            }
+            // Too little room: decode this member again where there is room (the decoder is
+            // one-shot).
+            if (r != LIBDEFLATE_INSUFFICIENT_SPACE || !out.Spill(n - inPos)) {
+                return nullptr;
+            }
+        }
+        inPos += usedIn;
+        if (n - inPos < kTrailerSize ||
+            libdeflate_crc32(0, out.next(), usedOut) != ReadLe32(in + inPos)) {
+            return nullptr;
+        }
+        inPos += kTrailerSize;
+        out.Commit(usedOut);
+        if (inPos == n || AllZero(in + inPos, n - inPos)) {
+            break;
+        }
+    }
+    *decodedSize = out.size();
+    return out.Release();
+}
+
+}  // namespace
+
+int PakdecA(int inLength, BYTE* in, BYTE** out, int* outLength) {
+    if (out == nullptr || outLength == nullptr) {
+        return 0;
+    }
+    *out = nullptr;
+    *outLength = 0;
+    if (in == nullptr || inLength <= 0) {
+        return 0;
+    }
+    try {
+        std::size_t size = 0;
+        BYTE* decoded = Decode(in, static_cast<std::size_t>(inLength), &size);
+        if (decoded == nullptr) {
+            return 0;
+        }
+        *out = decoded;
+        *outLength = static_cast<int>(size);  // at most the body limit: fits
+        return 1;
+    } catch (const abi::__forced_unwind&) {
+        throw;
+    } catch (...) {
+        return 0;  // out of memory
+    }
+}

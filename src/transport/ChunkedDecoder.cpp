@@ -1,0 +1,113 @@
+#include "transport/ChunkedDecoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/HexDigit.h"
+
+namespace RVUtil::transport {
+namespace {
+
+// Chunks larger than this are taken for a corrupt size line.
+constexpr std::uint64_t kMaxChunkSize = std::uint64_t{1} << 48;
+// A trailer section beyond this is refused rather than skipped for ever.
+constexpr std::size_t kMaxTrailerBytes = 64 * 1024;
+
+}  // namespace
+
+ChunkedDecoder::Status ChunkedDecoder::Decode(const char* in, std::size_t inSize, char* out,
+                                              std::size_t outSize, std::size_t* consumed,
+                                              std::size_t* produced) {
+    std::size_t i = 0;
+    std::size_t o = 0;
+    while (i < inSize && m_state != State::Done && m_state != State::Bad) {
+        const char c = in[i];
+        switch (m_state) {
+            case State::Size: {
+                const int digit = platform::HexDigitValue(c);
+                if (digit >= 0) {
+                    m_remaining = m_remaining * 16 + static_cast<std::uint64_t>(digit);
+                    m_sawDigit = true;
+                    m_state = m_remaining > kMaxChunkSize ? State::Bad : State::Size;
+                } else if (m_sawDigit && (c == ';' || c == ' ' || c == '\t')) {
+                    m_state = State::Extension;  // chunk extensions carry nothing we use
+                } else if (m_sawDigit && c == '\r') {
+                    m_state = State::SizeEnd;
+                } else if (m_sawDigit && c == '\n') {
+                    m_state = m_remaining == 0 ? State::TrailerStart : State::Data;
+                } else {
+                    m_state = State::Bad;
+                }
+                ++i;
+                break;
+            }
+            case State::Extension:
+            case State::SizeEnd:
+                if (c == '\n') {
+                    m_state = m_remaining == 0 ? State::TrailerStart : State::Data;
+                } else if (m_state == State::SizeEnd) {
+                    m_state = State::Bad;
+                }
+                ++i;
+                break;
+            case State::Data: {
+                if (o == outSize) {
+                    *consumed = i;
+                    *produced = o;
+                    return Status::NeedMore;
+                }
+                const std::size_t n = static_cast<std::size_t>(
+                    std::min<std::uint64_t>(m_remaining, std::min(inSize - i, outSize - o)));
+                std::memcpy(out + o, in + i, n);
+                i += n;
+                o += n;
+                m_remaining -= n;
+                if (m_remaining == 0) {
+                    m_state = State::DataCr;
+                }
+                break;
+            }
+            case State::DataCr:
+                m_state = c == '\r' ? State::DataLf : c == '\n' ? State::Size : State::Bad;
+                if (m_state == State::Bad) {
+                    m_fault = "chunk data longer than its size";
+                }
+                m_sawDigit = false;
+                ++i;
+                break;
+            case State::DataLf:
+                m_state = c == '\n' ? State::Size : State::Bad;
+                if (m_state == State::Bad) {
+                    m_fault = "chunk data longer than its size";
+                }
+                ++i;
+                break;
+            case State::TrailerStart:
+            case State::Trailer:
+                if (++m_trailerBytes > kMaxTrailerBytes) {
+                    m_state = State::Bad;
+                    m_fault = "trailer section over 64 KiB";
+                } else if (c == '\n') {
+                    m_state = m_state == State::TrailerStart ? State::Done : State::TrailerStart;
+                } else if (c != '\r') {
+                    m_state = State::Trailer;
+                }
+                ++i;
+                break;
+            case State::Done:
+            case State::Bad:
+                break;
+        }
+    }
+    *consumed = i;
+    *produced = o;
+    if (m_state == State::Bad && *m_fault == '\0') {
+        m_fault = "bad chunk size";
+    }
+    if (m_state == State::Done) {
+        return Status::Done;
+    }
+    return m_state == State::Bad ? Status::Bad : Status::NeedMore;
+}
+
+}  // namespace RVUtil::transport

@@ -1,0 +1,35 @@
+#include "transport/ReceiveDeadline.h"
+
+namespace RVUtil::transport {
+
+void ReceiveDeadline::StartHead(Millis window) {
+    m_window = window;
+    m_end = Clock::now() + window;
+    m_body = false;
+    m_progress = 0;
+}
+
+void ReceiveDeadline::StartBody() {
+    m_end = Clock::now() + m_window;
+    m_body = true;
+    m_progress = 0;
+}
+
+InetError ReceiveDeadline::Read(NetStream& stream, char* data, std::size_t size,
+                                std::size_t* received) {
+    *received = 0;
+    const auto left = std::chrono::ceil<Millis>(m_end - Clock::now());
+    if (left.count() <= 0) {
+        return kInetTimeout;
+    }
+    const InetError error = stream.ReadSome(data, size, left, received);
+    if (m_body && *received > 0) {
+        m_progress += *received;
+        if (m_progress >= kMinBodyProgress) {
+            StartBody();
+        }
+    }
+    return error;
+}
+
+}  // namespace RVUtil::transport

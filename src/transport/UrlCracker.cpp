@@ -1,0 +1,184 @@
+#include "transport/UrlCracker.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace RVUtil::transport {
+namespace {
+
+bool isAlpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Length of the scheme name at the start of url, or 0 when url does not start with one.
+std::size_t schemeLength(std::string_view url) {
+    if (url.empty() || !isAlpha(url[0])) {
+        return 0;
+    }
+    std::size_t i = 1;
+    while (i < url.size() && (isAlpha(url[i]) || isDigit(url[i]) || url[i] == '+' ||
+                              url[i] == '-' || url[i] == '.')) {
+        ++i;
+    }
+    return (i < url.size() && url[i] == ':') ? i : 0;
+}
+
+// Resolves "." and ".." segments of an absolute path, the way a browser does: ".." above
+// the root stays at the root, and a trailing "." or ".." leaves the path ending in '/'.
+std::string removeDotSegments(std::string_view path) {
+    std::vector<std::string_view> kept;
+    std::size_t start = 1;  // past the leading '/'
+    bool endsInDirectory = false;
+    while (start <= path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string_view::npos) {
+            end = path.size();
+        }
+        const std::string_view segment = path.substr(start, end - start);
+        const bool last = end == path.size();
+        if (segment == ".") {
+            endsInDirectory = last;
+        } else if (segment == "..") {
+            if (!kept.empty()) {
+                kept.pop_back();
+            }
+            endsInDirectory = last;
+        } else {
+            kept.push_back(segment);
+            endsInDirectory = false;
+        }
+        start = end + 1;
+    }
+    std::string out;
+    out.reserve(path.size());
+    for (std::string_view segment : kept) {
+        out += '/';
+        out += segment;
+    }
+    if (out.empty() || endsInDirectory) {
+        out += '/';
+    }
+    return out;
+}
+
+}  // namespace
+
+bool CanonicalizeUrl(std::string_view url, std::string* canonical) {
+    while (!url.empty() && isBlank(url.front())) {
+        url.remove_prefix(1);
+    }
+    while (!url.empty() && isBlank(url.back())) {
+        url.remove_suffix(1);
+    }
+    const std::size_t schemeEnd = schemeLength(url);
+    if (schemeEnd == 0) {
+        return false;
+    }
+    std::string out;
+    out.reserve(url.size() + 1);
+    for (std::size_t i = 0; i < schemeEnd; ++i) {
+        out += lowerAscii(url[i]);
+    }
+    std::string_view rest = url.substr(schemeEnd);  // from the ':'
+    if (rest.substr(0, 3) != "://") {
+        out += rest;  // an opaque URL such as mailto: has no path to resolve
+        *canonical = std::move(out);
+        return true;
+    }
+    const std::size_t authorityEnd = rest.find_first_of("/?#", 3);
+    out += rest.substr(0, authorityEnd);
+    if (authorityEnd == std::string_view::npos) {
+        out += '/';
+        *canonical = std::move(out);
+        return true;
+    }
+    rest.remove_prefix(authorityEnd);
+    const std::size_t pathEnd = rest.find_first_of("?#");
+    const std::string_view path = rest.substr(0, pathEnd);
+    out += path.empty() ? std::string("/") : removeDotSegments(path);
+    if (pathEnd != std::string_view::npos) {
+        out += rest.substr(pathEnd);
+    }
+    *canonical = std::move(out);
+    return true;
+}
+
+bool CrackUrl(std::string_view canonical, UrlParts* parts) {
+    const std::size_t schemeEnd = schemeLength(canonical);
+    if (schemeEnd == 0) {
+        return false;
+    }
+    const std::string_view scheme = canonical.substr(0, schemeEnd);
+    UrlParts out;
+    std::uint16_t defaultPort = 0;
+    if (scheme == "http") {
+        out.scheme = UrlScheme::Http;
+        defaultPort = 80;
+    } else if (scheme == "https") {
+        out.scheme = UrlScheme::Https;
+        defaultPort = 443;
+    } else if (scheme == "ftp") {
+        out.scheme = UrlScheme::Ftp;
+        defaultPort = 21;
+    } else {
+        *parts = UrlParts{};
+        return true;
+    }
+    std::string_view rest = canonical.substr(schemeEnd);
+    if (rest.substr(0, 3) != "://") {
+        return false;
+    }
+    rest.remove_prefix(3);
+    const std::size_t authorityEnd = rest.find_first_of("/?#");
+    std::string_view authority = rest.substr(0, authorityEnd);
+    out.path = authorityEnd == std::string_view::npos ? std::string("/")
+                                                      : std::string(rest.substr(authorityEnd));
+    if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos) {
+        authority.remove_prefix(at + 1);  // user info is not a part anyone asks for
+    }
+    std::size_t hostEnd = 0;
+    if (!authority.empty() && authority[0] == '[') {
+        hostEnd = authority.find(']');
+        if (hostEnd == std::string_view::npos) {
+            return false;
+        }
+        ++hostEnd;
+    } else {
+        hostEnd = std::min(authority.find(':'), authority.size());
+    }
+    out.host = std::string(authority.substr(0, hostEnd));
+    const std::string_view portText = authority.substr(hostEnd);
+    out.port = defaultPort;
+    if (!portText.empty()) {
+        if (portText[0] != ':') {
+            return false;
+        }
+        const std::string_view digits = portText.substr(1);
+        if (!digits.empty()) {
+            unsigned long value = 0;
+            for (char c : digits) {
+                if (!isDigit(c) || value > 65535) {
+                    return false;
+                }
+                value = value * 10 + static_cast<unsigned long>(c - '0');
+            }
+            if (value == 0 || value > 65535) {
+                return false;
+            }
+            out.port = static_cast<std::uint16_t>(value);
+        }
+    }
+    *parts = std::move(out);
+    return true;
+}
+
+}  // namespace RVUtil::transport

@@ -1,0 +1,205 @@
+// The decoding both fetchers share: the encoding test, DecodeBody's results and buffers, the
+// body limit and the memory the decoders hold. (Gzip bodies in detail: pakdec_test.cpp.)
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "RVUtil/BodyLimit.h"
+#include "decoding/ContentDecoding.h"
+#include "support/ChildProcess.h"
+#include "support/CompressedBodies.h"
+
+namespace {
+
+using rvtest::Bytes;
+using rvtest::Concat;
+using RVUtil::ContentEncoding;
+
+struct Result {
+    long rc = 0;
+    BYTE* out = nullptr;
+    ~Result() { delete[] out; }
+};
+
+void Decode(ContentEncoding kind, const Bytes& body, Result& r) {
+    r.rc = RVUtil::DecodeBody(kind, body.empty() ? nullptr : const_cast<BYTE*>(body.data()),
+                              static_cast<long>(body.size()), &r.out);
+}
+
+TEST(ContentDecodingTest, EncodingIsFoundAnywhereInTheValueGzipFirst) {
+    const struct {
+        const char* value;
+        ContentEncoding kind;
+    } cases[] = {
+        {"gzip", ContentEncoding::Gzip},       {"GZIP", ContentEncoding::Gzip},
+        {"x-gzip", ContentEncoding::Gzip},     {"zstd, gzip", ContentEncoding::Gzip},
+        {"gzip, zstd", ContentEncoding::Gzip}, {"zstd", ContentEncoding::Zstd},
+        {"ZStd", ContentEncoding::Zstd},       {"br", ContentEncoding::None},
+        {"deflate", ContentEncoding::None},    {"", ContentEncoding::None},
+        {"identity", ContentEncoding::None},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(RVUtil::EncodingOf(CString(c.value)), c.kind) << c.value;
+    }
+}
+
+TEST(ContentDecodingTest, NoEncodingLeavesTheSlotAlone) {
+    BYTE marker = 0;
+    BYTE* out = &marker;
+    Bytes body = rvtest::TextBytes(100);
+    EXPECT_EQ(RVUtil::DecodeBody(ContentEncoding::None, body.data(), 100, &out), 0);
+    EXPECT_EQ(out, &marker);
+}
+
+// Frames that all record their size are decoded in one call, the others by streaming; either
+// way the body is the frames' contents in order.
+TEST(ContentDecodingTest, ZstdBodiesDecodeWholeWhateverTheirFramesRecord) {
+    const Bytes a = rvtest::TextBytes(1 << 20, 1);
+    const Bytes b = rvtest::RandomBytes(70000, 2);
+    const Bytes c = rvtest::TextBytes(300, 3);
+    const Bytes skippable = {0x50, 0x2a, 0x4d, 0x18, 4, 0, 0, 0, 'n', 'o', 't', 'e'};
+    const struct {
+        const char* what;
+        Bytes body;
+        Bytes plain;
+    } cases[] = {
+        {"size recorded", rvtest::Zstd(a), a},
+        {"no size recorded", rvtest::Zstd(a, false), a},
+        {"several frames, sizes recorded", Concat({rvtest::Zstd(a), rvtest::Zstd(c)}),
+         Concat({a, c})},
+        {"several frames, no sizes", Concat({rvtest::Zstd(b, false), rvtest::Zstd(a, false)}),
+         Concat({b, a})},
+        {"mixed, with a skippable frame",
+         Concat({rvtest::Zstd(a), rvtest::Zstd(b, false), skippable, rvtest::Zstd(c)}),
+         Concat({a, b, c})},
+        {"no size recorded, empty", rvtest::Zstd({}, false), {}},
+    };
+    for (const auto& c : cases) {
+        Result r;
+        Decode(ContentEncoding::Zstd, c.body, r);
+        ASSERT_EQ(r.rc, static_cast<long>(c.plain.size())) << c.what;
+        EXPECT_TRUE(Bytes(r.out, r.out + r.rc) == c.plain) << c.what;
+    }
+}
+
+// Failures still hand over an array for the caller to release.
+TEST(ContentDecodingTest, DamagedZstdBodiesFailAndLeaveAnArrayToRelease) {
+    const Bytes plain = rvtest::TextBytes(50000);
+    const Bytes recorded = rvtest::Zstd(plain);
+    const Bytes stream = rvtest::Zstd(plain, false);
+    Bytes corrupt = recorded;
+    Bytes corruptStream = stream;
+    for (std::size_t i = recorded.size() / 2; i < recorded.size() / 2 + 16; ++i) {
+        corrupt[i] ^= 0xa5;
+        corruptStream[i] ^= 0xa5;
+    }
+    const struct {
+        const char* what;
+        Bytes body;
+    } cases[] = {
+        {"corrupt, size recorded", corrupt},
+        {"corrupt, no size recorded", corruptStream},
+        {"cut short, size recorded", Bytes(recorded.begin(), recorded.end() - 5)},
+        {"cut short, no size recorded", Bytes(stream.begin(), stream.end() - 5)},
+        {"second frame cut short", Concat({stream, Bytes(stream.begin(), stream.begin() + 20)})},
+        {"garbage after a frame with its size", Concat({recorded, rvtest::ToBytes("<html>")})},
+        {"garbage after a frame without", Concat({stream, rvtest::ToBytes("<html>")})},
+        {"zero bytes after a frame", Concat({stream, Bytes(16, 0)})},
+        {"not zstd", rvtest::ToBytes("plain text, never compressed")},
+        {"empty", {}},
+    };
+    for (const auto& c : cases) {
+        Result r;
+        Decode(ContentEncoding::Zstd, c.body, r);
+        EXPECT_LE(r.rc, 0) << c.what;
+        EXPECT_NE(r.out, nullptr) << c.what;
+    }
+}
+
+// A host's lower limit holds for every decoder and every way through it: a body of exactly
+// the limit decodes, one byte more fails as out of memory would, with nothing to release.
+TEST(ContentDecodingTest, TheBodyLimitHoldsForEveryDecoder) {
+    constexpr std::size_t kLimit = std::size_t{8} << 20;
+    struct Lowered {
+        Lowered() { RVUtil::RVUtil_gfnSetBodyLimit(kLimit); }
+        ~Lowered() { RVUtil::RVUtil_gfnSetBodyLimit(0); }  // the default again
+    } lowered;
+    const auto zeros = [](std::size_t n) { return Bytes(n, 0); };
+    const Bytes half = rvtest::Zstd(zeros(kLimit / 2));
+    const Bytes one = rvtest::ZeroStreamMember(1);
+    const Bytes eight = Concat({one, one, one, one, one, one, one, one});
+    const struct {
+        const char* what;
+        ContentEncoding kind;
+        Bytes fits;
+        Bytes over;
+    } cases[] = {
+        {"gzip", ContentEncoding::Gzip, rvtest::ZeroStreamMember(8),
+         rvtest::ZeroStreamMember(8, 1)},
+        {"gzip, wrong trailer", ContentEncoding::Gzip, rvtest::ZeroStreamMember(8, 0, 16),
+         rvtest::ZeroStreamMember(8, 1, 16)},
+        {"gzip, members", ContentEncoding::Gzip, eight,
+         Concat({eight, rvtest::ZeroStreamMember(0, 1)})},
+        {"zstd", ContentEncoding::Zstd, rvtest::Zstd(zeros(kLimit)),
+         rvtest::Zstd(zeros(kLimit + 1))},
+        {"zstd, no size", ContentEncoding::Zstd, rvtest::Zstd(zeros(kLimit), false),
+         rvtest::Zstd(zeros(kLimit + 1), false)},
+        {"zstd, mixed", ContentEncoding::Zstd,
+         Concat({half, rvtest::Zstd(zeros(kLimit / 2), false)}),
+         Concat({half, rvtest::Zstd(zeros(kLimit / 2 + 1), false)})},
+        {"zstd, claims", ContentEncoding::Zstd, {}, rvtest::ZstdFrameClaiming(kLimit + 1)},
+        {"zstd, claims", ContentEncoding::Zstd, {}, rvtest::ZstdFrameClaiming(1ULL << 40)},
+        {"zstd, claims", ContentEncoding::Zstd, {}, rvtest::ZstdFrameClaiming(~0ULL - 5)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!c.fits.empty()) {
+            Result r;
+            Decode(c.kind, c.fits, r);
+            ASSERT_EQ(r.rc, static_cast<long>(kLimit));
+            EXPECT_TRUE(std::all_of(r.out, r.out + kLimit, [](BYTE x) { return x == 0; }));
+        }
+        Result r;
+        r.out = reinterpret_cast<BYTE*>(&r);  // must be replaced
+        Decode(c.kind, c.over, r);
+        EXPECT_EQ(r.rc, 0);
+        EXPECT_EQ(r.out, nullptr);
+    }
+}
+
+// In a fresh process each (decode_peak), so that the peak resident size is the decoding's
+// own: bodies passing the default limit fail with the peak under 1.15 GiB, and a large body
+// whose size trailer is wrong (it speaks of the last member only) decodes holding its output
+// about once, though it no longer fits where the first guess put it.
+TEST(ContentDecodingTest, DecodingHoldsItsOutputAboutOnce) {
+    constexpr long kGiBInKiB = 1L << 20;
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer marks a fresh large array in its shadow memory, an eighth of its size.
+    constexpr long kShadowEighths = 1;
+#else
+    constexpr long kShadowEighths = 0;
+#endif
+    const struct {
+        const char* which;
+        long result;
+    } cases[] = {{"gzip-bomb", 0}, {"gzip-members", 512L << 20}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.which);
+        rvtest::ChildProcess child({DECODE_PEAK_PATH, c.which});
+        const std::string line = child.ReadLine(std::chrono::seconds(240));
+        long result = -1;
+        long before = 0;
+        long peak = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%ld %ld %ld", &result, &before, &peak), 3) << line;
+        EXPECT_EQ(result, c.result);
+        EXPECT_LT(peak, kGiBInKiB * 115 / 100);
+        const long held = c.result > 0 ? c.result / 1024 : kGiBInKiB;
+        EXPECT_LT(peak - before, held * 105 / 100 + held * kShadowEighths / 8);
+        std::printf("%s: peak %ld KiB, %ld KiB before decoding\n", c.which, peak, before);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,266 @@
+// The log component: levels per thread, attached sinks, the files it writes, and many
+// threads writing at once.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "RVUtil/LogObserver.h"
+#include "RVUtil/ThreadId.h"
+#include "log/PXLog.h"
+#include "support/ChildProcess.h"
+#include "support/LogCapture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A folder of the test's own, as a path.
+struct TempFolder : rvtest::TempDir {
+    TempFolder() : TempDir("pxlog") {}
+    fs::path path() const { return Path(); }
+};
+
+std::vector<std::string> ReadLines(const fs::path& file) {
+    std::ifstream in(file);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string Today() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[16];
+    std::strftime(text, sizeof text, "%Y-%m-%d", &local);
+    return text;
+}
+
+// time, level, kernel thread id, text
+const std::regex kRecordLine(
+    R"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} \[([A-Z0-9]+)\] \[(\d+)\] (.*)$)");
+
+TEST(PXLogTest, EachRecordCarriesTheLevelItsThreadSetLast) {
+    CPXLog log;
+    CPXLog other;
+    rvtest::LogCapture capture(log);
+    testing::internal::CaptureStderr();
+
+    log(CPXLog::LVL_ERROR)
+        .Write("[Curl Send Error]ErrorCode=%d, HttpStatus=%d, Url=%s", 28, 0, "http://127.0.0.1/");
+    log(CPXLog::LVL_NOTICE).Write("RVUtil_IsUseWinInet Init");
+    log.Write("no level chosen");
+    log(CPXLog::LVL_DEBUG);
+    log.Write("chosen apart from the write");
+    log.Write("the choice held for one record only");
+    other(CPXLog::LVL_FATAL);
+    log.Write("another logger's choice is not ours");
+    log(static_cast<CPXLog::Lvl>(200)).Write("a level without a name");
+    const std::string longText(20000, 'x');
+    {
+        rvtest::LogCapture detached(log);
+        log(CPXLog::LVL_WARNING).Write("%s|", longText.c_str());
+        EXPECT_EQ(detached.Records().size(), 1u);
+    }
+    log.Write("after the detach");  // heard by the capture that stays attached only
+
+    const std::string err = testing::internal::GetCapturedStderr();
+    const auto records = capture.Records();
+    std::vector<int> levels;
+    for (const auto& r : records) {
+        levels.push_back(r.level);
+    }
+    EXPECT_EQ(levels, (std::vector<int>{CPXLog::LVL_ERROR, CPXLog::LVL_NOTICE, CPXLog::LVL_INFO,
+                                        CPXLog::LVL_DEBUG, CPXLog::LVL_INFO, CPXLog::LVL_INFO, 200,
+                                        CPXLog::LVL_WARNING, CPXLog::LVL_INFO}));
+    ASSERT_EQ(records.size(), 9u);
+    EXPECT_EQ(records[0].text,
+              "[Curl Send Error]ErrorCode=28, HttpStatus=0, Url=http://127.0.0.1/");
+    EXPECT_EQ(records[7].text, longText + "|");
+
+    // Before storage the records are on standard error, one line each, nothing dropped.
+    EXPECT_NE(err.find("[ERROR] [" + std::to_string(GetCurrentThreadId()) +
+                       "] [Curl Send Error]ErrorCode=28"),
+              std::string::npos);
+    EXPECT_NE(err.find("[NOTICE]"), std::string::npos);
+    EXPECT_NE(err.find("[L200] "), std::string::npos);
+    EXPECT_NE(err.find(longText + "|\n"), std::string::npos);
+}
+
+TEST(PXLogTest, StorageCreatesTheFolderAndEveryRecordIsInTheFileOnReturn) {
+    TempFolder tmp;
+    const fs::path folder = tmp.path() / "nested" / "Log";
+    CPXLog log;
+    log.storage(folder.c_str(), "PX", "RVUtil", false, false);
+    const fs::path file = folder / "PX_RVUtil.log";
+
+    testing::internal::CaptureStderr();
+    log(CPXLog::LVL_ERROR).Write("[Http Send Error]ErrorCode=%d, Url=%s", 12029, "http://a/");
+    // Read while the logger is still open: nothing may wait in a buffer.
+    auto lines = ReadLines(file);
+    ASSERT_EQ(lines.size(), 1u);
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(lines[0], m, kRecordLine)) << lines[0];
+    EXPECT_EQ(m[1], "ERROR");
+    EXPECT_EQ(m[2], std::to_string(GetCurrentThreadId()));
+    EXPECT_EQ(m[3], "[Http Send Error]ErrorCode=12029, Url=http://a/");
+
+    // Naming the same place again appends; the file is never truncated.
+    log.storage(folder.c_str(), "PX", "RVUtil", false, false);
+    log(CPXLog::LVL_NOTICE).Write("RVUtil_IsUseWinInet Init");
+    lines = ReadLines(file);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[1].find("[NOTICE]"), std::string::npos);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "file only once storage is set";
+}
+
+// A URL or header value from a hostile server or user must not split its record into
+// several lines or forge one; hosts' observers see the same escaped text.
+TEST(PXLogTest, ControlCharactersAreEscapedSoEveryRecordIsOneLine) {
+    struct Observer : RVUtil::IRVLogObserver {
+        std::vector<std::string> texts;
+        void OnLogRecord(int, const char* text) override { texts.emplace_back(text); }
+    } observer;
+    TempFolder tmp;
+    CPXLog& log = RVUtil::LogChannel();
+    CPXLog own;
+    own.storage(tmp.path().c_str(), "PX", "T", false, false);
+
+    RVUtil::RVUtil_gfnAddLogObserver(&observer);
+    const char* url = "http://a/x\r\n2026-01-01 00:00:00.000 [ERROR] [1] forged\x01\t\x7f";
+    log(CPXLog::LVL_ERROR).Write("Url=%s", url);
+    RVUtil::RVUtil_gfnRemoveLogObserver(&observer);
+    log.Write("not observed");
+    own(CPXLog::LVL_ERROR).Write("Url=%s", url);
+
+    const std::string escaped =
+        "Url=http://a/x\\r\\n2026-01-01 00:00:00.000 [ERROR] [1] forged\\x01\\t\\x7f";
+    EXPECT_EQ(observer.texts, std::vector<std::string>{escaped});
+    const auto lines = ReadLines(tmp.path() / "PX_T.log");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(lines[0].ends_with("] " + escaped)) << lines[0];
+}
+
+TEST(PXLogTest, DailyFileIsNamedAfterTheDateAndSecondFlagCopiesToStandardError) {
+    TempFolder tmp;
+    CPXLog log;
+    const std::string before = Today();
+    log.storage(tmp.path().c_str(), "PX", "RVUtil", true, true);
+    testing::internal::CaptureStderr();
+    log(CPXLog::LVL_ERROR).Write("copied");
+    const std::string err = testing::internal::GetCapturedStderr();
+    const std::string after = Today();
+
+    fs::path file = tmp.path() / ("PX_RVUtil_" + before + ".log");
+    if (!fs::exists(file)) {
+        file = tmp.path() / ("PX_RVUtil_" + after + ".log");  // midnight passed meanwhile
+    }
+    const auto lines = ReadLines(file);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("[ERROR]"), std::string::npos);
+    EXPECT_NE(err.find("] copied\n"), std::string::npos);
+}
+
+TEST(PXLogTest, FolderThatCannotBeWrittenIsNotFatal) {
+    TempFolder tmp;
+    const fs::path blocker = tmp.path() / "plain-file";
+    std::ofstream(blocker) << "not a folder";
+    const fs::path folder = blocker / "Log";  // even root cannot make a folder under a file
+
+    CPXLog log;
+    rvtest::LogCapture capture(log);
+    testing::internal::CaptureStderr();
+    log.storage(folder.c_str(), "PX", "RVUtil", true, false);
+    log.storage(nullptr, "PX", "RVUtil", true, false);
+    log(CPXLog::LVL_ERROR).Write("still recorded");
+    const std::string err = testing::internal::GetCapturedStderr();
+
+    const auto records = capture.Records();
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].level, CPXLog::LVL_WARNING);
+    EXPECT_NE(records[0].text.find(folder.string()), std::string::npos);
+    EXPECT_EQ(records[1].level, CPXLog::LVL_WARNING);
+    EXPECT_EQ(records[2].text, "still recorded");
+    EXPECT_NE(err.find("] still recorded\n"), std::string::npos);
+    EXPECT_FALSE(fs::exists(folder));
+}
+
+// Many threads, each choosing a level and writing with no lock of its own: every record
+// arrives once, whole, with the level its own thread chose, in its thread's order.
+TEST(PXLogTest, ConcurrentWritersLoseAndTearNothing) {
+    constexpr int kThreads = 8;
+    constexpr int kRecords = 400;
+    const CPXLog::Lvl levels[] = {CPXLog::LVL_ERROR, CPXLog::LVL_NOTICE, CPXLog::LVL_DEBUG};
+    const std::string padding(300, '.');
+
+    TempFolder tmp;
+    CPXLog log;
+    log.storage(tmp.path().c_str(), "PX", "RVUtil", false, false);
+    rvtest::LogCapture capture(log);
+
+    std::atomic<bool> go{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            while (!go.load()) {
+                std::this_thread::yield();
+            }
+            for (int i = 0; i < kRecords; ++i) {
+                const CPXLog::Lvl level = levels[(t + i) % 3];
+                log(level).Write("t=%d i=%d l=%d %s", t, i, static_cast<int>(level),
+                                 padding.c_str());
+            }
+        });
+    }
+    go = true;
+    for (auto& th : threads) {
+        th.join();
+    }
+
+    const std::regex body(R"(^t=(\d+) i=(\d+) l=(\d+) (\.+)$)");
+    auto check = [&](const std::string& text, int level, std::vector<int>& next) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(text, m, body)) << text;
+        const int t = std::stoi(m[1]);
+        ASSERT_EQ(std::stoi(m[2]), next[t]++);
+        ASSERT_EQ(std::stoi(m[3]), level);
+        ASSERT_EQ(m[4].length(), padding.size());
+    };
+
+    const auto records = capture.Records();
+    ASSERT_EQ(records.size(), std::size_t{kThreads * kRecords});
+    std::vector<int> next(kThreads, 0);
+    for (const auto& r : records) {
+        check(r.text, r.level, next);
+    }
+
+    const auto lines = ReadLines(tmp.path() / "PX_RVUtil.log");
+    ASSERT_EQ(lines.size(), std::size_t{kThreads * kRecords});
+    const std::map<std::string, int> byName = {
+        {"ERROR", CPXLog::LVL_ERROR}, {"NOTICE", CPXLog::LVL_NOTICE}, {"DEBUG", CPXLog::LVL_DEBUG}};
+    std::fill(next.begin(), next.end(), 0);
+    for (const auto& line : lines) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(line, m, kRecordLine)) << line;
+        check(m[3], byName.at(m[1]), next);
+    }
+}
+
+TEST(PXLogTest, LogChannelIsOneObjectForTheProcess) {
+    CPXLog* seen = nullptr;
+    std::thread([&] { seen = &RVUtil::LogChannel(); }).join();
+    EXPECT_EQ(seen, &RVUtil::LogChannel());
+}
+
+}  // namespace
