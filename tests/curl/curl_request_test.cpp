@@ -53,6 +53,10 @@ TEST_F(CurlRequestTest, RepeatedRequestsReuseTheArraysAndOnlyFiniFreesThem) {
     }
     EXPECT_EQ(Access::Body(m_fetcher).Capacity(), capacity);
     EXPECT_GE(capacity, 3000u);
+    // An empty body is no body, whatever the array still holds.
+    m_server.Enqueue(Reply(HttpResponse(500, "")));
+    ASSERT_EQ(Get(m_server.Url()), 1u);
+    EXPECT_EQ(m_fetcher.GetResponse(), nullptr);
 
     m_fetcher.Fini();
     EXPECT_EQ(Access::Body(m_fetcher).Capacity(), 0u);
