@@ -17,6 +17,7 @@ using namespace RVUtil;
 
 struct CurlFamily {
     using Fetcher = CCurlHttpFetcher;
+    static constexpr const char* kName = "curl";
     static ErrorCode Full(Fetcher* f, const char* url, unsigned char** out, long& size,
                           CString& message, CTime32* expiry, unsigned long timeout) {
         return RVUtil_gfnCurlReadHTML(f, url, out, size, message, expiry, timeout);
@@ -54,6 +55,7 @@ struct CurlFamily {
 
 struct InetFamily {
     using Fetcher = CRVHttpFetcher;
+    static constexpr const char* kName = "rv";
     static ErrorCode Full(Fetcher* f, const char* url, unsigned char** out, long& size,
                           CString& message, CTime32* expiry, unsigned long timeout) {
         return RVUtil_gfnReadHTML(f, url, out, size, message, expiry, timeout);

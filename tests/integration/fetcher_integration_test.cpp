@@ -6,19 +6,16 @@
 
 #include <cstdlib>
 #include <regex>
+#include <type_traits>
 
 #include "LocalServices.h"
-#include "RVUtil/CCurlHttpFetcher.h"
-#include "RVUtil/CRVHttpFetcher.h"
 #include "ScopedEnvironment.h"
 #include "TestCertificates.h"
 #include "TlsWebServer.h"
+#include "fetch/ReadFamilies.h"
 
 namespace rvtest {
 namespace {
-
-using RVUtil::CCurlHttpFetcher;
-using RVUtil::CRVHttpFetcher;
 
 // Started once per test program; stopped at the end whatever the tests did.
 class ServicesEnvironment : public ::testing::Environment {
@@ -47,31 +44,17 @@ void SkipOrFail(const std::string& problem) {
     GTEST_SKIP() << problem;
 }
 
-// What tells the two fetchers apart here: what Request returns for a completed exchange,
-// and how each is asked for gzip that it leaves to Decompress (the curl fetcher hands an
-// Accept-Encoding naming gzip to libcurl, which decodes it, unless the setting is removed
-// again while the line stays).
+// The curl fetcher hands an Accept-Encoding naming gzip to libcurl, which decodes it, unless
+// the setting is removed again while the line stays.
 template <class Fetcher>
-struct Traits;
-template <>
-struct Traits<CCurlHttpFetcher> {
-    static constexpr DWORD kCompleted = 1;
-    static constexpr const char* kName = "curl";
-    static void AskForGzip(CCurlHttpFetcher& fetcher) {
-        fetcher.AddHeader("Accept-Encoding", "gzip");
+void AskForGzipLeftToDecompress(Fetcher& fetcher) {
+    fetcher.AddHeader("Accept-Encoding", "gzip");
+    if constexpr (std::is_same_v<Fetcher, CCurlHttpFetcher>) {
         fetcher.RemoveHeader("accept-encoding");
     }
-};
-template <>
-struct Traits<CRVHttpFetcher> {
-    static constexpr DWORD kCompleted = 200;
-    static constexpr const char* kName = "rv";
-    static void AskForGzip(CRVHttpFetcher& fetcher) {
-        fetcher.AddHeader("Accept-Encoding", "gzip");
-    }
-};
+}
 
-template <class Fetcher>
+template <class Family>
 class FetcherIntegrationTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -96,8 +79,7 @@ class FetcherIntegrationTest : public ::testing::Test {
     // The body of a completed 200 exchange; the answer stays in the fetcher.
     std::string Get(const std::string& url) {
         m_fetcher.EndRequest();
-        EXPECT_EQ(m_fetcher.Request(url.c_str(), nullptr, nullptr, 10000),
-                  Traits<Fetcher>::kCompleted)
+        EXPECT_EQ(m_fetcher.Request(url.c_str(), nullptr, nullptr, 10000), Family::Completed(200))
             << url;
         EXPECT_EQ(m_fetcher.GetResponseHttpStatus(), 200) << url;
         const BYTE* body = m_fetcher.GetResponse();
@@ -116,14 +98,13 @@ class FetcherIntegrationTest : public ::testing::Test {
     }
 
     ScopedEnvironment m_env;
-    Fetcher m_fetcher;
+    typename Family::Fetcher m_fetcher;
 };
 
-using Fetchers = ::testing::Types<CCurlHttpFetcher, CRVHttpFetcher>;
-TYPED_TEST_SUITE(FetcherIntegrationTest, Fetchers);
+TYPED_TEST_SUITE(FetcherIntegrationTest, Families);
 
 TYPED_TEST(FetcherIntegrationTest, GzipAnswerIsLeftToDecompress) {
-    Traits<TypeParam>::AskForGzip(this->m_fetcher);
+    AskForGzipLeftToDecompress(this->m_fetcher);
     const std::string packed = this->Get(this->Services().WebUrl("/big.txt"));
     EXPECT_EQ(this->m_fetcher.FindHeader("content-encoding"), "gzip");
     ASSERT_TRUE(this->m_fetcher.IsEncoding());
@@ -144,7 +125,7 @@ TYPED_TEST(FetcherIntegrationTest, SystemProxyCarriesTheRequestAndNoProxyBypasse
     LocalServices& services = this->Services();
     this->m_env.Set("http_proxy", services.ProxyUrl());
     this->Reinit();
-    const std::string via = std::string("/index.html?via=") + Traits<TypeParam>::kName;
+    const std::string via = std::string("/index.html?via=") + TypeParam::kName;
     EXPECT_EQ(this->Get(services.WebUrl(via + "-system")), services.SiteFile("index.html"));
     EXPECT_NE(this->m_fetcher.FindHeader("Via").Find(LocalServices::kProxyName), -1);
     const std::string forwarded = "GET " + services.WebUrl(via + "-system");
@@ -157,7 +138,7 @@ TYPED_TEST(FetcherIntegrationTest, SystemProxyCarriesTheRequestAndNoProxyBypasse
     EXPECT_EQ(services.ProxyLog().find(via + "-none"), std::string::npos);
 }
 
-class RvTlsIntegrationTest : public FetcherIntegrationTest<CRVHttpFetcher> {
+class RvTlsIntegrationTest : public FetcherIntegrationTest<InetFamily> {
   protected:
     void SetUp() override {
         FetcherIntegrationTest::SetUp();
