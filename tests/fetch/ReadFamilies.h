@@ -92,4 +92,13 @@ struct InetFamily {
 
 using Families = ::testing::Types<CurlFamily, InetFamily>;
 
+// The response body either fetcher holds, as text.
+template <class Fetcher>
+std::string BodyOf(Fetcher& fetcher) {
+    const BYTE* body = fetcher.GetResponse();
+    return body == nullptr ? std::string()
+                           : std::string(reinterpret_cast<const char*>(body),
+                                         static_cast<std::size_t>(fetcher.GetResponseSize()));
+}
+
 }  // namespace rvtest

@@ -82,10 +82,7 @@ class FetcherIntegrationTest : public ::testing::Test {
         EXPECT_EQ(m_fetcher.Request(url.c_str(), nullptr, nullptr, 10000), Family::Completed(200))
             << url;
         EXPECT_EQ(m_fetcher.GetResponseHttpStatus(), 200) << url;
-        const BYTE* body = m_fetcher.GetResponse();
-        return body == nullptr ? std::string()
-                               : std::string(reinterpret_cast<const char*>(body),
-                                             static_cast<std::size_t>(m_fetcher.GetResponseSize()));
+        return BodyOf(m_fetcher);
     }
     std::string Decoded() {
         BYTE* out = nullptr;
