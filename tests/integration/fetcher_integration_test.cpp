@@ -5,13 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 #include <regex>
 #include <type_traits>
 
 #include "LocalServices.h"
 #include "ScopedEnvironment.h"
 #include "TestCertificates.h"
-#include "TlsWebServer.h"
+#include "TlsFront.h"
 #include "fetch/ReadFamilies.h"
 
 namespace rvtest {
@@ -135,6 +136,7 @@ TYPED_TEST(FetcherIntegrationTest, SystemProxyCarriesTheRequestAndNoProxyBypasse
     EXPECT_EQ(services.ProxyLog().find(via + "-none"), std::string::npos);
 }
 
+// TLS on 127.0.0.1:443 (where CRVHttpFetcher chooses it), relayed to the same nginx.
 class RvTlsIntegrationTest : public FetcherIntegrationTest<InetFamily> {
   protected:
     void SetUp() override {
@@ -142,27 +144,28 @@ class RvTlsIntegrationTest : public FetcherIntegrationTest<InetFamily> {
         if (IsSkipped() || HasFatalFailure()) {
             return;
         }
-        if (!m_web.Start()) {
-            SkipOrFail(m_web.Problem());
-        } else if (!m_web.OnPort443()) {
+        const auto& pair = TestCertificates::Get().Loopback();
+        m_front =
+            std::make_unique<TlsFront>(Services().WebPort(), pair.certFile, pair.keyFile, 443);
+        if (!m_front->IsListening()) {
             GTEST_SKIP() << "127.0.0.1:443 cannot be bound here";
         }
     }
-    TlsWebServer m_web;
+    std::unique_ptr<TlsFront> m_front;
 };
 
 TEST_F(RvTlsIntegrationTest, HttpsOnPort443VerifiedAgainstTheTestAuthority) {
-    EXPECT_EQ(Get("https://127.0.0.1/index.html"), m_web.SiteFile("index.html"));
+    EXPECT_EQ(Get("https://127.0.0.1/index.html"), Services().SiteFile("index.html"));
     m_fetcher.AddHeader("Accept-Encoding", "gzip");
     Get("https://127.0.0.1/big.txt");
     ASSERT_EQ(m_fetcher.IsEncoding(), 1);
-    EXPECT_TRUE(Decoded() == m_web.SiteFile("big.txt"));
+    EXPECT_TRUE(Decoded() == Services().SiteFile("big.txt"));
 }
 
 TEST_F(RvTlsIntegrationTest, HttpsThroughTheProxyTunnel) {
     m_env.Set("https_proxy", Services().ProxyUrl());
     Reinit();
-    EXPECT_EQ(Get("https://127.0.0.1/index.html"), m_web.SiteFile("index.html"));
+    EXPECT_EQ(Get("https://127.0.0.1/index.html"), Services().SiteFile("index.html"));
     const std::string log = Services().ProxyLog("CONNECT");
     EXPECT_NE(log.find("CONNECT"), std::string::npos) << log;
 }
