@@ -195,7 +195,7 @@ TEST(RvfetchTest, OptionsReachTheRequestThroughEitherBackend) {
 }
 
 // A failure prints the read function's message and its cause in words from the library's
-// records, against real failures, on both backends; POST failures too.
+// records, against real failures, on both backends; POST failures and the body limit too.
 TEST(RvfetchTest, FailuresAreToldInWords) {
     ScriptedServer closed;
     const std::string refused = closed.Url("/");
@@ -233,6 +233,11 @@ TEST(RvfetchTest, FailuresAreToldInWords) {
          11,
          "ERR_REQUEST (1)",
          "cause: timed out after 250 ms"},
+        {Reply(HttpResponse(200, std::string(5000, 'x'))),
+         {"--max-filesize", "1000"},
+         11,
+         "ERR_REQUEST (1)",
+         "over the limit of 1000 bytes"},
         {Reply(), {refused}, 11, "ERR_REQUEST (1)", "cause: could not connect"},
         {Reply(), {"-d", "k=v", refused}, 11, "ERR_REQUEST (1)", "cause: could not connect"},
         {Reply(), {"http://nowhere.invalid/"}, 11, "ERR_REQUEST (1)", "cause: name not resolved"},
@@ -313,19 +318,6 @@ TEST(RvfetchTest, RecordsBecomeWords) {
         EXPECT_EQ(rvfetch::DescribeFailure(c.records, "404 Not Found", 1500), c.words);
     }
     EXPECT_EQ(rvfetch::DescribeFailure({}, "", 0), "");
-}
-
-// --max-filesize is the library's body limit: a longer body fails, and the cause names it.
-TEST(RvfetchTest, MaxFilesizeIsTheBodyLimit) {
-    ScriptedServer server;
-    server.SetDefaultReply(Reply(HttpResponse(200, std::string(5000, 'x'))));
-    for (const std::string& backend : kBackends) {
-        const Outcome run =
-            Rvfetch({"--max-filesize", "1000", "--backend", backend, server.Url("/")});
-        EXPECT_EQ(run.status, 11) << run.err;
-        EXPECT_TRUE(run.Says("over the limit")) << run.err;
-        EXPECT_EQ(run.out, "");
-    }
 }
 
 // An https server whose certificate nobody signed, on a port the system picks.
