@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <boost/process/args.hpp>
 #include <boost/process/child.hpp>
 #include <boost/process/environment.hpp>
@@ -103,8 +104,8 @@ std::string ChildProcess::ReadLine(std::chrono::milliseconds timeout) {
         pollfd wait{m_process->out.native_source(), POLLIN, 0};
         char buffer[4096];
         ssize_t got = 0;
-        if (wait.fd < 0 || left.count() <= 0 ||
-            ::poll(&wait, 1, static_cast<int>(left.count())) <= 0 ||
+        if (wait.fd < 0 ||
+            ::poll(&wait, 1, static_cast<int>(std::max<long long>(0, left.count()))) <= 0 ||
             (got = ::read(wait.fd, buffer, sizeof buffer)) <= 0) {
             return {};
         }
