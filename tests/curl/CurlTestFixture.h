@@ -47,17 +47,13 @@ class TestedImpl : public RVUtil::CCurlHttpFetcherImpl {
 };
 
 // The compressed-body makers work on byte vectors; these tests on text.
-inline std::string Text(const Bytes& bytes) {
-    return std::string(bytes.begin(), bytes.end());
-}
-inline std::string SampleText(std::size_t length) {
-    return Text(TextBytes(length));
-}
 inline std::string GzipBody(const std::string& data) {
-    return Text(Gzip(ToBytes(data)));
+    const Bytes packed = Gzip(ToBytes(data));
+    return std::string(packed.begin(), packed.end());
 }
-inline std::string ZstdBody(const std::string& data, bool recordSize = true) {
-    return Text(Zstd(ToBytes(data), recordSize));
+inline std::string ZstdBody(const std::string& data) {
+    const Bytes packed = Zstd(ToBytes(data));
+    return std::string(packed.begin(), packed.end());
 }
 
 // The response body of either the facade or the implementation.

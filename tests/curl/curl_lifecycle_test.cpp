@@ -66,7 +66,7 @@ TEST_F(CurlLifecycleTest, InitKeepsAConfiguredHandleAndAfterFiniMakesAFreshOne) 
     ASSERT_TRUE(fetcher.Init());
     EXPECT_EQ(Access::HeaderListLines(fetcher),
               (std::vector<std::string>{"X-Early:1", "Accept-Encoding:gzip"}));
-    const std::string body = SampleText(2000);
+    const std::string body = std::string(2000, 't');
     m_server.Enqueue(Reply(HttpResponse(200, GzipBody(body), {{"Content-Encoding", "gzip"}})));
     ASSERT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
     EXPECT_EQ(m_server.ConnectionCount(), 2u);
