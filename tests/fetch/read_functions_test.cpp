@@ -159,22 +159,6 @@ TYPED_TEST(ReadFunctionsTest, OutcomesOfTheResponse) {
     }
 }
 
-TYPED_TEST(ReadFunctionsTest, FailedRequestQuotesTheTimeOut) {
-    const std::string refused = this->m_server.Url("/");
-    this->m_server.Stop();
-    for (unsigned long timeout : {5000ul, 0ul}) {
-        unsigned char* out = nullptr;
-        long size = -1;
-        CString message;
-        EXPECT_EQ(TypeParam::Full(&this->m_fetcher, refused.c_str(), &out, size, message, nullptr,
-                                  timeout),
-                  ERR_REQUEST);
-        EXPECT_EQ(message, "Request error! Timeout=" + std::to_string(timeout));
-        EXPECT_EQ(out, nullptr);
-        EXPECT_EQ(size, -1);
-    }
-}
-
 TYPED_TEST(ReadFunctionsTest, ShortPostAndOwnFetcherForms) {
     this->m_server.Enqueue(Reply(HttpResponse(200, "short")));
     this->m_server.Enqueue(Reply(HttpResponse(404, "")));
