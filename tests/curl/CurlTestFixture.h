@@ -8,6 +8,7 @@
 #include "CompressedBodies.h"
 #include "LogCapture.h"
 #include "RVUtil/CCurlHttpFetcher.h"
+#include "ResponseBody.h"
 #include "ScopedEnvironment.h"
 #include "ScriptedServer.h"
 #include "curl/CCurlHttpFetcherImpl.h"
@@ -54,15 +55,6 @@ inline std::string GzipBody(const std::string& data) {
 inline std::string ZstdBody(const std::string& data) {
     const Bytes packed = Zstd(ToBytes(data));
     return std::string(packed.begin(), packed.end());
-}
-
-// The response body of either the facade or the implementation.
-template <class Fetcher>
-std::string BodyOf(Fetcher& fetcher) {
-    const BYTE* body = fetcher.GetResponse();
-    return body == nullptr ? std::string()
-                           : std::string(reinterpret_cast<const char*>(body),
-                                         static_cast<std::size_t>(fetcher.GetResponseSize()));
 }
 
 // Each test gets its own scripted server and log capture, and runs without the machine's

@@ -8,6 +8,7 @@
 #include "RVUtil/CRVHttpFetcher.h"
 #include "RVUtil/CurlReadFunctions.h"
 #include "RVUtil/InetReadFunctions.h"
+#include "ResponseBody.h"
 
 // The two fetchers and their families of read functions, as type parameters of the suites
 // that run both: the functions of each form, and where the two differ on purpose.
@@ -91,14 +92,5 @@ struct InetFamily {
 };
 
 using Families = ::testing::Types<CurlFamily, InetFamily>;
-
-// The response body either fetcher holds, as text.
-template <class Fetcher>
-std::string BodyOf(Fetcher& fetcher) {
-    const BYTE* body = fetcher.GetResponse();
-    return body == nullptr ? std::string()
-                           : std::string(reinterpret_cast<const char*>(body),
-                                         static_cast<std::size_t>(fetcher.GetResponseSize()));
-}
 
 }  // namespace rvtest
