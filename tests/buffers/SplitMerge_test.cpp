@@ -1,7 +1,6 @@
-// Splitting delimited text into the four container types and merging it back. The split
-// fuzz target compares every form against a reference split; these are the named edge
-// cases and what it does not see (containers that already hold items, merging arrays and
-// lists).
+// Splitting into the four container types and merging back: what the split fuzz target,
+// which judges every form against a reference split, does not see (containers that already
+// hold items, merging arrays and lists, numbers).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -40,8 +39,6 @@ TEST(SplitTest, ReplacesTheContentWithTheNonEmptyFields) {
     } cases[] = {
         {",a,,b,", ',', {"a", "b"}},
         {",,,", ',', {}},
-        {CString(std::string("a,b\0,c,d", 8)), ',', {"a", "b"}},  // a zero byte ends the text
-        {"a,b", '\0', {"a,b"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.src.GetString());
@@ -57,9 +54,6 @@ TEST(SplitTest, ReplacesTheContentWithTheNonEmptyFields) {
         RVUtil_gfnSplit(c.src, list, c.delim);
         EXPECT_EQ(fields(list), c.expected);
     }
-    std::vector<CString> vec{"old"};
-    RVUtil_gfnSplit(",a,,b,", vec, ',', 1);
-    EXPECT_EQ(fields(vec), (Strings{"", "a", "", "b"}));
     CUIntArray numbers;
     numbers.Add(99);
     RVUtil_gfnSplit("15x5-1", numbers, '5');  // the delimiter is cut off before a field is read
@@ -76,7 +70,6 @@ TEST(MergeTest, DelimitersGoOnlyBetweenElementsAndZeroBytesEndThem) {
         {{}, ',', ""},
         {{"head", "", "tail"}, ',', "head,,tail"},
         {{std::string("ab\0cd", 5), "e"}, ',', "ab,e"},
-        {{"first", "second"}, '\0', "first"},
     };
     for (const auto& c : cases) {
         std::vector<CString> vec;
