@@ -96,7 +96,6 @@ TEST(TimerThreadTest, FailuresEndTheLoop) {
     KeptThread neverThread(never.Recorded());
     ASSERT_TRUE(neverThread.Ends());
     EXPECT_EQ(refusing.ticks.load() + refusing.ends.load(), 0);
-    EXPECT_FALSE(Timer(nullptr, THREAD_PRIORITY_NORMAL).Start());
 }
 
 // Destruction runs Stop, so this also covers Stop called from inside a callback.
