@@ -31,8 +31,8 @@ TEST_F(CurlLifecycleTest, ClosedFetcherAnswersWithEmptyValuesAndNeverConnects) {
     fetcher.Fini();
     EXPECT_FALSE(fetcher.IsInit());
     BYTE data[] = {'x'};
-    EXPECT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 1000), 0u);
-    EXPECT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 1000, data, 1), 0u);
+    EXPECT_EQ(fetcher.Request(url.c_str(), nullptr, nullptr, 1000), 0u);
+    EXPECT_EQ(fetcher.Request(url.c_str(), nullptr, nullptr, 1000, data, 1), 0u);
     EXPECT_EQ(fetcher.GetResponse(), nullptr);
     EXPECT_EQ(fetcher.GetResponseSize(), 0);
     EXPECT_EQ(fetcher.GetResponseHttpStatus(), 404);

@@ -182,13 +182,23 @@ TYPED_TEST(ReadFunctionsTest, ShortPostAndOwnFetcherForms) {
     owned.reset(out);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(out), size), "posted");
     EXPECT_EQ(ThreadName(), "reader");
+    this->m_server.Enqueue(Reply(HttpResponse(200, "not gzip", {{"Content-Encoding", "gzip"}})));
+    LogCapture log;
+    out = nullptr;
+    EXPECT_EQ(TypeParam::Post(&this->m_fetcher, this->m_server.Url("/post").c_str(), &out, size,
+                              5000, data, 7),
+              ERR_DECOMPRESS);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(log.Contains(CPXLog::LVL_ERROR,
+                           "RVUtil_gfnReadHTMLWithPostData Decompress error: cbData=0"),
+              TypeParam::kLogsPostDecodeFailure);
     // A length no request can carry fails without a transfer.
     const std::string url = this->m_server.Url("/");
     EXPECT_EQ(TypeParam::Post(&this->m_fetcher, url.c_str(), &out, size, 5000, data, -1),
               ERR_REQUEST);
     EXPECT_EQ(TypeParam::Post(&this->m_fetcher, url.c_str(), &out, size, 5000, data, 1L << 40),
               ERR_REQUEST);
-    EXPECT_EQ(this->m_server.RequestCount(), 3u);
+    EXPECT_EQ(this->m_server.RequestCount(), 4u);
 
     // The form with a fetcher of its own runs the full form.
     this->m_server.Enqueue(Reply(HttpResponse(200, "own")));
@@ -199,21 +209,6 @@ TYPED_TEST(ReadFunctionsTest, ShortPostAndOwnFetcherForms) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(out), size), "own");
     EXPECT_EQ(TypeParam::Own(url.c_str(), &out, size, message, nullptr, 5000), ERR_HTTP_STATUS);
     EXPECT_EQ(message, "Status = 500!");
-}
-
-TYPED_TEST(ReadFunctionsTest, PostFormLogsADecodeFailureWhereItsFamilyDoes) {
-    this->m_server.Enqueue(Reply(HttpResponse(200, "not gzip", {{"Content-Encoding", "gzip"}})));
-    LogCapture log;
-    unsigned char data[] = "x";
-    unsigned char* out = nullptr;
-    long size = -1;
-    EXPECT_EQ(TypeParam::Post(&this->m_fetcher, this->m_server.Url("/").c_str(), &out, size, 5000,
-                              data, 1),
-              ERR_DECOMPRESS);
-    EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(log.Contains(CPXLog::LVL_ERROR,
-                           "RVUtil_gfnReadHTMLWithPostData Decompress error: cbData=0"),
-              TypeParam::kLogsPostDecodeFailure);
 }
 
 // Fails the allocations of the call from the nth on: every outcome is a defined code (or
