@@ -215,14 +215,13 @@ TEST(FetcherLifecycleTest, InitFiniAndTheHelpers) {
 // written back, the protocols, and nothing written for a URL refused (another scheme, a
 // host of 256 characters, a path too long for its buffer).
 TEST(FetcherCrackUrlTest, WritesBackTheCanonicalUrlAndNamesTheProtocol) {
-    const std::string untouched = "untouched";
     const std::string host255(255, 'h');
     const std::string longPath = "http://h?" + std::string(2047 - 9, 'q');
     const struct {
         std::string url;
         Protocol protocol;
-        std::string canonical, host, path;
-        unsigned short port;
+        std::string canonical = "", host = "untouched", path = "untouched";
+        unsigned short port = 7;
     } cases[] = {
         {"http://www.example.com/a/../index.php?q=1&r=a b", Protocol::PROTOCOL_HTTP,
          "http://www.example.com/index.php?q=1&r=a b", "www.example.com", "/index.php?q=1&r=a b",
@@ -233,12 +232,10 @@ TEST(FetcherCrackUrlTest, WritesBackTheCanonicalUrlAndNamesTheProtocol) {
          "/f", 21},
         {"http://" + host255 + "/", Protocol::PROTOCOL_HTTP, "http://" + host255 + "/", host255,
          "/", 80},
-        {"file:///etc/hosts", Protocol::PROTOCOL_UNKNOWN, "", untouched, untouched, 7},
-        {"mailto:a@example.com", Protocol::PROTOCOL_UNKNOWN, "", untouched, untouched, 7},
-        {"not a url", Protocol::PROTOCOL_UNKNOWN, "", untouched, untouched, 7},
-        {"http://h" + std::string(255, 'h') + "/", Protocol::PROTOCOL_UNKNOWN, "", untouched,
-         untouched, 7},
-        {longPath, Protocol::PROTOCOL_UNKNOWN, "", untouched, untouched, 7},
+        {"file:///etc/hosts", Protocol::PROTOCOL_UNKNOWN},
+        {"not a url", Protocol::PROTOCOL_UNKNOWN},
+        {"http://h" + std::string(255, 'h') + "/", Protocol::PROTOCOL_UNKNOWN},
+        {longPath, Protocol::PROTOCOL_UNKNOWN},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.url.substr(0, 40));
@@ -271,12 +268,10 @@ TEST(FetcherBufferTest, SaveDataGrowsToExactlyWhatIsNeeded) {
     ASSERT_EQ(f.Init(), 1);
     EXPECT_EQ(f.SaveData(nullptr, 10), 0);
     EXPECT_EQ(f.SaveData(bytes, 0), 0);
-    EXPECT_EQ(f.SaveData(bytes, 2000), 1);
-    EXPECT_EQ(f.Capacity(), 2048);
-    EXPECT_EQ(f.SaveData(bytes, 5000), 1);
-    EXPECT_EQ(f.Capacity(), 7000);
-    EXPECT_EQ(f.SaveData(bytes, 3000), 1);
-    EXPECT_EQ(f.Capacity(), 10000);
+    for (const auto& [size, capacity] : {std::pair{2000, 2048}, {5000, 7000}, {3000, 10000}}) {
+        EXPECT_EQ(f.SaveData(bytes, size), 1);
+        EXPECT_EQ(f.Capacity(), capacity);
+    }
     EXPECT_EQ(f.GetResponseSize(), 10000);
     // A size beyond the 32-bit count fails and changes nothing.
     EXPECT_EQ(f.SaveData(bytes, 0xFFFFFFF0u), 0);
