@@ -185,15 +185,6 @@ TEST_F(CurlLifecycleTest, SetProxyReplacesTheSystemProxyAndSetNoProxyBypassesIt)
     EXPECT_EQ(explicitProxy.RequestCount(), 1u);
 }
 
-TEST(CurlCallbackTest, ProgressStopsOnlyWhenTheAbortWordIsOne) {
-    std::atomic<std::int32_t> abort{0};
-    EXPECT_EQ(CCurlHttpFetcherImpl::OnProgress(&abort, 1e12, 5e11, -1, 0), 0);
-    abort = 2;
-    EXPECT_EQ(CCurlHttpFetcherImpl::OnProgress(&abort, 0, 0, 0, 0), 0);
-    abort = 1;
-    EXPECT_EQ(CCurlHttpFetcherImpl::OnProgress(&abort, 0, 0, 0, 0), 1);
-}
-
 TEST(CurlCallbackTest, CloseSocketResetsTheConnection) {
     EXPECT_EQ(CCurlHttpFetcherImpl::OnCloseSocket(nullptr, CURL_SOCKET_BAD), 1);
 
