@@ -43,8 +43,6 @@ class ChildProcess {
     int m_status = -1;
 };
 
-// Whether an executable file exists at path.
-bool IsExecutable(const std::string& path);
 // The first of the candidates that is executable, searching PATH for bare names; empty if
 // none is.
 std::string FindProgram(const std::vector<std::string>& candidates);
