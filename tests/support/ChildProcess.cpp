@@ -68,11 +68,8 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const Options& 
     }
     const std::filesystem::path outPath = options.stdoutPath;
     const std::filesystem::path errPath = options.stderrPath;
-    if (outPath.empty() && errPath.empty()) {
+    if (outPath.empty()) {
         p.child = bp::child(exe, args, p.group, dieWithParent, bp::std_out > p.out);
-    } else if (outPath.empty()) {
-        p.child = bp::child(exe, args, p.group, dieWithParent, bp::std_out > p.out,
-                            bp::std_err > errPath);
     } else if (errPath.empty()) {
         p.child = bp::child(exe, args, p.group, dieWithParent, bp::std_out > outPath);
     } else {

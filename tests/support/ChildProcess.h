@@ -19,7 +19,7 @@ class ChildProcess {
   public:
     struct Options {
         std::string stdoutPath;  // empty: a pipe that ReadLine reads
-        std::string stderrPath;  // empty: inherited
+        std::string stderrPath;  // empty: inherited; given, so must stdoutPath be
     };
 
     ChildProcess(const std::vector<std::string>& argv, const Options& options);
