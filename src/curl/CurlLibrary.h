@@ -6,7 +6,7 @@
 // it brings (TLS, HTTP/2, IDN, SSH, LDAP, Kerberos, ...), are loaded when the first curl
 // fetcher is made, not when a host loads RVUtil: a host that only uses CRVHttpFetcher
 // never pays for loading and relocating them, which is most of the start-up time of a
-// short program (about 5 ms of a 7 ms rvfetch run here).
+// short program.
 namespace RVUtil {
 
 struct CurlLibrary {

@@ -103,18 +103,18 @@ TEST_F(CurlRequestTest, ChunkedAndLargeBodiesArriveWhole) {
 TEST_F(CurlRequestTest, KeepAliveReusesOneConnectionAndTheBuffers) {
     m_server.SetDefaultReply(Reply(HttpResponse(200, std::string(3000, 'b'))));
     ASSERT_EQ(Get(m_server.Url()), 1u);
-    const std::size_t capacity = Access::Body(m_fetcher).Capacity();
+    const std::size_t capacity = Access::Body(m_fetcher).CapacityForTesting();
     for (int i = 0; i < 5; ++i) {
         ASSERT_EQ(Get(m_server.Url()), 1u);
         m_fetcher.EndRequest();
     }
     EXPECT_EQ(m_server.ConnectionCount(), 1u);
-    EXPECT_EQ(Access::Body(m_fetcher).Capacity(), capacity);
+    EXPECT_EQ(Access::Body(m_fetcher).CapacityForTesting(), capacity);
     EXPECT_GE(capacity, 3000u);
 
     m_fetcher.Fini();  // only Fini gives the memory back
-    EXPECT_EQ(Access::Body(m_fetcher).Capacity(), 0u);
-    EXPECT_EQ(Access::RawHeaders(m_fetcher).Capacity(), 0u);
+    EXPECT_EQ(Access::Body(m_fetcher).CapacityForTesting(), 0u);
+    EXPECT_EQ(Access::RawHeaders(m_fetcher).CapacityForTesting(), 0u);
 }
 
 TEST_F(CurlRequestTest, PostSendsExactlyTheGivenBytesAndTheGetAfterItNone) {
@@ -277,14 +277,14 @@ TEST_F(CurlRequestTest, BodiesOverTheLimitFailAndTheArrayNeverPassesIt) {
         SCOPED_TRACE(c.name);
         m_server.Enqueue(c.reply);
         EXPECT_EQ(Get(url, 30000), c.code == 0 ? 1u : 0u);
-        EXPECT_LE(Access::Body(m_fetcher).Capacity(), kLimit);
+        EXPECT_LE(Access::Body(m_fetcher).CapacityForTesting(), kLimit);
         if (c.code != 0) {
             expected.insert(expected.end(), {SendError(c.code, 200, url), kDetail, limitRecord});
         } else {
             EXPECT_EQ(m_fetcher.GetResponseSize(), static_cast<long>(kLimit));
         }
         if (c.code == CURLE_FILESIZE_EXCEEDED) {
-            EXPECT_EQ(Access::Body(m_fetcher).Capacity(), 0u);  // nothing was allocated
+            EXPECT_EQ(Access::Body(m_fetcher).CapacityForTesting(), 0u);  // nothing was allocated
         }
     }
     EXPECT_EQ(LogLines(), expected);
