@@ -48,15 +48,14 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE ${RVUTIL_PACKAGE_RELEASE})
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-# rvfetch finds the library beside it at run time ($ORIGIN); dpkg-shlibdeps finds it here.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/src)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${_runtime})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
 # The library loads libcurl when the first curl fetcher is made instead of linking it, so
 # dpkg-shlibdeps cannot see the dependency: it is named here (7.85 brought the protocol
-# options the fetcher sets).
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "libcurl4 (>= 7.85.0)")
+# options the fetcher sets), for the library and for rvfetch, which carries its own copy.
+set(_curl "libcurl4 (>= 7.85.0)")
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "${_curl}")
 # libc's ldconfig trigger updates the loader's cache; the maintainer scripts do nothing.
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/debian/triggers
     ${CMAKE_CURRENT_LIST_DIR}/debian/postinst ${CMAKE_CURRENT_LIST_DIR}/debian/postrm)
@@ -81,7 +80,7 @@ the pkg-config file.")
 
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME rvfetch)
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION web)
-set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "${_runtime} (= ${_version})")
+set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "${_curl}")
 set(CPACK_DEBIAN_TOOL_DESCRIPTION "command-line HTTP fetcher over the RVUtil library
 rvfetch fetches one URL through the RVUtil library's read functions, with the
 options a curl user expects (-o, -H, -d, -L, -m, -s, --compressed, ...), and

@@ -3,8 +3,7 @@
 // in alternating order, round after round, so that a drift in the machine's load weighs
 // on all alike; the ratio is the median over rounds of rvfetch's time over curl's. The
 // rvfetch measured is the built one, or the one named on the command line (an installed
-// one: in the build tree, CMake pads rvfetch's run path with empty entries, the current
-// folder, for the install step to rewrite, and the loader searches them too).
+// one, for instance).
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>

@@ -140,6 +140,7 @@ void CRVHttpFetcher::ReadBody(transport::Request& request, const char* urlPath) 
 // block and copying: large blocks are mapped memory that the C library moves by remapping
 // pages, so a body of many megabytes read 4096 bytes at a time does not cost a copy of
 // everything read so far at every chunk. That is also why the buffer comes from malloc.
+// (Figures in bench/README.md.)
 int CRVHttpFetcher::SaveData(BYTE* data, unsigned int length) {
     if (data == nullptr || length == 0 || IsInit() == 0) {
         return 0;

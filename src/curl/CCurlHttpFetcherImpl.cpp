@@ -85,12 +85,7 @@ BOOL CCurlHttpFetcherImpl::Init() {
         // local files or write raw bytes to local services.
         Curl().easy_setopt(m_pCurl, CURLOPT_PROTOCOLS_STR, kWebSchemes);
         Curl().easy_setopt(m_pCurl, CURLOPT_REDIR_PROTOCOLS_STR, kWebSchemes);
-        // libcurl would otherwise set SIGPIPE to ignored for the whole process around each
-        // of its calls and restore it afterwards, a process-wide change that fetchers on
-        // several threads undo for each other. For http and https it writes to sockets only
-        // itself (TLS records included), with MSG_NOSIGNAL, so a peer that went away cannot
-        // raise the signal anyway; and a libcurl with the threaded resolver (Debian's)
-        // resolves names on a thread of its own, without alarm signals.
+        // libcurl leaves the process's SIGPIPE setting alone; see docs/curl-fetcher.md.
         Curl().easy_setopt(m_pCurl, CURLOPT_NOSIGNAL, 1L);
 
         // Fini keeps the request header pairs and the gzip setting while the new handle

@@ -2,11 +2,8 @@
 
 #include <curl/curl.h>
 
-// libcurl's functions as the curl fetcher calls them. libcurl, and the thirty-odd libraries
-// it brings (TLS, HTTP/2, IDN, SSH, LDAP, Kerberos, ...), are loaded when the first curl
-// fetcher is made, not when a host loads RVUtil: a host that only uses CRVHttpFetcher
-// never pays for loading and relocating them, which is most of the start-up time of a
-// short program.
+// libcurl's functions as the curl fetcher calls them. libcurl is loaded when the first curl
+// fetcher is made, not when a host loads RVUtil (see docs/curl-fetcher.md).
 namespace RVUtil {
 
 struct CurlLibrary {

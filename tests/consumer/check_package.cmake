@@ -27,7 +27,7 @@ set(contents
     "${libdir}/libRVUtil.so.0 -> libRVUtil.so.${VERSION}"
     "usr/include/RVUtil/RVUtil.h.*${libdir}/cmake/RVUtil/RVUtilConfig.cmake.*${libdir}/libRVUtil.so -> libRVUtil.so.0.*${libdir}/pkgconfig/RVUtil.pc"
     "usr/bin/rvfetch.*usr/share/man/man1/rvfetch.1.gz")
-set(depends "libcurl4 \\(>= 7\\.85\\.0\\).*libc6.*libzstd1" "librvutil0 \\(= ${release}\\)" "librvutil0 \\(= ${release}\\), libc6")
+set(depends "libcurl4 \\(>= 7\\.85\\.0\\).*libc6.*libzstd1" "librvutil0 \\(= ${release}\\)" "libcurl4 \\(>= 7\\.85\\.0\\).*libc6")
 foreach(package content depend IN ZIP_LISTS packages contents depends)
     file(GLOB deb ${WORK_DIR}/packages/${package}_${release}_*.deb)
     if(NOT deb)
@@ -65,7 +65,7 @@ separate_arguments(flags UNIX_COMMAND "${flags}")
 run(${CXX} ${CONSUMER_DIR}/main.cpp -o ${WORK_DIR}/consumer_pc ${flags})
 run(${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${root}/${libdir} ${WORK_DIR}/consumer_pc)
 
-# No environment but a home: the run path finds the library, the records go to the home.
+# No environment but a home: the records go to the home.
 run(env -i HOME=${WORK_DIR}/home ${root}/usr/bin/rvfetch --demo)
 expect("${output}" "/zstd +zstd body +inet +ERR_OK" "rvfetch --demo")
 file(GLOB records ${WORK_DIR}/home/.local/state/rvfetch/PX_RVUtil_*.log)
