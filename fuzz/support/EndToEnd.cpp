@@ -5,6 +5,7 @@
 
 #include "FuzzCheck.h"
 #include "RVUtil/BodyLimit.h"
+#include "ScopedEnvironment.h"
 #include "platform/Ascii.h"
 
 namespace rvfuzz {
@@ -111,14 +112,8 @@ std::optional<Expectation> Expect(std::string_view response) {
 }
 
 void PrepareEndToEnd() {
-    for (const char* name : {"http_proxy", "https_proxy", "all_proxy", "no_proxy", "auto_proxy"}) {
-        ::unsetenv(name);
-        std::string upper(name);
-        for (char& c : upper) {
-            c = RVUtil::ascii::ToUpper(c);
-        }
-        ::unsetenv(upper.c_str());
-    }
+    static rvtest::ScopedEnvironment environment;
+    environment.UnsetProxies().Unset("auto_proxy").Unset("AUTO_PROXY");
     RVUtil::RVUtil_gfnSetBodyLimit(kBodyLimit);
 }
 

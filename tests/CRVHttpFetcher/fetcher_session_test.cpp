@@ -1,5 +1,4 @@
-// CRVHttpFetcher's life cycle, URL cracking, header lists and the helpers that need no
-// server.
+// CRVHttpFetcher's life cycle, URL cracking and buffer, which need no server.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -102,21 +101,19 @@ Cracked crack(const std::string& url) {
     return out;
 }
 
-TEST(FetcherCrackUrlTest, SplitsHttpHttpsAndFtp) {
+// The parts themselves are the transport's (tests/transport); here, the canonical URL
+// written back, the protocols, and out-parameters left null.
+TEST(FetcherCrackUrlTest, WritesBackTheCanonicalUrlAndNamesTheProtocol) {
     Cracked c = crack("http://www.example.com/a/../index.php?q=1&r=a b");
     EXPECT_EQ(c.protocol, RVUtil::CRVHttpFetcher::PROTOCOL_HTTP);
     EXPECT_EQ(c.url, "http://www.example.com/index.php?q=1&r=a b");
     EXPECT_EQ(c.host, "www.example.com");
     EXPECT_EQ(c.path, "/index.php?q=1&r=a b");
     EXPECT_EQ(c.port, 80);
-
-    c = crack("https://secure.example.com/x");
-    EXPECT_EQ(c.protocol, RVUtil::CRVHttpFetcher::PROTOCOL_HTTP);
-    EXPECT_EQ(c.port, 443);
-    EXPECT_EQ(crack("https://secure.example.com:8443/x").port, 8443);
+    EXPECT_EQ(crack("https://secure.example.com/x").protocol,
+              RVUtil::CRVHttpFetcher::PROTOCOL_HTTP);
     EXPECT_EQ(crack("ftp://files.example.com/f").protocol, RVUtil::CRVHttpFetcher::PROTOCOL_FTP);
 
-    // Null out-parameters are simply not delivered.
     TestFetcher f;
     char buffer[2048] = "http://h:81/p";
     unsigned short port = 0;
@@ -139,62 +136,6 @@ TEST(FetcherCrackUrlTest, RefusesOtherSchemesAndOversizedPartsWritingNothing) {
     // A host name of 255 characters still fits with its terminator.
     EXPECT_EQ(crack("http://" + std::string(255, 'h') + "/").protocol,
               RVUtil::CRVHttpFetcher::PROTOCOL_HTTP);
-}
-
-TEST(FetcherHeaderListTest, RequestHeadersAreCaseSensitiveAndKeepTheirPlace) {
-    TestFetcher f;
-    f.AddHeader("Accept", "a");
-    f.AddHeader("X-Two", "2");
-    f.AddHeader("Accept", "b");
-    f.AddHeader("accept", "c");
-    f.AddHeader("Empty", nullptr);
-    // Refused, with a WARNING record each: nothing of them is stored.
-    rvtest::LogCapture log;
-    for (const auto& [name, value] :
-         std::vector<std::pair<const char*, const char*>>{{"", "v"},
-                                                          {nullptr, "v"},
-                                                          {"X-A", "v\r\nInjected: yes"},
-                                                          {"X-B", "v\nHost: evil"},
-                                                          {"Bad Name", "v"},
-                                                          {"Bad:Name", "v"}}) {
-        f.AddHeader(name, value);
-    }
-    EXPECT_EQ(log.Records().size(), 6u);
-    EXPECT_TRUE(log.Contains(CPXLog::LVL_WARNING,
-                             "Request header refused (CR, LF or NUL in the value): X-B"));
-    const CStringArray& list = f.RequestHeaders();
-    ASSERT_EQ(list.GetSize(), 8);
-    EXPECT_EQ(list[0], "Accept");
-    EXPECT_EQ(list[1], "b");
-    EXPECT_EQ(list[4], "accept");
-    EXPECT_EQ(list[7], "");
-    f.RemoveHeader("ACCEPT");
-    EXPECT_EQ(list.GetSize(), 8);
-    f.RemoveHeader("Accept");
-    f.RemoveHeader(nullptr);
-    ASSERT_EQ(list.GetSize(), 6);
-    EXPECT_EQ(list[0], "X-Two");
-}
-
-TEST(FetcherHeaderListTest, ParseHeaderRecordsOnlyNameColonSpaceValue) {
-    TestFetcher f;
-    for (const char* text :
-         {"Content-Type: text/html", "Tight:value", "HTTP/1.1 200 OK", ": no name",
-          "Empty: ", "Padded:  two", "Set-Cookie: a=1", "set-cookie: b=2"}) {
-        std::string line = text;
-        f.ParseHeader(line.data());
-    }
-    const CStringArray& list = f.ResponseHeaders();
-    ASSERT_EQ(list.GetSize(), 10);
-    EXPECT_EQ(f.FindHeader("content-type"), "text/html");
-    EXPECT_EQ(f.FindHeader("Tight"), "");
-    EXPECT_EQ(list[2], "Empty");
-    EXPECT_EQ(list[3], "");
-    EXPECT_EQ(f.FindHeader("PADDED"), " two");
-    EXPECT_EQ(f.FindHeader("Set-Cookie"), "a=1") << "the first of two wins";
-    f.EndRequest();
-    EXPECT_EQ(list.GetSize(), 0);
-    EXPECT_EQ(f.FindHeader("content-type"), "");
 }
 
 TEST(FetcherBufferTest, SaveDataGrowsToExactlyWhatIsNeeded) {
@@ -220,17 +161,6 @@ TEST(FetcherBufferTest, SaveDataGrowsToExactlyWhatIsNeeded) {
     EXPECT_EQ(f.GetResponseSize(), 0);
     EXPECT_NE(f.GetResponse(), nullptr);
     EXPECT_EQ(f.Capacity(), 10000) << "the buffer is kept for the next request";
-}
-
-TEST(FetcherBufferTest, TimeSlotsAreTheCallersOwn) {
-    TestFetcher f;
-    f.SetReq(12);
-    f.SetZip(34);
-    EXPECT_EQ(f.ReqTime(), 12u);
-    EXPECT_EQ(f.ZipTime(), 34u);
-    f.ClearTime();
-    EXPECT_EQ(f.ReqTime(), 0u);
-    EXPECT_EQ(f.ZipTime(), 0u);
 }
 
 }  // namespace

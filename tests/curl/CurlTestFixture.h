@@ -46,15 +46,6 @@ class TestedImpl : public RVUtil::CCurlHttpFetcherImpl {
     ~TestedImpl() { Fini(); }
 };
 
-// Flat name, value, name, value ... as a vector, for comparisons.
-inline std::vector<std::string> Flat(const CStringArray& pairs) {
-    std::vector<std::string> out;
-    for (const CString& item : pairs) {
-        out.emplace_back(item.GetString());
-    }
-    return out;
-}
-
 // The compressed-body makers work on byte vectors; these tests on text.
 inline std::string Text(const Bytes& bytes) {
     return std::string(bytes.begin(), bytes.end());

@@ -1,18 +1,23 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <string>
+
 #include "RVUtil/CCurlHttpFetcher.h"
 #include "RVUtil/CRVHttpFetcher.h"
 #include "RVUtil/CurlReadFunctions.h"
 #include "RVUtil/InetReadFunctions.h"
 
-// The two families of read functions, as type parameters of the suites that run both: the
-// functions of each form, and where the families differ on purpose.
+// The two fetchers and their families of read functions, as type parameters of the suites
+// that run both: the functions of each form, and where the two differ on purpose.
 namespace rvtest {
 
 using namespace RVUtil;
 
 struct CurlFamily {
     using Fetcher = CCurlHttpFetcher;
+    static constexpr const char* kName = "curl";
     static ErrorCode Full(Fetcher* f, const char* url, unsigned char** out, long& size,
                           CString& message, CTime32* expiry, unsigned long timeout) {
         return RVUtil_gfnCurlReadHTML(f, url, out, size, message, expiry, timeout);
@@ -33,10 +38,24 @@ struct CurlFamily {
     static constexpr const char* kDecodeFailureMessage = nullptr;  // leaves the text alone
     static constexpr ErrorCode kPostNot200 = ERR_HTTP_STATUS;
     static constexpr bool kLogsPostDecodeFailure = false;
+
+    // Request's result for an exchange that completed with this status.
+    static DWORD Completed(int) { return 1; }
+    // A status other than 200 is an answer like any other: its body and headers are kept.
+    static constexpr bool kKeepsErrorAnswers = true;
+    // A second Request without EndRequest replaces the body; EndRequest leaves it.
+    static constexpr bool kAppendsBodies = false;
+    static constexpr const char* kEmptyPostMethod = "POST";
+    // A header of empty value suppresses the header of that name (libcurl's own included).
+    static constexpr bool kSendsEmptyValues = false;
+    static std::string SentLine(const std::string& name, const std::string& value) {
+        return name + ":" + value;
+    }
 };
 
 struct InetFamily {
     using Fetcher = CRVHttpFetcher;
+    static constexpr const char* kName = "rv";
     static ErrorCode Full(Fetcher* f, const char* url, unsigned char** out, long& size,
                           CString& message, CTime32* expiry, unsigned long timeout) {
         return RVUtil_gfnReadHTML(f, url, out, size, message, expiry, timeout);
@@ -58,6 +77,19 @@ struct InetFamily {
     // This fetcher's POST reports any status but 200 as a failed request.
     static constexpr ErrorCode kPostNot200 = ERR_REQUEST;
     static constexpr bool kLogsPostDecodeFailure = true;
+
+    static DWORD Completed(int status) { return static_cast<DWORD>(status); }
+    // Any status but 200 keeps neither body nor headers, with an ERROR record.
+    static constexpr bool kKeepsErrorAnswers = false;
+    // Without EndRequest the next body is appended; EndRequest empties it.
+    static constexpr bool kAppendsBodies = true;
+    static constexpr const char* kEmptyPostMethod = "GET";
+    static constexpr bool kSendsEmptyValues = true;
+    static std::string SentLine(const std::string& name, const std::string& value) {
+        return name + ": " + value;
+    }
 };
+
+using Families = ::testing::Types<CurlFamily, InetFamily>;
 
 }  // namespace rvtest

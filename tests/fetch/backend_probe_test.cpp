@@ -185,13 +185,10 @@ TEST(BackendProbeTest, AnyProxyInForceChoosesTheInetFetcher) {
     };
     const Case cases[] = {
         {{{"http_proxy", "http://127.0.0.1:3128"}}, "answers: 1 1"},
-        {{{"HTTPS_PROXY", "proxy.example:8080"}}, "answers: 1 1"},
-        {{{"all_proxy", "socks5://127.0.0.1:1080"}}, "answers: 1 1"},
         {{{"auto_proxy", "http://wpad.example/proxy.pac"}}, "answers: 1 1"},
-        // Every host sent direct: no named proxy is in force.
+        // Every host sent direct: no named proxy is in force. (Which settings are in force
+        // is the platform's own rule, tested there.)
         {{{"http_proxy", "http://127.0.0.1:3128"}, {"no_proxy", "*"}}, "answers: 0 0"},
-        // Values that do not parse count as unset.
-        {{{"http_proxy", "ftp://127.0.0.1:21"}, {"auto_proxy", "not a url"}}, "answers: 0 0"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.variables.front().first + "=" + c.variables.front().second);

@@ -77,7 +77,7 @@ TEST(RequestHeaderRule, PairsReplaceByExactNameAndResponseLookupIgnoresCase) {
 }
 
 // A line ends at LF, one CR before it is dropped, and a CR elsewhere belongs to its line
-// (CR LF, LF-only and mixed heads end to end: tests/fetch/read_functions_test.cpp).
+// (LF-only and mixed heads end to end: tests/fetch/hostile_server_test.cpp).
 TEST(HeaderLines, OnlyNameColonSpaceValueLinesAreRecorded) {
     CStringArray pairs;
     RVUtil::http::RecordHeaderLines(

@@ -96,8 +96,4 @@ std::string TlsWebServer::SiteFile(const std::string& name) const {
     return ReadFile(*m_dir / ("www/" + name));
 }
 
-std::string TlsWebServer::AccessLog() const {
-    return ReadFile(*m_dir / "web-access.log");
-}
-
 }  // namespace rvtest

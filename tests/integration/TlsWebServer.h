@@ -27,7 +27,6 @@ class TlsWebServer {
 
     bool OnPort443() const { return m_on443; }
     std::string SiteFile(const std::string& name) const;
-    std::string AccessLog() const;
 
   private:
     bool Launch(const std::string& program, bool with443);

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <string>
 #include <thread>
 
 #include "RVUtil/AfxException.h"
@@ -99,6 +100,14 @@ TEST(CArrayTest, MembersAndBadIndexes) {
     EXPECT_TRUE(u.IsEmpty());
 }
 
+CString Joined(const CStringList& list) {
+    CString all;
+    for (POSITION pos = list.GetHeadPosition(); pos != nullptr;) {
+        all += list.GetNext(pos) + " ";
+    }
+    return all;
+}
+
 TEST(CListTest, PositionsWalkAndEdit) {
     CStringList list;
     POSITION b = list.AddTail("b");
@@ -107,11 +116,7 @@ TEST(CListTest, PositionsWalkAndEdit) {
     list.AddTail("d");
     ASSERT_EQ(list.GetCount(), 4);
 
-    CString seen;
-    for (POSITION pos = list.GetHeadPosition(); pos != nullptr;) {
-        seen += list.GetNext(pos);
-    }
-    EXPECT_EQ(seen, "abcd");
+    EXPECT_EQ(Joined(list), "a b c d ");
 
     list.RemoveAt(b);
     EXPECT_EQ(list.RemoveHead(), "a");
@@ -124,6 +129,29 @@ TEST(CListTest, PositionsWalkAndEdit) {
     POSITION none = nullptr;
     EXPECT_TRUE(Raises<CInvalidArgException>([&] { list.GetNext(none); }));
     EXPECT_TRUE(Raises<CInvalidArgException>([&] { list.RemoveHead(); }));
+}
+
+// Lists take their nodes from blocks and reuse them.
+TEST(CListTest, NodesAreReusedAcrossBlocksDrainsAndRefills) {
+    CStringList list(3);
+    for (int i = 0; i < 10; ++i) {
+        list.AddTail(CString(std::to_string(i)));
+    }
+    list.RemoveAt(list.FindIndex(4));  // free nodes in the middle of blocks, then reuse them
+    list.RemoveAt(list.FindIndex(1));
+    list.InsertAfter(list.GetHeadPosition(), "x");
+    list.AddHead("h");
+    EXPECT_EQ(Joined(list), "h 0 x 2 3 5 6 7 8 9 ");
+    while (!list.IsEmpty()) {
+        list.RemoveTail();
+    }
+    for (int i = 0; i < 7; ++i) {
+        list.AddTail(CString(std::string(40, static_cast<char>('a' + i))));  // heap text
+    }
+    EXPECT_EQ(list.GetTail(), CString(std::string(40, 'g')));
+    list.RemoveAll();
+    list.AddTail("again");
+    EXPECT_EQ(Joined(list), "again ");
 }
 
 TEST(CListTest, ObListHoldsPointersWithoutOwningThem) {

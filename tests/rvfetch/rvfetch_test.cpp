@@ -17,8 +17,6 @@
 #include "LocalServices.h"
 #include "ScopedEnvironment.h"
 #include "ScriptedServer.h"
-#include "TestCertificates.h"
-#include "TlsFront.h"
 
 namespace rvtest {
 namespace {
@@ -195,7 +193,7 @@ TEST(RvfetchTest, OptionsReachTheRequestThroughEitherBackend) {
 }
 
 // A failure prints the read function's message and its cause in words from the library's
-// records, against real failures, on both backends; POST failures too.
+// records, against real failures, on both backends; POST failures and the body limit too.
 TEST(RvfetchTest, FailuresAreToldInWords) {
     ScriptedServer closed;
     const std::string refused = closed.Url("/");
@@ -233,6 +231,11 @@ TEST(RvfetchTest, FailuresAreToldInWords) {
          11,
          "ERR_REQUEST (1)",
          "cause: timed out after 250 ms"},
+        {Reply(HttpResponse(200, std::string(5000, 'x'))),
+         {"--max-filesize", "1000"},
+         11,
+         "ERR_REQUEST (1)",
+         "over the limit of 1000 bytes"},
         {Reply(), {refused}, 11, "ERR_REQUEST (1)", "cause: could not connect"},
         {Reply(), {"-d", "k=v", refused}, 11, "ERR_REQUEST (1)", "cause: could not connect"},
         {Reply(), {"http://nowhere.invalid/"}, 11, "ERR_REQUEST (1)", "cause: name not resolved"},
@@ -297,6 +300,10 @@ TEST(RvfetchTest, RecordsBecomeWords) {
           {8, "[Curl Error Detail]SSL certificate problem: self-signed certificate"}},
          "TLS certificate not trusted (curl code 60): SSL certificate problem: self-signed "
          "certificate"},
+        {{{8, "[Http Send Error]ErrorCode=12175, Url=/"},
+          {8, "[Http Error Detail]TLS certificate not trusted: self-signed certificate"}},
+         "TLS failure (certificate not trusted, or the handshake failed) (error 12175): TLS "
+         "certificate not trusted: self-signed certificate"},
         {{{8, "[Http Read Error]ErrorCode=12030, Url=/x"}, {8, "[Http Error Detail]reset"}},
          "connection aborted (error 12030): reset"},
         {{{8, "[Curl Send Error]ErrorCode=28, HttpStatus=0, Url=u"}},
@@ -313,41 +320,6 @@ TEST(RvfetchTest, RecordsBecomeWords) {
         EXPECT_EQ(rvfetch::DescribeFailure(c.records, "404 Not Found", 1500), c.words);
     }
     EXPECT_EQ(rvfetch::DescribeFailure({}, "", 0), "");
-}
-
-// --max-filesize is the library's body limit: a longer body fails, and the cause names it.
-TEST(RvfetchTest, MaxFilesizeIsTheBodyLimit) {
-    ScriptedServer server;
-    server.SetDefaultReply(Reply(HttpResponse(200, std::string(5000, 'x'))));
-    for (const std::string& backend : kBackends) {
-        const Outcome run =
-            Rvfetch({"--max-filesize", "1000", "--backend", backend, server.Url("/")});
-        EXPECT_EQ(run.status, 11) << run.err;
-        EXPECT_TRUE(run.Says("over the limit")) << run.err;
-        EXPECT_EQ(run.out, "");
-    }
-}
-
-// An https server whose certificate nobody signed, on a port the system picks.
-TEST(RvfetchTest, AnUntrustedCertificateIsNamed) {
-    ScriptedServer plain;
-    plain.SetDefaultReply(Reply(HttpResponse(200, "secret")));
-    const TestCertificates& certificates = TestCertificates::Get();
-    for (const std::string& backend : kBackends) {
-        TlsFront front(plain.Port(), certificates.Untrusted().certFile,
-                       certificates.Untrusted().keyFile, 0);
-        if (!front.IsListening()) {
-            ADD_FAILURE() << "no TLS port for " << backend;
-            continue;
-        }
-        const Outcome run = Rvfetch(
-            {"--backend", backend, "https://127.0.0.1:" + std::to_string(front.Port()) + "/"});
-        EXPECT_EQ(run.status, 11) << run.err;
-        EXPECT_TRUE(run.Says(backend == "curl" ? "cause: TLS certificate not trusted"
-                                               : "cause: TLS failure (certificate not trusted"))
-            << run.err;
-    }
-    EXPECT_EQ(plain.RequestCount(), 0u);
 }
 
 // With -v each library record shows on standard error, and a summary line per request

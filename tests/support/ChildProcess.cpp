@@ -1,16 +1,25 @@
 #include "ChildProcess.h"
 
+#define BOOST_PROCESS_USE_STD_FS
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <boost/process/args.hpp>
+#include <boost/process/child.hpp>
+#include <boost/process/environment.hpp>
+#include <boost/process/exe.hpp>
+#include <boost/process/extend.hpp>
+#include <boost/process/group.hpp>
+#include <boost/process/io.hpp>
+#include <boost/process/pipe.hpp>
+#include <boost/process/search_path.hpp>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -22,100 +31,64 @@
 
 namespace rvtest {
 
-namespace {
-
+namespace bp = boost::process;
 using Clock = std::chrono::steady_clock;
 
-int RemainingMs(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
+struct ChildProcess::Process {
+    bp::group group;
+    bp::pipe out;
+    bp::child child;
+};
 
-}  // namespace
-
-ChildProcess::ChildProcess(const std::vector<std::string>& argv, const Options& options) {
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const Options& options)
+    : m_process(std::make_unique<Process>()) {
     if (argv.empty()) {
         throw std::invalid_argument("ChildProcess: empty argv");
     }
-    // Everything the child needs is prepared before fork: between fork and exec a
-    // multi-threaded parent's child may only make async-signal-safe calls.
-    std::vector<char*> args;
-    for (const std::string& arg : argv) {
-        args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
-    int out[2] = {-1, -1};
-    int outFile = -1;
-    int errFile = -1;
-    if (options.stdoutPath.empty()) {
-        if (::pipe2(out, O_CLOEXEC) != 0) {
-            throw std::system_error(errno, std::generic_category(), "pipe2");
-        }
-    } else {
-        outFile =
-            ::open(options.stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    }
-    if (!options.stderrPath.empty()) {
-        errFile =
-            ::open(options.stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    }
+    const std::string program =
+        argv[0].find('/') != std::string::npos ? argv[0] : FindProgram({argv[0]});
+    const auto args = bp::args = std::vector<std::string>(argv.begin() + 1, argv.end());
+    const auto exe = bp::exe = program;
     const pid_t parent = ::getpid();
-    m_pid = ::fork();
-    if (m_pid == 0) {
-        ::setpgid(0, 0);
+    // Killed when the thread that started it dies, so a crashed run leaves nothing behind.
+    const auto dieWithParent = bp::extend::on_exec_setup = [parent](auto&) {
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent) {
             ::_exit(126);  // the parent died before the death signal was armed
         }
-        const int stdoutFd = out[1] >= 0 ? out[1] : outFile;
-        if (stdoutFd >= 0) {
-            ::dup2(stdoutFd, STDOUT_FILENO);
-        }
-        if (errFile >= 0) {
-            ::dup2(errFile, STDERR_FILENO);
-        }
-        ::execvp(args[0], args.data());
-        ::_exit(127);
+    };
+    Process& p = *m_process;
+    // Neither end may leak into this child (when its output goes to a file) nor into one
+    // that another thread starts meanwhile.
+    for (const int fd : {p.out.native_source(), p.out.native_sink()}) {
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     }
-    const int forkError = errno;
-    if (out[1] >= 0) {
-        ::close(out[1]);
+    const std::filesystem::path outPath = options.stdoutPath;
+    const std::filesystem::path errPath = options.stderrPath;
+    if (outPath.empty() && errPath.empty()) {
+        p.child = bp::child(exe, args, p.group, dieWithParent, bp::std_out > p.out);
+    } else if (outPath.empty()) {
+        p.child = bp::child(exe, args, p.group, dieWithParent, bp::std_out > p.out,
+                            bp::std_err > errPath);
+    } else if (errPath.empty()) {
+        p.child = bp::child(exe, args, p.group, dieWithParent, bp::std_out > outPath);
+    } else {
+        p.child = bp::child(exe, args, p.group, dieWithParent, bp::std_out > outPath,
+                            bp::std_err > errPath);
     }
-    if (outFile >= 0) {
-        ::close(outFile);
+    ::setpgid(p.child.id(), p.child.id());  // also from this side, so the group exists before Stop
+    if (p.out.native_sink() >= 0) {
+        ::close(p.out.native_sink());  // the child's end: ReadLine sees the end of its output
+        p.out.assign_sink(-1);
     }
-    if (errFile >= 0) {
-        ::close(errFile);
-    }
-    m_stdout = out[0];
-    if (m_pid < 0) {
-        if (m_stdout >= 0) {
-            ::close(m_stdout);
-        }
-        throw std::system_error(forkError, std::generic_category(), "fork");
-    }
-    ::setpgid(m_pid, m_pid);  // also from this side, so the group exists before Stop
 }
 
 ChildProcess::~ChildProcess() {
     Stop();
-    if (m_stdout >= 0) {
-        ::close(m_stdout);
-    }
 }
 
 bool ChildProcess::Running() {
-    if (m_reaped) {
-        return false;
-    }
-    // Looks without reaping: while the leader is an unreaped zombie its id cannot be
-    // reused, so signalling the group by that id can only reach our own processes.
-    siginfo_t info{};
-    if (::waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
-        return false;
-    }
-    return info.si_pid == 0;
+    return m_process->child.valid() && m_process->child.running();
 }
 
 std::string ChildProcess::ReadLine(std::chrono::milliseconds timeout) {
@@ -127,17 +100,13 @@ std::string ChildProcess::ReadLine(std::chrono::milliseconds timeout) {
             m_buffered.erase(0, end + 1);
             return line;
         }
-        if (m_stdout < 0) {
-            return {};
-        }
-        pollfd wait{m_stdout, POLLIN, 0};
-        const int ready = ::poll(&wait, 1, RemainingMs(deadline));
-        if (ready <= 0) {
-            return {};
-        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd wait{m_process->out.native_source(), POLLIN, 0};
         char buffer[4096];
-        const ssize_t got = ::read(m_stdout, buffer, sizeof buffer);
-        if (got <= 0) {
+        ssize_t got = 0;
+        if (wait.fd < 0 ||
+            ::poll(&wait, 1, static_cast<int>(std::max<long long>(0, left.count()))) <= 0 ||
+            (got = ::read(wait.fd, buffer, sizeof buffer)) <= 0) {
             return {};
         }
         m_buffered.append(buffer, static_cast<std::size_t>(got));
@@ -145,20 +114,23 @@ std::string ChildProcess::ReadLine(std::chrono::milliseconds timeout) {
 }
 
 int ChildProcess::Stop(std::chrono::milliseconds grace) {
-    if (m_pid <= 0 || m_reaped) {
-        return m_reaped ? m_status : -1;
+    bp::child& child = m_process->child;
+    if (!child.valid() || m_status != -1) {
+        return m_status;
     }
-    ::kill(-m_pid, SIGTERM);
+    const pid_t group = child.id();
+    ::kill(-group, SIGTERM);
     const auto deadline = Clock::now() + grace;
-    while (Running() && Clock::now() < deadline) {
+    while (child.running() && Clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     // Whatever of the group is left (the leader after the grace, or workers that outlived
-    // it) is killed before the leader is reaped.
-    ::kill(-m_pid, SIGKILL);
-    while (::waitpid(m_pid, &m_status, 0) < 0 && errno == EINTR) {
-    }
-    m_reaped = true;
+    // it) is killed before the leader is waited for.
+    ::kill(-group, SIGKILL);
+    std::error_code ignored;
+    child.wait(ignored);
+    m_process->group.detach();
+    m_status = child.native_exit_code();
     return m_status;
 }
 
@@ -170,21 +142,15 @@ bool IsExecutable(const std::string& path) {
 
 std::string FindProgram(const std::vector<std::string>& candidates) {
     // PATH, then the system folders a non-root PATH often lacks.
-    const char* pathVariable = std::getenv("PATH");
-    const std::string folders =
-        std::string(pathVariable != nullptr ? pathVariable : "") + ":/usr/sbin:/sbin";
+    std::vector<std::filesystem::path> folders = ::boost::this_process::path();
+    folders.insert(folders.end(), {"/usr/sbin", "/sbin"});
     for (const std::string& candidate : candidates) {
         if (candidate.find('/') != std::string::npos) {
             if (IsExecutable(candidate)) {
                 return candidate;
             }
-            continue;
-        }
-        std::stringstream split(folders);
-        for (std::string folder; std::getline(split, folder, ':');) {
-            if (IsExecutable(folder + "/" + candidate)) {
-                return folder + "/" + candidate;
-            }
+        } else if (const auto found = bp::search_path(candidate, folders); !found.empty()) {
+            return found.string();
         }
     }
     return {};

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,10 +39,9 @@ class ChildProcess {
     int Stop(std::chrono::milliseconds grace = std::chrono::milliseconds(5000));
 
   private:
-    pid_t m_pid = -1;
-    int m_stdout = -1;
+    struct Process;  // Boost.Process's child, its group and the output pipe
+    std::unique_ptr<Process> m_process;
     std::string m_buffered;
-    bool m_reaped = false;
     int m_status = -1;
 };
 

@@ -16,18 +16,11 @@ ResponseHead parsed(std::string_view head) {
     return out;
 }
 
+// The response_head fuzz target checks a scan resumed where an earlier one stopped.
 TEST(ResponseHeadTest, FindsTheEndWithEitherLineEnding) {
     EXPECT_EQ(FindResponseHeadEnd("HTTP/1.1 200 OK\r\nA: b\r\n\r\nbody"), 25u);
     EXPECT_EQ(FindResponseHeadEnd("HTTP/1.1 200 OK\nA: b\n\nbody"), 22u);
     EXPECT_EQ(FindResponseHeadEnd("HTTP/1.1 200 OK\r\nA: b\r\n"), 0u);
-    // Resuming a scan where an earlier one stopped finds a terminator split at any point.
-    for (const std::string head :
-         {"HTTP/1.1 200 OK\r\nA: b\r\n\r\n", "HTTP/1.1 200 OK\nA: b\n\n"}) {
-        for (std::size_t cut = 1; cut < head.size(); ++cut) {
-            ASSERT_EQ(FindResponseHeadEnd(head.substr(0, cut)), 0u);
-            EXPECT_EQ(FindResponseHeadEnd(head, cut), head.size()) << cut;
-        }
-    }
 }
 
 TEST(ResponseHeadTest, KeepsTheHeadExactlyAsReceived) {
@@ -97,46 +90,31 @@ TEST(ResponseHeadTest, AnUnreadableLengthCanBeTakenAsNone) {
     EXPECT_EQ(chunked.framing, BodyFraming::Chunked);
 }
 
-// Feeds input to a decoder in pieces of step bytes, reading out in pieces of outStep.
-ChunkedDecoder::Status decodeAll(std::string_view input, std::size_t step, std::size_t outStep,
-                                 std::string* data, std::size_t* left = nullptr) {
-    ChunkedDecoder decoder;
-    ChunkedDecoder::Status status = ChunkedDecoder::Status::NeedMore;
-    std::size_t at = 0;
-    while (status == ChunkedDecoder::Status::NeedMore && at < input.size()) {
-        const std::size_t piece = std::min(step, input.size() - at);
-        std::size_t used = 0;
-        do {
-            std::string out(outStep, '\0');
-            std::size_t consumed = 0;
-            std::size_t produced = 0;
-            status = decoder.Decode(input.data() + at + used, piece - used, out.data(), out.size(),
-                                    &consumed, &produced);
-            used += consumed;
-            data->append(out.data(), produced);
-        } while (status == ChunkedDecoder::Status::NeedMore && used < piece);
-        at += used;
-    }
+// The chunked fuzz target checks that bytes handed over in pieces decode as they do whole.
+ChunkedDecoder::Status decodeAll(std::string_view input, std::string* data,
+                                 std::size_t* left = nullptr) {
+    std::string out(input.size(), '\0');
+    std::size_t consumed = 0;
+    std::size_t produced = 0;
+    const ChunkedDecoder::Status status = ChunkedDecoder().Decode(
+        input.data(), input.size(), out.data(), out.size(), &consumed, &produced);
+    data->assign(out.data(), produced);
     if (left != nullptr) {
-        *left = input.size() - at;
+        *left = input.size() - consumed;
     }
     return status;
 }
 
-TEST(ChunkedDecoderTest, DecodesInPiecesOfAnySize) {
-    const std::string body =
-        "5;ext=1\r\nhello\r\n1A\r\nabcdefghijklmnopqrstuvwxyz\r\n0\r\nTrailer: x\r\n\r\nNEXT";
-    for (std::size_t step : {1u, 2u, 7u, 100u}) {
-        for (std::size_t outStep : {1u, 3u, 4096u}) {
-            std::string data;
-            std::size_t left = 0;
-            EXPECT_EQ(decodeAll(body, step, outStep, &data, &left), ChunkedDecoder::Status::Done);
-            EXPECT_EQ(data, "helloabcdefghijklmnopqrstuvwxyz");
-            EXPECT_EQ(left, 4u) << "bytes after the body stay unconsumed";
-        }
-    }
+TEST(ChunkedDecoderTest, DecodesSizesExtensionsTrailersAndBareLineFeeds) {
     std::string data;
-    EXPECT_EQ(decodeAll("3\nabc\n0\n\n", 1, 16, &data), ChunkedDecoder::Status::Done);
+    std::size_t left = 0;
+    EXPECT_EQ(decodeAll("5;ext=1\r\nhello\r\n1A\r\nabcdefghijklmnopqrstuvwxyz\r\n0\r\n"
+                        "Trailer: x\r\n\r\nNEXT",
+                        &data, &left),
+              ChunkedDecoder::Status::Done);
+    EXPECT_EQ(data, "helloabcdefghijklmnopqrstuvwxyz");
+    EXPECT_EQ(left, 4u) << "bytes after the body stay unconsumed";
+    EXPECT_EQ(decodeAll("3\nabc\n0\n\n", &data), ChunkedDecoder::Status::Done);
     EXPECT_EQ(data, "abc");
 }
 
@@ -144,7 +122,7 @@ TEST(ChunkedDecoderTest, RefusesBadSizesAndMissingLineEnds) {
     for (const char* bad : {"zz\r\n", "\r\n", "-1\r\nx\r\n", "3\r\nabcX\r\n", "3x\r\nabc\r\n",
                             "FFFFFFFFFFFFFFFFFF\r\n", "3\rabc\r\n"}) {
         std::string data;
-        EXPECT_EQ(decodeAll(bad, 64, 64, &data), ChunkedDecoder::Status::Bad) << bad;
+        EXPECT_EQ(decodeAll(bad, &data), ChunkedDecoder::Status::Bad) << bad;
     }
 }
 
