@@ -13,7 +13,7 @@ namespace {
 
 using Buffer = Probe<CRVMemBuffer>;
 
-// A buffer whose storage hooks are counted and whose Alloc fails on demand.
+// A buffer whose Alloc fails on demand (growth must go through it) and whose Frees are counted.
 class HookedBuffer : public Buffer {
   public:
     // Initial size 0: the base constructor would allocate through its own Alloc.
@@ -27,22 +27,12 @@ class HookedBuffer : public Buffer {
 
     bool failAlloc = false;
     std::vector<unsigned long> allocs;
-    int memcpys = 0;
     int frees = 0;
-    int reallocs = 0;
 
   protected:
     char* Alloc(unsigned long n) override {
         allocs.push_back(n);
         return failAlloc ? nullptr : Buffer::Alloc(n);
-    }
-    char* Realloc(char* p, unsigned long n) override {
-        ++reallocs;
-        return Buffer::Realloc(p, n);
-    }
-    char* Memcpy(char* dst, const char* src, UINT n) override {
-        ++memcpys;
-        return Buffer::Memcpy(dst, src, n);
     }
     void Free(char* p) override {
         ++frees;
@@ -65,20 +55,6 @@ struct Snapshot {
     std::string contents;
 };
 
-TEST(CRVMemBufferTest, NewBuffersReadEmptyWithOrWithoutStorage) {
-    Buffer b;
-    EXPECT_EQ(b.Capacity(), 1024u);
-    EXPECT_EQ(b.GrowBy(), 1024u);
-    EXPECT_EQ(b.GetSize(), 0u);
-    EXPECT_STREQ(b.GetData(), "");
-    Buffer none(0, 4);
-    EXPECT_EQ(none.Data(), nullptr);
-    EXPECT_STREQ(none.GetData(), "");
-    none.Write('a');
-    EXPECT_STREQ(none.GetData(), "a");
-    EXPECT_EQ(none.Capacity(), 4u);
-}
-
 TEST(CRVMemBufferTest, GrowthFollowsTheGeometricRuleInGranules) {
     struct Case {
         UINT capacity, growBy;
@@ -93,9 +69,6 @@ TEST(CRVMemBufferTest, GrowthFollowsTheGeometricRuleInGranules) {
         b.Grow(c.need);
         EXPECT_EQ(b.Capacity(), c.expected) << c.capacity << "/" << c.growBy << " +" << c.need;
     }
-    Buffer zeroStep(0, 0);
-    zeroStep.Grow(2);
-    EXPECT_EQ(zeroStep.GrowBy(), 1024u);  // the default granule sticks
 }
 
 TEST(CRVMemBufferTest, WritesAppendAndAlwaysLeaveRoomForTheTerminator) {
@@ -118,34 +91,26 @@ TEST(CRVMemBufferTest, WritesAppendAndAlwaysLeaveRoomForTheTerminator) {
     b.Write('x');
     EXPECT_EQ(b.Capacity(), 32u);
     EXPECT_STREQ(b.GetData(), "abcdefg!1234567x");
+
+    // A null run of unknown length is empty; of a given length, refused with nothing changed.
+    const Snapshot before(b);
+    b.Write(nullptr, -1);
+    EXPECT_TRUE(Raises<CInvalidArgException>([&] { b.Write(nullptr, 3); }));
+    EXPECT_TRUE(Snapshot(b) == before);
 }
 
 TEST(CRVMemBufferTest, ZeroBytesAreStoredAndClearKeepsTheStorage) {
     Buffer b(8, 8);
     b.Write("ab\0cd", 5);
-    EXPECT_EQ(b.GetSize(), 5u);
     EXPECT_EQ(b.Contents(), std::string("ab\0cd", 5));
     EXPECT_STREQ(b.GetData(), "ab");  // the string view ends at the zero byte
     b.Write("0123456789", -1);
     char* const storage = b.Data();
-    const UINT capacity = b.Capacity();
     b.Clear();
-    EXPECT_EQ(b.GetSize(), 0u);
     EXPECT_STREQ(b.GetData(), "");
-    EXPECT_EQ(b.Capacity(), capacity);
     b.Write("again", -1);
     EXPECT_EQ(b.Data(), storage);
     EXPECT_STREQ(b.GetData(), "again");
-}
-
-TEST(CRVMemBufferTest, NullRunIsEmptyOrRefused) {
-    Buffer b;
-    b.Write("keep", -1);
-    const Snapshot before(b);
-    b.Write(nullptr, -1);
-    EXPECT_TRUE(Snapshot(b) == before);
-    EXPECT_TRUE(Raises<CInvalidArgException>([&] { b.Write(nullptr, 3); }));
-    EXPECT_TRUE(Snapshot(b) == before);
 }
 
 TEST(CRVMemBufferTest, AppendingItsOwnContentsSurvivesGrowth) {
@@ -160,17 +125,6 @@ TEST(CRVMemBufferTest, AppendingItsOwnContentsSurvivesGrowth) {
     c.Write("ab", -1);
     EXPECT_TRUE(Raises<CInvalidArgException>([&] { c.Write(c.Data(), 3); }));
     EXPECT_STREQ(c.GetData(), "ab");
-}
-
-TEST(CRVMemBufferTest, GrowthGoesThroughTheDerivedHooksAndNeverReallocates) {
-    HookedBuffer b(16);
-    b.Write("0123456789", -1);  // first storage: Alloc, nothing to copy
-    b.Write("0123456789", -1);  // grows: Alloc, Memcpy of the old bytes, Free
-    EXPECT_EQ(b.allocs, (std::vector<unsigned long>{16, 32}));
-    EXPECT_EQ(b.memcpys, 3);  // two runs and the move into the larger block
-    EXPECT_EQ(b.frees, 1);
-    EXPECT_EQ(b.reallocs, 0);
-    EXPECT_STREQ(b.GetData(), "01234567890123456789");
 }
 
 TEST(CRVMemBufferTest, FailedAllocationRaisesAndChangesNothing) {
@@ -188,6 +142,11 @@ TEST(CRVMemBufferTest, FailedAllocationRaisesAndChangesNothing) {
     EXPECT_TRUE(Raises<CMemoryException>([&] { b.Write("yy", 2); }));
     EXPECT_TRUE(Snapshot(b) == before);
     EXPECT_EQ(b.frees, 0);  // the old block stays owned
+
+    Buffer source;
+    source.Write("theirs", -1);
+    EXPECT_TRUE(Raises<CMemoryException>([&] { static_cast<CRVMemBuffer&>(b) = source; }));
+    EXPECT_TRUE(Snapshot(b) == before);
 }
 
 // Requests near the top of the 32-bit range: growth must end, stay within 32 bits and
@@ -255,8 +214,6 @@ TEST(CRVMemBufferTest, CopiesOwnTheirStorage) {
     a.Write("shared?", -1);
     Buffer copy(a);
     EXPECT_NE(copy.Data(), a.Data());
-    EXPECT_EQ(copy.Capacity(), a.Capacity());
-    EXPECT_EQ(copy.GrowBy(), 4u);
     copy.Write("!", -1);
     EXPECT_STREQ(a.GetData(), "shared?");
     EXPECT_STREQ(copy.GetData(), "shared?!");
@@ -272,20 +229,7 @@ TEST(CRVMemBufferTest, CopiesOwnTheirStorage) {
     Buffer empty(0, 0);
     target = empty;
     EXPECT_EQ(target.Data(), nullptr);
-    EXPECT_STREQ(target.GetData(), "");
-    Buffer emptyCopy(empty);
-    EXPECT_EQ(emptyCopy.Data(), nullptr);
-}
-
-TEST(CRVMemBufferTest, FailedCopyAssignmentLeavesTheTargetAsItWas) {
-    HookedBuffer target;
-    target.Write("mine", -1);
-    const Snapshot before(target);
-    Buffer source;
-    source.Write("theirs", -1);
-    target.failAlloc = true;
-    EXPECT_TRUE(Raises<CMemoryException>([&] { static_cast<CRVMemBuffer&>(target) = source; }));
-    EXPECT_TRUE(Snapshot(target) == before);
+    EXPECT_STREQ(target.GetData(), "");  // no storage still reads as empty text
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
-// Splitting delimited text into the four container types and merging it back. The split
-// fuzz target compares every form against a reference split; these are the named edge
-// cases and what it does not see (containers that already hold items, merging arrays and
-// lists).
+// Splitting into the four container types and merging back: what the split fuzz target,
+// which judges every form against a reference split, does not see (containers that already
+// hold items, merging arrays and lists, numbers).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -31,40 +30,24 @@ Strings fields(const CStringList& l) {
     return out;
 }
 
-// Every string container, already holding an item, splits src the same way.
-TEST(SplitTest, ReplacesTheContentWithTheNonEmptyFields) {
-    const struct {
-        CString src;
-        char delim;
-        Strings expected;
-    } cases[] = {
-        {",a,,b,", ',', {"a", "b"}},
-        {",,,", ',', {}},
-        {CString(std::string("a,b\0,c,d", 8)), ',', {"a", "b"}},  // a zero byte ends the text
-        {"a,b", '\0', {"a,b"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.src.GetString());
-        std::vector<CString> vec{"old"};
-        RVUtil_gfnSplit(c.src, vec, c.delim, 0);
-        EXPECT_EQ(fields(vec), c.expected);
-        CStringArray arr;
-        arr.Add("old");
-        RVUtil_gfnSplit(c.src, arr, c.delim);
-        EXPECT_EQ(fields(arr), c.expected);
-        CStringList list;
-        list.AddTail("old");
-        RVUtil_gfnSplit(c.src, list, c.delim);
-        EXPECT_EQ(fields(list), c.expected);
-    }
+// A container that already holds items is emptied first.
+TEST(SplitTest, ReplacesWhatTheContainerHeld) {
+    const Strings expected{"a", "b"};
     std::vector<CString> vec{"old"};
-    RVUtil_gfnSplit(",a,,b,", vec, ',', 1);
-    EXPECT_EQ(fields(vec), (Strings{"", "a", "", "b"}));
+    RVUtil_gfnSplit(",a,,b,", vec, ',', 0);
+    EXPECT_EQ(fields(vec), expected);
+    CStringArray arr;
+    arr.Add("old");
+    RVUtil_gfnSplit(",a,,b,", arr, ',');
+    EXPECT_EQ(fields(arr), expected);
+    CStringList list;
+    list.AddTail("old");
+    RVUtil_gfnSplit(",a,,b,", list, ',');
+    EXPECT_EQ(fields(list), expected);
     CUIntArray numbers;
     numbers.Add(99);
-    RVUtil_gfnSplit("15x5-1", numbers, '5');  // the delimiter is cut off before a field is read
-    EXPECT_EQ(std::vector<UINT>(numbers.begin(), numbers.end()),
-              (std::vector<UINT>{1, 0, 4294967295u}));
+    RVUtil_gfnSplit("1,2", numbers, ',');
+    EXPECT_EQ(std::vector<UINT>(numbers.begin(), numbers.end()), (std::vector<UINT>{1, 2}));
 }
 
 TEST(MergeTest, DelimitersGoOnlyBetweenElementsAndZeroBytesEndThem) {
@@ -76,7 +59,6 @@ TEST(MergeTest, DelimitersGoOnlyBetweenElementsAndZeroBytesEndThem) {
         {{}, ',', ""},
         {{"head", "", "tail"}, ',', "head,,tail"},
         {{std::string("ab\0cd", 5), "e"}, ',', "ab,e"},
-        {{"first", "second"}, '\0', "first"},
     };
     for (const auto& c : cases) {
         std::vector<CString> vec;

@@ -27,22 +27,27 @@ TEST(GuidTest, FormsAreLowerHexDigitsInTheirGroups) {
     }
 }
 
+// The integer part as six or more digits; no text outside the positive 32-bit range.
 TEST(HhmmssTest, IntegerPartAsSixOrMoreDigits) {
-    EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(93005.7), "093005");
-    EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(5), "000005");
-    EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(235959), "235959");
-    EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(0.5), "000000");
-    EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(1234567), "1234567");
-    EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(2147483647.9), "2147483647");
-}
-
-TEST(HhmmssTest, NoTextForValuesOutsideThePositive32BitRange) {
-    EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(0), "");
-    EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(-93005), "");
-    EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(std::nan("")), "");
-    EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(2147483648.0), "");
-    EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(1e300), "");
-    EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(std::numeric_limits<double>::infinity()), "");
+    const struct {
+        double value;
+        const char* text;
+    } cases[] = {
+        {93005.7, "093005"},
+        {5, "000005"},
+        {1234567, "1234567"},
+        {2147483647.9, "2147483647"},
+        {0.5, "000000"},
+        {0, ""},
+        {-93005, ""},
+        {std::nan(""), ""},
+        {2147483648.0, ""},
+        {1e300, ""},
+        {std::numeric_limits<double>::infinity(), ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(c.value), c.text) << c.value;
+    }
 }
 
 }  // namespace

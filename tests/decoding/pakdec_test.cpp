@@ -1,5 +1,5 @@
-// The gzip decoder: members, header fields, the size trailer and damage. (The body limit and
-// the memory decoding holds: content_decoding_test.cpp.)
+// The gzip decoder: sizes, header fields, damage and arguments. Members, padding and wrong
+// size trailers are judged by the gzip fuzz target against zlib from its seeds.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -51,26 +51,6 @@ TEST(PakdecTest, DecodesBodiesOfEverySize) {
     }
 }
 
-TEST(PakdecTest, ConcatenatedMembersDecodeAsOneBody) {
-    const Bytes a = rvtest::TextBytes(300000, 1);
-    const Bytes b = rvtest::RandomBytes(5000, 2);
-    const Bytes c = rvtest::TextBytes(10, 3);
-    ExpectDecodes(
-        Concat({rvtest::Gzip(a), rvtest::Gzip({}), rvtest::GzipMember(b), rvtest::Gzip(c)}),
-        Concat({a, b, c}));
-}
-
-TEST(PakdecTest, SizeTrailerIsOnlyAGuess) {
-    const Bytes plain = rvtest::TextBytes(200000);
-    const auto size = static_cast<std::uint32_t>(plain.size());
-    for (std::uint32_t isize : {0u, 1u, size - 1, size + 1, size * 3, 0xffffffffu}) {
-        SCOPED_TRACE(isize);
-        rvtest::MemberOptions lying;
-        lying.isize = isize;
-        ExpectDecodes(rvtest::GzipMember(plain, lying), plain);
-    }
-}
-
 TEST(PakdecTest, HeaderFieldsAreSkippedAndTheHeaderCrcChecked) {
     const Bytes plain = rvtest::TextBytes(5000);
     rvtest::MemberOptions all;
@@ -107,16 +87,9 @@ TEST(PakdecTest, DamagedBodiesFailWithNothingToRelease) {
         SCOPED_TRACE(cut);
         ExpectFails(Bytes(good.begin(), good.begin() + static_cast<long>(cut)));
     }
-    // A second member that is cut short spoils the whole body.
+    // A second member cut short, or anything but zero bytes after the last, spoils the body.
     ExpectFails(Concat({good, Bytes(good.begin(), good.end() - 3)}));
-}
-
-TEST(PakdecTest, TrailingZerosArePaddingAnythingElseIsAnError) {
-    const Bytes plain = rvtest::TextBytes(3000);
-    ExpectDecodes(Concat({rvtest::Gzip(plain), Bytes(512, 0)}), plain);
-    ExpectFails(Concat({rvtest::Gzip(plain), rvtest::ToBytes("<html>")}));
-    ExpectFails(Concat({rvtest::Gzip(plain), Bytes{0, 0, 1}}));
-    ExpectFails(Concat({rvtest::Gzip(plain), Bytes{0x1f, 0x8b}}));
+    ExpectFails(Concat({good, Bytes{0, 0, 1}}));
 }
 
 TEST(PakdecTest, EmptyOrMissingArgumentsFail) {

@@ -1,19 +1,17 @@
-// Events, waits and threads of the kernel-object layer.
+// Events and waits of the kernel-object layer. Threads (suspended start, exit codes, an
+// escaping exception, termination) are proved through the queue's thread control.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "RVUtil/CEvent.h"
 #include "RVUtil/WaitFunctions.h"
-#include "platform/ThreadObject.h"
 
 namespace {
 
-using namespace RVUtil::platform;
 constexpr DWORD kLongMs = 10000;  // generous bound for anything that must happen
 
 TEST(EventTest, AutoResetIsTakenOnceManualStaysAndTheLowestIndexWins) {
@@ -68,39 +66,6 @@ TEST(EventTest, EverySignalReachesExactlyOneSleeper) {
     for (auto& t : consumers) {
         t.join();
     }
-}
-
-UINT setsAndReturnsSeven(void* event) {
-    static_cast<CEvent*>(event)->SetEvent();
-    return 7;
-}
-
-UINT throwsOut(void*) {
-    throw std::runtime_error("escapes the entry");
-}
-
-TEST(ThreadTest, SuspendedStartExitCodeAndAnEscapingException) {
-    CEvent ran;
-    HANDLE thread = BeginThread(&setsAndReturnsSeven, &ran, 0, 0, CREATE_SUSPENDED);
-    ASSERT_NE(thread, nullptr);
-    EXPECT_EQ(WaitForSingleObject(ran, 50), WAIT_TIMEOUT);
-    DWORD code = 0;
-    EXPECT_TRUE(GetExitCodeThread(thread, &code));
-    EXPECT_EQ(code, STILL_ACTIVE);
-    EXPECT_FALSE(SetEvent(thread));  // a thread is not an event
-    EXPECT_EQ(ResumeThread(thread), 1u);
-    EXPECT_EQ(WaitForSingleObject(thread, kLongMs), WAIT_OBJECT_0);
-    EXPECT_TRUE(GetExitCodeThread(thread, &code));
-    EXPECT_EQ(code, 7u);
-    EXPECT_TRUE(ran.Lock(0));
-    EXPECT_FALSE(TerminateThread(thread, 1));  // already ended
-    CloseHandle(thread);
-
-    HANDLE throwing = BeginThread(&throwsOut, nullptr, 0, 0, 0);
-    EXPECT_EQ(WaitForSingleObject(throwing, kLongMs), WAIT_OBJECT_0);
-    EXPECT_TRUE(GetExitCodeThread(throwing, &code));
-    EXPECT_EQ(code, THREAD_EXIT_UNCAUGHT_EXCEPTION);  // the thread ends, the process goes on
-    CloseHandle(throwing);
 }
 
 }  // namespace

