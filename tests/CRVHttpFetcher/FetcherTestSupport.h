@@ -3,6 +3,7 @@
 #include <string>
 
 #include "RVUtil/CRVHttpFetcher.h"
+#include "ResponseBody.h"
 
 namespace rvtest {
 
@@ -19,10 +20,7 @@ class TestFetcher : public RVUtil::CRVHttpFetcher {
     int Capacity() const { return m_nCapacity; }
     const CStringArray& ResponseHeaders() const { return m_arrRespHeaders; }
     const CStringArray& RequestHeaders() const { return m_arrReqHeaders; }
-    std::string Body() {
-        return std::string(reinterpret_cast<const char*>(GetResponse()),
-                           static_cast<std::size_t>(GetResponseSize()));
-    }
+    std::string Body() { return BodyOf(*this); }
 };
 
 }  // namespace rvtest

@@ -8,6 +8,7 @@
 #include "CompressedBodies.h"
 #include "LogCapture.h"
 #include "RVUtil/CCurlHttpFetcher.h"
+#include "ResponseBody.h"
 #include "ScopedEnvironment.h"
 #include "ScriptedServer.h"
 #include "curl/CCurlHttpFetcherImpl.h"
@@ -47,26 +48,13 @@ class TestedImpl : public RVUtil::CCurlHttpFetcherImpl {
 };
 
 // The compressed-body makers work on byte vectors; these tests on text.
-inline std::string Text(const Bytes& bytes) {
-    return std::string(bytes.begin(), bytes.end());
-}
-inline std::string SampleText(std::size_t length) {
-    return Text(TextBytes(length));
-}
 inline std::string GzipBody(const std::string& data) {
-    return Text(Gzip(ToBytes(data)));
+    const Bytes packed = Gzip(ToBytes(data));
+    return std::string(packed.begin(), packed.end());
 }
-inline std::string ZstdBody(const std::string& data, bool recordSize = true) {
-    return Text(Zstd(ToBytes(data), recordSize));
-}
-
-// The response body of either the facade or the implementation.
-template <class Fetcher>
-std::string BodyOf(Fetcher& fetcher) {
-    const BYTE* body = fetcher.GetResponse();
-    return body == nullptr ? std::string()
-                           : std::string(reinterpret_cast<const char*>(body),
-                                         static_cast<std::size_t>(fetcher.GetResponseSize()));
+inline std::string ZstdBody(const std::string& data) {
+    const Bytes packed = Zstd(ToBytes(data));
+    return std::string(packed.begin(), packed.end());
 }
 
 // Each test gets its own scripted server and log capture, and runs without the machine's

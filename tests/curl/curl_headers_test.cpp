@@ -1,6 +1,7 @@
 // What the curl fetcher makes of its request headers: libcurl's header list, the empty
 // value that suppresses a header, and an Accept-Encoding naming gzip, which hands gzip (and
-// every decoder libcurl has) to libcurl.
+// every decoder libcurl has) to libcurl. (Removing it again in another letter case, which
+// takes the setting back but keeps the line, is what the integration suite does.)
 #include "CurlTestFixture.h"
 
 namespace rvtest {
@@ -43,7 +44,7 @@ TEST_F(CurlHeadersTest, TheListFollowsThePairsAndAnEmptyValueSuppressesTheHeader
 TEST_F(CurlHeadersTest, AcceptEncodingNamingGzipHandsGzipToLibcurl) {
     m_fetcher.AddHeader("accept-ENCODING", "GZIP, deflate");
     EXPECT_TRUE(Access::CurlDecodesGzip(m_fetcher));
-    const std::string body = SampleText(5000);
+    const std::string body = std::string(5000, 't');
     m_server.Enqueue(Reply(HttpResponse(200, GzipBody(body), {{"Content-Encoding", "gzip"}})));
     EXPECT_NE(SentHead().find("\r\naccept-ENCODING:GZIP, deflate\r\n"), std::string::npos);
     EXPECT_EQ(BodyOf(m_fetcher), body);
@@ -72,19 +73,6 @@ TEST_F(CurlHeadersTest, AcceptEncodingNamingGzipHandsGzipToLibcurl) {
     EXPECT_EQ(m_fetcher.Request(url.c_str(), nullptr, nullptr, 5000), 0u);
     EXPECT_EQ(LogLines(),
               (std::vector<std::string>{SendError(CURLE_BAD_CONTENT_ENCODING, 200, url), kDetail}));
-}
-
-TEST_F(CurlHeadersTest, RemovingAcceptEncodingClearsTheSettingButMatchesPairsByCase) {
-    m_fetcher.AddHeader("Accept-Encoding", "gzip");
-    m_fetcher.RemoveHeader("accept-encoding");
-    EXPECT_FALSE(Access::CurlDecodesGzip(m_fetcher));
-    EXPECT_EQ(Access::HeaderListLines(m_fetcher), std::vector<std::string>{"Accept-Encoding:gzip"});
-
-    const std::string packed = GzipBody(SampleText(3000));
-    m_server.Enqueue(Reply(HttpResponse(200, packed, {{"Content-Encoding", "gzip"}})));
-    EXPECT_NE(SentHead().find("\r\nAccept-Encoding:gzip\r\n"), std::string::npos);
-    EXPECT_EQ(BodyOf(m_fetcher), packed);  // no longer decoded by libcurl
-    EXPECT_TRUE(m_fetcher.IsEncoding());
 }
 
 }  // namespace

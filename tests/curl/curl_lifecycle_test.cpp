@@ -23,6 +23,10 @@ static_assert(sizeof(CCurlHttpFetcher) == sizeof(void*), "the facade is one poin
 
 TEST_F(CurlLifecycleTest, ClosedFetcherAnswersWithEmptyValuesAndNeverConnects) {
     CCurlHttpFetcher fetcher;
+    // Not yet initialised, a request fails as a bad argument, with its record; once closed,
+    // nothing is written at all.
+    const std::string url = m_server.Url();
+    EXPECT_EQ(fetcher.Request(url.c_str(), nullptr, nullptr, 1000), 0u);
     fetcher.Fini();  // before any Init: closed all the same
     fetcher.Fini();
     EXPECT_FALSE(fetcher.IsInit());
@@ -44,51 +48,40 @@ TEST_F(CurlLifecycleTest, ClosedFetcherAnswersWithEmptyValuesAndNeverConnects) {
     fetcher.SetNoProxy("*");
     fetcher.EndRequest();
     EXPECT_EQ(m_server.ConnectionCount(), 0u);
-    EXPECT_TRUE(LogLines().empty());
+    EXPECT_EQ(LogLines(false), std::vector<std::string>{SendError(43, 0, url)});
 }
 
-TEST_F(CurlLifecycleTest, InitAfterFiniConfiguresAFreshHandleWithTheStoredHeaders) {
+// Headers added before Init wait for the next change of the list; a second Init keeps the
+// handle, while Init after Fini configures a fresh one with the stored headers.
+TEST_F(CurlLifecycleTest, InitKeepsAConfiguredHandleAndAfterFiniMakesAFreshOne) {
     TestedImpl fetcher;
+    fetcher.AddHeader("X-Early", "1");
     ASSERT_TRUE(fetcher.Init());
-    fetcher.AddHeader("X-Id", "1");
-    fetcher.AddHeader("Accept-Encoding", "gzip");
     m_server.SetDefaultReply(Reply(HttpResponse(200, "x")));
     ASSERT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
+    fetcher.AddHeader("Accept-Encoding", "gzip");
+    EXPECT_FALSE(fetcher.Init());
+    EXPECT_TRUE(fetcher.IsInit());
+    ASSERT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
+    EXPECT_EQ(m_server.ConnectionCount(), 1u);
     fetcher.Fini();
     EXPECT_FALSE(Access::HasHeaderList(fetcher));
 
     ASSERT_TRUE(fetcher.Init());
-    EXPECT_TRUE(fetcher.IsInit());
     EXPECT_EQ(Access::HeaderListLines(fetcher),
-              (std::vector<std::string>{"X-Id:1", "Accept-Encoding:gzip"}));
-    const std::string body = SampleText(2000);
+              (std::vector<std::string>{"X-Early:1", "Accept-Encoding:gzip"}));
+    const std::string body = std::string(2000, 't');
     m_server.Enqueue(Reply(HttpResponse(200, GzipBody(body), {{"Content-Encoding", "gzip"}})));
     ASSERT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
-    // A new handle means a new connection; the options of Init are back on it.
     EXPECT_EQ(m_server.ConnectionCount(), 2u);
-    EXPECT_NE(m_server.Requests().back().Head().find("\r\nX-Id:1\r\n"), std::string::npos);
-    EXPECT_EQ(BodyOf(fetcher), body);
+    EXPECT_EQ(BodyOf(fetcher), body) << "libcurl decodes gzip again";
     EXPECT_FALSE(fetcher.IsEncoding());
-}
-
-TEST_F(CurlLifecycleTest, SecondInitChangesNothingAndEarlyHeadersWaitForTheNextChange) {
-    TestedImpl fetcher;
-    EXPECT_FALSE(fetcher.IsInit());
-    fetcher.AddHeader("X-Early", "1");
-    ASSERT_TRUE(fetcher.Init());
-    EXPECT_TRUE(fetcher.IsInit());
-    m_server.SetDefaultReply(Reply(HttpResponse(200, "x")));
-    ASSERT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
-    fetcher.AddHeader("X-Late", "2");
-    EXPECT_FALSE(fetcher.Init());
-    EXPECT_TRUE(fetcher.IsInit());
-    ASSERT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
     const auto requests = m_server.Requests();
-    ASSERT_EQ(requests.size(), 2u);
+    ASSERT_EQ(requests.size(), 3u);
     EXPECT_EQ(requests[0].Head().find("X-Early"), std::string::npos);
     EXPECT_NE(requests[1].Head().find("\r\nX-Early:1\r\n"), std::string::npos);
-    EXPECT_NE(requests[1].Head().find("\r\nX-Late:2\r\n"), std::string::npos);
-    EXPECT_EQ(m_server.ConnectionCount(), 1u);  // the second Init kept the handle
+    EXPECT_NE(requests[1].Head().find("\r\nAccept-Encoding:gzip\r\n"), std::string::npos);
+    EXPECT_NE(requests[2].Head().find("\r\nX-Early:1\r\n"), std::string::npos);
 }
 
 TEST_F(CurlLifecycleTest, AnyFailureInsideInitBecomesCurlInitFail) {

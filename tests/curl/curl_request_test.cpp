@@ -214,15 +214,5 @@ TEST_F(CurlRequestTest, APostSkipsPeerVerificationForItselfAlone) {
     EXPECT_EQ(trusted.FailedHandshakes(), 0u);
 }
 
-TEST(CurlRequestNoServerTest, UninitialisedFetcherFailsWithBadArgument) {
-    LogCapture log;
-    CCurlHttpFetcher fetcher;
-    EXPECT_EQ(fetcher.Request("http://127.0.0.1:9/", nullptr, nullptr, 1000), 0u);
-    ASSERT_EQ(log.Records().size(), 1u);
-    EXPECT_EQ(log.Records()[0].text,
-              "[Curl Send Error]ErrorCode=43, HttpStatus=0, Url=http://127.0.0.1:9/");
-    EXPECT_EQ(fetcher.GetResponseHttpStatus(), 0);
-}
-
 }  // namespace
 }  // namespace rvtest

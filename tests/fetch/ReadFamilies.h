@@ -8,6 +8,7 @@
 #include "RVUtil/CRVHttpFetcher.h"
 #include "RVUtil/CurlReadFunctions.h"
 #include "RVUtil/InetReadFunctions.h"
+#include "ResponseBody.h"
 
 // The two fetchers and their families of read functions, as type parameters of the suites
 // that run both: the functions of each form, and where the two differ on purpose.

@@ -153,49 +153,43 @@ HostRun runHost(const std::string& scenario,
     return run;
 }
 
-TEST(BackendProbeTest, AnswersOnceAndWritesOneStartupRecordBesideTheHost) {
-    const HostRun run = runHost("twice");
-    ASSERT_EQ(run.exitStatus, 0) << run.output;
-    EXPECT_EQ(run.Answers(), "answers: 0 0") << "direct connection: curl, kept after a change";
-    ASSERT_EQ(run.logFiles.size(), 1u);
-    EXPECT_TRUE(std::regex_match(run.logFiles[0], std::regex(R"(PX_RVUtil_\d{4}-\d\d-\d\d\.log)")))
-        << run.logFiles[0];
-    EXPECT_EQ(run.StartupRecords(), 1) << run.log;
-    EXPECT_EQ(run.output.find("InternetQueryOption failed!"), std::string::npos);
-}
-
-TEST(BackendProbeTest, TheLogFolderVariableComesBeforeTheFolderBesideTheHost) {
+// Each host asks twice, the second time after changing the settings to give the other
+// answer: the kept one is returned. Any proxy in force chooses the own fetcher (which
+// settings are in force is the platform's own rule, tested there).
+TEST(BackendProbeTest, AnswersOnceWithOneStartupRecordWhereTheLogGoes) {
     rvtest::TempDir state("rvutil-state");
     const std::string folder = state / "deeper/log";
-    const HostRun run = runHost("twice", {{RVUtil::kLogFolderVariable, folder}}, folder);
-    ASSERT_EQ(run.exitStatus, 0) << run.output;
-    ASSERT_EQ(run.logFiles.size(), 1u);
-    EXPECT_EQ(run.StartupRecords(), 1) << run.log;
-    EXPECT_FALSE(run.logBesideHost);
-    // An empty value keeps the log on standard error.
-    const HostRun nowhere = runHost("twice", {{RVUtil::kLogFolderVariable, ""}});
-    EXPECT_FALSE(nowhere.logBesideHost);
-    EXPECT_EQ(nowhere.StartupRecords(), 0);
-}
-
-TEST(BackendProbeTest, AnyProxyInForceChoosesTheInetFetcher) {
-    struct Case {
+    const struct {
+        const char* name;
         std::vector<std::pair<std::string, std::string>> variables;
         const char* answers;
+        std::string logFolder;  // where the log goes if not beside the host ("-": nowhere)
+        long records;
+    } cases[] = {
+        {"direct", {}, "answers: 0 0", {}, 1},
+        {"http_proxy", {{"http_proxy", "http://127.0.0.1:3128"}}, "answers: 1 1", {}, 1},
+        {"auto_proxy", {{"auto_proxy", "http://wpad.example/proxy.pac"}}, "answers: 1 1", {}, 1},
+        {"every host direct",
+         {{"http_proxy", "http://127.0.0.1:3128"}, {"no_proxy", "*"}},
+         "answers: 0 0",
+         {},
+         1},
+        {"log folder named", {{RVUtil::kLogFolderVariable, folder}}, "answers: 0 0", folder, 1},
+        {"log on standard error", {{RVUtil::kLogFolderVariable, ""}}, "answers: 0 0", "-", 0},
     };
-    const Case cases[] = {
-        {{{"http_proxy", "http://127.0.0.1:3128"}}, "answers: 1 1"},
-        {{{"auto_proxy", "http://wpad.example/proxy.pac"}}, "answers: 1 1"},
-        // Every host sent direct: no named proxy is in force. (Which settings are in force
-        // is the platform's own rule, tested there.)
-        {{{"http_proxy", "http://127.0.0.1:3128"}, {"no_proxy", "*"}}, "answers: 0 0"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.variables.front().first + "=" + c.variables.front().second);
-        const HostRun run = runHost("twice", c.variables);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const HostRun run = runHost("twice", c.variables, c.logFolder);
         ASSERT_EQ(run.exitStatus, 0) << run.output;
         EXPECT_EQ(run.Answers(), c.answers);
-        EXPECT_EQ(run.StartupRecords(), 1) << run.log;
+        EXPECT_EQ(run.StartupRecords(), c.records) << run.log;
+        EXPECT_EQ(run.logBesideHost, c.logFolder.empty());
+        EXPECT_EQ(run.logFiles.size(), static_cast<std::size_t>(c.records));
+        for (const std::string& file : run.logFiles) {
+            EXPECT_TRUE(std::regex_match(file, std::regex(R"(PX_RVUtil_\d{4}-\d\d-\d\d\.log)")))
+                << file;
+        }
+        EXPECT_EQ(run.output.find("InternetQueryOption failed!"), std::string::npos);
     }
 }
 

@@ -35,12 +35,7 @@ class FetcherContractTest : public ::testing::Test {
     DWORD Post(const std::string& path, BYTE* data, int length) {
         return m_fetcher.Request(m_server.Url(path).c_str(), nullptr, nullptr, 5000, data, length);
     }
-    std::string Body() {
-        const BYTE* body = m_fetcher.GetResponse();
-        return body == nullptr ? std::string()
-                               : std::string(reinterpret_cast<const char*>(body),
-                                             static_cast<std::size_t>(m_fetcher.GetResponseSize()));
-    }
+    std::string Body() { return BodyOf(m_fetcher); }
 
     ScopedEnvironment m_env;
     ScriptedServer m_server;

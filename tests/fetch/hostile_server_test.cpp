@@ -56,8 +56,15 @@ TYPED_TEST(HostileServerTest, EveryResponseEndsInTimeAndNoDamagedBodyIsHandedOve
         Reply reply;
         ErrorCode code;
         std::string body;  // for ERR_OK
+        std::string url = {};
     };
+    std::string refused;
+    {
+        ScriptedServer gone;
+        refused = gone.Url("/h");
+    }
     const Case cases[] = {
+        {"connection refused", Reply(), ERR_REQUEST, "", refused},
         {"head trickled", Reply().Trickle(length100 + std::string(100, 'a'), 1, 200ms), ERR_REQUEST,
          ""},
         {"100 Continue for ever", interimForEver, ERR_REQUEST, ""},
@@ -108,8 +115,9 @@ TYPED_TEST(HostileServerTest, EveryResponseEndsInTimeAndNoDamagedBodyIsHandedOve
         long size = -1;
         CString message;
         const auto start = std::chrono::steady_clock::now();
-        const ErrorCode code = TypeParam::Full(&this->m_fetcher, this->m_server.Url("/h").c_str(),
-                                               &out, size, message, nullptr, kTimeout);
+        const std::string url = c.url.empty() ? this->m_server.Url("/h") : c.url;
+        const ErrorCode code =
+            TypeParam::Full(&this->m_fetcher, url.c_str(), &out, size, message, nullptr, kTimeout);
         EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
         EXPECT_EQ(code, c.code);
         if (code == ERR_OK) {
@@ -120,6 +128,7 @@ TYPED_TEST(HostileServerTest, EveryResponseEndsInTimeAndNoDamagedBodyIsHandedOve
         }
         if (c.code == ERR_REQUEST) {
             EXPECT_EQ(message, "Request error! Timeout=1000");
+            EXPECT_EQ(size, -1);
         }
         delete[] out;
     }

@@ -103,6 +103,14 @@ TYPED_TEST(ReadFunctionsTest, PlainBodyIsHandedOverWithATrailingZero) {
     EXPECT_EQ(ThreadName(), TypeParam::kNamesThread ? "CurlHttpFetcher" : "reader");
     // The request was ended: the response's headers are gone.
     EXPECT_EQ(this->m_fetcher.FindHeader("VR_Expired"), "");
+
+    // Without the header the expiry is ten seconds ahead.
+    this->m_server.Enqueue(Reply(HttpResponse(200, "x")));
+    const std::int64_t before = std::time(nullptr);
+    const Outcome missing = this->ReadFull("/", true);
+    ASSERT_EQ(missing.code, ERR_OK);
+    EXPECT_GE(missing.expiry.GetTime(), before + 10);
+    EXPECT_LE(missing.expiry.GetTime(), std::time(nullptr) + 10);
 }
 
 TYPED_TEST(ReadFunctionsTest, OutcomesOfTheResponse) {
@@ -151,32 +159,7 @@ TYPED_TEST(ReadFunctionsTest, OutcomesOfTheResponse) {
     }
 }
 
-TYPED_TEST(ReadFunctionsTest, FailedRequestQuotesTheTimeOut) {
-    const std::string refused = this->m_server.Url("/");
-    this->m_server.Stop();
-    for (unsigned long timeout : {5000ul, 0ul}) {
-        unsigned char* out = nullptr;
-        long size = -1;
-        CString message;
-        EXPECT_EQ(TypeParam::Full(&this->m_fetcher, refused.c_str(), &out, size, message, nullptr,
-                                  timeout),
-                  ERR_REQUEST);
-        EXPECT_EQ(message, "Request error! Timeout=" + std::to_string(timeout));
-        EXPECT_EQ(out, nullptr);
-        EXPECT_EQ(size, -1);
-    }
-}
-
-TYPED_TEST(ReadFunctionsTest, MissingExpiryIsTenSecondsAhead) {
-    this->m_server.Enqueue(Reply(HttpResponse(200, "x")));
-    const std::int64_t before = std::time(nullptr);
-    const Outcome o = this->ReadFull("/", true);
-    ASSERT_EQ(o.code, ERR_OK);
-    EXPECT_GE(o.expiry.GetTime(), before + 10);
-    EXPECT_LE(o.expiry.GetTime(), std::time(nullptr) + 10);
-}
-
-TYPED_TEST(ReadFunctionsTest, ShortAndPostForms) {
+TYPED_TEST(ReadFunctionsTest, ShortPostAndOwnFetcherForms) {
     this->m_server.Enqueue(Reply(HttpResponse(200, "short")));
     this->m_server.Enqueue(Reply(HttpResponse(404, "")));
     this->m_server.Enqueue(Reply(HttpResponse(200, "posted")));
@@ -199,6 +182,23 @@ TYPED_TEST(ReadFunctionsTest, ShortAndPostForms) {
     owned.reset(out);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(out), size), "posted");
     EXPECT_EQ(ThreadName(), "reader");
+    // A length no request can carry fails without a transfer.
+    const std::string url = this->m_server.Url("/");
+    EXPECT_EQ(TypeParam::Post(&this->m_fetcher, url.c_str(), &out, size, 5000, data, -1),
+              ERR_REQUEST);
+    EXPECT_EQ(TypeParam::Post(&this->m_fetcher, url.c_str(), &out, size, 5000, data, 1L << 40),
+              ERR_REQUEST);
+    EXPECT_EQ(this->m_server.RequestCount(), 3u);
+
+    // The form with a fetcher of its own runs the full form.
+    this->m_server.Enqueue(Reply(HttpResponse(200, "own")));
+    this->m_server.Enqueue(Reply(HttpResponse(500, "")));
+    CString message;
+    ASSERT_EQ(TypeParam::Own(url.c_str(), &out, size, message, nullptr, 5000), ERR_OK);
+    owned.reset(out);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(out), size), "own");
+    EXPECT_EQ(TypeParam::Own(url.c_str(), &out, size, message, nullptr, 5000), ERR_HTTP_STATUS);
+    EXPECT_EQ(message, "Status = 500!");
 }
 
 TYPED_TEST(ReadFunctionsTest, PostFormLogsADecodeFailureWhereItsFamilyDoes) {
@@ -214,33 +214,6 @@ TYPED_TEST(ReadFunctionsTest, PostFormLogsADecodeFailureWhereItsFamilyDoes) {
     EXPECT_EQ(log.Contains(CPXLog::LVL_ERROR,
                            "RVUtil_gfnReadHTMLWithPostData Decompress error: cbData=0"),
               TypeParam::kLogsPostDecodeFailure);
-}
-
-TYPED_TEST(ReadFunctionsTest, PostLengthNoRequestCanCarryFailsWithoutATransfer) {
-    unsigned char data[] = "x";
-    unsigned char* out = nullptr;
-    long size = 0;
-    const std::string url = this->m_server.Url("/");
-    EXPECT_EQ(TypeParam::Post(&this->m_fetcher, url.c_str(), &out, size, 5000, data, -1),
-              ERR_REQUEST);
-    EXPECT_EQ(TypeParam::Post(&this->m_fetcher, url.c_str(), &out, size, 5000, data, 1L << 40),
-              ERR_REQUEST);
-    EXPECT_EQ(this->m_server.RequestCount(), 0u);
-}
-
-TYPED_TEST(ReadFunctionsTest, OwnFetcherFormRunsTheFullForm) {
-    this->m_server.Enqueue(Reply(HttpResponse(200, "own")));
-    this->m_server.Enqueue(Reply(HttpResponse(500, "")));
-    unsigned char* out = nullptr;
-    long size = 0;
-    CString message;
-    ASSERT_EQ(TypeParam::Own(this->m_server.Url("/").c_str(), &out, size, message, nullptr, 5000),
-              ERR_OK);
-    std::unique_ptr<unsigned char[]> owned(out);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(out), size), "own");
-    EXPECT_EQ(TypeParam::Own(this->m_server.Url("/").c_str(), &out, size, message, nullptr, 5000),
-              ERR_HTTP_STATUS);
-    EXPECT_EQ(message, "Status = 500!");
 }
 
 // Fails the allocations of the call from the nth on: every outcome is a defined code (or

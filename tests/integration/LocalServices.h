@@ -26,6 +26,7 @@ class LocalServices {
     const std::string& Problem() const { return m_problem; }
 
     std::string WebUrl(const std::string& path) const;
+    std::uint16_t WebPort() const { return m_webPort; }
     std::string ProxyUrl() const;
     std::string SiteFile(const std::string& name) const;
     // The servers write a log line just after they answer, so a test that has its answer
