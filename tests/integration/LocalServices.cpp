@@ -84,10 +84,6 @@ std::string ReadOnceItHas(const std::filesystem::path& file, const std::string& 
 
 }  // namespace
 
-std::string LocalServices::WebAccessLog(const std::string& awaited) const {
-    return ReadOnceItHas(*m_dir / "web-access.log", awaited);
-}
-
 std::string LocalServices::ProxyLog(const std::string& awaited) const {
     return ReadOnceItHas(*m_dir / "proxy.log", awaited);
 }
@@ -154,14 +150,11 @@ bool LocalServices::StartWeb(const std::string& program) {
         listen 127.0.0.1:@PORT@;
         root @DIR@/www;
         location = /post { return 200 "posted\n"; }
-        # Redirects for the command-line host's -L: a relative and an absolute target, a
-        # loop, another scheme, and the two statuses that keep or drop a POST.
+        # Redirects for the command-line host's -L: a relative and an absolute target and
+        # another scheme.
         location = /moved { absolute_redirect off; return 301 index.html; }
         location = /found { return 302 http://127.0.0.1:@PORT@/sub/page.txt; }
-        location = /loop { return 302 /loop; }
         location = /elsewhere { return 302 file:///etc/passwd; }
-        location = /repost { return 307 /post; }
-        location = /seeother { return 303 /post; }
         location /sub/ {
             sub_filter 'alpha' 'omega';
             sub_filter_once off;

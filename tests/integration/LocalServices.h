@@ -30,9 +30,8 @@ class LocalServices {
     std::string ProxyUrl() const;
     std::string SiteFile(const std::string& name) const;
     // The servers write a log line just after they answer, so a test that has its answer
-    // may still be ahead of the line: these return the log once it holds `awaited` (or
+    // may still be ahead of the line: this returns the log once it holds `awaited` (or
     // after a few seconds without it, for the test to report).
-    std::string WebAccessLog(const std::string& awaited = {}) const;
     std::string ProxyLog(const std::string& awaited = {}) const;
     // The name the proxy puts in the Via header of what it forwards.
     static constexpr const char* kProxyName = "rvutil-test-proxy";

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <regex>
@@ -14,6 +15,7 @@
 
 #include "ChildProcess.h"
 #include "FailureWords.h"
+#include "LocalServices.h"
 #include "ScopedEnvironment.h"
 #include "ScriptedServer.h"
 
@@ -330,6 +332,37 @@ TEST(RvfetchTest, RecordsGoToTheStateFolder) {
         EXPECT_NE(logIn(c.folder).find("RVUtil_IsUseWinInet Init"), std::string::npos) << c.folder;
     }
     EXPECT_FALSE(fs::exists(besideProgram));
+}
+
+// -L and --proxy against the real nginx and forward proxy, on both backends; without the
+// programs the case is skipped, or fails when CI is set.
+TEST(RvfetchTest, RedirectsAndProxyOverRealServers) {
+    LocalServices services;
+    if (!services.Start()) {
+        if (std::getenv("CI") != nullptr) {
+            FAIL() << services.Problem();
+        }
+        GTEST_SKIP() << services.Problem();
+    }
+    const std::string proxy = services.ProxyUrl().substr(7);  // without "http://"
+    for (const std::string& backend : kBackends) {
+        SCOPED_TRACE(backend);
+        Outcome run = Rvfetch({"-L", "--backend", backend, services.WebUrl("/moved")});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, services.SiteFile("index.html"));
+        run = Rvfetch({"-L", "--backend", backend, services.WebUrl("/found")});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.out.find("line 0: omega bravo"), std::string::npos) << run.out;
+        run = Rvfetch({"-L", "--backend", backend, services.WebUrl("/elsewhere")});
+        EXPECT_EQ(run.status, 12) << run.err;
+        EXPECT_TRUE(run.Says("redirect to file: is not followed")) << run.err;
+
+        const std::string path = "/index.html?via=" + backend;
+        run = Rvfetch({"--backend", backend, "--proxy", proxy, services.WebUrl(path)});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, services.SiteFile("index.html"));
+        EXPECT_NE(services.ProxyLog(path).find(path), std::string::npos);
+    }
 }
 
 // -L: Location forms resolved against the request's URL, POST kept by 307 and turned into
