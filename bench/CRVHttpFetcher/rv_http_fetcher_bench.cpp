@@ -51,12 +51,8 @@ int main(int argc, char** argv) {
         ServerProcess server(kSmallBody);
         Ours ours;
         Curl curl;
-        Rate(ours, server.Url(), 500, kSmallBody);  // warm-up: connections and buffers
-        Rate(curl, server.Url(), 500, kSmallBody);
-        const Comparison small = Alternate(rounds, [&](bool mine) {
-            return mine ? Rate(ours, server.Url(), smallCount, kSmallBody)
-                        : Rate(curl, server.Url(), smallCount, kSmallBody);
-        });
+        const Comparison small =
+            CompareRates(ours, curl, server.Url(), rounds, smallCount, kSmallBody);
         std::printf("small GET, %zu B body, one fetcher (%d x 2 x %d requests)\n", kSmallBody,
                     rounds, smallCount);
         std::printf(
@@ -66,12 +62,8 @@ int main(int argc, char** argv) {
 
         InetRead inetRead;
         CurlRead curlRead;
-        Rate(inetRead, server.Url(), 500, kSmallBody);
-        Rate(curlRead, server.Url(), 500, kSmallBody);
-        const Comparison reads = Alternate(rounds, [&](bool mine) {
-            return mine ? Rate(inetRead, server.Url(), smallCount, kSmallBody)
-                        : Rate(curlRead, server.Url(), smallCount, kSmallBody);
-        });
+        const Comparison reads =
+            CompareRates(inetRead, curlRead, server.Url(), rounds, smallCount, kSmallBody);
         std::printf(
             "  RVUtil_gfnReadHTML %.0f req/s, RVUtil_gfnCurlReadHTML %.0f req/s, ratio %.3f "
             "(target "

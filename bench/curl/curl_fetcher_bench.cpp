@@ -95,12 +95,8 @@ int main(int argc, char** argv) {
         ServerProcess server(kSmallBody);
         Fetcher fetcher;
         RawLibcurl raw;
-        Rate(fetcher, server.Url(), 500, kSmallBody);  // warm-up: connection and buffers
-        Rate(raw, server.Url(), 500, kSmallBody);
-        const Comparison small = Alternate(pairs, [&](bool ours) {
-            return ours ? Rate(fetcher, server.Url(), smallCount, kSmallBody)
-                        : Rate(raw, server.Url(), smallCount, kSmallBody);
-        });
+        const Comparison small =
+            CompareRates(fetcher, raw, server.Url(), pairs, smallCount, kSmallBody);
         std::printf("small GET, %zu B body, one keep-alive connection (%d x 2 x %d requests)\n",
                     kSmallBody, pairs, smallCount);
         std::printf(
@@ -109,11 +105,8 @@ int main(int argc, char** argv) {
             small.ours, small.other, small.ratio);
 
         ReadFunction read;
-        Rate(read, server.Url(), 500, kSmallBody);
-        const Comparison reads = Alternate(pairs, [&](bool ours) {
-            return ours ? Rate(read, server.Url(), smallCount, kSmallBody)
-                        : Rate(raw, server.Url(), smallCount, kSmallBody);
-        });
+        const Comparison reads =
+            CompareRates(read, raw, server.Url(), pairs, smallCount, kSmallBody);
         std::printf(
             "  RVUtil_gfnCurlReadHTML %.0f req/s, raw libcurl %.0f req/s, ratio %.3f (target >= "
             "0.9)\n",
@@ -125,13 +118,10 @@ int main(int argc, char** argv) {
         const double memoryRaw = ChildMemoryMiB("raw", server.Url());
         Fetcher fetcher;
         RawLibcurl raw;
-        Rate(fetcher, server.Url(), 1, kLargeBody);
-        Rate(raw, server.Url(), 1, kLargeBody);
         const double mib = static_cast<double>(kLargeBody) / (1 << 20);
-        const Comparison large = Alternate(pairs, [&](bool ours) {
-            return mib * (ours ? Rate(fetcher, server.Url(), 1, kLargeBody)
-                               : Rate(raw, server.Url(), 1, kLargeBody));
-        });
+        Comparison large = CompareRates(fetcher, raw, server.Url(), pairs, 1, kLargeBody, 1);
+        large.ours *= mib;
+        large.other *= mib;
         std::printf("one 64 MiB body (%d x 2 transfers)\n", pairs);
         std::printf(
             "  CCurlHttpFetcher %.0f MiB/s, raw libcurl %.0f MiB/s, ratio %.3f (target >= 0.9)\n",

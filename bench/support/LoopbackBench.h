@@ -129,6 +129,18 @@ Comparison Alternate(int pairs, Measure measure) {
     return {Median(ours), Median(other), Median(ratios)};
 }
 
+// Alternate over the rates of count transfers of expected bytes each by ours and by other,
+// after warmUp transfers of each (connections opened, buffers grown).
+template <class Ours, class Other>
+Comparison CompareRates(Ours& ours, Other& other, const std::string& url, int pairs, int count,
+                        std::size_t expected, int warmUp = 500) {
+    Rate(ours, url, warmUp, expected);
+    Rate(other, url, warmUp, expected);
+    return Alternate(pairs, [&](bool mine) {
+        return mine ? Rate(ours, url, count, expected) : Rate(other, url, count, expected);
+    });
+}
+
 using rvtest::PeakResidentKiB;
 
 // Runs this program again as "<self> --memory <which> <url>" and reads the KiB it prints

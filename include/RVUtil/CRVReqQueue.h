@@ -68,6 +68,8 @@ class RVUTIL_API CRVReqQueue {
 
   private:
     POSITION FindTwin(CObject* offered);
+    // Removes and deletes the queued twin of offered, if there is one. Under the lock.
+    void DeleteTwin(CObject* offered);
     void CountChanged();
 
     // The list's count, mirrored so that GetQueueCount may read it while another thread

@@ -20,8 +20,8 @@ using HANDLE = void*;
 #endif
 
 // An opaque place in a framework list; null means "none".
-struct __POSITION {};
-using POSITION = __POSITION*;
+struct ListPosition {};
+using POSITION = ListPosition*;
 
 // Time-out value meaning "wait without end".
 constexpr DWORD INFINITE = 0xFFFFFFFFu;

@@ -12,6 +12,9 @@
 namespace RVUtil {
 namespace {
 
+// A fixed text, like the fetcher's other records.
+constexpr const char* kInitError = "[Http Init Error]ErrorCode=%d";
+
 transport::Session* openSession(transport::InetError* error) {
     return transport::Session::Open(error).release();
 }
@@ -44,8 +47,7 @@ int CRVHttpFetcher::Init() {
     transport::InetError error = transport::kInetOk;
     m_hSession = openSession(&error);
     if (m_hSession == nullptr) {
-        LogChannel()(CPXLog::LVL_ERROR)
-            .Write("[Http Init Error]ErrorCode=%d", static_cast<int>(error));
+        LogChannel()(CPXLog::LVL_ERROR).Write(kInitError, static_cast<int>(error));
         return 0;
     }
     m_pBuffer = static_cast<BYTE*>(std::malloc(kInitialBufferSize));

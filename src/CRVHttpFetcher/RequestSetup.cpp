@@ -1,16 +1,19 @@
 #include "CRVHttpFetcher/RequestSetup.h"
 
 #include <cstring>
+#include <new>
 
 #include "log/PXLog.h"
 #include "platform/Ascii.h"
 #include "transport/InetRequest.h"
+#include "transport/InetSession.h"
 
 namespace RVUtil {
 namespace {
 
 // The record of a refused URL: why, its length, and its start (a long one would flood the
-// log; the log escapes control characters, so the record stays one line).
+// log; the log escapes control characters, so the record stays one line). A fixed text,
+// like the fetchers' other records.
 constexpr const char* kUrlRefused = "[Http Url Error]URL refused (%s), Length=%zu, Url=%.256s";
 
 const char* refusalOf(const std::string& canonical, const transport::UrlParts& parts) {
@@ -27,9 +30,32 @@ const char* refusalOf(const std::string& canonical, const transport::UrlParts& p
     return nullptr;
 }
 
-}  // namespace
+// Every request keeps its connection alive. TLS goes by the scheme and the port: an https
+// URL is sent over TLS whatever its port, and so is an http URL that names port 443.
+DWORD requestFlagsFor(const RequestUrl& url) {
+    constexpr unsigned short kSecurePort = 443;
+    const bool secure = url.scheme == transport::UrlScheme::Https || url.port == kSecurePort;
+    const DWORD tls = secure ? DWORD{transport::kFlagSecure} : DWORD{0};
+    return DWORD{transport::kFlagKeepConnection} | tls;
+}
 
-bool CrackRequestUrl(const char* url, RequestUrl* out) {
+// Adds each name/value pair of headers, in list order, as the line "name: value". A pair the
+// transport refuses (a line break in it, put in the list around AddHeader) is left out.
+void addRequestHeaderLines(const CStringArray& headers, transport::Request& request) {
+    for (INT_PTR i = 0; i + 1 < headers.GetSize(); i += 2) {
+        CString line;
+        line.Format("%s: %s", headers[i].GetString(), headers[i + 1].GetString());
+        request.AddHeaderLine(line.str());
+    }
+}
+
+// Canonicalises and splits url for Request and Request2. False for a null URL and one that
+// does not split or is not http or https (nothing logged), and for a URL refused with a log
+// record: longer than kMaxUrlLength, holding a control character (CR, LF, NUL, ...) once the
+// blanks and line ends around it are dropped, or a blank in its host. Blanks in the path and
+// query are sent percent-escaped, so nothing of the URL can split the request line.
+
+bool crackRequestUrl(const char* url, RequestUrl* out) {
     if (url == nullptr) {
         return false;
     }
@@ -58,20 +84,61 @@ bool CrackRequestUrl(const char* url, RequestUrl* out) {
     return true;
 }
 
-DWORD RequestFlagsFor(const RequestUrl& url) {
-    constexpr DWORD kPlain = transport::kFlagReload | transport::kFlagNoCacheWrite |
-                             transport::kFlagKeepConnection | transport::kFlagNoUi;
-    constexpr unsigned short kSecurePort = 443;
-    const bool secure = url.scheme == transport::UrlScheme::Https || url.port == kSecurePort;
-    return secure ? (kPlain | transport::kFlagSecure) : kPlain;
-}
+}  // namespace
 
-void AddRequestHeaderLines(const CStringArray& headers, transport::Request& request) {
-    for (INT_PTR i = 0; i + 1 < headers.GetSize(); i += 2) {
-        CString line;
-        line.Format("%s: %s", headers[i].GetString(), headers[i + 1].GetString());
-        request.AddHeaderLine(line.str());
+OpenedExchange::OpenedExchange() = default;
+OpenedExchange::OpenedExchange(OpenedExchange&&) noexcept = default;
+OpenedExchange::~OpenedExchange() = default;
+
+OpenedExchange OpenExchange(transport::Session& session, const ExchangeOrder& order,
+                            const CStringArray& headers) {
+    OpenedExchange exchange;
+    if (!crackRequestUrl(order.url, &exchange.target)) {
+        return exchange;
     }
+    const RequestUrl& target = exchange.target;
+    exchange.reached = ExchangeStep::Connect;
+    try {
+        exchange.connection = transport::Connection::Open(session, target.host, target.port,
+                                                          order.userName, order.password);
+    } catch (const std::bad_alloc&) {
+    }
+    if (!exchange.connection) {
+        return exchange;
+    }
+    if (order.timeout != 0) {
+        exchange.connection->SetConnectTimeout(order.timeout);
+        exchange.connection->SetReceiveTimeout(order.timeout);
+    }
+    // The transport never retries a connect, so no retry count needs setting.
+    exchange.reached = ExchangeStep::Open;
+    exchange.post = order.postLength != 0;
+    try {
+        exchange.request =
+            transport::Request::Open(*exchange.connection, exchange.post ? "POST" : "GET",
+                                     target.path, requestFlagsFor(target));
+    } catch (const std::bad_alloc&) {
+    }
+    if (!exchange.request) {
+        return exchange;
+    }
+    transport::Request& request = *exchange.request;
+    if (order.readsOwnLength) {
+        request.IgnoreUnreadableLength();
+    }
+    addRequestHeaderLines(headers, request);
+
+    exchange.reached = ExchangeStep::Send;
+    exchange.sent = transport::kInetInvalidParameter;
+    if (!exchange.post) {
+        exchange.sent = request.Send(nullptr, 0);
+    } else if (order.postLength > 0 && order.postData != nullptr) {
+        exchange.sent = request.Send(order.postData, static_cast<std::size_t>(order.postLength));
+    }
+    if (exchange.sent == transport::kInetOk) {
+        exchange.reached = ExchangeStep::Sent;
+    }
+    return exchange;
 }
 
 }  // namespace RVUtil

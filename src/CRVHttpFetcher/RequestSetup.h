@@ -1,15 +1,19 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "RVUtil/CStringArray.h"
 #include "RVUtil/WinTypes.h"
+#include "transport/InetError.h"
 #include "transport/UrlCracker.h"
 
 namespace RVUtil::transport {
+class Connection;
 class Request;
-}
+class Session;
+}  // namespace RVUtil::transport
 
 // What every request form of CRVHttpFetcher does alike before it sends.
 namespace RVUtil {
@@ -26,20 +30,44 @@ struct RequestUrl {
     std::string path;  // with the query string
 };
 
-// Canonicalises and splits url for Request and Request2. False for a null URL and one that
-// does not split or is not http or https (nothing logged), and for a URL refused with a log
-// record: longer than kMaxUrlLength, holding a control character (CR, LF, NUL, ...) once the
-// blanks and line ends around it are dropped, or a blank in its host. Blanks in the path and
-// query are sent percent-escaped, so nothing of the URL can split the request line.
-bool CrackRequestUrl(const char* url, RequestUrl* out);
+// What a request form asks for. A postLength other than 0 makes the request a POST of
+// postData; a body that cannot exist (negative length, data missing) fails the send before
+// anything goes out. readsOwnLength: the caller reads the declared length from the header
+// block itself (see transport::Request::IgnoreUnreadableLength).
+struct ExchangeOrder {
+    const char* url = nullptr;
+    const char* userName = nullptr;
+    const char* password = nullptr;
+    DWORD timeout = 0;  // connect and receive, in milliseconds; 0 keeps the defaults
+    const BYTE* postData = nullptr;
+    int postLength = 0;
+    bool readsOwnLength = false;
+};
 
-// Every request is made from the network, keeps nothing, keeps the connection alive and
-// never asks a user. TLS goes by the scheme and the port: an https URL is sent over TLS
-// whatever its port, and so is an http URL that names port 443.
-DWORD RequestFlagsFor(const RequestUrl& url);
+// The step at which an exchange stopped; each request form reports it its own way.
+enum class ExchangeStep { Url, Connect, Open, Send, Sent };
 
-// Adds each name/value pair of headers, in list order, as the line "name: value". A pair the
-// transport refuses (a line break in it, put in the list around AddHeader) is left out.
-void AddRequestHeaderLines(const CStringArray& headers, transport::Request& request);
+// An exchange as far as it got. Members close in the reverse order they open: the request,
+// then the connection.
+struct OpenedExchange {
+    ExchangeStep reached = ExchangeStep::Url;
+    RequestUrl target;
+    std::unique_ptr<transport::Connection> connection;
+    std::unique_ptr<transport::Request> request;
+    transport::InetError sent = transport::kInetOk;  // Send's result, from ExchangeStep::Send on
+    bool post = false;
+
+    OpenedExchange();
+    OpenedExchange(OpenedExchange&&) noexcept;
+    ~OpenedExchange();
+};
+
+// The prologue every request form shares: cracks the URL, opens the connection (with the
+// time-outs) and the request, adds the header lines of headers and sends the request. A
+// connection or request that cannot be set up for want of memory counts as one that was
+// not obtained. reached is Sent when the response head arrived; otherwise it names the step
+// that failed (Send with the transport's error in sent).
+OpenedExchange OpenExchange(transport::Session& session, const ExchangeOrder& order,
+                            const CStringArray& headers);
 
 }  // namespace RVUtil

@@ -19,6 +19,7 @@ namespace RVUtil {
 
 namespace {
 
+// Fixed texts: hosts and their log readers match on them, so they do not change.
 constexpr const char* kSendError = "[Curl Send Error]ErrorCode=%d, HttpStatus=%d, Url=%s";
 constexpr const char* kPostSendError = "[Curl Post Send Error]ErrorCode=%d, HttpStatus=%d, Url=%s";
 // libcurl's own words on a failure, after one of the two above.

@@ -23,7 +23,7 @@ class CurlByteArray {
 
     BYTE* Data() noexcept { return m_pData; }
     std::size_t Size() const noexcept { return m_nSize; }
-    std::size_t Capacity() const noexcept { return m_nCapacity; }
+    std::size_t CapacityForTesting() const noexcept { return m_nCapacity; }
     std::string_view Text() const noexcept {
         return std::string_view(reinterpret_cast<const char*>(m_pData), m_nSize);
     }
@@ -37,7 +37,6 @@ class CurlByteArray {
     }
     void Release() noexcept;
 
-    std::size_t MaxSize() const noexcept { return m_nMaxSize; }
     void SetMaxSize(std::size_t maxSize) noexcept { m_nMaxSize = maxSize; }
     // Whether an Append since the last Clear was refused for passing the maximum size (and
     // not for want of memory).

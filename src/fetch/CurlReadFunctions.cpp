@@ -22,24 +22,15 @@ ErrorCode RVUtil_gfnCurlReadHTML(CCurlHttpFetcher* fetcher, const char* url, uns
 
 ErrorCode RVUtil_gfnCurlReadHTML(CCurlHttpFetcher* fetcher, const char* url, unsigned char** out,
                                  long& outSize, unsigned long timeoutMs) {
-    if (fetcher == nullptr) {
-        return ERR_NO_FETCHER;
-    }
-    return ReadWithFetcher(*fetcher, url, out, outSize, timeoutMs, ReadForm{});
+    return ReadWithFetcher(fetcher, url, out, outSize, timeoutMs, ReadForm{});
 }
 
 ErrorCode RVUtil_gfnCurlReadHTMLWithPostData(CCurlHttpFetcher* fetcher, const char* url,
                                              unsigned char** out, long& outSize,
                                              unsigned long timeoutMs, unsigned char* postData,
                                              long postLength) {
-    if (fetcher == nullptr) {
-        return ERR_NO_FETCHER;
-    }
-    ReadForm form;
-    form.post = true;
-    form.postData = postData;
-    form.postLength = postLength;
-    return ReadWithFetcher(*fetcher, url, out, outSize, timeoutMs, form);
+    return ReadWithFetcher(fetcher, url, out, outSize, timeoutMs,
+                           ReadForm::Post(postData, postLength));
 }
 
 ErrorCode RVUtil_gfnCurlReadHTMLWithCurlHttpFetcher(const char* url, unsigned char** out,

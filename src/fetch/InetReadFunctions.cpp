@@ -8,37 +8,25 @@ namespace RVUtil {
 ErrorCode RVUtil_gfnReadHTML(CRVHttpFetcher* fetcher, const char* url, unsigned char** out,
                              long& outSize, CString& message, CTime32* expiry,
                              unsigned long timeoutMs) {
-    if (fetcher == nullptr) {
-        return ERR_NO_FETCHER;
-    }
     ReadForm form;
     form.message = &message;
     form.expiry = expiry;
     form.messageOnDecodeFailure = true;
-    return ReadWithFetcher(*fetcher, url, out, outSize, timeoutMs, form);
+    return ReadWithFetcher(fetcher, url, out, outSize, timeoutMs, form);
 }
 
 ErrorCode RVUtil_gfnReadHTML(CRVHttpFetcher* fetcher, const char* url, unsigned char** out,
                              long& outSize, unsigned long timeoutMs) {
-    if (fetcher == nullptr) {
-        return ERR_NO_FETCHER;
-    }
-    return ReadWithFetcher(*fetcher, url, out, outSize, timeoutMs, ReadForm{});
+    return ReadWithFetcher(fetcher, url, out, outSize, timeoutMs, ReadForm{});
 }
 
 ErrorCode RVUtil_gfnReadHTMLWithPostData(CRVHttpFetcher* fetcher, const char* url,
                                          unsigned char** out, long& outSize,
                                          unsigned long timeoutMs, unsigned char* postData,
                                          long postLength) {
-    if (fetcher == nullptr) {
-        return ERR_NO_FETCHER;
-    }
-    ReadForm form;
-    form.post = true;
-    form.postData = postData;
-    form.postLength = postLength;
+    ReadForm form = ReadForm::Post(postData, postLength);
     form.logDecodeFailure = true;
-    return ReadWithFetcher(*fetcher, url, out, outSize, timeoutMs, form);
+    return ReadWithFetcher(fetcher, url, out, outSize, timeoutMs, form);
 }
 
 ErrorCode RVUtil_gfnReadHTMLWithHttpFetcher(const char* url, unsigned char** out, long& outSize,

@@ -26,6 +26,15 @@ struct ReadForm {
     long postLength = 0;
     bool messageOnDecodeFailure = false;  // the transport's full form says why decoding failed
     bool logDecodeFailure = false;        // the transport's POST form logs it instead
+
+    // The form of a POST of length bytes of data.
+    static ReadForm Post(BYTE* data, long length) {
+        ReadForm form;
+        form.post = true;
+        form.postData = data;
+        form.postLength = length;
+        return form;
+    }
 };
 
 // Whether the body of the request just made arrived whole. The own fetcher keeps what
@@ -154,6 +163,16 @@ ErrorCode ReadWithOwnFetcher(const char* url, unsigned char** out, long& outSize
     const ErrorCode code = fullForm(fetcher, url, out, outSize, message, expiry, timeout);
     delete fetcher;
     return code;
+}
+
+// ReadWithFetcher through the pointer a host gave: a null fetcher is ERR_NO_FETCHER.
+template <class Fetcher>
+ErrorCode ReadWithFetcher(Fetcher* fetcher, const char* url, unsigned char** out, long& outSize,
+                          unsigned long timeout, const ReadForm& form) {
+    if (fetcher == nullptr) {
+        return ERR_NO_FETCHER;
+    }
+    return ReadWithFetcher(*fetcher, url, out, outSize, timeout, form);
 }
 
 }  // namespace RVUtil

@@ -1,5 +1,7 @@
 #include "http/HeaderLines.h"
 
+#include "http/HeaderPairs.h"
+
 namespace RVUtil::http {
 
 bool RecordHeaderLine(std::string_view line, CStringArray& pairs) {
@@ -8,15 +10,7 @@ bool RecordHeaderLine(std::string_view line, CStringArray& pairs) {
         line[colon + 1] != ' ') {
         return false;
     }
-    const CString name(line.substr(0, colon));
-    const CString value(line.substr(colon + 2));
-    pairs.Add(name);
-    try {
-        pairs.Add(value);
-    } catch (...) {
-        pairs.RemoveAt(pairs.GetUpperBound());
-        throw;
-    }
+    AppendPair(pairs, CString(line.substr(0, colon)), CString(line.substr(colon + 2)));
     return true;
 }
 

@@ -64,12 +64,7 @@ INT_PTR FindRequestPair(const CStringArray& pairs, const CString& name) {
     return -1;
 }
 
-INT_PTR SetRequestPair(CStringArray& pairs, const CString& name, const CString& value) {
-    const INT_PTR at = FindRequestPair(pairs, name);
-    if (at >= 0) {
-        pairs.SetAt(at + 1, value);
-        return at;
-    }
+void AppendPair(CStringArray& pairs, const CString& name, const CString& value) {
     pairs.Add(name);
     try {
         pairs.Add(value);
@@ -77,6 +72,15 @@ INT_PTR SetRequestPair(CStringArray& pairs, const CString& name, const CString& 
         pairs.RemoveAt(pairs.GetUpperBound());
         throw;
     }
+}
+
+INT_PTR SetRequestPair(CStringArray& pairs, const CString& name, const CString& value) {
+    const INT_PTR at = FindRequestPair(pairs, name);
+    if (at >= 0) {
+        pairs.SetAt(at + 1, value);
+        return at;
+    }
+    AppendPair(pairs, name, value);
     return pairs.GetSize() - 2;
 }
 

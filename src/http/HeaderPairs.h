@@ -26,6 +26,10 @@ HeaderRefusal CheckRequestHeader(std::string_view name, std::string_view value);
 // WARNING record that names the header and the reason; true when the pair may be stored.
 bool AcceptRequestHeader(const char* name, const char* value);
 
+// Adds the pair at the end. Raises only for lack of memory, and then leaves pairs as they
+// were: never a name without its value.
+void AppendPair(CStringArray& pairs, const CString& name, const CString& value);
+
 // Index of the first pair whose name equals name exactly (letter case counts), or -1.
 INT_PTR FindRequestPair(const CStringArray& pairs, const CString& name);
 

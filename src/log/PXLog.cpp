@@ -17,6 +17,7 @@
 
 #include "RVUtil/ThreadId.h"
 #include "platform/Ascii.h"
+#include "platform/FormatText.h"
 
 namespace {
 
@@ -77,30 +78,12 @@ spdlog::level::level_enum SpdlogLevel(int level) {
     return spdlog::level::debug;
 }
 
+// An encoding error in the arguments keeps at least the format.
 std::string FormatV(const char* format, va_list args) {
-    char small[512];
-    va_list again;
-    va_copy(again, args);
-    const int needed = std::vsnprintf(small, sizeof small, format, args);
     std::string text;
-    if (needed < 0) {
-        text = format;  // an encoding error in the arguments: keep at least the format
-    } else if (static_cast<std::size_t>(needed) < sizeof small) {
-        text.assign(small, static_cast<std::size_t>(needed));
-    } else {
-        text.resize(static_cast<std::size_t>(needed));
-        std::vsnprintf(text.data(), text.size() + 1, format, again);
+    if (!RVUtil::platform::AppendFormatV(text, format, args)) {
+        text = format;
     }
-    va_end(again);
-    return text;
-}
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::string text = FormatV(format, args);
-    va_end(args);
     return text;
 }
 
@@ -137,8 +120,7 @@ std::string EscapeControls(std::string text) {
 std::string FileNamePart(const char* text) {
     std::string part = text != nullptr ? text : "";
     for (char& c : part) {
-        const bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                          (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_';
+        const bool safe = RVUtil::ascii::IsAlnum(c) || c == '-' || c == '.' || c == '_';
         if (!safe) {
             c = '_';
         }
@@ -240,7 +222,8 @@ void CPXLog::storage(const char* folder, const char* tag, const char* source, bo
         failure = "unknown error";
     }
     try {
-        m_state->Emit(LVL_WARNING, Format(kStorageFailed, dir.c_str(), failure.c_str()));
+        m_state->Emit(LVL_WARNING,
+                      RVUtil::platform::FormatText(kStorageFailed, dir.c_str(), failure.c_str()));
     } catch (const abi::__forced_unwind&) {
         throw;
     } catch (...) {

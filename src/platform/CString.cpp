@@ -2,39 +2,17 @@
 
 #include <algorithm>
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "RVUtil/AfxException.h"
+#include "platform/Ascii.h"
+#include "platform/FormatText.h"
 
 namespace {
 
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-char upperAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
 const char* orEmpty(const char* text) {
     return text != nullptr ? text : "";
-}
-
-void appendFormatted(std::string& out, const char* format, va_list args) {
-    va_list probe;
-    va_copy(probe, args);
-    const int needed = std::vsnprintf(nullptr, 0, orEmpty(format), probe);
-    va_end(probe);
-    if (needed <= 0) {
-        return;
-    }
-    const std::size_t old = out.size();
-    out.resize(old + static_cast<std::size_t>(needed) + 1);
-    std::vsnprintf(out.data() + old, static_cast<std::size_t>(needed) + 1, orEmpty(format), args);
-    out.resize(old + static_cast<std::size_t>(needed));
 }
 
 }  // namespace
@@ -71,7 +49,7 @@ void CString::Format(const char* format, ...) {
     std::string text;
     va_list args;
     va_start(args, format);
-    appendFormatted(text, format, args);
+    RVUtil::platform::AppendFormatV(text, format, args);
     va_end(args);
     m_text.swap(text);
 }
@@ -79,17 +57,17 @@ void CString::Format(const char* format, ...) {
 void CString::AppendFormat(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    appendFormatted(m_text, format, args);
+    RVUtil::platform::AppendFormatV(m_text, format, args);
     va_end(args);
 }
 
 CString& CString::MakeLower() {
-    std::transform(m_text.begin(), m_text.end(), m_text.begin(), lowerAscii);
+    std::transform(m_text.begin(), m_text.end(), m_text.begin(), RVUtil::ascii::ToLower);
     return *this;
 }
 
 CString& CString::MakeUpper() {
-    std::transform(m_text.begin(), m_text.end(), m_text.begin(), upperAscii);
+    std::transform(m_text.begin(), m_text.end(), m_text.begin(), RVUtil::ascii::ToUpper);
     return *this;
 }
 
@@ -103,15 +81,12 @@ CString& CString::Trim() {
 }
 
 CString& CString::TrimLeft() {
-    auto first = std::find_if_not(m_text.begin(), m_text.end(), isSpace);
-    m_text.erase(m_text.begin(), first);
+    m_text.erase(0, m_text.size() - RVUtil::ascii::TrimLeft(m_text, RVUtil::ascii::IsSpace).size());
     return *this;
 }
 
 CString& CString::TrimRight() {
-    while (!m_text.empty() && isSpace(m_text.back())) {
-        m_text.pop_back();
-    }
+    m_text.resize(RVUtil::ascii::TrimRight(m_text, RVUtil::ascii::IsSpace).size());
     return *this;
 }
 
@@ -156,7 +131,8 @@ int CString::Replace(const char* oldText, const char* newText) {
     std::string out;
     int count = 0;
     std::size_t pos = 0;
-    for (std::size_t hit; (hit = m_text.find(from, pos)) != std::string::npos; pos = hit + from.size()) {
+    for (std::size_t hit; (hit = m_text.find(from, pos)) != std::string::npos;
+         pos = hit + from.size()) {
         out.append(m_text, pos, hit - pos).append(to);
         ++count;
     }
@@ -214,8 +190,8 @@ int CString::CompareNoCase(const char* other) const {
     const char* a = m_text.c_str();
     const char* b = orEmpty(other);
     for (;; ++a, ++b) {
-        const unsigned char x = static_cast<unsigned char>(lowerAscii(*a));
-        const unsigned char y = static_cast<unsigned char>(lowerAscii(*b));
+        const unsigned char x = static_cast<unsigned char>(RVUtil::ascii::ToLower(*a));
+        const unsigned char y = static_cast<unsigned char>(RVUtil::ascii::ToLower(*b));
         if (x != y || x == 0) {
             return x < y ? -1 : (x > y ? 1 : 0);
         }

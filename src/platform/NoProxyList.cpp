@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/Ascii.h"
 #include "platform/ProxyUrl.h"
 
 namespace RVUtil::platform {
@@ -34,13 +35,13 @@ std::string NormalHost(std::string_view host) {
     if (!host.empty() && host.back() == '.') {
         host.remove_suffix(1);
     }
-    return AsciiLower(host);
+    return ascii::Lower(host);
 }
 
 bool IsIpLiteral(std::string_view host) {
     return host.find(':') != std::string_view::npos ||
            std::all_of(host.begin(), host.end(),
-                       [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
+                       [](char c) { return ascii::IsDigit(c) || c == '.'; });
 }
 
 struct Entry {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/HexDigit.h"
+#include "platform/Ascii.h"
 
 namespace RVUtil::platform {
 
@@ -14,14 +14,6 @@ constexpr std::uint16_t kDefaultHttpsPort = 443;
 constexpr std::array<std::string_view, 6> kSchemes = {"http",    "https",  "socks4",
                                                       "socks4a", "socks5", "socks5h"};
 
-std::string_view Trim(std::string_view s) {
-    const auto first = s.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
-}
-
 // %XY escapes decoded; a '%' without two hex digits makes the whole value malformed.
 std::optional<std::string> PercentDecode(std::string_view s) {
     std::string out;
@@ -31,8 +23,8 @@ std::optional<std::string> PercentDecode(std::string_view s) {
             out += s[i];
             continue;
         }
-        const int hi = i + 2 < s.size() ? HexDigitValue(s[i + 1]) : -1;
-        const int lo = hi >= 0 ? HexDigitValue(s[i + 2]) : -1;
+        const int hi = i + 2 < s.size() ? ascii::HexDigitValue(s[i + 1]) : -1;
+        const int lo = hi >= 0 ? ascii::HexDigitValue(s[i + 2]) : -1;
         if (lo < 0) {
             return std::nullopt;
         }
@@ -43,25 +35,14 @@ std::optional<std::string> PercentDecode(std::string_view s) {
 }
 
 bool IsNameChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '.' || c == '_';
+    return ascii::IsAlnum(c) || c == '-' || c == '.' || c == '_';
 }
 
 bool IsIpv6Char(char c) {
-    return HexDigitValue(c) >= 0 || c == ':' || c == '.';
+    return ascii::HexDigitValue(c) >= 0 || c == ':' || c == '.';
 }
 
 }  // namespace
-
-std::string AsciiLower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
-}
 
 std::optional<std::uint16_t> ParsePort(std::string_view text) {
     if (text.empty() || text.size() > 5) {
@@ -69,7 +50,7 @@ std::optional<std::uint16_t> ParsePort(std::string_view text) {
     }
     unsigned value = 0;
     for (const char c : text) {
-        if (c < '0' || c > '9') {
+        if (!ascii::IsDigit(c)) {
             return std::nullopt;
         }
         value = value * 10 + static_cast<unsigned>(c - '0');
@@ -81,7 +62,7 @@ std::optional<std::uint16_t> ParsePort(std::string_view text) {
 }
 
 std::optional<ProxyServer> ParseProxyUrl(std::string_view value) {
-    const std::string_view v = Trim(value);
+    const std::string_view v = ascii::Trim(value, ascii::IsBlankOrLineEnd);
     if (v.empty() || std::any_of(v.begin(), v.end(), [](char c) {
             return static_cast<unsigned char>(c) <= 0x20 || c == 0x7f;
         })) {
@@ -92,7 +73,7 @@ std::optional<ProxyServer> ParseProxyUrl(std::string_view value) {
 
     std::string_view rest = v;
     if (const auto sep = v.find("://"); sep != std::string_view::npos) {
-        proxy.scheme = AsciiLower(v.substr(0, sep));
+        proxy.scheme = ascii::Lower(v.substr(0, sep));
         rest = v.substr(sep + 3);
     } else {
         proxy.scheme = "http";
@@ -148,7 +129,7 @@ std::optional<ProxyServer> ParseProxyUrl(std::string_view value) {
     if (host.empty()) {
         return std::nullopt;
     }
-    proxy.host = AsciiLower(host);
+    proxy.host = ascii::Lower(host);
     if (portText) {
         const auto port = ParsePort(*portText);
         if (!port) {

@@ -27,7 +27,6 @@ struct ProxyServer {
 std::optional<ProxyServer> ParseProxyUrl(std::string_view value);
 
 // Pieces that no_proxy entries share with proxy URLs.
-std::string AsciiLower(std::string_view text);
 // A decimal port from 1 to 65535; nullopt for anything else.
 std::optional<std::uint16_t> ParsePort(std::string_view text);
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdlib>
 
+#include "platform/Ascii.h"
 #include "platform/NoProxyList.h"
 #include "platform/ProxyUrl.h"
 
@@ -36,7 +37,7 @@ std::optional<std::string> AnyText(std::string_view value) {
 
 // A script location must at least name its scheme and something after it.
 std::optional<std::string> ScriptUrl(std::string_view value) {
-    const std::string lower = AsciiLower(value);
+    const std::string lower = ascii::Lower(value);
     for (const std::string_view scheme : kScriptSchemes) {
         if (lower.starts_with(scheme) && lower.size() > scheme.size() &&
             lower.find_first_of(" \t\r\n") == std::string::npos) {
@@ -64,7 +65,7 @@ const ProxyServer* SystemProxySettings::Named() const {
 
 const ProxyServer* SystemProxySettings::ForTarget(std::string_view scheme, std::string_view host,
                                                   std::uint16_t port) const {
-    const std::string s = AsciiLower(scheme);
+    const std::string s = ascii::Lower(scheme);
     const std::optional<ProxyServer>* chosen = &all;
     if (s == "http" && http) {
         chosen = &http;

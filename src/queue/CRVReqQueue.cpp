@@ -88,12 +88,7 @@ BOOL CRVReqQueue::AddRequest3(CRVReqObject* pReq) {
     }
     std::unique_ptr<CRVReqObject> offered(pReq);
     QueueLock lock(m_csQueue);
-    if (POSITION twin = FindTwin(pReq); twin != nullptr) {
-        CObject* replaced = m_listReq.GetAt(twin);
-        m_listReq.RemoveAt(twin);
-        CountChanged();
-        delete replaced;
-    }
+    DeleteTwin(pReq);
     POSITION after = nullptr;
     for (POSITION pos = m_listReq.GetHeadPosition(); pos != nullptr;) {
         POSITION at = pos;
@@ -135,11 +130,15 @@ void CRVReqQueue::RemoveUnused(CRVReqObject* pReq) {
         return;
     }
     QueueLock lock(m_csQueue);
-    if (POSITION twin = FindTwin(pReq); twin != nullptr) {
-        CObject* unused = m_listReq.GetAt(twin);
+    DeleteTwin(pReq);
+}
+
+void CRVReqQueue::DeleteTwin(CObject* offered) {
+    if (POSITION twin = FindTwin(offered); twin != nullptr) {
+        CObject* queued = m_listReq.GetAt(twin);
         m_listReq.RemoveAt(twin);
         CountChanged();
-        delete unused;
+        delete queued;
     }
 }
 

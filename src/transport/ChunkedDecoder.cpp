@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/HexDigit.h"
+#include "platform/Ascii.h"
 
 namespace RVUtil::transport {
 namespace {
@@ -24,12 +24,12 @@ ChunkedDecoder::Status ChunkedDecoder::Decode(const char* in, std::size_t inSize
         const char c = in[i];
         switch (m_state) {
             case State::Size: {
-                const int digit = platform::HexDigitValue(c);
+                const int digit = ascii::HexDigitValue(c);
                 if (digit >= 0) {
                     m_remaining = m_remaining * 16 + static_cast<std::uint64_t>(digit);
                     m_sawDigit = true;
                     m_state = m_remaining > kMaxChunkSize ? State::Bad : State::Size;
-                } else if (m_sawDigit && (c == ';' || c == ' ' || c == '\t')) {
+                } else if (m_sawDigit && (c == ';' || ascii::IsBlank(c))) {
                     m_state = State::Extension;  // chunk extensions carry nothing we use
                 } else if (m_sawDigit && c == '\r') {
                     m_state = State::SizeEnd;

@@ -28,13 +28,10 @@ class NetStream;
 constexpr Millis kDefaultConnectTimeout{30'000};
 constexpr Millis kDefaultReceiveTimeout{60'000};
 
-// Request flags. Their values are those the fetcher's callers know them by.
+// Request flags.
 enum RequestFlag : DWORD {
-    kFlagReload = 0x80000000u,          // always from the network (there is no cache)
-    kFlagNoCacheWrite = 0x04000000u,    // nothing is kept (there is no cache)
     kFlagSecure = 0x00800000u,          // TLS
     kFlagKeepConnection = 0x00400000u,  // keep-alive: the connection goes back to the pool
-    kFlagNoUi = 0x00000200u,            // never ask a user (nothing here ever does)
 };
 
 struct ConnectionSettings {
@@ -62,7 +59,6 @@ class Connection {
     // ReceiveDeadline). Connects are never retried.
     void SetConnectTimeout(DWORD milliseconds);
     void SetReceiveTimeout(DWORD milliseconds);
-    const ConnectionSettings& Settings() const { return *m_settings; }
 
   private:
     friend class Request;

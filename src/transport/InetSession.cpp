@@ -73,7 +73,7 @@ void SessionState::Close() {
     dropped.swap(m_idle);
 }
 
-std::size_t SessionState::IdleCount() const {
+std::size_t SessionState::IdleCountForTesting() const {
     std::lock_guard<std::mutex> guard(m_lock);
     return m_idle.size();
 }
@@ -97,10 +97,6 @@ std::unique_ptr<Session> Session::Open(InetError* error) {
         *error = kInetInternalError;
         return nullptr;
     }
-}
-
-bool IsOffline() {
-    return false;
 }
 
 }  // namespace RVUtil::transport

@@ -48,7 +48,7 @@ class SessionState {
     void PutIdle(const StreamKey& key, std::unique_ptr<NetStream> stream) noexcept;
     // Closes every idle connection and stops pooling.
     void Close();
-    std::size_t IdleCount() const;
+    std::size_t IdleCountForTesting() const;
 
   private:
     struct Idle;
@@ -78,8 +78,5 @@ class Session {
     explicit Session(std::shared_ptr<SessionState> state);
     std::shared_ptr<SessionState> m_state;
 };
-
-// The transport has no offline mode: it is never offline.
-bool IsOffline();
 
 }  // namespace RVUtil::transport

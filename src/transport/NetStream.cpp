@@ -15,7 +15,9 @@
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/error.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
+
 #include <vector>
+#include "platform/Ascii.h"
 
 namespace RVUtil::transport {
 
@@ -77,8 +79,8 @@ InetError errorOf(const error_code& ec) {
 // The system's words for a socket error, as the middle of a sentence.
 std::string wordsOf(const error_code& ec) {
     std::string words = ec.message();
-    if (!words.empty() && words[0] >= 'A' && words[0] <= 'Z') {
-        words[0] = static_cast<char>(words[0] - 'A' + 'a');
+    if (!words.empty()) {
+        words[0] = ascii::ToLower(words[0]);
     }
     return words;
 }
@@ -253,10 +255,6 @@ InetError NetStream::StartTls(std::string_view serverName, Millis timeout) {
         return handshakeError == beast::error::timeout ? kInetTimeout : kInetSecureFailure;
     }
     return kInetOk;
-}
-
-bool NetStream::IsTls() const {
-    return m_impl->tls != nullptr;
 }
 
 InetError NetStream::Write(std::string_view first, std::string_view second, Millis timeout) {

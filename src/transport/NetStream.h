@@ -53,7 +53,6 @@ class NetStream {
     // to the system's trust store (SSL_CERT_FILE / SSL_CERT_DIR can point elsewhere) and
     // name serverName; serverName also goes out as SNI unless it is an address.
     InetError StartTls(std::string_view serverName, Millis timeout);
-    bool IsTls() const;
     // What went wrong in the last failed operation, in a few words: the peer's certificate
     // verdict for a TLS failure, the system's words for a socket error. Empty for a time-out,
     // whose length only the caller knows.

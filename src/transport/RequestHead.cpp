@@ -2,24 +2,15 @@
 
 #include <algorithm>
 
+#include "platform/Ascii.h"
+
 namespace RVUtil::transport {
 namespace {
 
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // True when line starts with name followed by a colon, letter case ignored.
 bool namesHeader(std::string_view line, std::string_view name) {
-    if (line.size() <= name.size() || line[name.size()] != ':') {
-        return false;
-    }
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        if (lowerAscii(line[i]) != lowerAscii(name[i])) {
-            return false;
-        }
-    }
-    return true;
+    return line.size() > name.size() && line[name.size()] == ':' &&
+           ascii::EqualsNoCase(line.substr(0, name.size()), name);
 }
 
 bool callerNames(std::string_view lines, std::string_view name) {

@@ -2,42 +2,20 @@
 
 #include <optional>
 
+#include "platform/Ascii.h"
+
 namespace RVUtil::transport {
 namespace {
 
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lowerAscii(a[i]) != lowerAscii(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
+using ascii::EqualsNoCase;
+using ascii::IsDigit;
 
 // Calls f with each trimmed, non-empty element of a comma-separated header value.
 template <class F>
 void forEachToken(std::string_view value, F&& f) {
     while (!value.empty()) {
         const std::size_t comma = value.find(',');
-        const std::string_view token = trimmed(value.substr(0, comma));
+        const std::string_view token = ascii::TrimBlanks(value.substr(0, comma));
         if (!token.empty()) {
             f(token);
         }
@@ -50,16 +28,16 @@ void forEachToken(std::string_view value, F&& f) {
 
 // "HTTP/1.1 200 OK": version digits, blanks, three digits, then the end or a blank.
 bool readStatusLine(std::string_view line, int* major, int* minor, std::string* code) {
-    if (line.size() < 12 || line.substr(0, 5) != "HTTP/" || !isDigit(line[5]) || line[6] != '.' ||
-        !isDigit(line[7]) || line[8] != ' ') {
+    if (line.size() < 12 || line.substr(0, 5) != "HTTP/" || !IsDigit(line[5]) || line[6] != '.' ||
+        !IsDigit(line[7]) || line[8] != ' ') {
         return false;
     }
     std::size_t i = 8;
     while (i < line.size() && line[i] == ' ') {
         ++i;
     }
-    if (i + 3 > line.size() || !isDigit(line[i]) || !isDigit(line[i + 1]) ||
-        !isDigit(line[i + 2]) || (i + 3 < line.size() && line[i + 3] != ' ')) {
+    if (i + 3 > line.size() || !IsDigit(line[i]) || !IsDigit(line[i + 1]) ||
+        !IsDigit(line[i + 2]) || (i + 3 < line.size() && line[i + 3] != ' ')) {
         return false;
     }
     *major = line[5] - '0';
@@ -75,7 +53,7 @@ bool readContentLength(std::string_view value, std::optional<std::uint64_t>* len
     forEachToken(value, [&](std::string_view token) {
         std::uint64_t n = 0;
         for (char c : token) {
-            if (!isDigit(c) || n > (std::uint64_t{1} << 58)) {
+            if (!IsDigit(c) || n > (std::uint64_t{1} << 58)) {
                 ok = false;
                 return;
             }
@@ -143,22 +121,22 @@ InetError ParseResponseHead(std::string_view head, ResponseHead* out, Unreadable
         }
         const std::string_view name = line.substr(0, colon);
         const std::string_view value = line.substr(colon + 1);
-        if (equalsNoCase(name, "Content-Length")) {
+        if (EqualsNoCase(name, "Content-Length")) {
             if (!readContentLength(value, &length)) {
                 if (rule == UnreadableLength::Refuse) {
                     return kInetInvalidResponse;
                 }
                 unreadableLength = true;
             }
-        } else if (equalsNoCase(name, "Transfer-Encoding")) {
+        } else if (EqualsNoCase(name, "Transfer-Encoding")) {
             forEachToken(value, [&](std::string_view coding) {
                 transferCoded = true;
-                chunked = equalsNoCase(coding, "chunked");
+                chunked = EqualsNoCase(coding, "chunked");
             });
-        } else if (equalsNoCase(name, "Connection")) {
+        } else if (EqualsNoCase(name, "Connection")) {
             forEachToken(value, [&](std::string_view option) {
-                close = close || equalsNoCase(option, "close");
-                keepAliveAsked = keepAliveAsked || equalsNoCase(option, "keep-alive");
+                close = close || EqualsNoCase(option, "close");
+                keepAliveAsked = keepAliveAsked || EqualsNoCase(option, "keep-alive");
             });
         }
     }

@@ -3,30 +3,19 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/Ascii.h"
+
 namespace RVUtil::transport {
 namespace {
 
-bool isAlpha(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // Length of the scheme name at the start of url, or 0 when url does not start with one.
 std::size_t schemeLength(std::string_view url) {
-    if (url.empty() || !isAlpha(url[0])) {
+    if (url.empty() || !ascii::IsAlpha(url[0])) {
         return 0;
     }
     std::size_t i = 1;
-    while (i < url.size() && (isAlpha(url[i]) || isDigit(url[i]) || url[i] == '+' ||
-                              url[i] == '-' || url[i] == '.')) {
+    while (i < url.size() &&
+           (ascii::IsAlnum(url[i]) || url[i] == '+' || url[i] == '-' || url[i] == '.')) {
         ++i;
     }
     return (i < url.size() && url[i] == ':') ? i : 0;
@@ -73,12 +62,7 @@ std::string removeDotSegments(std::string_view path) {
 }  // namespace
 
 bool CanonicalizeUrl(std::string_view url, std::string* canonical) {
-    while (!url.empty() && isBlank(url.front())) {
-        url.remove_prefix(1);
-    }
-    while (!url.empty() && isBlank(url.back())) {
-        url.remove_suffix(1);
-    }
+    url = ascii::Trim(url, ascii::IsBlankOrLineEnd);
     const std::size_t schemeEnd = schemeLength(url);
     if (schemeEnd == 0) {
         return false;
@@ -86,7 +70,7 @@ bool CanonicalizeUrl(std::string_view url, std::string* canonical) {
     std::string out;
     out.reserve(url.size() + 1);
     for (std::size_t i = 0; i < schemeEnd; ++i) {
-        out += lowerAscii(url[i]);
+        out += ascii::ToLower(url[i]);
     }
     std::string_view rest = url.substr(schemeEnd);  // from the ':'
     if (rest.substr(0, 3) != "://") {
@@ -166,7 +150,7 @@ bool CrackUrl(std::string_view canonical, UrlParts* parts) {
         if (!digits.empty()) {
             unsigned long value = 0;
             for (char c : digits) {
-                if (!isDigit(c) || value > 65535) {
+                if (!ascii::IsDigit(c) || value > 65535) {
                     return false;
                 }
                 value = value * 10 + static_cast<unsigned long>(c - '0');

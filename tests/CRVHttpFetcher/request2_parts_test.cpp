@@ -1,13 +1,10 @@
-// The pieces of the streaming request that need no server: the header map, the declared
-// length, and the sized query of the header block.
+// The pieces of the streaming request that need no server: the header map and the declared
+// length.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
-#include <vector>
 
 #include "CRVHttpFetcher/request2/DeclaredLength.h"
-#include "CRVHttpFetcher/request2/HeaderBlockQuery.h"
 #include "CRVHttpFetcher/request2/ResponseHeaderMap.h"
 
 namespace {
@@ -56,51 +53,6 @@ TEST(DeclaredLengthTest, ReadsLikeStoulIntoThirtyTwoBits) {
     EXPECT_EQ(DeclaredContentLength(parsed("CONTENT-LENGTH: 12\r\n")), 12u);
     EXPECT_EQ(DeclaredContentLength(parsed("Content-Length: none\r\n")), 0u);
     EXPECT_EQ(DeclaredContentLength(parsed("Content-Type: 12\r\n")), 0u);
-}
-
-// A stand-in for the sized query whose block may grow between queries (blocks[i] is what
-// query i sees, the last one for the rest), or that fails with another error.
-struct ScriptedQuery {
-    std::vector<std::string> blocks;
-    DWORD otherError = 0;
-    std::vector<DWORD> offered;  // the buffer size each call was given (0: none)
-
-    bool operator()(char* buffer, DWORD* length, DWORD* error) {
-        const std::string& block = blocks[std::min(offered.size(), blocks.size() - 1)];
-        offered.push_back(buffer ? *length : 0);
-        if (otherError != 0 || buffer == nullptr || *length < block.size() + 1) {
-            *length = static_cast<DWORD>(block.size() + 1);
-            *error = otherError != 0 ? otherError : kErrorInsufficientBuffer;
-            return false;
-        }
-        std::memcpy(buffer, block.c_str(), block.size() + 1);
-        *length = static_cast<DWORD>(block.size());
-        return true;
-    }
-};
-
-TEST(HeaderBlockQueryTest, AsksAgainUntilTheBlockFitsOrCannotBeHad) {
-    ScriptedQuery growing{{"A: 1\r\n", "A: 1\r\nB: 2\r\n", "A: 1\r\nB: 2\r\nC: 3\r\n"}, 0, {}};
-    std::string seen;
-    EXPECT_TRUE(WithRawHeaderBlock(
-        growing, [&](const char* text, DWORD length) { seen.assign(text, length); }));
-    EXPECT_EQ(seen, "A: 1\r\nB: 2\r\nC: 3\r\n");
-    EXPECT_EQ(growing.offered, (std::vector<DWORD>{0, 7, 13, 19}));
-
-    bool used = false;
-    const auto use = [&](const char*, DWORD) { used = true; };
-    ScriptedQuery missing{{"A: 1\r\n"}, kErrorHeaderNotFound, {}};
-    EXPECT_FALSE(WithRawHeaderBlock(missing, use));
-    EXPECT_EQ(missing.offered.size(), 1u);
-    // A query that refuses the very size it asked for would never finish.
-    EXPECT_FALSE(WithRawHeaderBlock(
-        [](char*, DWORD* length, DWORD* error) {
-            *length = 16;
-            *error = kErrorInsufficientBuffer;
-            return false;
-        },
-        use));
-    EXPECT_FALSE(used);
 }
 
 }  // namespace

@@ -309,12 +309,12 @@ TEST_F(CurlRequestTest, AFoldedFirstHeaderLineFindsNothingOfTheRequestBefore) {
 TEST_F(CurlRequestTest, RepeatedRequestsReuseTheArraysAndOnlyFiniFreesThem) {
     m_server.SetDefaultReply(Reply(HttpResponse(200, std::string(3000, 'b'))));
     ASSERT_EQ(Get(m_server.Url()), 1u);
-    const std::size_t capacity = Access::Body(m_fetcher).Capacity();
+    const std::size_t capacity = Access::Body(m_fetcher).CapacityForTesting();
     for (int i = 0; i < 5; ++i) {
         ASSERT_EQ(Get(m_server.Url()), 1u);
         m_fetcher.EndRequest();
     }
-    EXPECT_EQ(Access::Body(m_fetcher).Capacity(), capacity);
+    EXPECT_EQ(Access::Body(m_fetcher).CapacityForTesting(), capacity);
     EXPECT_GE(capacity, 3000u);
     // An empty body is no body, whatever the array still holds.
     m_server.Enqueue(Reply(HttpResponse(500, "")));
@@ -322,8 +322,8 @@ TEST_F(CurlRequestTest, RepeatedRequestsReuseTheArraysAndOnlyFiniFreesThem) {
     EXPECT_EQ(m_fetcher.GetResponse(), nullptr);
 
     m_fetcher.Fini();
-    EXPECT_EQ(Access::Body(m_fetcher).Capacity(), 0u);
-    EXPECT_EQ(Access::RawHeaders(m_fetcher).Capacity(), 0u);
+    EXPECT_EQ(Access::Body(m_fetcher).CapacityForTesting(), 0u);
+    EXPECT_EQ(Access::RawHeaders(m_fetcher).CapacityForTesting(), 0u);
 }
 
 // Each failure writes its record, then libcurl's own words on it, and ends within its
@@ -435,7 +435,7 @@ TEST_F(CurlRequestTest, BodiesOverTheLimitFailAndTheArrayNeverPassesIt) {
         m_server.Enqueue(c.reply);
         EXPECT_EQ(Get(url, 30000), 0u);
         // A declared length over the limit allocates nothing at all.
-        EXPECT_LE(Access::Body(m_fetcher).Capacity(),
+        EXPECT_LE(Access::Body(m_fetcher).CapacityForTesting(),
                   c.code == CURLE_FILESIZE_EXCEEDED ? 0u : kLimit);
         expected.insert(expected.end(), {SendError(c.code, 200, url), kDetail, limitRecord});
     }

@@ -151,28 +151,6 @@ std::string FindProgram(const std::vector<std::string>& candidates) {
     return {};
 }
 
-sockaddr_in LoopbackAddress(std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    return address;
-}
-
-bool SendAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR) {
-            continue;
-        }
-        if (sent <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(sent));
-    }
-    return true;
-}
-
 std::uint16_t PickFreeLoopbackPort() {
     asio::io_context io;
     return tcp::acceptor(io, {asio::ip::address_v4::loopback(), 0}).local_endpoint().port();

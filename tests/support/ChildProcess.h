@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "loopback/LoopbackServer.h"
+
 namespace rvtest {
 
 // A program run beside the tests (a real web server, a proxy, a benchmark server). It gets
@@ -47,10 +49,8 @@ class ChildProcess {
 // none is.
 std::string FindProgram(const std::vector<std::string>& candidates);
 
-// 127.0.0.1:port as a socket address.
-sockaddr_in LoopbackAddress(std::uint16_t port);
-// Sends all of bytes on a socket (no SIGPIPE); false once the connection fails.
-bool SendAll(int fd, std::string_view bytes);
+using loopback::LoopbackAddress;
+using loopback::SendAll;
 // A port on 127.0.0.1 that was free a moment ago (bound to port 0, then released). For
 // programs that must be told a port; they can still lose it to a race, so callers retry.
 std::uint16_t PickFreeLoopbackPort();

@@ -1,24 +1,26 @@
 #pragma once
 
-// gzip and zstd bodies made at test time with zlib and libzstd (link ZLIB::ZLIB and
-// PkgConfig::ZSTD), including the odd ones: hand-set header fields, a wrong size trailer,
-// frames without a recorded size.
+// gzip and zstd bodies made at test time: the plain ones of loopback/Compression.h, and the
+// odd ones made here with zlib (link ZLIB::ZLIB): hand-set header fields, a wrong size
+// trailer, a frame that claims a size it does not hold.
 #include <zlib.h>
-#include <zstd.h>
 
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
 #include <random>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "RVUtil/WinTypes.h"
+#include "loopback/Compression.h"
 
 namespace rvtest {
 
-using Bytes = std::vector<BYTE>;
+using loopback::Bytes;
+using loopback::Deflate;
+using loopback::Gzip;
+using loopback::Zstd;
 
 inline Bytes ToBytes(const std::string& s) {
     return Bytes(s.begin(), s.end());
@@ -56,31 +58,6 @@ inline Bytes TextBytes(std::size_t n, unsigned seed = 1) {
     }
     b.resize(n);
     return b;
-}
-
-// Runs deflate over data with the given window bits (negative: raw, 31: gzip wrapper).
-inline Bytes Deflate(const Bytes& data, int windowBits, int level = 6) {
-    z_stream z{};
-    if (deflateInit2(&z, level, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-        throw std::runtime_error("deflateInit2");
-    }
-    Bytes out(deflateBound(&z, static_cast<uLong>(data.size())) + 64);
-    z.next_in = const_cast<BYTE*>(data.data());
-    z.avail_in = static_cast<uInt>(data.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    const int rc = deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    if (rc != Z_STREAM_END) {
-        throw std::runtime_error("deflate");
-    }
-    return out;
-}
-
-// A standard gzip body as zlib writes it.
-inline Bytes Gzip(const Bytes& data, int level = 6) {
-    return Deflate(data, 31, level);
 }
 
 inline std::uint32_t Crc32(const Bytes& data) {
@@ -175,30 +152,6 @@ inline Bytes ZeroStreamMember(std::size_t mebibytes, std::size_t tail = 0,
     PutLe32(b, static_cast<std::uint32_t>(crc));
     PutLe32(b, isize.value_or(static_cast<std::uint32_t>((mebibytes << 20) + tail)));
     return b;
-}
-
-// A zstd frame; with recordSize false the header carries no content size, as a streaming
-// compressor writes it.
-inline Bytes Zstd(const Bytes& data, bool recordSize = true, int level = 3) {
-    ZSTD_CCtx* cctx = ZSTD_createCCtx();
-    ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, level);
-    ZSTD_CCtx_setParameter(cctx, ZSTD_c_contentSizeFlag, recordSize ? 1 : 0);
-    Bytes out(ZSTD_compressBound(data.size()));
-    std::size_t n = 0;
-    if (recordSize) {
-        n = ZSTD_compress2(cctx, out.data(), out.size(), data.data(), data.size());
-    } else {
-        ZSTD_inBuffer in{data.data(), data.size(), 0};
-        ZSTD_outBuffer o{out.data(), out.size(), 0};
-        n = ZSTD_compressStream2(cctx, &o, &in, ZSTD_e_end);
-        n = ZSTD_isError(n) || n != 0 ? static_cast<std::size_t>(-1) : o.pos;
-    }
-    ZSTD_freeCCtx(cctx);
-    if (ZSTD_isError(n)) {
-        throw std::runtime_error("zstd compression");
-    }
-    out.resize(n);
-    return out;
 }
 
 // A zstd frame that claims `size` content bytes (8-byte size field) and holds one empty last

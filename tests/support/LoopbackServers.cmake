@@ -6,7 +6,7 @@ if(NOT TARGET rvutil_test_servers)
         ${CMAKE_CURRENT_LIST_DIR}/ChildProcess.cpp
         ${CMAKE_CURRENT_LIST_DIR}/ScriptedServer.cpp)
     target_include_directories(rvutil_test_servers PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-    target_link_libraries(rvutil_test_servers PUBLIC Threads::Threads PRIVATE Boost::headers)
+    target_link_libraries(rvutil_test_servers PUBLIC rvutil_loopback Threads::Threads PRIVATE Boost::headers)
     rvutil_enable_warnings(rvutil_test_servers)
 
     # A stand-alone keep-alive HTTP server answering every request with one fixed-size body.

@@ -1,175 +1,12 @@
 #include "ScriptedServer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cctype>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <stdexcept>
-#include <system_error>
-
-#include "ChildProcess.h"
-
 namespace rvtest {
 
-namespace {
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
-
-bool HasHeader(const HeaderLines& headers, std::string_view name) {
-    return std::any_of(headers.begin(), headers.end(),
-                       [&](const auto& h) { return Lower(h.first) == Lower(name); });
-}
-
-std::string_view ReasonFor(int status) {
-    static const std::pair<int, std::string_view> kReasons[] = {{200, "OK"},
-                                                                {204, "No Content"},
-                                                                {301, "Moved Permanently"},
-                                                                {404, "Not Found"},
-                                                                {500, "Internal Server Error"}};
-    for (const auto& [code, reason] : kReasons) {
-        if (code == status) {
-            return reason;
-        }
-    }
-    return "Status";
-}
-
-// The value of a header in a request head, names compared without case; empty if absent.
-std::string HeaderValue(std::string_view head, std::string_view name) {
-    const std::string lowered = Lower(head);
-    const std::string key = "\r\n" + Lower(name) + ":";
-    const std::size_t at = lowered.find(key);
-    if (at == std::string::npos) {
-        return {};
-    }
-    std::size_t begin = at + key.size();
-    const std::size_t end = head.find("\r\n", begin);
-    while (begin < end && head[begin] == ' ') {
-        ++begin;
-    }
-    return std::string(head.substr(begin, end - begin));
-}
-
-}  // namespace
-
-Reply& Reply::Send(std::string bytes) {
-    m_actions.push_back({Action::Send, std::move(bytes), {}});
-    return *this;
-}
-
-Reply& Reply::Trickle(std::string_view bytes, std::size_t chunk, std::chrono::milliseconds pause) {
-    for (std::size_t at = 0; at < bytes.size(); at += chunk) {
-        Send(std::string(bytes.substr(at, chunk)));
-        Delay(pause);
-    }
-    return *this;
-}
-
-Reply& Reply::Delay(std::chrono::milliseconds pause) {
-    m_actions.push_back({Action::Delay, {}, pause});
-    return *this;
-}
-
-Reply& Reply::Close() {
-    m_actions.push_back({Action::Close, {}, {}});
-    return *this;
-}
-
-Reply& Reply::Reset() {
-    m_actions.push_back({Action::Reset, {}, {}});
-    return *this;
-}
-
-Reply& Reply::Hang() {
-    m_actions.push_back({Action::Hang, {}, {}});
-    return *this;
-}
-
-std::string HttpResponse(int status, std::string_view body, const HeaderLines& headers,
-                         std::string_view reason) {
-    std::string out = "HTTP/1.1 " + std::to_string(status) + " ";
-    out += reason.empty() ? ReasonFor(status) : reason;
-    out += "\r\n";
-    for (const auto& [name, value] : headers) {
-        out += name + ": " + value + "\r\n";
-    }
-    if (!HasHeader(headers, "Content-Length") && !HasHeader(headers, "Transfer-Encoding")) {
-        out += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-    }
-    out += "\r\n";
-    out += body;
-    return out;
-}
-
-std::string Chunked(std::string_view body, std::size_t chunk) {
-    std::string out;
-    for (std::size_t at = 0; at < body.size(); at += chunk) {
-        const std::string_view piece = body.substr(at, chunk);
-        char size[24];
-        std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
-        out += size;
-        out += piece;
-        out += "\r\n";
-    }
-    out += "0\r\n\r\n";
-    return out;
-}
-
-std::string_view RecordedRequest::Head() const {
-    const std::size_t end = bytes.find("\r\n\r\n");
-    return std::string_view(bytes).substr(0, end == std::string::npos ? bytes.size() : end + 4);
-}
-
-std::string_view RecordedRequest::Body() const {
-    return std::string_view(bytes).substr(Head().size());
-}
-
-std::string RecordedRequest::RequestLine() const {
-    return bytes.substr(0, bytes.find("\r\n"));
-}
-
-ScriptedServer::ScriptedServer() {
-    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_listenFd < 0) {
-        throw std::system_error(errno, std::generic_category(), "socket");
-    }
-    sockaddr_in address = LoopbackAddress(0);
-    socklen_t length = sizeof address;
-    if (::bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(m_listenFd, 64) != 0 ||
-        ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        const int error = errno;
-        ::close(m_listenFd);
-        throw std::system_error(error, std::generic_category(), "bind 127.0.0.1:0");
-    }
-    m_port = ntohs(address.sin_port);
-    m_acceptThread = std::thread([this] { AcceptLoop(); });
-}
+ScriptedServer::ScriptedServer()
+    : m_server([this](RecordedRequest&& request) { return Answer(std::move(request)); }) {}
 
 ScriptedServer::~ScriptedServer() {
     Stop();
-}
-
-std::string ScriptedServer::Url(std::string_view path) const {
-    std::string url = "http://127.0.0.1:" + std::to_string(m_port);
-    if (path.empty() || path.front() != '/') {
-        url += '/';
-    }
-    url += path;
-    return url;
 }
 
 void ScriptedServer::Enqueue(Reply reply) {
@@ -205,174 +42,28 @@ std::size_t ScriptedServer::RequestCount() const {
     return m_requestCount;
 }
 
-std::size_t ScriptedServer::ConnectionCount() const {
-    std::lock_guard<std::mutex> hold(m_mutex);
-    return m_connections;
-}
-
 bool ScriptedServer::WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {
     std::unique_lock<std::mutex> hold(m_mutex);
-    return m_changed.wait_for(hold, timeout, [&] { return m_requestCount >= count; });
+    return m_received.wait_for(hold, timeout, [&] { return m_requestCount >= count; });
 }
 
-void ScriptedServer::Stop() {
-    std::vector<std::thread> threads;
+std::shared_ptr<const Reply> ScriptedServer::Answer(RecordedRequest&& request) {
+    std::shared_ptr<const Reply> reply;
     {
         std::lock_guard<std::mutex> hold(m_mutex);
-        if (m_stopping) {
-            return;
+        ++m_requestCount;
+        if (m_recording) {
+            m_requests.push_back(std::move(request));
         }
-        m_stopping = true;
-        // Shutting the sockets down wakes every thread blocked on them; each thread closes
-        // its own descriptor, so none is closed under another's feet.
-        ::shutdown(m_listenFd, SHUT_RDWR);
-        for (int fd : m_openFds) {
-            ::shutdown(fd, SHUT_RDWR);
-        }
-    }
-    m_changed.notify_all();
-    m_acceptThread.join();
-    {
-        std::lock_guard<std::mutex> hold(m_mutex);
-        threads.swap(m_connectionThreads);
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
-    ::close(m_listenFd);
-}
-
-void ScriptedServer::AcceptLoop() {
-    for (;;) {
-        const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-        std::lock_guard<std::mutex> hold(m_mutex);
-        if (m_stopping) {
-            if (fd >= 0) {
-                ::close(fd);
-            }
-            return;
-        }
-        if (fd < 0) {
-            if (errno == EINTR || errno == ECONNABORTED) {
-                continue;
-            }
-            return;
-        }
-        const int one = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        m_openFds.push_back(fd);
-        const std::size_t connection = m_connections++;
-        m_connectionThreads.emplace_back([this, fd, connection] { Serve(fd, connection); });
-    }
-}
-
-std::shared_ptr<const Reply> ScriptedServer::NextReply() {
-    std::lock_guard<std::mutex> hold(m_mutex);
-    if (!m_replies.empty()) {
-        auto reply = m_replies.front();
-        m_replies.pop_front();
-        return reply;
-    }
-    return m_defaultReply;
-}
-
-void ScriptedServer::Forget(int fd) {
-    std::lock_guard<std::mutex> hold(m_mutex);
-    m_openFds.erase(std::remove(m_openFds.begin(), m_openFds.end(), fd), m_openFds.end());
-    ::close(fd);
-}
-
-void ScriptedServer::Serve(int fd, std::size_t connection) {
-    std::string pending;
-    char buffer[64 * 1024];
-    // Reads more of the request; false when the connection is over.
-    const auto receive = [&] {
-        for (;;) {
-            const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-            if (got > 0) {
-                pending.append(buffer, static_cast<std::size_t>(got));
-                return true;
-            }
-            if (got == 0 || errno != EINTR) {
-                return false;
-            }
-        }
-    };
-    bool open = true;
-    while (open) {
-        // One request: the head up to the blank line, then Content-Length bytes of body.
-        std::size_t headEnd;
-        while ((headEnd = pending.find("\r\n\r\n")) == std::string::npos) {
-            if (!receive()) {
-                Forget(fd);
-                return;
-            }
-        }
-        const std::string_view head(pending.data(), headEnd + 4);
-        if (Lower(HeaderValue(head, "Expect")) == "100-continue" &&
-            !SendAll(fd, "HTTP/1.1 100 Continue\r\n\r\n")) {
-            break;
-        }
-        const std::string length = HeaderValue(head, "Content-Length");
-        const std::size_t total = headEnd + 4 + std::strtoull(length.c_str(), nullptr, 10);
-        while (pending.size() < total) {
-            if (!receive()) {
-                Forget(fd);
-                return;
-            }
-        }
-        {
-            std::lock_guard<std::mutex> hold(m_mutex);
-            ++m_requestCount;
-            if (m_recording) {
-                m_requests.push_back({connection, pending.substr(0, total)});
-            }
-        }
-        m_changed.notify_all();
-        pending.erase(0, total);
-
-        const std::shared_ptr<const Reply> reply = NextReply();
-        open = reply != nullptr && Perform(fd, *reply);
-    }
-    Forget(fd);
-}
-
-// False when the connection is over: closed, reset, hung until the stop, or broken.
-bool ScriptedServer::Perform(int fd, const Reply& reply) {
-    for (const Reply::Action& action : reply.Actions()) {
-        switch (action.kind) {
-            case Reply::Action::Send:
-                if (!SendAll(fd, action.bytes)) {
-                    return false;
-                }
-                break;
-            case Reply::Action::Delay:
-                if (!Pause(action.delay)) {
-                    return false;
-                }
-                break;
-            case Reply::Action::Close:
-                ::shutdown(fd, SHUT_WR);
-                return false;
-            case Reply::Action::Reset: {
-                const linger abortive{1, 0};
-                ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
-                return false;
-            }
-            case Reply::Action::Hang: {
-                std::unique_lock<std::mutex> hold(m_mutex);
-                m_changed.wait(hold, [&] { return m_stopping; });
-                return false;
-            }
+        if (!m_replies.empty()) {
+            reply = m_replies.front();
+            m_replies.pop_front();
+        } else {
+            reply = m_defaultReply;
         }
     }
-    return true;
-}
-
-// False when the server stopped during the pause.
-bool ScriptedServer::Pause(std::chrono::milliseconds pause) {
-    std::unique_lock<std::mutex> hold(m_mutex);
-    return !m_changed.wait_for(hold, pause, [&] { return m_stopping; });
+    m_received.notify_all();
+    return reply;
 }
 
 }  // namespace rvtest

@@ -85,7 +85,7 @@ TEST_F(TransportTest, ReusesKeptAliveConnectionsWithinOneSession) {
         EXPECT_EQ(o.body, "hello");
     }
     EXPECT_EQ(m_server.ConnectionCount(), 1u);
-    EXPECT_EQ(m_session->State()->IdleCount(), 1u);
+    EXPECT_EQ(m_session->State()->IdleCountForTesting(), 1u);
     EXPECT_EQ(m_server.Requests()[2].RequestLine(), "GET /a?x=2 HTTP/1.1");
 
     // Without the keep-alive flag the request says so and the connection is not kept.

@@ -1,26 +1,16 @@
 #include "DemoServer.h"
 
-#include <arpa/inet.h>
-#include <libdeflate.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#include <zstd.h>
-
-#include <cstring>
-#include <stdexcept>
+#include <map>
+#include <memory>
 #include <string_view>
+
+#include "loopback/Compression.h"
 
 namespace rvfetch {
 
 namespace {
 
-struct Reply {
-    int status = 200;
-    std::string extraHeaders;
-    std::string body;
-};
+using ReplyPointer = std::shared_ptr<const loopback::Reply>;
 
 std::string sampleText() {
     std::string text;
@@ -30,85 +20,39 @@ std::string sampleText() {
     return text;
 }
 
-std::string gzipOf(const std::string& plain) {
-    libdeflate_compressor* c = libdeflate_alloc_compressor(9);
-    std::string out(libdeflate_gzip_compress_bound(c, plain.size()), '\0');
-    out.resize(libdeflate_gzip_compress(c, plain.data(), plain.size(), out.data(), out.size()));
-    libdeflate_free_compressor(c);
-    return out;
+std::string textOf(const loopback::Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
 }
 
-std::string zstdOf(const std::string& plain) {
-    std::string out(ZSTD_compressBound(plain.size()), '\0');
-    out.resize(ZSTD_compress(out.data(), out.size(), plain.data(), plain.size(), 3));
-    return out;
+ReplyPointer replyOf(int status, const loopback::HeaderLines& headers, const std::string& body) {
+    return std::make_shared<const loopback::Reply>(loopback::HttpResponse(status, body, headers));
 }
 
-Reply replyFor(std::string_view path) {
-    static const std::string text = sampleText();
-    if (path == "/plain") {
-        return {200, "Content-Type: text/plain\r\n", text};
-    }
-    if (path == "/gzip") {
-        return {200, "Content-Type: text/plain\r\nContent-Encoding: gzip\r\n", gzipOf(text)};
-    }
-    if (path == "/zstd") {
-        return {200, "Content-Type: text/plain\r\nContent-Encoding: zstd\r\n", zstdOf(text)};
-    }
-    if (path == "/verdict") {
-        return {200, "RV_Error: licence expired\r\n", text};
-    }
-    if (path == "/expiry") {
-        return {200, "VR_Expired: Exp:2030-06-01 12:00:00 LT\r\n", text};
-    }
-    return {404, "Content-Type: text/plain\r\n", "not found\n"};
-}
-
-bool sendAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
-        if (n <= 0) {
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
+// Every answer is made once; the demo only sends GETs.
+ReplyPointer replyFor(std::string_view path) {
+    static const std::map<std::string_view, ReplyPointer> replies = [] {
+        const std::string text = sampleText();
+        const loopback::Bytes bytes(text.begin(), text.end());
+        return std::map<std::string_view, ReplyPointer>{
+            {"/plain", replyOf(200, {{"Content-Type", "text/plain"}}, text)},
+            {"/gzip", replyOf(200, {{"Content-Type", "text/plain"}, {"Content-Encoding", "gzip"}},
+                              textOf(loopback::Gzip(bytes, 9)))},
+            {"/zstd", replyOf(200, {{"Content-Type", "text/plain"}, {"Content-Encoding", "zstd"}},
+                              textOf(loopback::Zstd(bytes)))},
+            {"/verdict", replyOf(200, {{"RV_Error", "licence expired"}}, text)},
+            {"/expiry", replyOf(200, {{"VR_Expired", "Exp:2030-06-01 12:00:00 LT"}}, text)},
+        };
+    }();
+    static const ReplyPointer notFound =
+        replyOf(404, {{"Content-Type", "text/plain"}}, "not found\n");
+    const auto found = replies.find(path);
+    return found != replies.end() ? found->second : notFound;
 }
 
 }  // namespace
 
-DemoServer::DemoServer() {
-    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (m_listener < 0 ||
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(m_listener, 16) != 0 ||
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-        if (m_listener >= 0) {
-            ::close(m_listener);
-        }
-        throw std::runtime_error("cannot listen on 127.0.0.1");
-    }
-    m_port = ntohs(addr.sin_port);
-    m_acceptor = std::thread([this] { acceptLoop(); });
-}
-
-DemoServer::~DemoServer() {
-    m_stopping = true;
-    ::shutdown(m_listener, SHUT_RDWR);
-    m_acceptor.join();
-    for (std::thread& t : m_connections) {
-        t.join();
-    }
-    ::close(m_listener);
-}
-
-std::string DemoServer::url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(m_port) + path;
-}
+DemoServer::DemoServer()
+    : m_server([](loopback::ReceivedRequest&& request) { return replyFor(request.Target()); }) {}
 
 const std::vector<DemoServer::Resource>& DemoServer::resources() {
     static const std::vector<Resource> list = {
@@ -117,56 +61,6 @@ const std::vector<DemoServer::Resource>& DemoServer::resources() {
         {"/expiry", "VR_Expired expiry"}, {"/missing", "404 page"},
     };
     return list;
-}
-
-void DemoServer::acceptLoop() {
-    while (!m_stopping) {
-        const int client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0) {
-            if (m_stopping) {
-                return;
-            }
-            continue;
-        }
-        m_connections.emplace_back([this, client] { serve(client); });
-    }
-}
-
-// Answers requests on one connection until the client closes it or the server stops.
-// The demo only sends GETs; a request body is never expected.
-void DemoServer::serve(int client) {
-    std::string pending;
-    char chunk[4096];
-    while (!m_stopping) {
-        const std::size_t end = pending.find("\r\n\r\n");
-        if (end == std::string::npos) {
-            pollfd p{client, POLLIN, 0};
-            if (::poll(&p, 1, 200) <= 0) {
-                continue;
-            }
-            const ssize_t n = ::recv(client, chunk, sizeof chunk, 0);
-            if (n <= 0) {
-                break;
-            }
-            pending.append(chunk, static_cast<std::size_t>(n));
-            continue;
-        }
-        const std::string_view head(pending.data(), end);
-        const std::size_t pathStart = head.find(' ') + 1;
-        const std::size_t pathEnd = head.find(' ', pathStart);
-        const Reply reply = replyFor(head.substr(pathStart, pathEnd - pathStart));
-        pending.erase(0, end + 4);
-
-        std::string response = "HTTP/1.1 " + std::to_string(reply.status) +
-                               (reply.status == 200 ? " OK\r\n" : " Not Found\r\n");
-        response += reply.extraHeaders;
-        response += "Content-Length: " + std::to_string(reply.body.size()) + "\r\n\r\n";
-        response += reply.body;
-        if (!sendAll(client, response)) {
-            break;
-        }
-    }
-    ::close(client);
 }
 
 }  // namespace rvfetch

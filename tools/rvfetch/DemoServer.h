@@ -1,10 +1,10 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "loopback/LoopbackServer.h"
 
 namespace rvfetch {
 
@@ -18,23 +18,13 @@ class DemoServer {
     };
 
     DemoServer();
-    ~DemoServer();
-    DemoServer(const DemoServer&) = delete;
-    DemoServer& operator=(const DemoServer&) = delete;
 
-    std::uint16_t port() const { return m_port; }
-    std::string url(const std::string& path) const;
+    std::uint16_t port() const { return m_server.Port(); }
+    std::string url(const std::string& path) const { return m_server.Url(path); }
     static const std::vector<Resource>& resources();
 
   private:
-    void acceptLoop();
-    void serve(int client);
-
-    int m_listener = -1;
-    std::uint16_t m_port = 0;
-    std::atomic<bool> m_stopping{false};
-    std::thread m_acceptor;
-    std::vector<std::thread> m_connections;
+    loopback::Server m_server;
 };
 
 }  // namespace rvfetch

@@ -18,7 +18,7 @@ namespace RVUtil::detail {
 // becomes empty every block but one is given back; RemoveAll gives back all.
 template <class T>
 class CListOf {
-    struct Node : __POSITION {
+    struct Node : ListPosition {
         Node* prev;
         Node* next;
         T data;

@@ -3,23 +3,17 @@
 #include <exception>
 #include <limits>
 
+#include "platform/Ascii.h"
+
 namespace RVUtil::request2 {
 namespace {
 
 constexpr std::uint64_t kMaxValue = std::numeric_limits<std::uint32_t>::max();
 
-// The characters isspace accepts in the "C" locale.
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 }  // namespace
 
 std::optional<std::uint32_t> ReadUnsignedLong32(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && isBlank(text[i])) {
-        ++i;
-    }
+    std::size_t i = text.size() - ascii::TrimLeft(text, ascii::IsSpace).size();
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
         negative = text[i] == '-';
@@ -28,7 +22,7 @@ std::optional<std::uint32_t> ReadUnsignedLong32(std::string_view text) {
     const std::size_t digitsStart = i;
     std::uint64_t magnitude = 0;
     bool overflow = false;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    for (; i < text.size() && ascii::IsDigit(text[i]); ++i) {
         magnitude = magnitude * 10 + static_cast<std::uint64_t>(text[i] - '0');
         if (magnitude > kMaxValue) {
             overflow = true;  // keep scanning: the digits still belong to the number

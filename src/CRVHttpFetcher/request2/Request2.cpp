@@ -8,19 +8,21 @@
 
 #include "CRVHttpFetcher/RequestSetup.h"
 #include "CRVHttpFetcher/request2/DeclaredLength.h"
-#include "CRVHttpFetcher/request2/HeaderBlockQuery.h"
 #include "CRVHttpFetcher/request2/ResponseHeaderMap.h"
 #include "RVUtil/BodyLimit.h"
 #include "RVUtil/CRVHttpFetcher.h"
 #include "buffers/LargeBuffer.h"
 #include "http/BodyLimitRecord.h"
+#include "http/HeaderPairs.h"
 #include "transport/InetRequest.h"
 #include "transport/InetSession.h"
 
 namespace RVUtil {
 namespace {
 
-// The text of each failure, naming the step that failed.
+// The text of each failure, naming the step that failed. Fixed texts: hosts match on them
+// (the numbers in them are part of the text, not places in this file), so they do not
+// change.
 constexpr const char* kSessionFailed = "CRVHttpFetcher\\request2(121): create session failed.";
 constexpr const char* kConnectFailed = "CRVHttpFetcher\\request2(143): connect to server failed.";
 constexpr const char* kOpenFailed = "CRVHttpFetcher\\request2(161): open request failed.";
@@ -36,28 +38,6 @@ struct FreeDeleter {
 };
 using HeapBytes = std::unique_ptr<BYTE, FreeDeleter>;
 
-// A connection or request that cannot be set up for want of memory counts as one that was
-// not obtained, so that the caller learns which step failed.
-std::unique_ptr<transport::Connection> openConnection(transport::Session& session, const char* host,
-                                                      unsigned short port, const char* userName,
-                                                      const char* password) {
-    try {
-        return transport::Connection::Open(session, host, port, userName, password);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-
-std::unique_ptr<transport::Request> openRequest(transport::Connection& connection, bool post,
-                                                const RequestUrl& target) {
-    try {
-        return transport::Request::Open(connection, post ? "POST" : "GET", target.path,
-                                        RequestFlagsFor(target));
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-
 }  // namespace
 
 DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char* password,
@@ -71,51 +51,32 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
     m_arrRespHeaders.RemoveAll();
     m_strRawHeaders.Empty();
 
-    // Declared in the order they open, so that they close in the reverse order: request,
-    // connection, session, whether the call returns or raises.
+    // Declared before the exchange, so that the request and connection close before the
+    // session, whether the call returns or raises.
     transport::InetError error = transport::kInetOk;
     const std::unique_ptr<transport::Session> session = transport::Session::Open(&error);
     if (!session) {
         throw std::runtime_error(kSessionFailed);
     }
 
-    // A null URL is no URL at all: refused like one that does not crack.
-    RequestUrl target;
-    if (!CrackRequestUrl(url, &target)) {
-        return 0;
-    }
-
-    const std::unique_ptr<transport::Connection> connection =
-        openConnection(*session, target.host.c_str(), target.port, userName, password);
-    if (!connection) {
-        throw std::runtime_error(kConnectFailed);
-    }
-    if (timeout != 0) {
-        connection->SetConnectTimeout(timeout);
-        connection->SetReceiveTimeout(timeout);
-    }
-    // The transport never retries a connect, so no retry count needs setting.
-    const bool post = postLength != 0;
-    const std::unique_ptr<transport::Request> request = openRequest(*connection, post, target);
-    if (!request) {
-        throw std::runtime_error(kOpenFailed);
-    }
     // The declared length is read from the header block below, whatever the transport
     // would make of it.
-    request->IgnoreUnreadableLength();
-    AddRequestHeaderLines(m_arrReqHeaders, *request);
-
-    // A body that cannot exist (negative length, or data missing) fails the send before
-    // anything goes out.
-    transport::InetError sent = transport::kInetInvalidParameter;
-    if (!post) {
-        sent = request->Send(nullptr, 0);
-    } else if (postLength > 0 && postData != nullptr) {
-        sent = request->Send(postData, static_cast<std::size_t>(postLength));
+    ExchangeOrder order{url, userName, password, timeout, postData, postLength};
+    order.readsOwnLength = true;
+    const OpenedExchange exchange = OpenExchange(*session, order, m_arrReqHeaders);
+    switch (exchange.reached) {
+        case ExchangeStep::Url:
+            return 0;  // a null URL is refused like one that does not crack
+        case ExchangeStep::Connect:
+            throw std::runtime_error(kConnectFailed);
+        case ExchangeStep::Open:
+            throw std::runtime_error(kOpenFailed);
+        case ExchangeStep::Send:
+            throw std::runtime_error(kSendFailed);
+        case ExchangeStep::Sent:
+            break;
     }
-    if (sent != transport::kInetOk) {
-        throw std::runtime_error(kSendFailed);
-    }
+    transport::Request* const request = exchange.request.get();
     m_strRawHeaders = CString(request->RawHeaders());
 
     // A sent request always has the three digits of its status line; the check stays for a
@@ -123,22 +84,16 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
     if (request->StatusText().empty()) {
         throw std::runtime_error(kStatusFailed);
     }
-    m_nHttpStatus = std::atoi(request->StatusText().c_str());
+    m_nHttpStatus = request->StatusCode();
     if (m_nHttpStatus != 200) {
         return static_cast<DWORD>(m_nHttpStatus);
     }
 
     request2::ResponseHeaderMap headers;
-    request2::WithRawHeaderBlock(
-        [&](char* buffer, DWORD* length, DWORD* queryError) {
-            return request2::QueryRawHeaders(*request, buffer, length, queryError);
-        },
-        [&](const char* text, DWORD length) {
-            request2::ParseHeaderBlock(text, length, &headers);
-        });
+    const std::string& block = request->RawHeaders();
+    request2::ParseHeaderBlock(block.data(), block.size(), &headers);
     for (const auto& [name, value] : headers) {
-        m_arrRespHeaders.Add(CString(name));
-        m_arrRespHeaders.Add(CString(value));
+        http::AppendPair(m_arrRespHeaders, CString(name), CString(value));
     }
 
     const std::uint32_t declared = request2::DeclaredContentLength(headers);
@@ -149,7 +104,7 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
     // is allocated. The limit is never above 2 GiB - 1, the most the signed 32-bit response
     // size holds, so this also covers a negative length, which reads as a number near 4 GiB.
     if (const long long limit = RVUtil_gfnGetBodyLimit(); declared > limit) {
-        http::LogBodyOverLimit(limit, target.path.c_str());
+        http::LogBodyOverLimit(limit, exchange.target.path.c_str());
         throw std::bad_alloc();
     }
 

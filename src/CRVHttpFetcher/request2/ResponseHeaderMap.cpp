@@ -4,36 +4,22 @@
 #include <cstring>
 
 #include "http/HeaderLines.h"
+#include "platform/Ascii.h"
 
 namespace RVUtil::request2 {
-namespace {
-
-char upperAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-}  // namespace
 
 // FNV-1a over the upper-cased bytes: no folded copy of the name is made.
 std::size_t HeaderNameHash::operator()(std::string_view name) const noexcept {
     std::uint64_t hash = 14695981039346656037ull;
     for (const char c : name) {
-        hash ^= static_cast<unsigned char>(upperAscii(c));
+        hash ^= static_cast<unsigned char>(ascii::ToUpper(c));
         hash *= 1099511628211ull;
     }
     return static_cast<std::size_t>(hash);
 }
 
 bool HeaderNameEqual::operator()(std::string_view a, std::string_view b) const noexcept {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (upperAscii(a[i]) != upperAscii(b[i])) {
-            return false;
-        }
-    }
-    return true;
+    return ascii::EqualsNoCase(a, b);
 }
 
 void ParseHeaderBlock(const char* text, std::size_t length, ResponseHeaderMap* map) {
