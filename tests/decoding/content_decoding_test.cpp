@@ -162,7 +162,6 @@ TEST(ContentDecodingTest, DecodingHoldsItsOutputAboutOnce) {
         EXPECT_LT(peak, kGiBInKiB * 115 / 100);
         const long held = c.result > 0 ? c.result / 1024 : kGiBInKiB;
         EXPECT_LT(peak - before, held * 105 / 100 + held * kShadowEighths / 8);
-        std::printf("%s: peak %ld KiB, %ld KiB before decoding\n", c.which, peak, before);
     }
 }
 

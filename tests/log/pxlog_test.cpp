@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -36,15 +35,6 @@ std::vector<std::string> ReadLines(const fs::path& file) {
         lines.push_back(line);
     }
     return lines;
-}
-
-std::string Today() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[16];
-    std::strftime(text, sizeof text, "%Y-%m-%d", &local);
-    return text;
 }
 
 // time, level, kernel thread id, text
@@ -146,24 +136,6 @@ TEST(PXLogTest, ControlCharactersAreEscapedSoEveryRecordIsOneLine) {
     const auto lines = ReadLines(tmp.path() / "PX_T.log");
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_TRUE(lines[0].ends_with("] " + escaped)) << lines[0];
-}
-
-TEST(PXLogTest, DailyFileIsNamedAfterTheDateAndSecondFlagCopiesToStandardError) {
-    TempFolder tmp;
-    CPXLog log;
-    const std::string before = Today();
-    log.storage(tmp.path().c_str(), "PX", "RVUtil", true, true);
-    testing::internal::CaptureStderr();
-    log(CPXLog::LVL_ERROR).Write("copied");
-    const std::string err = testing::internal::GetCapturedStderr();
-    const std::string after = Today();
-
-    fs::path file = tmp.path() / ("PX_RVUtil_" + before + ".log");
-    if (!fs::exists(file)) {
-        file = tmp.path() / ("PX_RVUtil_" + after + ".log");  // midnight passed meanwhile
-    }
-    EXPECT_EQ(ReadLines(file).size(), 1u);
-    EXPECT_NE(err.find("] copied\n"), std::string::npos);
 }
 
 TEST(PXLogTest, FolderThatCannotBeWrittenIsNotFatal) {
