@@ -34,7 +34,6 @@ TEST(HhmmssTest, IntegerPartAsSixOrMoreDigits) {
         const char* text;
     } cases[] = {
         {93005.7, "093005"},
-        {5, "000005"},
         {1234567, "1234567"},
         {2147483647.9, "2147483647"},
         {0.5, "000000"},
@@ -42,7 +41,6 @@ TEST(HhmmssTest, IntegerPartAsSixOrMoreDigits) {
         {-93005, ""},
         {std::nan(""), ""},
         {2147483648.0, ""},
-        {1e300, ""},
         {std::numeric_limits<double>::infinity(), ""},
     };
     for (const auto& c : cases) {

@@ -152,33 +152,25 @@ TEST_F(ReqThreadTest, StopRequestWinsOverQueuedWorkAlsoFromInsideACallback) {
     }
 }
 
-// A failed GetReqQueue (a success without a queue counts as one) or OnThreadStart ends the
-// thread; an exception from OnThreadStart is not caught by the loop and ends only the thread.
 TEST_F(ReqThreadTest, FailedSetupEndsTheThreadWithoutFurtherCallbacks) {
-    const struct {
-        HRESULT getQueue;
-        bool queued;
-        HRESULT start;
-        bool throws;
-        int starts;
-        DWORD exit;
-    } cases[] = {{-1, true, 0, false, 0, 0},
-                 {0, false, 0, false, 0, 0},
-                 {0, true, -5, false, 1, 0},
-                 {0, true, 0, true, 1, RVUtil::platform::THREAD_EXIT_UNCAUGHT_EXCEPTION}};
-    for (const auto& c : cases) {
-        runnable.getQueueStatus = c.getQueue;
-        runnable.queue = c.queued ? &queue : nullptr;
-        runnable.startStatus = c.start;
-        runnable.throwOnStart = c.throws;
-        runnable.starts = 0;
+    auto runOnce = [&]() -> DWORD {
         Worker worker(&runnable);
-        ASSERT_TRUE(worker.Start());
+        EXPECT_TRUE(worker.Start());
         KeptThread thread(worker.Recorded());
-        ASSERT_TRUE(thread.Ends());
-        EXPECT_EQ(std::pair(thread.ExitCode(), runnable.starts.load()),
-                  std::pair(c.exit, c.starts));
-    }
+        EXPECT_TRUE(thread.Ends());
+        return thread.ExitCode();
+    };
+    runnable.getQueueStatus = -1;
+    EXPECT_EQ(runOnce(), 0u);
+    runnable.getQueueStatus = 0;
+    runnable.queue = nullptr;  // success without a queue counts as failure
+    EXPECT_EQ(runOnce(), 0u);
+    EXPECT_EQ(runnable.starts.load(), 0);
+    runnable.queue = &queue;
+    runnable.startStatus = -5;
+    EXPECT_EQ(runOnce(), 0u);
+    runnable.throwOnStart = true;  // not caught by the loop; ends only the thread
+    EXPECT_EQ(runOnce(), RVUtil::platform::THREAD_EXIT_UNCAUGHT_EXCEPTION);
     EXPECT_EQ(runnable.getQueues.load(), 4);
     EXPECT_EQ(runnable.ends.load(), 0);
 }
