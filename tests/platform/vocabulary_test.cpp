@@ -2,6 +2,8 @@
 // The pointer list and the critical section are proved through the request queue, which is
 // built on them (queue_tests, under ThreadSanitizer too).
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 #include <thread>
@@ -139,10 +141,19 @@ TEST(ExceptionTest, SharedInstanceOutlivesDeleteAndItsMessageIsCutToFit) {
     }
 }
 
-TEST(ThreadIdTest, DistinctPerThread) {
+TEST(ThreadIdTest, DistinctPerThreadAndStable) {
     DWORD other = 0;
     std::thread([&] { other = GetCurrentThreadId(); }).join();
     EXPECT_NE(other, GetCurrentThreadId());
+
+    // A forked child's only thread has the child's process id, whatever its parent knew.
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(GetCurrentThreadId() == static_cast<DWORD>(getpid()) ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace
