@@ -127,18 +127,21 @@ TEST(CListTest, NodesAreReusedAcrossBlocksDrainsAndRefills) {
     EXPECT_EQ(Joined(list), "again #1");
 }
 
-// The shared instance survives Delete: a second throw must not hand out freed memory.
+// Running out of memory must not need memory: one shared instance, which Delete leaves alone.
 TEST(ExceptionTest, SharedInstanceOutlivesDeleteAndItsMessageIsCutToFit) {
-    for (int round = 0; round < 2; ++round) {
+    CException* seen[2] = {};
+    for (CException*& slot : seen) {
         try {
             AfxThrowMemoryException();
         } catch (CException* e) {
+            slot = e;
             char text[8];
             EXPECT_TRUE(e->GetErrorMessage(text, sizeof text));
             EXPECT_STREQ(text, "Out of ");  // terminated
             e->Delete();
         }
     }
+    EXPECT_EQ(seen[0], seen[1]);
 }
 
 TEST(ThreadIdTest, DistinctPerThreadAndStable) {
