@@ -4,8 +4,10 @@
 // target through the proxy exactly when the list does not match it.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <string>
 
+#include "platform/Ascii.h"
 #include "platform/NoProxyList.h"
 #include "platform/ProxyUrl.h"
 #include "platform/SystemProxy.h"
@@ -27,15 +29,6 @@ bool AnyEntryMatches(std::string_view list, std::string_view host, std::uint16_t
     return false;
 }
 
-std::string Upper(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return text;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -55,7 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const bool matches = NoProxyMatches(list, host, port);
     FUZZ_CHECK(matches == AnyEntryMatches(list, host, port));
-    FUZZ_CHECK(matches == NoProxyMatches(list, Upper(host), port));
+    std::string upper = host;
+    std::transform(upper.begin(), upper.end(), upper.begin(), RVUtil::ascii::ToUpper);
+    FUZZ_CHECK(matches == NoProxyMatches(list, upper, port));
     FUZZ_CHECK(!NoProxyMatchesAll(list) || matches);
 
     SystemProxySettings settings;

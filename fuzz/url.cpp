@@ -3,6 +3,7 @@
 // at exactly that size so that a write past it is caught. Checked: what is delivered fits
 // and is terminated, nothing is delivered on failure, the canonical form written back is
 // its own canonical form and cracks the same way again.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -43,12 +44,7 @@ struct Cracked {
 };
 
 bool Untouched(const char* buffer, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i) {
-        if (buffer[i] != kUntouched) {
-            return false;
-        }
-    }
-    return true;
+    return std::all_of(buffer, buffer + size, [](char c) { return c == kUntouched; });
 }
 
 }  // namespace

@@ -2,9 +2,12 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <vector>
 
 #include "FuzzCheck.h"
 #include "RVUtil/BodyLimit.h"
+#include "RawResponseServer.h"
 #include "ScopedEnvironment.h"
 #include "platform/Ascii.h"
 
@@ -14,6 +17,19 @@ namespace {
 using RVUtil::ascii::EqualsNoCase;
 
 constexpr long long kBodyLimit = 1 << 20;
+inline constexpr std::string_view kNextResponse = "@@next@@";
+inline constexpr std::size_t kMostResponses = 8;
+
+// What every fetcher must make of a response, for responses in a small strict subset:
+// status line "HTTP/1.1 200", header lines "Name: value" of visible ASCII (lines ended by
+// CR LF or LF alone), exactly one decimal Content-Length, no transfer or content coding.
+// Such a response gives its body (ERR_OK), the verdict of a non-empty RV_Error (the first
+// one), or ERR_REQUEST when the connection ends before the body is whole.
+struct Expectation {
+    RVUtil::ErrorCode code = RVUtil::ERR_OK;
+    std::string body;
+    bool bytesLeftOver = false;  // more bytes than the length: they stay on a kept connection
+};
 
 bool IsNameChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || RVUtil::ascii::IsDigit(c) ||
@@ -33,8 +49,6 @@ bool IsPlainStatusLine(std::string_view line) {
            (line.size() == kStatus.size() ||
             (line[kStatus.size()] == ' ' && All(line.substr(kStatus.size()), IsTextChar)));
 }
-
-}  // namespace
 
 std::vector<ScriptedResponse> SplitResponses(std::string_view input) {
     std::vector<ScriptedResponse> responses;
@@ -110,6 +124,8 @@ std::optional<Expectation> Expect(std::string_view response) {
     }
     return expected;
 }
+
+}  // namespace
 
 void PrepareEndToEnd() {
     static rvtest::ScopedEnvironment environment;

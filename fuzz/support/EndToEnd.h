@@ -1,39 +1,18 @@
 #pragma once
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "FuzzCheck.h"
 #include "RVUtil/CString.h"
 #include "RVUtil/CTime32.h"
 #include "RVUtil/ErrorCode.h"
-#include "RawResponseServer.h"
 
-// The end-to-end targets: an input holds one or more raw responses, served one after the
-// other to the read functions of one long-lived fetcher.
+// The end-to-end targets: an input holds up to eight raw responses separated by "@@next@@",
+// served one after the other to the read functions of one long-lived fetcher; one that
+// starts with '+' is served with its connection kept open (the '+' itself is not sent).
 namespace rvfuzz {
-
-// Separates the responses of an input. A response that starts with '+' is served with its
-// connection kept open; the '+' itself is not sent.
-inline constexpr std::string_view kNextResponse = "@@next@@";
-inline constexpr std::size_t kMostResponses = 8;
-
-std::vector<ScriptedResponse> SplitResponses(std::string_view input);
-
-// What every fetcher must make of a response, for responses in a small strict subset:
-// status line "HTTP/1.1 200", header lines "Name: value" of visible ASCII (lines ended by
-// CR LF or LF alone), exactly one decimal Content-Length, no transfer or content coding.
-// Such a response gives its body (ERR_OK), the verdict of a non-empty RV_Error (the first
-// one), or ERR_REQUEST when the connection ends before the body is whole.
-struct Expectation {
-    RVUtil::ErrorCode code = RVUtil::ERR_OK;
-    std::string body;
-    bool bytesLeftOver = false;  // more bytes than the length: they stay on a kept connection
-};
-std::optional<Expectation> Expect(std::string_view response);
 
 // One call of a read function: its code and the buffer it handed over (null unless ERR_OK),
 // which the caller releases.

@@ -7,10 +7,10 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <boost/asio/ip/tcp.hpp>
 #include <boost/process/args.hpp>
 #include <boost/process/child.hpp>
 #include <boost/process/environment.hpp>
@@ -31,8 +31,11 @@
 
 namespace rvtest {
 
+namespace asio = boost::asio;
 namespace bp = boost::process;
+using asio::ip::tcp;
 using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
 
 struct ChildProcess::Process {
     bp::group group;
@@ -65,11 +68,8 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const Options& 
     }
     const std::filesystem::path outPath = options.stdoutPath;
     const std::filesystem::path errPath = options.stderrPath;
-    if (outPath.empty() && errPath.empty()) {
+    if (outPath.empty()) {
         p.child = bp::child(exe, args, p.group, dieWithParent, bp::std_out > p.out);
-    } else if (outPath.empty()) {
-        p.child = bp::child(exe, args, p.group, dieWithParent, bp::std_out > p.out,
-                            bp::std_err > errPath);
     } else if (errPath.empty()) {
         p.child = bp::child(exe, args, p.group, dieWithParent, bp::std_out > outPath);
     } else {
@@ -134,23 +134,18 @@ int ChildProcess::Stop(std::chrono::milliseconds grace) {
     return m_status;
 }
 
-bool IsExecutable(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-           ::access(path.c_str(), X_OK) == 0;
-}
-
 std::string FindProgram(const std::vector<std::string>& candidates) {
     // PATH, then the system folders a non-root PATH often lacks.
     std::vector<std::filesystem::path> folders = ::boost::this_process::path();
     folders.insert(folders.end(), {"/usr/sbin", "/sbin"});
     for (const std::string& candidate : candidates) {
-        if (candidate.find('/') != std::string::npos) {
-            if (IsExecutable(candidate)) {
-                return candidate;
+        if (candidate.find('/') == std::string::npos) {
+            if (const auto found = bp::search_path(candidate, folders); !found.empty()) {
+                return found.string();
             }
-        } else if (const auto found = bp::search_path(candidate, folders); !found.empty()) {
-            return found.string();
+        } else if (std::filesystem::is_regular_file(candidate) &&
+                   ::access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
         }
     }
     return {};
@@ -179,38 +174,19 @@ bool SendAll(int fd, std::string_view bytes) {
 }
 
 std::uint16_t PickFreeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        throw std::system_error(errno, std::generic_category(), "socket");
-    }
-    sockaddr_in address = LoopbackAddress(0);
-    socklen_t length = sizeof address;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        const int error = errno;
-        ::close(fd);
-        throw std::system_error(error, std::generic_category(), "bind 127.0.0.1:0");
-    }
-    ::close(fd);
-    return ntohs(address.sin_port);
+    asio::io_context io;
+    return tcp::acceptor(io, {asio::ip::address_v4::loopback(), 0}).local_endpoint().port();
 }
 
 bool WaitForLoopbackPort(std::uint16_t port, std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
-    const sockaddr_in address = LoopbackAddress(port);
-    do {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const bool connected = fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address),
-                                                    sizeof address) == 0;
-        if (fd >= 0) {
-            ::close(fd);
+    asio::io_context io;
+    for (boost::system::error_code error;; std::this_thread::sleep_for(20ms)) {
+        tcp::socket(io).connect({asio::ip::address_v4::loopback(), port}, error);
+        if (!error || Clock::now() >= deadline) {
+            return !error;
         }
-        if (connected) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    } while (Clock::now() < deadline);
-    return false;
+    }
 }
 
 TempDir::TempDir(const std::string& prefix) {

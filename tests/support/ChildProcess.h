@@ -19,7 +19,7 @@ class ChildProcess {
   public:
     struct Options {
         std::string stdoutPath;  // empty: a pipe that ReadLine reads
-        std::string stderrPath;  // empty: inherited
+        std::string stderrPath;  // empty: inherited; given, so must stdoutPath be
     };
 
     ChildProcess(const std::vector<std::string>& argv, const Options& options);
@@ -43,8 +43,6 @@ class ChildProcess {
     int m_status = -1;
 };
 
-// Whether an executable file exists at path.
-bool IsExecutable(const std::string& path);
 // The first of the candidates that is executable, searching PATH for bare names; empty if
 // none is.
 std::string FindProgram(const std::vector<std::string>& candidates);

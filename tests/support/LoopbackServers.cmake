@@ -4,7 +4,6 @@
 if(NOT TARGET rvutil_test_servers)
     add_library(rvutil_test_servers STATIC
         ${CMAKE_CURRENT_LIST_DIR}/ChildProcess.cpp
-        ${CMAKE_CURRENT_LIST_DIR}/ScopedEnvironment.cpp
         ${CMAKE_CURRENT_LIST_DIR}/ScriptedServer.cpp)
     target_include_directories(rvutil_test_servers PUBLIC ${CMAKE_CURRENT_LIST_DIR})
     target_link_libraries(rvutil_test_servers PUBLIC Threads::Threads PRIVATE Boost::headers)

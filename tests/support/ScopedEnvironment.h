@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,18 +12,49 @@ namespace rvtest {
 class ScopedEnvironment {
   public:
     ScopedEnvironment() = default;
-    ~ScopedEnvironment();
+    ~ScopedEnvironment() {
+        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
+            if (it->second) {
+                ::setenv(it->first.c_str(), it->second->c_str(), 1);
+            } else {
+                ::unsetenv(it->first.c_str());
+            }
+        }
+    }
     ScopedEnvironment(const ScopedEnvironment&) = delete;
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
-    ScopedEnvironment& Set(const std::string& name, const std::string& value);
-    ScopedEnvironment& Unset(const std::string& name);
+    ScopedEnvironment& Set(const std::string& name, const std::string& value) {
+        Remember(name);
+        ::setenv(name.c_str(), value.c_str(), 1);
+        return *this;
+    }
+    ScopedEnvironment& Unset(const std::string& name) {
+        Remember(name);
+        ::unsetenv(name.c_str());
+        return *this;
+    }
     // Removes every proxy variable (http_proxy, https_proxy, all_proxy, no_proxy, either
     // case), so that a machine's own proxy settings cannot reroute loopback requests.
-    ScopedEnvironment& UnsetProxies();
+    ScopedEnvironment& UnsetProxies() {
+        for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
+                                 "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"}) {
+            Unset(name);
+        }
+        return *this;
+    }
 
   private:
-    void Remember(const std::string& name);
+    // Only the value before the first change is kept, so the destructor restores it.
+    void Remember(const std::string& name) {
+        for (const auto& saved : m_saved) {
+            if (saved.first == name) {
+                return;
+            }
+        }
+        const char* value = std::getenv(name.c_str());
+        m_saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+    }
     std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
 };
 

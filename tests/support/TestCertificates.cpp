@@ -1,9 +1,10 @@
 #include "TestCertificates.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <stdexcept>
+
+#include "ChildProcess.h"
 
 namespace rvtest {
 namespace {
@@ -24,17 +25,8 @@ const TestCertificates& TestCertificates::Get() {
 }
 
 TestCertificates::TestCertificates() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/rvutil-certs-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("test certificates: no temporary directory");
-    }
-    m_dir = pattern;
-    static std::string removeAtExit;
-    removeAtExit = m_dir;
-    std::atexit([] { std::filesystem::remove_all(removeAtExit); });
-
+    static const TempDir dir("rvutil-certs");  // removed at exit
+    m_dir = dir.Path();
     const auto file = [&](const std::string& name) { return m_dir + "/" + name; };
     m_ca = {file("ca.pem"), file("ca.key")};
     run("openssl req -x509 " + std::string(kNewKey) + " -keyout " + m_ca.keyFile + " -out " +
