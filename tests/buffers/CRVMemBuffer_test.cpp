@@ -40,21 +40,6 @@ class HookedBuffer : public Buffer {
     }
 };
 
-// Everything a failed operation must leave as it was.
-struct Snapshot {
-    explicit Snapshot(const Buffer& b)
-        : data(b.Data()),
-          size(b.GetSize()),
-          capacity(b.Capacity()),
-          growBy(b.GrowBy()),
-          writePos(b.WritePos()),
-          contents(b.Contents()) {}
-    bool operator==(const Snapshot&) const = default;
-    char* data;
-    UINT size, capacity, growBy, writePos;
-    std::string contents;
-};
-
 TEST(CRVMemBufferTest, GrowthFollowsTheGeometricRuleInGranules) {
     struct Case {
         UINT capacity, growBy;
@@ -92,10 +77,10 @@ TEST(CRVMemBufferTest, WritesAppendAndAlwaysLeaveRoomForTheTerminator) {
     EXPECT_EQ(b.Contents(), "abcdefg!1234567x");
 
     // A null run of unknown length is empty; of a given length, refused with nothing changed.
-    const Snapshot before(b);
+    const auto before = b.State();
     b.Write(nullptr, -1);
     EXPECT_TRUE(Raises<CInvalidArgException>([&] { b.Write(nullptr, 3); }));
-    EXPECT_TRUE(Snapshot(b) == before);
+    EXPECT_EQ(b.State(), before);
 }
 
 TEST(CRVMemBufferTest, ZeroBytesAreStoredAndClearKeepsTheStorage) {
@@ -135,17 +120,17 @@ TEST(CRVMemBufferTest, FailedAllocationRaisesAndChangesNothing) {
 
     b.failAlloc = false;
     b.Write(std::string(1023, 'x').c_str(), -1);  // full: 1023 bytes and the terminator
-    const Snapshot before(b);
+    const auto before = b.State();
     b.failAlloc = true;
     EXPECT_TRUE(Raises<CMemoryException>([&] { b.Write('y'); }));
     EXPECT_TRUE(Raises<CMemoryException>([&] { b.Write("yy", 2); }));
-    EXPECT_TRUE(Snapshot(b) == before);
+    EXPECT_EQ(b.State(), before);
     EXPECT_EQ(b.frees, 0);  // the old block stays owned
 
     Buffer source;
     source.Write("theirs", -1);
     EXPECT_TRUE(Raises<CMemoryException>([&] { static_cast<CRVMemBuffer&>(b) = source; }));
-    EXPECT_TRUE(Snapshot(b) == before);
+    EXPECT_EQ(b.State(), before);
 }
 
 // Requests near the top of the 32-bit range: growth must end, stay within 32 bits and
