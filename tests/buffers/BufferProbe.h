@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "RVUtil/AfxException.h"
 #include "RVUtil/CRVMemBuffer.h"
@@ -24,6 +25,11 @@ class Probe : public Base {
     // The written bytes, zero bytes included.
     std::string Contents() const {
         return this->m_pData != nullptr ? std::string(this->m_pData, this->m_nSize) : std::string();
+    }
+    // Everything a failed operation must leave as it was.
+    auto State() const {
+        return std::tuple(static_cast<const void*>(Data()), this->m_nSize, Capacity(), GrowBy(),
+                          WritePos(), Contents());
     }
 };
 

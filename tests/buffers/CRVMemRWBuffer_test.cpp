@@ -3,6 +3,8 @@
 
 #include <climits>
 #include <cstring>
+#include <string>
+#include <tuple>
 
 #include "BufferProbe.h"
 #include "RVUtil/CRVMemRWBuffer.h"
@@ -16,26 +18,23 @@ class RWBuffer : public Probe<CRVMemRWBuffer> {
     UINT ReadPos() const { return m_nReadPos; }
 };
 
+// What ReadString answers, the string it leaves and where the cursor stands afterwards.
+using Read = std::tuple<bool, std::string, UINT>;
+Read ReadString(RWBuffer& b, int n, const char* before = "") {
+    CString s(before);
+    const bool ok = b.ReadString(n, s);
+    return {ok, s.str(), b.ReadPos()};
+}
+
 TEST(CRVMemRWBufferTest, ReadStringConsumesTheWrittenBytesZeroBytesIncluded) {
     RWBuffer b;
     b.Write("hello", 5);
-    CString s;
-    EXPECT_TRUE(b.ReadString(5, s));
-    EXPECT_EQ(s, "hello");
-    EXPECT_EQ(b.ReadPos(), 5u);
-
-    s = "kept";
-    EXPECT_FALSE(b.ReadString(-1, s));
-    EXPECT_EQ(s, "kept");
-    EXPECT_EQ(b.ReadPos(), 5u);
-
+    EXPECT_EQ(ReadString(b, 5), Read(true, "hello", 5));
+    EXPECT_EQ(ReadString(b, -1, "kept"), Read(false, "kept", 5));
     // A zero byte ends the string but not the cursor's move.
     b.Write("ab\0cd|ef", 8);
-    EXPECT_TRUE(b.ReadString(5, s));
-    EXPECT_EQ(s, "ab");
-    EXPECT_EQ(b.ReadPos(), 10u);
-    EXPECT_TRUE(b.ReadString(3, s));
-    EXPECT_EQ(s, "|ef");
+    EXPECT_EQ(ReadString(b, 5), Read(true, "ab", 10));
+    EXPECT_EQ(ReadString(b, 3), Read(true, "|ef", 13));
 }
 
 TEST(CRVMemRWBufferTest, ReadingStopsAtTheEndOfTheStorage) {
@@ -50,56 +49,39 @@ TEST(CRVMemRWBufferTest, ReadingStopsAtTheEndOfTheStorage) {
     std::memset(out, '#', sizeof out);
     b.Read(out, sizeof out);
     EXPECT_EQ(b.ReadPos(), 8u);
-    EXPECT_EQ(std::memcmp(out, "ef", 2), 0);
-    EXPECT_EQ(out[4], '#');
-
-    CString s = "stale";
-    EXPECT_TRUE(b.ReadString(4, s));
-    EXPECT_EQ(s, "");
+    EXPECT_EQ(std::string(out, 2) + out[4], "ef#");
+    EXPECT_EQ(ReadString(b, 4, "stale"), Read(true, "", 8));
 }
 
 TEST(CRVMemRWBufferTest, HugeOrInvalidRequestsStayDefined) {
     RWBuffer b(16, 16);
     b.Write("abc", -1);
     b.GetData();  // terminates after the written bytes
-    CString s;
+    EXPECT_TRUE(Raises<CInvalidArgException>([&] { b.Read(nullptr, 2); }));
     // No block of INT_MAX bytes is needed for the at most 16 the storage can give.
-    EXPECT_TRUE(b.ReadString(INT_MAX, s));
-    EXPECT_EQ(s, "abc");
-    EXPECT_EQ(b.ReadPos(), 16u);
-
-    RWBuffer c;
-    c.Write("xyz", -1);
-    EXPECT_TRUE(Raises<CInvalidArgException>([&] { c.Read(nullptr, 2); }));
+    EXPECT_EQ(ReadString(b, INT_MAX), Read(true, "abc", 16));
 
     RWBuffer none(0, 0);
     char out = '#';
     none.Read(&out, 1);
     EXPECT_EQ(out, '#');
-    EXPECT_TRUE(none.ReadString(3, s));
-    EXPECT_EQ(s, "");
+    EXPECT_EQ(ReadString(none, 3), Read(true, "", 0));
 }
 
 TEST(CRVMemRWBufferTest, CopiesCarryTheCursorAndClearDoesNotRewindIt) {
     RWBuffer a;
     a.Write("abcdef", -1);
-    CString s;
-    a.ReadString(2, s);
+    ReadString(a, 2);
     EXPECT_EQ(RWBuffer(a).ReadPos(), 2u);
     RWBuffer target(4, 4);
     target.Write("zz", -1);
     target = a;
-    EXPECT_EQ(target.ReadPos(), 2u);
-    EXPECT_TRUE(target.ReadString(4, s));
-    EXPECT_EQ(s, "cdef");
-    EXPECT_TRUE(a.ReadString(1, s));
-    EXPECT_EQ(s, "c");  // the original's cursor did not move
+    EXPECT_EQ(ReadString(target, 4), Read(true, "cdef", 6));
+    EXPECT_EQ(ReadString(a, 1), Read(true, "c", 3));  // the original's cursor did not move
 
-    // Clear does not rewind the read cursor.
     a.Clear();
     a.Write("uvwxyz", -1);
-    EXPECT_TRUE(a.ReadString(3, s));
-    EXPECT_EQ(s, "xyz");
+    EXPECT_EQ(ReadString(a, 3), Read(true, "xyz", 6));
 }
 
 }  // namespace

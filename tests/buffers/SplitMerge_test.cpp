@@ -32,21 +32,20 @@ Strings fields(const CStringList& l) {
 
 // A container that already holds items is emptied first.
 TEST(SplitTest, ReplacesWhatTheContainerHeld) {
-    const Strings expected{"a", "b"};
     std::vector<CString> vec{"old"};
-    RVUtil_gfnSplit(",a,,b,", vec, ',', 0);
-    EXPECT_EQ(fields(vec), expected);
     CStringArray arr;
-    arr.Add("old");
-    RVUtil_gfnSplit(",a,,b,", arr, ',');
-    EXPECT_EQ(fields(arr), expected);
     CStringList list;
-    list.AddTail("old");
-    RVUtil_gfnSplit(",a,,b,", list, ',');
-    EXPECT_EQ(fields(list), expected);
     CUIntArray numbers;
+    arr.Add("old");
+    list.AddTail("old");
     numbers.Add(99);
+    RVUtil_gfnSplit(",a,,b,", vec, ',', 0);
+    RVUtil_gfnSplit(",a,,b,", arr, ',');
+    RVUtil_gfnSplit(",a,,b,", list, ',');
     RVUtil_gfnSplit("1,2", numbers, ',');
+    for (const Strings& got : {fields(vec), fields(arr), fields(list)}) {
+        EXPECT_EQ(got, (Strings{"a", "b"}));
+    }
     EXPECT_EQ(std::vector<UINT>(numbers.begin(), numbers.end()), (std::vector<UINT>{1, 2}));
 }
 

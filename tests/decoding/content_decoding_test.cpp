@@ -56,18 +56,17 @@ TEST(ContentDecodingTest, DamagedZstdBodiesFailAndLeaveAnArrayToRelease) {
     const Bytes plain = rvtest::TextBytes(50000);
     const Bytes recorded = rvtest::Zstd(plain);
     const Bytes stream = rvtest::Zstd(plain, false);
-    Bytes corrupt = recorded;
-    Bytes corruptStream = stream;
-    for (std::size_t i = recorded.size() / 2; i < recorded.size() / 2 + 16; ++i) {
-        corrupt[i] ^= 0xa5;
-        corruptStream[i] ^= 0xa5;
-    }
+    const auto corrupt = [](Bytes b) {
+        std::for_each(b.begin() + b.size() / 2, b.begin() + b.size() / 2 + 16,
+                      [](BYTE& x) { x ^= 0xa5; });
+        return b;
+    };
     const struct {
         const char* what;
         Bytes body;
     } cases[] = {
-        {"corrupt, size recorded", corrupt},
-        {"corrupt, no size recorded", corruptStream},
+        {"corrupt, size recorded", corrupt(recorded)},
+        {"corrupt, no size recorded", corrupt(stream)},
         {"cut short, size recorded", Bytes(recorded.begin(), recorded.end() - 5)},
         {"second frame cut short", Concat({stream, Bytes(stream.begin(), stream.begin() + 20)})},
         {"garbage after a frame with its size", Concat({recorded, rvtest::ToBytes("<html>")})},
@@ -162,7 +161,6 @@ TEST(ContentDecodingTest, DecodingHoldsItsOutputAboutOnce) {
         EXPECT_LT(peak, kGiBInKiB * 115 / 100);
         const long held = c.result > 0 ? c.result / 1024 : kGiBInKiB;
         EXPECT_LT(peak - before, held * 105 / 100 + held * kShadowEighths / 8);
-        std::printf("%s: peak %ld KiB, %ld KiB before decoding\n", c.which, peak, before);
     }
 }
 

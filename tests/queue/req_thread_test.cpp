@@ -4,6 +4,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <numeric>
 #include <stdexcept>
 #include <vector>
 
@@ -100,9 +101,7 @@ TEST_F(ReqThreadTest, OneThreadDrainsEverythingInQueueOrderThroughExceptions) {
     worker.Stop();
     EXPECT_EQ(worker.Recorded(), nullptr);
     std::vector<int> expected(kTotal);
-    for (int i = 0; i < kTotal; ++i) {
-        expected[i] = i;
-    }
+    std::iota(expected.begin(), expected.end(), 0);
     EXPECT_EQ(runnable.Keys(), expected);
     EXPECT_EQ(runnable.starts.load(), 1);
     EXPECT_EQ(runnable.ends.load(), 1);

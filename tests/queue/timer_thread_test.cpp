@@ -1,11 +1,10 @@
-// The timer thread: period changes, ending, stopping, priority and forced termination.
+// The timer thread: period changes, ending, stopping and forced termination.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <functional>
 #include <stdexcept>
+#include <utility>
 
 #include "RVUtil/CRVTimerThread.h"
 #include "ThreadTestSupport.h"
@@ -18,7 +17,6 @@ using Timer = Observable<RVUtil::CRVTimerThread>;
 class TickRecorder : public RVUtil::IRVTimerThreadRunnable {
   public:
     HRESULT OnThreadStart() override {
-        niceOnThread = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
         ++starts;
         return startStatus;
     }
@@ -33,7 +31,7 @@ class TickRecorder : public RVUtil::IRVTimerThreadRunnable {
 
     HRESULT startStatus = 0;
     std::function<HRESULT(int)> onTimer;
-    std::atomic<int> starts{0}, ticks{0}, ends{0}, niceOnThread{0};
+    std::atomic<int> starts{0}, ticks{0}, ends{0};
 };
 
 void Pause() {
@@ -76,26 +74,21 @@ TEST(TimerThreadTest, NewPeriodTakesEffectAtTheNextWaitAndMinusOneWaitsWithoutEn
     EXPECT_EQ(once.ends.load(), 1);
 }
 
+// A failing OnTimer ends the loop after one tick; a failing OnThreadStart before any.
 TEST(TimerThreadTest, FailuresEndTheLoop) {
-    TickRecorder failing;
-    failing.onTimer = [](int) { return -1; };
-    Timer ending(&failing, THREAD_PRIORITY_NORMAL);
-    ending.SetTimer(1);
-    ASSERT_TRUE(ending.Start());
-    KeptThread thread(ending.Recorded());
-    ASSERT_TRUE(thread.Ends());
-    EXPECT_EQ(thread.ExitCode(), 0u);
-    EXPECT_EQ(failing.ticks.load(), 1);
-    EXPECT_EQ(failing.ends.load(), 1);
-
-    TickRecorder refusing;
-    refusing.startStatus = -1;
-    Timer never(&refusing, THREAD_PRIORITY_NORMAL);
-    never.SetTimer(0);
-    ASSERT_TRUE(never.Start());
-    KeptThread neverThread(never.Recorded());
-    ASSERT_TRUE(neverThread.Ends());
-    EXPECT_EQ(refusing.ticks.load() + refusing.ends.load(), 0);
+    for (const bool failStart : {false, true}) {
+        TickRecorder failing;
+        failing.onTimer = [](int) { return -1; };
+        failing.startStatus = failStart ? -1 : 0;
+        Timer timer(&failing, THREAD_PRIORITY_NORMAL);
+        timer.SetTimer(1);
+        ASSERT_TRUE(timer.Start());
+        KeptThread thread(timer.Recorded());
+        ASSERT_TRUE(thread.Ends());
+        EXPECT_EQ(thread.ExitCode(), 0u);
+        EXPECT_EQ(std::pair(failing.ticks.load(), failing.ends.load()),
+                  failStart ? std::pair(0, 0) : std::pair(1, 1));
+    }
 }
 
 // Destruction runs Stop, so this also covers Stop called from inside a callback.
@@ -115,19 +108,6 @@ TEST(TimerThreadTest, DestructionFromInsideOnTimerReturnsAndEndsTheLoop) {
     ASSERT_TRUE(orphan.Ends());
     EXPECT_EQ(selfDeleting.ticks.load(), 1);
     EXPECT_EQ(selfDeleting.ends.load(), 1);
-}
-
-TEST(TimerThreadTest, PriorityBelowNormalLowersTheThread) {
-    const int processNice = getpriority(PRIO_PROCESS, 0);
-    if (processNice >= 19) {
-        GTEST_SKIP() << "the process runs at the lowest priority already";
-    }
-    TickRecorder runnable;
-    Timer timer(&runnable, static_cast<UINT>(THREAD_PRIORITY_LOWEST));
-    timer.SetTimer(-1);
-    ASSERT_TRUE(timer.Start());
-    ASSERT_TRUE(Eventually([&] { return runnable.starts == 1; }));
-    EXPECT_GT(runnable.niceOnThread.load(), processNice);
 }
 
 }  // namespace
