@@ -1,10 +1,8 @@
 #pragma once
 
-#include <dirent.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <ostream>
 #include <set>
 #include <string>
@@ -27,23 +25,16 @@ struct OpenHandles {
     static OpenHandles Now(std::uint16_t port) {
         OpenHandles out;
         std::set<unsigned long> socketInodes;
-        if (DIR* dir = opendir("/proc/self/fd")) {
-            while (const dirent* entry = readdir(dir)) {
-                char target[256] = {};
-                const std::string path = std::string("/proc/self/fd/") + entry->d_name;
-                if (readlink(path.c_str(), target, sizeof target - 1) <= 0) {
-                    continue;
-                }
-                const std::string link = target;
-                unsigned long inode = 0;
-                if (std::sscanf(target, "socket:[%lu]", &inode) == 1) {
-                    socketInodes.insert(inode);
-                } else if (link == "anon_inode:[eventpoll]" || link == "anon_inode:[eventfd]" ||
-                           link == "anon_inode:[timerfd]") {
-                    ++out.loopDescriptors;
-                }
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+            const std::string link = std::filesystem::read_symlink(entry.path(), error).string();
+            unsigned long inode = 0;
+            if (std::sscanf(link.c_str(), "socket:[%lu]", &inode) == 1) {
+                socketInodes.insert(inode);
+            } else if (link == "anon_inode:[eventpoll]" || link == "anon_inode:[eventfd]" ||
+                       link == "anon_inode:[timerfd]") {
+                ++out.loopDescriptors;
             }
-            closedir(dir);
         }
         if (FILE* tcp = std::fopen("/proc/net/tcp", "r")) {
             char line[512];

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 #include "AllocationFailure.h"
 #include "ChildProcess.h"
@@ -84,6 +85,11 @@ class Request2Test : public ::testing::Test {
 
     // Every connection, session and I/O loop of the call is closed again.
     void ExpectNothingLeftOpen() { EXPECT_EQ(OpenHandles::Now(m_server.Port()), m_before); }
+    // What the object keeps: its status, whether it has a body, and the body's size.
+    std::tuple<int, bool, int> Kept() {
+        return {m_fetcher.GetResponseHttpStatus(), m_fetcher.GetResponse() != nullptr,
+                m_fetcher.GetResponseSize()};
+    }
 
     rvtest::ScopedEnvironment m_env;
     rvtest::ScriptedServer m_server;
@@ -98,7 +104,7 @@ TEST_F(Request2Test, WorksWithoutInitAndMergesTheHeadersByName) {
     m_fetcher.AddHeader("X-First", "1");
     m_fetcher.AddHeader("X-Last", "2");
     EXPECT_EQ(Get("/page?id=7").status, 200u);
-    EXPECT_EQ(m_fetcher.GetResponseHttpStatus(), 200);
+    EXPECT_EQ(Kept(), std::make_tuple(200, true, 5));
     EXPECT_EQ(m_fetcher.Body(), "hello");
     EXPECT_EQ(m_fetcher.Capacity(), 5);
     // Values keep the blank after the colon; repeats are joined with "; ".
@@ -118,9 +124,7 @@ TEST_F(Request2Test, WorksWithoutInitAndMergesTheHeadersByName) {
     // Each call starts from an empty response.
     m_server.Enqueue(Reply(HttpResponse(404, "missing", {{"X-A", "1"}})));
     EXPECT_EQ(Get("/gone").status, 404u);
-    EXPECT_EQ(m_fetcher.GetResponseHttpStatus(), 404);
-    EXPECT_EQ(m_fetcher.GetResponse(), nullptr);
-    EXPECT_EQ(m_fetcher.GetResponseSize(), 0);
+    EXPECT_EQ(Kept(), std::make_tuple(404, false, 0));
     EXPECT_EQ(m_fetcher.ResponseHeaders().GetSize(), 0);
     ExpectNothingLeftOpen();
 }
@@ -224,9 +228,7 @@ TEST_F(Request2Test, RaisesTheFailedStepAndKeepsNothing) {
         const Outcome out = Call(c.url.empty() ? Url("/c") : c.url, 500);
         EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
         EXPECT_EQ(out.raised, c.raised);
-        EXPECT_EQ(m_fetcher.GetResponseHttpStatus(), c.status);
-        EXPECT_EQ(m_fetcher.GetResponse(), nullptr);
-        EXPECT_EQ(m_fetcher.GetResponseSize(), 0);
+        EXPECT_EQ(Kept(), std::make_tuple(c.status, false, 0));
         EXPECT_EQ(m_fetcher.FindHeader("Content-Length"), c.lengthHeader ? c.lengthHeader : "");
         ExpectNothingLeftOpen();
     }
@@ -279,15 +281,13 @@ TEST_F(Request2Test, EveryAllocationMayFail) {
             out = Call(url);
             refusedAny = failing.Refused() > 0;
         }
-        if (out.raised.empty()) {
-            EXPECT_EQ(out.status, 200u) << nth;
-            EXPECT_EQ(m_fetcher.GetResponseSize(), 3000) << nth;
-        } else {
-            ++raised;
-            EXPECT_NE(out.raised, "a message of no step") << nth;
-            EXPECT_EQ(m_fetcher.GetResponse(), nullptr) << nth;
-            EXPECT_EQ(m_fetcher.GetResponseSize(), 0) << nth;
-        }
+        const bool done = out.raised.empty();
+        raised += done ? 0 : 1;
+        EXPECT_NE(out.raised, "a message of no step") << nth;
+        EXPECT_EQ(out.status, done ? 200u : 0u) << nth;
+        EXPECT_EQ(Kept(), std::make_tuple(done ? 200 : m_fetcher.GetResponseHttpStatus(), done,
+                                          done ? 3000 : 0))
+            << nth;
         ExpectNothingLeftOpen();
         if (!refusedAny) {
             break;

@@ -1,10 +1,10 @@
-// What is CRVHttpFetcher's own in a request: its buffer, the URLs it refuses, its records of
-// failures, the POST form's answer, and TLS chosen by scheme and port.
+// What is CRVHttpFetcher's own: its life cycle, URL cracking and buffer, the URLs it refuses,
+// its records of failures, the POST form's answer, and TLS chosen by scheme and port.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <string>
-#include <vector>
 
 #include "FetcherTestSupport.h"
 #include "LogCapture.h"
@@ -19,6 +19,7 @@ using namespace std::chrono_literals;
 using rvtest::HttpResponse;
 using rvtest::Reply;
 using rvtest::TestFetcher;
+using Protocol = RVUtil::CRVHttpFetcher::Protocol;
 constexpr int kError = CPXLog::LVL_ERROR;
 
 class FetcherRequestTest : public ::testing::Test {
@@ -97,7 +98,7 @@ TEST_F(FetcherRequestTest, BadAnswersEndWithinTheTimeOut) {
         Reply reply;
         DWORD status;
         std::string body;
-        std::vector<std::string> log;
+        std::string log;  // the records' texts, one a line, each at the error level
         std::string url = "/c";
     };
     std::string refused;
@@ -106,38 +107,23 @@ TEST_F(FetcherRequestTest, BadAnswersEndWithinTheTimeOut) {
         refused = gone.Url("/nowhere");
     }
     const std::string head100 = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n";
+    const char* limit = "over the limit of 1073741824 bytes";
     const Case cases[] = {
-        {"refused",
-         Reply(),
-         0,
-         "",
-         {"[Http Send Error]ErrorCode=12029, Url=/nowhere",
-          "[Http Error Detail]connection refused"},
+        {"refused", Reply(), 0, "",
+         "[Http Send Error]ErrorCode=12029, Url=/nowhere\n[Http Error Detail]connection refused",
          refused},
-        {"not http",
-         Reply("<html>hello</html>\r\n\r\n").Close(),
-         0,
-         "",
-         {"[Http Send Error]ErrorCode=12152, Url=/c", "[Http Error Detail]invalid response head"}},
-        {"silent",
-         Reply().Hang(),
-         0,
-         "",
-         {"[Http Send Error]ErrorCode=12002, Url=/c",
-          "[Http Error Detail]timed out after 500 ms waiting for the response head"}},
-        {"cut short",
-         Reply(head100 + std::string(5, 's')).Close(),
-         200,
-         "sssss",
-         {"[Http Read Error]ErrorCode=12030, Url=/c",
-          "[Http Error Detail]connection closed after 5 of 100 body bytes"}},
+        {"not http", Reply("<html>hello</html>\r\n\r\n").Close(), 0, "",
+         "[Http Send Error]ErrorCode=12152, Url=/c\n[Http Error Detail]invalid response head"},
+        {"silent", Reply().Hang(), 0, "",
+         "[Http Send Error]ErrorCode=12002, Url=/c\n[Http Error Detail]timed out after 500 ms "
+         "waiting for the response head"},
+        {"cut short", Reply(head100 + std::string(5, 's')).Close(), 200, "sssss",
+         "[Http Read Error]ErrorCode=12030, Url=/c\n[Http Error Detail]connection closed after 5 "
+         "of 100 body bytes"},
         {"declared over the limit",
-         Reply("HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n\r\nabcde"),
-         200,
-         "",
-         {"[Body Limit]Response body over the limit of 1073741824 bytes, Url=/c",
-          "[Http Read Error]ErrorCode=8, Url=/c",
-          "[Http Error Detail]body over the limit of 1073741824 bytes"}},
+         Reply("HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n\r\nabcde"), 200, "",
+         std::string("[Body Limit]Response body ") + limit +
+             ", Url=/c\n[Http Read Error]ErrorCode=8, Url=/c\n[Http Error Detail]body " + limit},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -152,10 +138,10 @@ TEST_F(FetcherRequestTest, BadAnswersEndWithinTheTimeOut) {
         EXPECT_EQ(m_fetcher.Body(), c.body);
         EXPECT_EQ(m_fetcher.IsResponseComplete(), c.status == 200 ? 0 : 1);
         EXPECT_EQ(m_fetcher.IsSessionReady(0), c.status == 200 ? 1 : 0);
-        std::vector<std::string> texts;
+        std::string texts;
         for (const auto& record : log.Records()) {
             EXPECT_EQ(record.level, kError);
-            texts.push_back(record.text);
+            texts += (texts.empty() ? "" : "\n") + record.text;
         }
         EXPECT_EQ(texts, c.log);
     }
@@ -192,6 +178,109 @@ TEST_F(FetcherTlsTest, ChoosesTlsByTheSchemeAndByPort443) {
     EXPECT_EQ(m_fetcher.Body(), "tlstls");
     EXPECT_EQ(m_server.RequestCount(), 3u);
     EXPECT_EQ(front443.FailedHandshakes(), 0u);
+}
+
+TEST(FetcherLifecycleTest, InitFiniAndTheHelpers) {
+    TestFetcher f;
+    EXPECT_EQ(f.IsSessionReady(0), 0) << "asking without create opens nothing";
+    // A request on a fetcher never initialised opens a session but has no buffer.
+    EXPECT_EQ(f.Request("http://127.0.0.1:1/", nullptr, nullptr, 100), 0u);
+    EXPECT_EQ(f.IsSessionReady(0), 1);
+    EXPECT_EQ(f.IsInit(), 0);
+    f.Fini();
+
+    ASSERT_EQ(f.Init(), 1);
+    f.FiniHelper();
+    EXPECT_EQ(f.IsInit(), 0);
+    EXPECT_EQ(f.IsDataBufferReady(), 1);
+    EXPECT_EQ(f.IsSessionReady(1), 1);
+    EXPECT_EQ(f.IsInit(), 1);
+
+    // Fini releases the buffer but leaves the header lists and the status alone.
+    f.AddHeader("X-Kept", "1");
+    char line[] = "Server: test";
+    f.ParseHeader(line);
+    f.Fini();
+    EXPECT_EQ(f.GetResponse(), nullptr);
+    EXPECT_EQ(f.Capacity(), 0);
+    EXPECT_EQ(f.RequestHeaders().GetSize(), 2);
+    EXPECT_EQ(f.FindHeader("server"), "test");
+    // Init again, also without Fini in between, gives a working object.
+    ASSERT_EQ(f.Init(), 1);
+    ASSERT_EQ(f.Init(), 1);
+    EXPECT_EQ(f.IsInit(), 1);
+}
+
+// The parts themselves are the transport's (tests/transport); here, the canonical URL
+// written back, the protocols, and nothing written for a URL refused (another scheme, a
+// host of 256 characters, a path too long for its buffer).
+TEST(FetcherCrackUrlTest, WritesBackTheCanonicalUrlAndNamesTheProtocol) {
+    const std::string host255(255, 'h');
+    const std::string longPath = "http://h?" + std::string(2047 - 9, 'q');
+    const struct {
+        std::string url;
+        Protocol protocol;
+        std::string canonical = "", host = "untouched", path = "untouched";
+        unsigned short port = 7;
+    } cases[] = {
+        {"http://www.example.com/a/../index.php?q=1&r=a b", Protocol::PROTOCOL_HTTP,
+         "http://www.example.com/index.php?q=1&r=a b", "www.example.com", "/index.php?q=1&r=a b",
+         80},
+        {"https://s.example.com:8443/x", Protocol::PROTOCOL_HTTP, "https://s.example.com:8443/x",
+         "s.example.com", "/x", 8443},
+        {"ftp://f.example.com/f", Protocol::PROTOCOL_FTP, "ftp://f.example.com/f", "f.example.com",
+         "/f", 21},
+        {"http://" + host255 + "/", Protocol::PROTOCOL_HTTP, "http://" + host255 + "/", host255,
+         "/", 80},
+        {"file:///etc/hosts", Protocol::PROTOCOL_UNKNOWN},
+        {"not a url", Protocol::PROTOCOL_UNKNOWN},
+        {"http://h" + std::string(255, 'h') + "/", Protocol::PROTOCOL_UNKNOWN},
+        {longPath, Protocol::PROTOCOL_UNKNOWN},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url.substr(0, 40));
+        TestFetcher f;
+        char buffer[2048] = {};
+        std::strncpy(buffer, c.url.c_str(), sizeof buffer - 1);
+        char host[256] = "untouched";
+        char path[2048] = "untouched";
+        unsigned short port = 7;
+        EXPECT_EQ(f.CrackUrl(buffer, host, path, &port), c.protocol);
+        if (!c.canonical.empty()) {
+            EXPECT_EQ(buffer, c.canonical);
+        }
+        EXPECT_EQ(host, c.host);
+        EXPECT_EQ(path, c.path);
+        EXPECT_EQ(port, c.port);
+    }
+    TestFetcher f;
+    char buffer[2048] = "http://h:81/p";
+    unsigned short port = 0;
+    EXPECT_EQ(f.CrackUrl(buffer, nullptr, nullptr, &port), Protocol::PROTOCOL_HTTP);
+    EXPECT_EQ(port, 81);
+}
+
+TEST(FetcherBufferTest, SaveDataGrowsToExactlyWhatIsNeeded) {
+    TestFetcher f;
+    BYTE bytes[5000];
+    std::memset(bytes, 'z', sizeof bytes);
+    EXPECT_EQ(f.SaveData(bytes, 10), 0) << "no buffer before Init";
+    ASSERT_EQ(f.Init(), 1);
+    EXPECT_EQ(f.SaveData(nullptr, 10), 0);
+    EXPECT_EQ(f.SaveData(bytes, 0), 0);
+    for (const auto& [size, capacity] : {std::pair{2000, 2048}, {5000, 7000}, {3000, 10000}}) {
+        EXPECT_EQ(f.SaveData(bytes, size), 1);
+        EXPECT_EQ(f.Capacity(), capacity);
+    }
+    EXPECT_EQ(f.GetResponseSize(), 10000);
+    // A size beyond the 32-bit count fails and changes nothing.
+    EXPECT_EQ(f.SaveData(bytes, 0xFFFFFFF0u), 0);
+    EXPECT_EQ(f.GetResponseSize(), 10000);
+    EXPECT_EQ(f.Capacity(), 10000);
+    f.EndRequest();
+    EXPECT_EQ(f.GetResponseSize(), 0);
+    EXPECT_NE(f.GetResponse(), nullptr);
+    EXPECT_EQ(f.Capacity(), 10000) << "the buffer is kept for the next request";
 }
 
 }  // namespace

@@ -20,7 +20,8 @@ TEST_F(CurlThreadsTest, FiniFromAnotherThreadCancelsARunningTransfer) {
     ASSERT_TRUE(fetcher.Init());
     const std::string url = m_server.Url();
     DWORD result = 99;
-    std::thread transfer([&] { result = fetcher.Request(url.c_str(), nullptr, nullptr, 0); });
+    // A time-out long enough that only the cancellation can end the transfer in time.
+    std::thread transfer([&] { result = fetcher.Request(url.c_str(), nullptr, nullptr, 20000); });
     ASSERT_TRUE(m_server.WaitForRequests(1, 10s));
 
     const auto start = std::chrono::steady_clock::now();

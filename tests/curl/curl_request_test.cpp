@@ -1,7 +1,18 @@
-// What is the curl fetcher's own in a request: libcurl's error codes in its records, its
-// arrays under the body limit, and the POST that skips peer verification.
+// What is the curl fetcher's own: Init, Fini, assignment, the system proxy, explicit proxies
+// and the low-level callbacks; in a request, libcurl's header list, the empty value that
+// suppresses a header, an Accept-Encoding naming gzip (which hands gzip, and every decoder
+// libcurl has, to libcurl), libcurl's error codes in its records, its arrays under the body
+// limit, and the POST that skips peer verification.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 
+#include "AllocationFailure.h"
 #include "ChildProcess.h"
 #include "CurlTestFixture.h"
 #include "RVUtil/BodyLimit.h"
@@ -13,6 +24,199 @@ namespace {
 
 using namespace std::chrono_literals;
 using RVUtil::CCurlHttpFetcher;
+using RVUtil::CCurlHttpFetcherImpl;
+
+using CurlLifecycleTest = CurlTest;
+
+static_assert(sizeof(CCurlHttpFetcher) == sizeof(void*), "the facade is one pointer wide");
+
+TEST_F(CurlLifecycleTest, ClosedFetcherAnswersWithEmptyValuesAndNeverConnects) {
+    CCurlHttpFetcher fetcher;
+    // Not yet initialised, a request fails as a bad argument, with its record; once closed,
+    // nothing is written at all.
+    const std::string url = m_server.Url();
+    EXPECT_EQ(fetcher.Request(url.c_str(), nullptr, nullptr, 1000), 0u);
+    fetcher.Fini();  // before any Init: closed all the same
+    fetcher.Fini();
+    EXPECT_FALSE(fetcher.IsInit());
+    BYTE data[] = {'x'};
+    EXPECT_EQ(fetcher.Request(url.c_str(), nullptr, nullptr, 1000), 0u);
+    EXPECT_EQ(fetcher.Request(url.c_str(), nullptr, nullptr, 1000, data, 1), 0u);
+    EXPECT_EQ(fetcher.GetResponse(), nullptr);
+    EXPECT_EQ(fetcher.GetResponseSize(), 0);
+    EXPECT_EQ(fetcher.GetResponseHttpStatus(), 404);
+    EXPECT_EQ(fetcher.FindHeader("Content-Type"), "");
+    EXPECT_FALSE(fetcher.IsEncoding());
+    BYTE sentinel = 0;
+    BYTE* out = &sentinel;
+    EXPECT_EQ(fetcher.Decompress(&out), 0);
+    EXPECT_EQ(out, &sentinel);
+    fetcher.AddHeader("X-Id", "1");
+    fetcher.RemoveHeader("X-Id");
+    fetcher.SetProxy("127.0.0.1", 1);
+    fetcher.SetNoProxy("*");
+    fetcher.EndRequest();
+    EXPECT_EQ(m_server.ConnectionCount(), 0u);
+    EXPECT_EQ(LogLines(false), std::vector<std::string>{SendError(43, 0, url)});
+}
+
+// Headers added before Init wait for the next change of the list; a second Init keeps the
+// handle, while Init after Fini configures a fresh one with the stored headers.
+TEST_F(CurlLifecycleTest, InitKeepsAConfiguredHandleAndAfterFiniMakesAFreshOne) {
+    TestedImpl fetcher;
+    fetcher.AddHeader("X-Early", "1");
+    ASSERT_TRUE(fetcher.Init());
+    m_server.SetDefaultReply(Reply(HttpResponse(200, "x")));
+    ASSERT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
+    fetcher.AddHeader("Accept-Encoding", "gzip");
+    EXPECT_FALSE(fetcher.Init());
+    EXPECT_TRUE(fetcher.IsInit());
+    ASSERT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
+    EXPECT_EQ(m_server.ConnectionCount(), 1u);
+    fetcher.Fini();
+    EXPECT_FALSE(Access::HasHeaderList(fetcher));
+
+    ASSERT_TRUE(fetcher.Init());
+    EXPECT_EQ(Access::HeaderListLines(fetcher),
+              (std::vector<std::string>{"X-Early:1", "Accept-Encoding:gzip"}));
+    const std::string body = std::string(2000, 't');
+    m_server.Enqueue(Reply(HttpResponse(200, GzipBody(body), {{"Content-Encoding", "gzip"}})));
+    ASSERT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
+    EXPECT_EQ(m_server.ConnectionCount(), 2u);
+    EXPECT_EQ(BodyOf(fetcher), body) << "libcurl decodes gzip again";
+    EXPECT_FALSE(fetcher.IsEncoding());
+    const auto requests = m_server.Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].Head().find("X-Early"), std::string::npos);
+    EXPECT_NE(requests[1].Head().find("\r\nX-Early:1\r\n"), std::string::npos);
+    EXPECT_NE(requests[1].Head().find("\r\nAccept-Encoding:gzip\r\n"), std::string::npos);
+    EXPECT_NE(requests[2].Head().find("\r\nX-Early:1\r\n"), std::string::npos);
+}
+
+TEST_F(CurlLifecycleTest, AnyFailureInsideInitBecomesCurlInitFail) {
+    // Every allocation of a re-Init in turn fails; each attempt either succeeds or raises
+    // the one char* exception, and the fetcher stays usable afterwards.
+    int raised = 0;
+    for (std::size_t nth = 1; nth < 200; ++nth) {
+        TestedImpl fetcher;
+        // Long enough that building their lines needs the heap.
+        fetcher.AddHeader("X-Header-Number-One", "a value that is not short");
+        fetcher.AddHeader("X-Header-Number-Two", "another value that is not short");
+        ASSERT_TRUE(fetcher.Init());
+        fetcher.Fini();
+        bool refusedAny = false;
+        try {
+            FailAllocationsFrom failing(nth);
+            try {
+                fetcher.Init();
+            } catch (...) {
+                refusedAny = failing.Refused() > 0;
+                throw;
+            }
+            refusedAny = failing.Refused() > 0;
+        } catch (char* message) {
+            EXPECT_STREQ(message, "Curl Init Fail");
+            ++raised;
+        }
+        if (!refusedAny) {
+            break;  // every allocation of Init has had its turn
+        }
+        fetcher.Fini();
+        ASSERT_TRUE(fetcher.Init());
+        m_server.Enqueue(Reply(HttpResponse(200, "x")));
+        ASSERT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
+    }
+    EXPECT_GT(raised, 0);
+}
+
+TEST_F(CurlLifecycleTest, AssignmentGivesAFreshFetcherWithTheOthersHeaders) {
+    CCurlHttpFetcher source;
+    ASSERT_TRUE(source.Init());
+    source.AddHeader("X-Copied", "yes");
+    CCurlHttpFetcher target;
+    target.AddHeader("X-Dropped", "1");
+    target = source;
+    target = target;
+    EXPECT_TRUE(target.IsInit());
+
+    m_server.SetDefaultReply(Reply(HttpResponse(200, "x")));
+    ASSERT_EQ(target.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
+    const std::string head(m_server.Requests().at(0).Head());
+    EXPECT_NE(head.find("\r\nX-Copied:yes\r\n"), std::string::npos);
+    EXPECT_EQ(head.find("X-Dropped"), std::string::npos);
+
+    // The two own separate handles: closing one leaves the other working.
+    source.Fini();
+    ASSERT_EQ(target.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
+    CCurlHttpFetcher uninitialised;
+    target = uninitialised;
+    EXPECT_FALSE(target.IsInit());
+}
+
+TEST_F(CurlLifecycleTest, SystemProxyIsAdoptedAtInitWithItsCredentials) {
+    // Upper case: libcurl itself ignores HTTP_PROXY, so only the fetcher can have set it.
+    const std::string proxy = "127.0.0.1:" + std::to_string(m_server.Port());
+    m_server.SetDefaultReply(Reply(HttpResponse(200, "via proxy")));
+    for (const std::string& setting : {"http://user:pw@" + proxy, proxy}) {
+        m_env.Set("HTTP_PROXY", setting);
+        CCurlHttpFetcher fetcher;
+        ASSERT_TRUE(fetcher.Init());
+        ASSERT_EQ(fetcher.Request("http://origin.invalid/p", nullptr, nullptr, 5000), 1u);
+    }
+    const auto requests = m_server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].RequestLine(), "GET http://origin.invalid/p HTTP/1.1");
+    EXPECT_NE(requests[0].Head().find("\r\nProxy-Authorization: Basic dXNlcjpwdw==\r\n"),
+              std::string::npos);
+    EXPECT_EQ(requests[1].RequestLine(), "GET http://origin.invalid/p HTTP/1.1");
+    EXPECT_EQ(requests[1].Head().find("Proxy-Authorization"), std::string::npos);
+}
+
+TEST_F(CurlLifecycleTest, SetProxyReplacesTheSystemProxyAndSetNoProxyBypassesIt) {
+    ScriptedServer systemProxy;
+    ScriptedServer explicitProxy;
+    m_env.Set("HTTP_PROXY", systemProxy.Url());
+    CCurlHttpFetcher fetcher;
+    fetcher.SetProxy("127.0.0.1", explicitProxy.Port());  // before Init: no lasting effect
+    ASSERT_TRUE(fetcher.Init());
+    fetcher.SetProxy("127.0.0.1", explicitProxy.Port());
+    explicitProxy.Enqueue(Reply(HttpResponse(200, "proxied")));
+    ASSERT_EQ(fetcher.Request("http://origin.invalid/x", nullptr, nullptr, 5000), 1u);
+    EXPECT_EQ(systemProxy.RequestCount(), 0u);
+    ASSERT_EQ(explicitProxy.RequestCount(), 1u);
+    EXPECT_EQ(explicitProxy.Requests()[0].RequestLine(), "GET http://origin.invalid/x HTTP/1.1");
+
+    fetcher.SetNoProxy("127.0.0.1");
+    m_server.Enqueue(Reply(HttpResponse(200, "direct")));
+    ASSERT_EQ(fetcher.Request(m_server.Url("/y").c_str(), nullptr, nullptr, 5000), 1u);
+    ASSERT_EQ(m_server.RequestCount(), 1u);
+    EXPECT_EQ(m_server.Requests()[0].RequestLine(), "GET /y HTTP/1.1");
+    EXPECT_EQ(explicitProxy.RequestCount(), 1u);
+}
+
+TEST(CurlCallbackTest, CloseSocketResetsTheConnection) {
+    EXPECT_EQ(CCurlHttpFetcherImpl::OnCloseSocket(nullptr, CURL_SOCKET_BAD), 1);
+
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = LoopbackAddress(0);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const int client = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const int server = ::accept(listener, nullptr, nullptr);
+    ASSERT_GE(server, 0);
+
+    EXPECT_EQ(CCurlHttpFetcherImpl::OnCloseSocket(nullptr, client), 0);
+    // An orderly close would read as end of stream (0); an abortive one is a reset.
+    char byte;
+    errno = 0;
+    EXPECT_EQ(::recv(server, &byte, 1, 0), -1);
+    EXPECT_EQ(errno, ECONNRESET);
+    ::close(server);
+    ::close(listener);
+}
 
 class CurlRequestTest : public CurlTest {
   protected:
@@ -21,9 +225,68 @@ class CurlRequestTest : public CurlTest {
     DWORD Get(const std::string& url, DWORD timeout = 5000) {
         return m_fetcher.Request(url.c_str(), nullptr, nullptr, timeout);
     }
+    // The head of one request sent now.
+    std::string SentHead() {
+        const std::size_t before = m_server.RequestCount();
+        m_fetcher.EndRequest();
+        EXPECT_EQ(Get(m_server.Url()), 1u);
+        const auto requests = m_server.Requests();
+        return requests.size() > before ? std::string(requests.back().Head()) : std::string();
+    }
 
     TestedImpl m_fetcher;
 };
+
+TEST_F(CurlRequestTest, TheListFollowsThePairsAndAnEmptyValueSuppressesTheHeader) {
+    m_server.SetDefaultReply(Reply(HttpResponse(200, "x")));
+    EXPECT_NE(SentHead().find("\r\nAccept: */*\r\n"), std::string::npos);
+    m_fetcher.AddHeader("X-A", "1");
+    m_fetcher.AddHeader("Accept", nullptr);
+    m_fetcher.AddHeader("X-Bad", "v\r\n");
+    EXPECT_EQ(Access::HeaderListLines(m_fetcher), (std::vector<std::string>{"X-A:1", "Accept:"}));
+    EXPECT_EQ(SentHead().find("Accept"), std::string::npos);
+    m_fetcher.RemoveHeader("X-Unknown");
+    m_fetcher.RemoveHeader("Accept");
+    EXPECT_EQ(Access::HeaderListLines(m_fetcher), std::vector<std::string>{"X-A:1"});
+    m_fetcher.RemoveHeader("X-A");
+    EXPECT_FALSE(Access::HasHeaderList(m_fetcher));
+    EXPECT_EQ(SentHead().find("X-A"), std::string::npos);
+}
+
+TEST_F(CurlRequestTest, AcceptEncodingNamingGzipHandsGzipToLibcurl) {
+    m_server.SetDefaultReply(Reply(HttpResponse(200, "x")));
+    m_fetcher.AddHeader("accept-ENCODING", "GZIP, deflate");
+    EXPECT_TRUE(Access::CurlDecodesGzip(m_fetcher));
+    const std::string body = std::string(5000, 't');
+    m_server.Enqueue(Reply(HttpResponse(200, GzipBody(body), {{"Content-Encoding", "gzip"}})));
+    EXPECT_NE(SentHead().find("\r\naccept-ENCODING:GZIP, deflate\r\n"), std::string::npos);
+    EXPECT_EQ(BodyOf(m_fetcher), body);
+    EXPECT_FALSE(m_fetcher.IsEncoding());
+
+    // Another value leaves libcurl's setting and the flag; only the line changes.
+    m_fetcher.AddHeader("accept-ENCODING", "br");
+    EXPECT_TRUE(Access::CurlDecodesGzip(m_fetcher));
+    m_server.Enqueue(Reply(HttpResponse(200, GzipBody(body), {{"Content-Encoding", "gzip"}})));
+    EXPECT_NE(SentHead().find("\r\naccept-ENCODING:br\r\n"), std::string::npos);
+    EXPECT_EQ(BodyOf(m_fetcher), body);
+
+    // zstd is among libcurl's decoders in some builds.
+    m_server.Enqueue(Reply(HttpResponse(200, ZstdBody(body), {{"Content-Encoding", "zstd"}})));
+    SentHead();
+    const bool libcurlZstd =
+        (curl_version_info(CURLVERSION_NOW)->features & CURL_VERSION_ZSTD) != 0;
+    EXPECT_EQ(m_fetcher.IsEncoding() != 0, !libcurlZstd);
+    if (libcurlZstd) {
+        EXPECT_EQ(BodyOf(m_fetcher), body);
+    }
+
+    // Corrupt gzip that libcurl decodes fails the request.
+    const std::string url = m_server.Url();
+    m_server.Enqueue(Reply(HttpResponse(200, "garbage, not gzip", {{"Content-Encoding", "gzip"}})));
+    EXPECT_EQ(m_fetcher.Request(url.c_str(), nullptr, nullptr, 5000), 0u);
+    EXPECT_EQ(LogLines(),
+              (std::vector<std::string>{SendError(CURLE_BAD_CONTENT_ENCODING, 200, url), kDetail}));
+}
 
 // A first header line that starts with white space reads as the continuation of the header
 // before it; libcurl once took that from the previous transfer on the same handle, which it

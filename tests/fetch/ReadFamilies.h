@@ -16,25 +16,21 @@ namespace rvtest {
 
 using namespace RVUtil;
 
-struct CurlFamily {
-    using Fetcher = CCurlHttpFetcher;
+// The forms' signatures, to pick the overload of a name.
+template <class F>
+struct FormsOf {
+    using Fetcher = F;
+    using FullForm = ErrorCode (*)(F*, const char*, unsigned char**, long&, CString&, CTime32*,
+                                   unsigned long);
+    using ShortForm = ErrorCode (*)(F*, const char*, unsigned char**, long&, unsigned long);
+};
+
+struct CurlFamily : FormsOf<CCurlHttpFetcher> {
     static constexpr const char* kName = "curl";
-    static ErrorCode Full(Fetcher* f, const char* url, unsigned char** out, long& size,
-                          CString& message, CTime32* expiry, unsigned long timeout) {
-        return RVUtil_gfnCurlReadHTML(f, url, out, size, message, expiry, timeout);
-    }
-    static ErrorCode Short(Fetcher* f, const char* url, unsigned char** out, long& size,
-                           unsigned long timeout) {
-        return RVUtil_gfnCurlReadHTML(f, url, out, size, timeout);
-    }
-    static ErrorCode Post(Fetcher* f, const char* url, unsigned char** out, long& size,
-                          unsigned long timeout, unsigned char* data, long length) {
-        return RVUtil_gfnCurlReadHTMLWithPostData(f, url, out, size, timeout, data, length);
-    }
-    static ErrorCode Own(const char* url, unsigned char** out, long& size, CString& message,
-                         CTime32* expiry, unsigned long timeout) {
-        return RVUtil_gfnCurlReadHTMLWithCurlHttpFetcher(url, out, size, message, expiry, timeout);
-    }
+    static constexpr FullForm Full = &RVUtil_gfnCurlReadHTML;
+    static constexpr ShortForm Short = &RVUtil_gfnCurlReadHTML;
+    static constexpr auto Post = &RVUtil_gfnCurlReadHTMLWithPostData;
+    static constexpr auto Own = &RVUtil_gfnCurlReadHTMLWithCurlHttpFetcher;
     static constexpr bool kNamesThread = true;
     static constexpr const char* kDecodeFailureMessage = nullptr;  // leaves the text alone
     static constexpr ErrorCode kPostNot200 = ERR_HTTP_STATUS;
@@ -54,25 +50,12 @@ struct CurlFamily {
     }
 };
 
-struct InetFamily {
-    using Fetcher = CRVHttpFetcher;
+struct InetFamily : FormsOf<CRVHttpFetcher> {
     static constexpr const char* kName = "rv";
-    static ErrorCode Full(Fetcher* f, const char* url, unsigned char** out, long& size,
-                          CString& message, CTime32* expiry, unsigned long timeout) {
-        return RVUtil_gfnReadHTML(f, url, out, size, message, expiry, timeout);
-    }
-    static ErrorCode Short(Fetcher* f, const char* url, unsigned char** out, long& size,
-                           unsigned long timeout) {
-        return RVUtil_gfnReadHTML(f, url, out, size, timeout);
-    }
-    static ErrorCode Post(Fetcher* f, const char* url, unsigned char** out, long& size,
-                          unsigned long timeout, unsigned char* data, long length) {
-        return RVUtil_gfnReadHTMLWithPostData(f, url, out, size, timeout, data, length);
-    }
-    static ErrorCode Own(const char* url, unsigned char** out, long& size, CString& message,
-                         CTime32* expiry, unsigned long timeout) {
-        return RVUtil_gfnReadHTMLWithHttpFetcher(url, out, size, message, expiry, timeout);
-    }
+    static constexpr FullForm Full = &RVUtil_gfnReadHTML;
+    static constexpr ShortForm Short = &RVUtil_gfnReadHTML;
+    static constexpr auto Post = &RVUtil_gfnReadHTMLWithPostData;
+    static constexpr auto Own = &RVUtil_gfnReadHTMLWithHttpFetcher;
     static constexpr bool kNamesThread = false;
     static constexpr const char* kDecodeFailureMessage = "Decompress size <=0";
     // This fetcher's POST reports any status but 200 as a failed request.

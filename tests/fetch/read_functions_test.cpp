@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "AllocationFailure.h"
 #include "CompressedBodies.h"
@@ -160,60 +161,53 @@ TYPED_TEST(ReadFunctionsTest, OutcomesOfTheResponse) {
 }
 
 TYPED_TEST(ReadFunctionsTest, ShortPostAndOwnFetcherForms) {
-    this->m_server.Enqueue(Reply(HttpResponse(200, "short")));
-    this->m_server.Enqueue(Reply(HttpResponse(404, "")));
-    this->m_server.Enqueue(Reply(HttpResponse(200, "posted")));
+    for (const Reply& reply : {Reply(HttpResponse(200, "short")), Reply(HttpResponse(404, "")),
+                               Reply(HttpResponse(200, "posted")),
+                               Reply(HttpResponse(200, "not gzip", {{"Content-Encoding", "gzip"}})),
+                               Reply(HttpResponse(200, "own")), Reply(HttpResponse(500, ""))}) {
+        this->m_server.Enqueue(reply);
+    }
+    using Got = std::pair<ErrorCode, std::string>;  // the code, and the body ("null": none)
+    const auto got = [](ErrorCode code, unsigned char* out, long size) {
+        const std::unique_ptr<unsigned char[]> owned(out);
+        return Got(code, out ? std::string(reinterpret_cast<char*>(out), size) : "null");
+    };
+    const std::string url = this->m_server.Url("/");
+    unsigned char data[] = "a=1&b=2";
+    const auto post = [&](long length) {
+        unsigned char* out = nullptr;
+        long size = -1;
+        const ErrorCode code =
+            TypeParam::Post(&this->m_fetcher, url.c_str(), &out, size, 5000, data, length);
+        return got(code, out, size);
+    };
     unsigned char* out = nullptr;
     long size = 0;
-    ASSERT_EQ(TypeParam::Short(&this->m_fetcher, this->m_server.Url("/").c_str(), &out, size, 5000),
-              ERR_OK);
-    std::unique_ptr<unsigned char[]> owned(out);
-    EXPECT_EQ(size, 5);
-
-    unsigned char data[] = "a=1&b=2";
-    out = nullptr;
-    EXPECT_EQ(TypeParam::Post(&this->m_fetcher, this->m_server.Url("/post").c_str(), &out, size,
-                              5000, data, 7),
-              TypeParam::kPostNot200);
-    EXPECT_EQ(out, nullptr);
-    ASSERT_EQ(TypeParam::Post(&this->m_fetcher, this->m_server.Url("/post").c_str(), &out, size,
-                              5000, data, 7),
-              ERR_OK);
-    owned.reset(out);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(out), size), "posted");
+    const ErrorCode code = TypeParam::Short(&this->m_fetcher, url.c_str(), &out, size, 5000);
+    EXPECT_EQ(got(code, out, size), Got(ERR_OK, "short"));
+    EXPECT_EQ(post(7), Got(TypeParam::kPostNot200, "null"));
+    EXPECT_EQ(post(7), Got(ERR_OK, "posted"));
     EXPECT_EQ(ThreadName(), "reader");
-    // A length no request can carry fails without a transfer.
-    const std::string url = this->m_server.Url("/");
-    EXPECT_EQ(TypeParam::Post(&this->m_fetcher, url.c_str(), &out, size, 5000, data, -1),
-              ERR_REQUEST);
-    EXPECT_EQ(TypeParam::Post(&this->m_fetcher, url.c_str(), &out, size, 5000, data, 1L << 40),
-              ERR_REQUEST);
-    EXPECT_EQ(this->m_server.RequestCount(), 3u);
-
-    // The form with a fetcher of its own runs the full form.
-    this->m_server.Enqueue(Reply(HttpResponse(200, "own")));
-    this->m_server.Enqueue(Reply(HttpResponse(500, "")));
-    CString message;
-    ASSERT_EQ(TypeParam::Own(url.c_str(), &out, size, message, nullptr, 5000), ERR_OK);
-    owned.reset(out);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(out), size), "own");
-    EXPECT_EQ(TypeParam::Own(url.c_str(), &out, size, message, nullptr, 5000), ERR_HTTP_STATUS);
-    EXPECT_EQ(message, "Status = 500!");
-}
-
-TYPED_TEST(ReadFunctionsTest, PostFormLogsADecodeFailureWhereItsFamilyDoes) {
-    this->m_server.Enqueue(Reply(HttpResponse(200, "not gzip", {{"Content-Encoding", "gzip"}})));
     LogCapture log;
-    unsigned char data[] = "x";
-    unsigned char* out = nullptr;
-    long size = -1;
-    EXPECT_EQ(TypeParam::Post(&this->m_fetcher, this->m_server.Url("/").c_str(), &out, size, 5000,
-                              data, 1),
-              ERR_DECOMPRESS);
-    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(post(7), Got(ERR_DECOMPRESS, "null"));
     EXPECT_EQ(log.Contains(CPXLog::LVL_ERROR,
                            "RVUtil_gfnReadHTMLWithPostData Decompress error: cbData=0"),
               TypeParam::kLogsPostDecodeFailure);
+    // A length no request can carry fails without a transfer.
+    EXPECT_EQ(post(-1), Got(ERR_REQUEST, "null"));
+    EXPECT_EQ(post(1L << 40), Got(ERR_REQUEST, "null"));
+    EXPECT_EQ(this->m_server.RequestCount(), 4u);
+
+    // The form with a fetcher of its own runs the full form.
+    CString message;
+    const auto own = [&] {
+        out = nullptr;
+        const ErrorCode code = TypeParam::Own(url.c_str(), &out, size, message, nullptr, 5000);
+        return got(code, out, size);
+    };
+    EXPECT_EQ(own(), Got(ERR_OK, "own"));
+    EXPECT_EQ(own(), Got(ERR_HTTP_STATUS, "null"));
+    EXPECT_EQ(message, "Status = 500!");
 }
 
 // Fails the allocations of the call from the nth on: every outcome is a defined code (or

@@ -68,10 +68,9 @@ TEST(RequestHeaderRule, PairsReplaceByExactNameAndResponseLookupIgnoresCase) {
     EXPECT_EQ(Flat(pairs), (std::vector<std::string>{"accept", "c"}));
 
     CStringArray response;
-    response.Add("Set-Cookie");
-    response.Add("a=1");
-    response.Add("set-cookie");
-    response.Add("b=2");
+    for (const char* item : {"Set-Cookie", "a=1", "set-cookie", "b=2"}) {
+        response.Add(item);
+    }
     EXPECT_EQ(RVUtil::http::FindResponseValue(response, "SET-COOKIE"), "a=1");
     EXPECT_EQ(RVUtil::http::FindResponseValue(response, "Absent"), "");
 }
