@@ -89,9 +89,9 @@ class CCurlHttpFetcherImpl {
     // The configured handle; it never runs a transfer itself.
     CURL* m_pCurl = nullptr;
     CURLM* m_pMulti = nullptr;
-    // Shares TLS sessions between the transfer handles, so that a new connection to a
-    // server can resume an earlier session (libcurl resumes only under equal verification
-    // settings).
+    // Shares TLS session tickets between the transfer handles, so that a new connection to
+    // a server can resume an earlier handshake (libcurl resumes only under equal
+    // verification settings).
     CURLSH* m_pShare = nullptr;
     CURLcode m_nLastCode = CURLE_OK;
     CurlByteArray m_vecBody;
