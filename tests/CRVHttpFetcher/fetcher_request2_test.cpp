@@ -1,9 +1,6 @@
 // CRVHttpFetcher::Request2 against scripted loopback servers: what it keeps, what it raises,
 // and that it leaves nothing open or allocated behind, whichever way it ends.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -14,13 +11,9 @@
 #include <string_view>
 #include <tuple>
 
-#include "AllocationFailure.h"
-#include "ChildProcess.h"
-#include "DescriptorLimit.h"
 #include "FetcherTestSupport.h"
 #include "LogCapture.h"
 #include "OpenHandles.h"
-#include "RVUtil/AfxException.h"
 #include "ScopedEnvironment.h"
 #include "ScriptedServer.h"
 
@@ -44,8 +37,7 @@ constexpr const char* kCopyFailed =
 constexpr const char* kMessages[] = {kSessionFailed, kConnectFailed, kOpenFailed, kSendFailed,
                                      kStatusFailed,  kReadFailed,    kCopyFailed};
 
-// How a call ended: its result, or what it raised (empty for nothing). Taking it allocates
-// nothing, so it also works while every allocation fails.
+// How a call ended: its result, or what it raised (empty for nothing).
 struct Outcome {
     DWORD status = 0;
     std::string_view raised;
@@ -75,9 +67,6 @@ class Request2Test : public ::testing::Test {
             }
         } catch (const std::bad_alloc&) {
             out.raised = "bad_alloc";
-        } catch (CMemoryException* e) {  // the response header list's allocation failure
-            e->Delete();
-            out.raised = "CMemoryException";
         }
         return out;
     }
@@ -145,48 +134,6 @@ TEST_F(Request2Test, PostsABodyAndAZeroLengthIsAGet) {
     EXPECT_EQ(Call(Url("/null"), 5000, nullptr, 3).raised, kSendFailed);
     EXPECT_EQ(m_server.RequestCount(), 2u);
     ExpectNothingLeftOpen();
-}
-
-TEST_F(Request2Test, ReadsTheDeclaredLengthWhateverTheBodyLooksLike) {
-    struct Case {
-        const char* name;
-        Reply reply;
-        std::string body;
-        const char* lengthHeader;  // the merged "content-length" value, or null for none
-    };
-    const std::string big(40000, 'h');
-    const Case cases[] = {
-        {"chunked, no length",
-         Reply(HttpResponse(200, rvtest::Chunked("abc", 2), {{"Transfer-Encoding", "chunked"}})),
-         "", nullptr},
-        {"zero", Reply(HttpResponse(200, "")), "", " 0"},
-        {"not a number", Reply("HTTP/1.1 200 OK\r\nContent-Length: abc\r\n\r\nxyz").Close(), "",
-         " abc"},
-        {"two lengths",
-         Reply("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\n"
-               "abcdef")
-             .Close(),
-         "abcde", " 5;  6"},
-        {"large head", Reply(HttpResponse(200, "body", {{"X-Big", big}, {"X-Big", big}})), "body",
-         " 4"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        m_server.Clear();
-        m_server.Enqueue(c.reply);
-        const Outcome out = Get("/c");
-        EXPECT_EQ(out.raised, "");
-        EXPECT_EQ(out.status, 200u);
-        EXPECT_EQ(m_fetcher.Body(), c.body);
-        EXPECT_EQ(m_fetcher.Capacity(), static_cast<int>(c.body.size()));
-        if (c.body.empty()) {
-            EXPECT_EQ(m_fetcher.GetResponse(), nullptr);
-        }
-        EXPECT_EQ(m_fetcher.FindHeader("content-length"), c.lengthHeader ? c.lengthHeader : "");
-        ExpectNothingLeftOpen();
-    }
-    EXPECT_EQ(m_fetcher.FindHeader("x-big"), " " + big + ";  " + big);
-    EXPECT_EQ(m_fetcher.FindHeader("x-a"), "") << "the large head was the last one";
 }
 
 TEST_F(Request2Test, RaisesTheFailedStepAndKeepsNothing) {
@@ -261,108 +208,6 @@ TEST_F(Request2Test, LeavesTheObjectsSessionAndLetsRequestGrowFromItsBody) {
     EXPECT_EQ(Get("/three").status, 200u);
     m_server.Enqueue(Reply(HttpResponse(200, "four")));
     EXPECT_EQ(m_fetcher.Request(Url("/four").c_str(), nullptr, nullptr, 5000), 0u);
-}
-
-TEST_F(Request2Test, EveryAllocationMayFail) {
-    // Each allocation of a whole call fails in turn. The call then raises an allocation
-    // failure (the header list's is the framework's) or one of its messages, keeps no body
-    // and leaves nothing open.
-    m_server.SetDefaultReply(Reply(HttpResponse(200, std::string(3000, 'p'),
-                                                {{"Set-Cookie", "a long enough cookie value"},
-                                                 {"set-cookie", "another long cookie value"}})));
-    const std::string url = Url("/torture");
-    std::size_t raised = 0;
-    std::size_t nth = 1;
-    for (; nth < 5000; ++nth) {
-        Outcome out;
-        bool refusedAny = false;
-        {
-            rvtest::FailAllocationsFrom failing(nth);
-            out = Call(url);
-            refusedAny = failing.Refused() > 0;
-        }
-        const bool done = out.raised.empty();
-        raised += done ? 0 : 1;
-        EXPECT_NE(out.raised, "a message of no step") << nth;
-        EXPECT_EQ(out.status, done ? 200u : 0u) << nth;
-        EXPECT_EQ(Kept(), std::make_tuple(done ? 200 : m_fetcher.GetResponseHttpStatus(), done,
-                                          done ? 3000 : 0))
-            << nth;
-        ExpectNothingLeftOpen();
-        if (!refusedAny) {
-            break;
-        }
-    }
-    EXPECT_LT(nth, 5000u) << "a call that never stops allocating";
-    EXPECT_GT(raised, 10u);
-}
-
-// With no descriptor left no session's I/O loop can be set up: Init reports it, and
-// Request2, which opens a session of its own, raises.
-TEST_F(Request2Test, ASessionThatCannotBeOpenedFailsInitAndRaisesInRequest2) {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "the sanitizers' run-time needs descriptors of its own to check a throw";
-#endif
-    rvtest::LogCapture log;
-    rvtest::TestFetcher other;
-    const std::string url = Url("/x");
-    Outcome out;
-    int init = -1;
-    int ready = -1;
-    {
-        rvtest::NoFreeDescriptors none;
-        ASSERT_TRUE(none.Armed());
-        init = other.Init();
-        ready = other.IsSessionReady(1);
-        out = Call(url);
-    }
-    EXPECT_EQ(init, 0);
-    EXPECT_EQ(ready, 0);
-    EXPECT_EQ(other.IsInit(), 0);
-    EXPECT_EQ(other.GetResponse(), nullptr);
-    ASSERT_EQ(log.Records().size(), 1u) << "IsSessionReady logs nothing";
-    EXPECT_TRUE(log.Contains(CPXLog::LVL_ERROR, "[Http Init Error]ErrorCode=12004"));
-    EXPECT_EQ(out.raised, kSessionFailed);
-    EXPECT_EQ(m_server.RequestCount(), 0u);
-}
-
-// In a child process with its address space capped: a declared length the body array
-// cannot take raises bad_alloc; one whose copy cannot be made raises the copy's message.
-TEST_F(Request2Test, ABodyTooLargeForMemoryRaises) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    GTEST_SKIP() << "the sanitizers reserve address space beyond any cap";
-#endif
-    constexpr std::size_t kDeclared = std::size_t{64} << 20;
-    const std::string head =
-        "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kDeclared) + "\r\n\r\n";
-    m_server.SetDefaultReply(Reply(head + std::string(kDeclared, 'a')).Close());
-    const std::string url = Url("/huge");
-    const auto runCapped = [&](std::size_t room) {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const std::string status = rvtest::ReadFile("/proc/self/status");
-            const long sizeKiB =
-                std::strtol(status.c_str() + status.find("VmSize:") + 7, nullptr, 10);
-            rlimit cap{};
-            cap.rlim_cur = cap.rlim_max = static_cast<rlim_t>(sizeKiB) * 1024 + room;
-            setrlimit(RLIMIT_AS, &cap);
-            rvtest::TestFetcher fetcher;
-            try {
-                fetcher.Request2(url.c_str(), nullptr, nullptr, 5000, nullptr, 0);
-                _exit(1);
-            } catch (const std::bad_alloc&) {
-                _exit(fetcher.GetResponseHttpStatus() == 200 ? 2 : 1);
-            } catch (const std::runtime_error& e) {
-                _exit(std::string(e.what()) == kCopyFailed && fetcher.GetResponse() == nullptr ? 3
-                                                                                               : 1);
-            }
-        }
-        int waited = 0;
-        waitpid(pid, &waited, 0);
-        return WIFEXITED(waited) ? WEXITSTATUS(waited) : -1;
-    };
-    EXPECT_EQ(runCapped(kDeclared / 2), 2) << "the body array does not fit";
-    EXPECT_EQ(runCapped(kDeclared + kDeclared / 2), 3) << "the body fits, its copy does not";
 }
 
 }  // namespace

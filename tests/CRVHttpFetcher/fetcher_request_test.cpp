@@ -211,55 +211,6 @@ TEST(FetcherLifecycleTest, InitFiniAndTheHelpers) {
     EXPECT_EQ(f.IsInit(), 1);
 }
 
-// The parts themselves are the transport's (tests/transport); here, the canonical URL
-// written back, the protocols, and nothing written for a URL refused (another scheme, a
-// host of 256 characters, a path too long for its buffer).
-TEST(FetcherCrackUrlTest, WritesBackTheCanonicalUrlAndNamesTheProtocol) {
-    const std::string host255(255, 'h');
-    const std::string longPath = "http://h?" + std::string(2047 - 9, 'q');
-    const struct {
-        std::string url;
-        Protocol protocol;
-        std::string canonical = "", host = "untouched", path = "untouched";
-        unsigned short port = 7;
-    } cases[] = {
-        {"http://www.example.com/a/../index.php?q=1&r=a b", Protocol::PROTOCOL_HTTP,
-         "http://www.example.com/index.php?q=1&r=a b", "www.example.com", "/index.php?q=1&r=a b",
-         80},
-        {"https://s.example.com:8443/x", Protocol::PROTOCOL_HTTP, "https://s.example.com:8443/x",
-         "s.example.com", "/x", 8443},
-        {"ftp://f.example.com/f", Protocol::PROTOCOL_FTP, "ftp://f.example.com/f", "f.example.com",
-         "/f", 21},
-        {"http://" + host255 + "/", Protocol::PROTOCOL_HTTP, "http://" + host255 + "/", host255,
-         "/", 80},
-        {"file:///etc/hosts", Protocol::PROTOCOL_UNKNOWN},
-        {"not a url", Protocol::PROTOCOL_UNKNOWN},
-        {"http://h" + std::string(255, 'h') + "/", Protocol::PROTOCOL_UNKNOWN},
-        {longPath, Protocol::PROTOCOL_UNKNOWN},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.url.substr(0, 40));
-        TestFetcher f;
-        char buffer[2048] = {};
-        std::strncpy(buffer, c.url.c_str(), sizeof buffer - 1);
-        char host[256] = "untouched";
-        char path[2048] = "untouched";
-        unsigned short port = 7;
-        EXPECT_EQ(f.CrackUrl(buffer, host, path, &port), c.protocol);
-        if (!c.canonical.empty()) {
-            EXPECT_EQ(buffer, c.canonical);
-        }
-        EXPECT_EQ(host, c.host);
-        EXPECT_EQ(path, c.path);
-        EXPECT_EQ(port, c.port);
-    }
-    TestFetcher f;
-    char buffer[2048] = "http://h:81/p";
-    unsigned short port = 0;
-    EXPECT_EQ(f.CrackUrl(buffer, nullptr, nullptr, &port), Protocol::PROTOCOL_HTTP);
-    EXPECT_EQ(port, 81);
-}
-
 TEST(FetcherBufferTest, SaveDataGrowsToExactlyWhatIsNeeded) {
     TestFetcher f;
     BYTE bytes[5000];

@@ -176,20 +176,6 @@ TEST(CRVMemBufferTest, WriteNearTheTopOfTheCounterRangeIsRefused) {
     }
 }
 
-TEST(CRVMemBufferTest, WriteRefusesWhenADerivedGrowDoesNotGrow) {
-    class Stuck : public Buffer {
-      public:
-        Stuck() : Buffer(4, 4) {}
-
-      protected:
-        void Grow(unsigned long) override {}
-    } b;
-    b.Write("ab", -1);
-    EXPECT_TRUE(Raises<CMemoryException>([&] { b.Write("cdef", -1); }));
-    EXPECT_TRUE(Raises<CMemoryException>([&] { b.Write('c'), b.Write('d'); }));
-    EXPECT_STREQ(b.GetData(), "abc");
-}
-
 TEST(CRVMemBufferTest, CopiesOwnTheirStorage) {
     Buffer a(8, 4);
     a.Write("shared?", -1);

@@ -3,13 +3,7 @@
 // suppresses a header, an Accept-Encoding naming gzip (which hands gzip, and every decoder
 // libcurl has, to libcurl), libcurl's error codes in its records, its arrays under the body
 // limit, and the POST that skips peer verification.
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 
 #include "AllocationFailure.h"
@@ -129,30 +123,6 @@ TEST_F(CurlLifecycleTest, AnyFailureInsideInitBecomesCurlInitFail) {
     EXPECT_GT(raised, 0);
 }
 
-TEST_F(CurlLifecycleTest, AssignmentGivesAFreshFetcherWithTheOthersHeaders) {
-    CCurlHttpFetcher source;
-    ASSERT_TRUE(source.Init());
-    source.AddHeader("X-Copied", "yes");
-    CCurlHttpFetcher target;
-    target.AddHeader("X-Dropped", "1");
-    target = source;
-    target = target;
-    EXPECT_TRUE(target.IsInit());
-
-    m_server.SetDefaultReply(Reply(HttpResponse(200, "x")));
-    ASSERT_EQ(target.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
-    const std::string head(m_server.Requests().at(0).Head());
-    EXPECT_NE(head.find("\r\nX-Copied:yes\r\n"), std::string::npos);
-    EXPECT_EQ(head.find("X-Dropped"), std::string::npos);
-
-    // The two own separate handles: closing one leaves the other working.
-    source.Fini();
-    ASSERT_EQ(target.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
-    CCurlHttpFetcher uninitialised;
-    target = uninitialised;
-    EXPECT_FALSE(target.IsInit());
-}
-
 TEST_F(CurlLifecycleTest, SystemProxyIsAdoptedAtInitWithItsCredentials) {
     // Upper case: libcurl itself ignores HTTP_PROXY, so only the fetcher can have set it.
     const std::string proxy = "127.0.0.1:" + std::to_string(m_server.Port());
@@ -192,30 +162,6 @@ TEST_F(CurlLifecycleTest, SetProxyReplacesTheSystemProxyAndSetNoProxyBypassesIt)
     ASSERT_EQ(m_server.RequestCount(), 1u);
     EXPECT_EQ(m_server.Requests()[0].RequestLine(), "GET /y HTTP/1.1");
     EXPECT_EQ(explicitProxy.RequestCount(), 1u);
-}
-
-TEST(CurlCallbackTest, CloseSocketResetsTheConnection) {
-    EXPECT_EQ(CCurlHttpFetcherImpl::OnCloseSocket(nullptr, CURL_SOCKET_BAD), 1);
-
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = LoopbackAddress(0);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 1), 0);
-    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
-    const int client = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    const int server = ::accept(listener, nullptr, nullptr);
-    ASSERT_GE(server, 0);
-
-    EXPECT_EQ(CCurlHttpFetcherImpl::OnCloseSocket(nullptr, client), 0);
-    // An orderly close would read as end of stream (0); an abortive one is a reset.
-    char byte;
-    errno = 0;
-    EXPECT_EQ(::recv(server, &byte, 1, 0), -1);
-    EXPECT_EQ(errno, ECONNRESET);
-    ::close(server);
-    ::close(listener);
 }
 
 class CurlRequestTest : public CurlTest {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -62,24 +61,6 @@ TEST(ProbeInChild, Run) {
         const std::string exe = fs::canonical("/proc/self/exe").string();
         std::printf("log folder after the failure: %s\n",
                     fs::exists(fs::path(exe).parent_path() / "Log") ? "present" : "absent");
-        answers.push_back(RVUtil::RVUtil_IsUseWinInet());
-    } else if (name == "concurrent") {
-        constexpr int kThreads = 8;
-        std::atomic<bool> go{false};
-        std::vector<int> results(kThreads, -1);
-        std::vector<std::thread> threads;
-        for (int i = 0; i < kThreads; ++i) {
-            threads.emplace_back([&, i] {
-                while (!go.load()) {
-                }
-                results[i] = RVUtil::RVUtil_IsUseWinInet();
-            });
-        }
-        go = true;
-        for (auto& t : threads) {
-            t.join();
-        }
-        answers = results;
         answers.push_back(RVUtil::RVUtil_IsUseWinInet());
     }
     std::string line = "answers:";
@@ -201,15 +182,6 @@ TEST(BackendProbeTest, AFailedReadingAnswersOneAndSettlesNothing) {
     EXPECT_NE(run.output.find("log folder after the failure: absent"), std::string::npos);
     EXPECT_EQ(run.Answers(), "answers: 1 0") << "the second call reads the settings again";
     EXPECT_EQ(run.StartupRecords(), 1) << run.log;
-}
-
-TEST(BackendProbeTest, ConcurrentFirstCallsAgree) {
-    const HostRun run = runHost("concurrent", {{"auto_proxy", "file:///etc/proxy.pac"}});
-    ASSERT_EQ(run.exitStatus, 0) << run.output;
-    EXPECT_EQ(run.Answers(), "answers: 1 1 1 1 1 1 1 1 1");
-    // Each thread that found nothing settled ran the whole probe; the ninth call none.
-    EXPECT_GE(run.StartupRecords(), 1);
-    EXPECT_LE(run.StartupRecords(), 8);
 }
 
 TEST(HostLogFolderTest, LogFolderBesideTheExecutable) {

@@ -42,50 +42,6 @@ std::vector<std::string> ReadLines(const fs::path& file) {
 const std::regex kRecordLine(
     R"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} \[([A-Z0-9]+)\] \[(\d+)\] (.*)$)");
 
-TEST(PXLogTest, EachRecordCarriesTheLevelItsThreadSetLast) {
-    CPXLog log;
-    CPXLog other;
-    rvtest::LogCapture capture(log);
-    testing::internal::CaptureStderr();
-
-    log(CPXLog::LVL_ERROR)
-        .Write("[Curl Send Error]ErrorCode=%d, HttpStatus=%d, Url=%s", 28, 0, "http://127.0.0.1/");
-    log(CPXLog::LVL_NOTICE).Write("RVUtil_IsUseWinInet Init");
-    log.Write("no level chosen");
-    log(CPXLog::LVL_DEBUG);
-    log.Write("chosen apart from the write");
-    log.Write("the choice held for one record only");
-    other(CPXLog::LVL_FATAL);
-    log.Write("another logger's choice is not ours");
-    log(static_cast<CPXLog::Lvl>(200)).Write("a level without a name");
-    const std::string longText(20000, 'x');
-    {
-        rvtest::LogCapture detached(log);
-        log(CPXLog::LVL_WARNING).Write("%s|", longText.c_str());
-        EXPECT_EQ(detached.Records().size(), 1u);
-    }
-    log.Write("after the detach");  // heard by the capture that stays attached only
-
-    const std::string err = testing::internal::GetCapturedStderr();
-    const auto records = capture.Records();
-    const auto levels = records | std::views::transform(&rvtest::LogRecord::level);
-    EXPECT_EQ(std::vector<int>(levels.begin(), levels.end()),
-              (std::vector<int>{CPXLog::LVL_ERROR, CPXLog::LVL_NOTICE, CPXLog::LVL_INFO,
-                                CPXLog::LVL_DEBUG, CPXLog::LVL_INFO, CPXLog::LVL_INFO, 200,
-                                CPXLog::LVL_WARNING, CPXLog::LVL_INFO}));
-    ASSERT_EQ(records.size(), 9u);
-    EXPECT_EQ(records[0].text,
-              "[Curl Send Error]ErrorCode=28, HttpStatus=0, Url=http://127.0.0.1/");
-    EXPECT_EQ(records[7].text, longText + "|");
-
-    // Before storage the records are on standard error, one line each, nothing dropped.
-    EXPECT_NE(err.find("[ERROR] [" + std::to_string(GetCurrentThreadId()) +
-                       "] [Curl Send Error]ErrorCode=28"),
-              std::string::npos);
-    EXPECT_NE(err.find("[L200] "), std::string::npos);
-    EXPECT_NE(err.find(longText + "|\n"), std::string::npos);
-}
-
 TEST(PXLogTest, StorageCreatesTheFolderAndEveryRecordIsInTheFileOnReturn) {
     TempFolder tmp;
     const fs::path folder = tmp.path() / "nested" / "Log";

@@ -190,28 +190,4 @@ TEST_F(ReqThreadTest, StopTerminatesARequestBlockedInACancellationPoint) {
     EXPECT_EQ(g_alive.load(), 0);        // but the request it held was deleted on the way out
 }
 
-TEST_F(ReqThreadTest, ARequestThatNeverYieldsIsLeftRunningAndOutlivesItsThreadObject) {
-    ShortStopLimits limits(50, 50);
-    std::atomic<bool> release{false};
-    runnable.onRequest = [&](TestRequest*) {
-        while (!release.load()) {
-            // no cancellation point
-        }
-        return 0;
-    };
-    auto* worker = new Worker(&runnable);
-    ASSERT_TRUE(worker->Start());
-    queue.AddRequest(new TestRequest(1));
-    queue.AddRequest(new TestRequest(2));
-    ASSERT_TRUE(Eventually([&] { return runnable.requests == 1; }));
-    KeptThread thread(worker->Recorded());
-    delete worker;  // stops, gives up on the thread and frees the object under it
-    EXPECT_EQ(thread.ExitCode(), 0xFFFFFFFFu);
-    release = true;
-    ASSERT_TRUE(thread.Ends());
-    EXPECT_EQ(runnable.requests.load(), 1);  // nothing more of the host's is called
-    EXPECT_EQ(runnable.ends.load(), 0);
-    EXPECT_EQ(queue.GetQueueCount(), 1);
-}
-
 }  // namespace

@@ -152,10 +152,6 @@ TEST_F(TransportTest, AnswersEachReplyAsItsFramingAndPaceAllow) {
     const std::string chunkedHead = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
     const std::string slow = "timed out after 1000 ms waiting for the response head";
     const std::string b6000(6000, 'b');
-    Reply interimForEver;
-    for (int i = 0; i < 100; ++i) {
-        interimForEver.Send("HTTP/1.1 100 Continue\r\n\r\n").Delay(100ms);
-    }
     struct Case {
         const char* name;
         Reply reply;
@@ -165,9 +161,7 @@ TEST_F(TransportTest, AnswersEachReplyAsItsFramingAndPaceAllow) {
         std::string detail;
     };
     const Case cases[] = {
-        {"silent", Reply().Hang(), kInetTimeout, kInetOk, "", slow},
         {"trickled head", Reply().Trickle(head, 1, 200ms), kInetTimeout, kInetOk, "", slow},
-        {"interim answers for ever", interimForEver, kInetTimeout, kInetOk, "", slow},
         {"trickled body", Reply(head).Trickle(b6000, 1, 200ms), kInetOk, kInetTimeout, "*",
          "timed out after 1000 ms with the body stalled after "},
         {"stalled body", Reply(head + "0123456789").Hang(), kInetOk, kInetTimeout, "0123456789",
@@ -187,8 +181,6 @@ TEST_F(TransportTest, AnswersEachReplyAsItsFramingAndPaceAllow) {
          kInetOk, kInetOk, "helloabcdefghijklmnopqrstuvwxyz", ""},
         {"chunk size not a number", Reply(chunkedHead + "3\r\nabc\r\n3x\r\nxyz\r\n"), kInetOk,
          kInetInvalidResponse, "abc", "bad chunk size"},
-        {"chunk size beyond 64 bits", Reply(chunkedHead + "ffffffffffffffff\r\nabc"), kInetOk,
-         kInetInvalidResponse, "", "bad chunk size"},
         {"chunk longer than its size", Reply(chunkedHead + "2\r\nabc\r\n0\r\n\r\n"), kInetOk,
          kInetInvalidResponse, "ab", "chunk data longer than its size"},
         {"closed before the last chunk", Reply(chunkedHead + "3\r\nabc\r\n").Close(), kInetOk,
