@@ -252,26 +252,6 @@ TEST_F(CurlRequestTest, AFoldedFirstHeaderLineFindsNothingOfTheRequestBefore) {
     EXPECT_EQ(m_server.RequestCount(), 4u);
 }
 
-TEST_F(CurlRequestTest, RepeatedRequestsReuseTheArraysAndOnlyFiniFreesThem) {
-    m_server.SetDefaultReply(Reply(HttpResponse(200, std::string(3000, 'b'))));
-    ASSERT_EQ(Get(m_server.Url()), 1u);
-    const std::size_t capacity = Access::Body(m_fetcher).CapacityForTesting();
-    for (int i = 0; i < 5; ++i) {
-        ASSERT_EQ(Get(m_server.Url()), 1u);
-        m_fetcher.EndRequest();
-    }
-    EXPECT_EQ(Access::Body(m_fetcher).CapacityForTesting(), capacity);
-    EXPECT_GE(capacity, 3000u);
-    // An empty body is no body, whatever the array still holds.
-    m_server.Enqueue(Reply(HttpResponse(500, "")));
-    ASSERT_EQ(Get(m_server.Url()), 1u);
-    EXPECT_EQ(m_fetcher.GetResponse(), nullptr);
-
-    m_fetcher.Fini();
-    EXPECT_EQ(Access::Body(m_fetcher).CapacityForTesting(), 0u);
-    EXPECT_EQ(Access::RawHeaders(m_fetcher).CapacityForTesting(), 0u);
-}
-
 // Each failure writes its record, then libcurl's own words on it, and ends within its
 // time-out however slowly the server sends.
 TEST_F(CurlRequestTest, BrokenExchangesFailWithTheirRecordAndLibcurlsWords) {

@@ -6,9 +6,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
-#include "ScriptedServer.h"
+#include "loopback/LoopbackServer.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -24,10 +25,9 @@ int main(int argc, char** argv) {
     // Blocked before the server starts its threads, so that only sigwait below sees them.
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    rvtest::ScriptedServer server;
-    server.SetRecording(false);
-    server.SetDefaultReply(rvtest::Reply(rvtest::HttpResponse(
-        200, std::string(bodyBytes, 'x'), {{"Content-Type", "application/octet-stream"}})));
+    const auto reply = std::make_shared<const loopback::Reply>(loopback::HttpResponse(
+        200, std::string(bodyBytes, 'x'), {{"Content-Type", "application/octet-stream"}}));
+    loopback::Server server([reply](loopback::ReceivedRequest&&) { return reply; });
     std::printf("%u\n", static_cast<unsigned>(server.Port()));
     std::fflush(stdout);
 
