@@ -1,14 +1,20 @@
 #include "EndToEnd.h"
 
+#include <algorithm>
+#include <charconv>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "FuzzCheck.h"
 #include "RVUtil/BodyLimit.h"
-#include "RawResponseServer.h"
 #include "ScopedEnvironment.h"
+#include "loopback/LoopbackServer.h"
 #include "platform/Ascii.h"
 
 namespace rvfuzz {
@@ -19,6 +25,56 @@ using RVUtil::ascii::EqualsNoCase;
 constexpr long long kBodyLimit = 1 << 20;
 inline constexpr std::string_view kNextResponse = "@@next@@";
 inline constexpr std::size_t kMostResponses = 8;
+// How long a connection kept open waits for the fetcher's next request. A fetcher that needs
+// more bytes would wait for ever; one that has all it needs asks again well within this, and
+// if it does not, the close comes after it has read everything and it connects anew.
+constexpr std::chrono::milliseconds kKeptOpenIdle{25};
+
+struct ScriptedResponse {
+    std::string bytes;      // sent as they are, whatever they hold
+    bool keepOpen = false;  // leave the connection to the fetcher's next request
+};
+
+// Answers the request for "/<n>", on whichever connection, with the n-th response of the
+// input being run, and closes every other request unanswered.
+class ResponseServer {
+  public:
+    std::string Url(std::size_t n) const { return m_server.Url("/" + std::to_string(n)); }
+    void Play(const std::vector<ScriptedResponse>& responses) {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        for (const ScriptedResponse& response : responses) {
+            loopback::Reply reply(response.bytes);
+            response.keepOpen ? reply.CloseIfIdle(kKeptOpenIdle) : reply.Close();
+            m_replies.push_back(std::make_shared<const loopback::Reply>(std::move(reply)));
+        }
+    }
+    // Ends the input's connections and forgets its responses, so that the next input
+    // starts from the same state and what the server allocated for this one is freed
+    // within it (libFuzzer counts allocations per input to look for leaks).
+    void Finish() {
+        m_server.EndConnections();
+        std::lock_guard<std::mutex> hold(m_mutex);
+        m_replies.clear();
+    }
+
+  private:
+    std::shared_ptr<const loopback::Reply> Answer(const loopback::ReceivedRequest& request) {
+        const std::string_view target = request.Target();
+        const char* last = target.data() + target.size();
+        std::size_t n = kMostResponses;  // beyond every input's responses when out of range
+        if (target.size() < 2 || target[0] != '/' ||
+            std::from_chars(target.data() + 1, last, n).ptr != last) {
+            return nullptr;
+        }
+        std::lock_guard<std::mutex> hold(m_mutex);
+        return n < m_replies.size() ? m_replies[n] : nullptr;
+    }
+
+    std::mutex m_mutex;
+    std::vector<std::shared_ptr<const loopback::Reply>> m_replies;
+    // Last, so that it stops, and no longer calls Answer, before the replies go.
+    loopback::Server m_server{[this](loopback::ReceivedRequest&& r) { return Answer(r); }};
+};
 
 // What every fetcher must make of a response, for responses in a small strict subset:
 // status line "HTTP/1.1 200", header lines "Name: value" of visible ASCII (lines ended by
@@ -134,18 +190,15 @@ void PrepareEndToEnd() {
 }
 
 void RunEndToEnd(std::string_view input, const ReadFunction& read) {
-    static RawResponseServer server;
+    static ResponseServer server;
     const std::vector<ScriptedResponse> responses = SplitResponses(input);
-    server.Script(responses);
+    server.Play(responses);
     // Once a response left on a kept connection is outside the subset, or leaves bytes
     // behind, what the connection holds next is the server's mess: later outcomes are
     // only checked for sanity.
     bool judging = true;
     for (std::size_t i = 0; i < responses.size(); ++i) {
-        const std::string url =
-            "http://127.0.0.1:" + std::to_string(server.Port()) + "/" + std::to_string(i);
-        const Outcome outcome = read(url.c_str());
-        server.Answered();
+        const Outcome outcome = read(server.Url(i).c_str());
         FUZZ_CHECK(outcome.code >= RVUtil::ERR_OK && outcome.code <= RVUtil::ERR_SERVER_VERDICT);
         FUZZ_CHECK((outcome.code == RVUtil::ERR_OK) == (outcome.body != nullptr));
         FUZZ_CHECK(outcome.code != RVUtil::ERR_OK || outcome.size >= 0);
@@ -166,6 +219,7 @@ void RunEndToEnd(std::string_view input, const ReadFunction& read) {
         delete[] outcome.body;
         judging = judging && (!responses[i].keepOpen || (expected && !expected->bytesLeftOver));
     }
+    server.Finish();
 }
 
 }  // namespace rvfuzz

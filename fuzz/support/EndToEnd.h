@@ -10,8 +10,12 @@
 #include "RVUtil/ErrorCode.h"
 
 // The end-to-end targets: an input holds up to eight raw responses separated by "@@next@@",
-// served one after the other to the read functions of one long-lived fetcher; one that
-// starts with '+' is served with its connection kept open (the '+' itself is not sent).
+// served one after the other to the read functions of one long-lived fetcher. The n-th goes
+// to the request for "/<n>" on whichever connection (a fetcher that tries again gets it
+// again), followed by a close; one that starts with '+' (not sent) leaves its connection to
+// the fetcher's next request instead, and is closed when none starts on it within 25 ms,
+// so that a response that can never complete ends in a close, not in the fetcher's
+// time-out. Every input ends its connections before the next one starts.
 namespace rvfuzz {
 
 // One call of a read function: its code and the buffer it handed over (null unless ERR_OK),

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -86,6 +87,11 @@ Reply& Reply::Reset() {
 
 Reply& Reply::Hang() {
     m_actions.push_back({Action::Hang, {}, {}});
+    return *this;
+}
+
+Reply& Reply::CloseIfIdle(std::chrono::milliseconds idle) {
+    m_actions.push_back({Action::CloseIfIdle, {}, idle});
     return *this;
 }
 
@@ -197,30 +203,36 @@ std::size_t Server::ConnectionCount() const {
     return m_connections;
 }
 
-void Server::Stop() {
+void Server::EndConnections() {
     std::vector<std::thread> threads;
+    {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        // Shutting the sockets down wakes every thread blocked on them, and leaving
+        // m_openFds every pause and hang; each thread closes its own descriptor, so none is
+        // closed under another's feet.
+        for (int fd : m_openFds) {
+            ::shutdown(fd, SHUT_RDWR);
+        }
+        m_openFds.clear();
+        threads.swap(m_connectionThreads);
+    }
+    m_ended.notify_all();
+    for (auto& thread : threads) {
+        thread.join();
+    }
+}
+
+void Server::Stop() {
     {
         std::lock_guard<std::mutex> hold(m_mutex);
         if (m_stopping) {
             return;
         }
         m_stopping = true;
-        // Shutting the sockets down wakes every thread blocked on them; each thread closes
-        // its own descriptor, so none is closed under another's feet.
         ::shutdown(m_listenFd, SHUT_RDWR);
-        for (int fd : m_openFds) {
-            ::shutdown(fd, SHUT_RDWR);
-        }
     }
-    m_stopped.notify_all();
     m_acceptThread.join();
-    {
-        std::lock_guard<std::mutex> hold(m_mutex);
-        threads.swap(m_connectionThreads);
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
+    EndConnections();
     ::close(m_listenFd);
 }
 
@@ -256,7 +268,9 @@ void Server::Forget(int fd) {
 
 void Server::Serve(int fd, std::size_t connection) {
     std::string pending;
-    char buffer[64 * 1024];
+    // Requests are small; a larger buffer on each connection's stack costs sanitizer builds
+    // time at every thread's end.
+    char buffer[4096];
     // Reads more of the request; false when the connection is over.
     const auto receive = [&] {
         for (;;) {
@@ -296,13 +310,14 @@ void Server::Serve(int fd, std::size_t connection) {
         ReceivedRequest request{connection, pending.substr(0, total)};
         pending.erase(0, total);
         const std::shared_ptr<const Reply> reply = m_responder(std::move(request));
-        open = reply != nullptr && Perform(fd, *reply);
+        open = reply != nullptr && Perform(fd, *reply, !pending.empty());
     }
     Forget(fd);
 }
 
-// False when the connection is over: closed, reset, hung until the stop, or broken.
-bool Server::Perform(int fd, const Reply& reply) {
+// False when the connection is over: closed, reset, hung until ended, or broken. With a
+// request already waiting in what was read, the connection is not idle.
+bool Server::Perform(int fd, const Reply& reply, bool requestWaiting) {
     for (const Reply::Action& action : reply.Actions()) {
         switch (action.kind) {
             case Reply::Action::Send:
@@ -311,7 +326,7 @@ bool Server::Perform(int fd, const Reply& reply) {
                 }
                 break;
             case Reply::Action::Delay:
-                if (!Pause(action.delay)) {
+                if (!Pause(fd, action.delay)) {
                     return false;
                 }
                 break;
@@ -325,18 +340,31 @@ bool Server::Perform(int fd, const Reply& reply) {
             }
             case Reply::Action::Hang: {
                 std::unique_lock<std::mutex> hold(m_mutex);
-                m_stopped.wait(hold, [&] { return m_stopping; });
+                m_ended.wait(hold, [&] { return !IsOpen(fd); });
                 return false;
+            }
+            case Reply::Action::CloseIfIdle: {
+                pollfd next{fd, POLLIN, 0};
+                if (!requestWaiting &&
+                    ::poll(&next, 1, static_cast<int>(action.delay.count())) == 0) {
+                    ::shutdown(fd, SHUT_WR);
+                    return false;
+                }
+                break;
             }
         }
     }
     return true;
 }
 
-// False when the server stopped during the pause.
-bool Server::Pause(std::chrono::milliseconds pause) {
+// False when the connection was ended during the pause.
+bool Server::Pause(int fd, std::chrono::milliseconds pause) {
     std::unique_lock<std::mutex> hold(m_mutex);
-    return !m_stopped.wait_for(hold, pause, [&] { return m_stopping; });
+    return !m_ended.wait_for(hold, pause, [&] { return !IsOpen(fd); });
+}
+
+bool Server::IsOpen(int fd) const {
+    return std::find(m_openFds.begin(), m_openFds.end(), fd) != m_openFds.end();
 }
 
 }  // namespace loopback

@@ -26,7 +26,7 @@ namespace loopback {
 class Reply {
   public:
     struct Action {
-        enum Kind { Send, Delay, Close, Reset, Hang } kind;
+        enum Kind { Send, Delay, Close, Reset, Hang, CloseIfIdle } kind;
         std::string bytes;
         std::chrono::milliseconds delay{0};
     };
@@ -40,7 +40,10 @@ class Reply {
     Reply& Delay(std::chrono::milliseconds pause);
     Reply& Close();  // orderly shutdown (FIN) after what came before
     Reply& Reset();  // abortive close (RST)
-    Reply& Hang();   // sends nothing more and keeps the connection until the server stops
+    Reply& Hang();   // sends nothing more and keeps the connection until it is ended
+    // Keeps the connection for a next request that starts within idle and closes it (FIN)
+    // otherwise, as a server's keep-alive time-out does; the last action of a reply.
+    Reply& CloseIfIdle(std::chrono::milliseconds idle);
 
     const std::vector<Action>& Actions() const { return m_actions; }
 
@@ -92,14 +95,19 @@ class Server {
     std::string Url(std::string_view path = "/") const;
     std::size_t ConnectionCount() const;
 
+    // Ends every open connection, hanging and pausing replies included, and returns once
+    // their threads are gone; the listener goes on accepting, so that an owner can start
+    // each round from a server that holds no connection, on the same port.
+    void EndConnections();
     // Ends every connection and the listener; the destructor calls it.
     void Stop();
 
   private:
     void AcceptLoop();
     void Serve(int fd, std::size_t connection);
-    bool Perform(int fd, const Reply& reply);
-    bool Pause(std::chrono::milliseconds pause);
+    bool Perform(int fd, const Reply& reply, bool requestWaiting);
+    bool Pause(int fd, std::chrono::milliseconds pause);
+    bool IsOpen(int fd) const;  // under m_mutex
     void Forget(int fd);
 
     Responder m_responder;
@@ -108,10 +116,10 @@ class Server {
     std::thread m_acceptThread;
 
     mutable std::mutex m_mutex;
-    std::condition_variable m_stopped;
+    std::condition_variable m_ended;  // EndConnections ended what m_openFds held
     bool m_stopping = false;
     std::size_t m_connections = 0;
-    std::vector<int> m_openFds;
+    std::vector<int> m_openFds;  // connections not yet ended
     std::vector<std::thread> m_connectionThreads;
 };
 
