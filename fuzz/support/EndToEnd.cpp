@@ -40,6 +40,7 @@ struct ScriptedResponse {
 class ResponseServer {
   public:
     std::string Url(std::size_t n) const { return m_server.Url("/" + std::to_string(n)); }
+    // The input's responses, served until Finish.
     void Play(const std::vector<ScriptedResponse>& responses) {
         std::lock_guard<std::mutex> hold(m_mutex);
         for (const ScriptedResponse& response : responses) {
