@@ -47,16 +47,6 @@ class TestedImpl : public RVUtil::CCurlHttpFetcherImpl {
     ~TestedImpl() { Fini(); }
 };
 
-// The compressed-body makers work on byte vectors; these tests on text.
-inline std::string GzipBody(const std::string& data) {
-    const Bytes packed = Gzip(ToBytes(data));
-    return std::string(packed.begin(), packed.end());
-}
-inline std::string ZstdBody(const std::string& data) {
-    const Bytes packed = Zstd(ToBytes(data));
-    return std::string(packed.begin(), packed.end());
-}
-
 // Each test gets its own scripted server and log capture, and runs without the machine's
 // proxy settings.
 class CurlTest : public ::testing::Test {

@@ -17,10 +17,6 @@
 namespace rvtest {
 namespace {
 
-std::string Text(const Bytes& bytes) {
-    return std::string(bytes.begin(), bytes.end());
-}
-
 template <class Family>
 class FetcherContractTest : public ::testing::Test {
   protected:
@@ -160,9 +156,9 @@ TYPED_TEST(FetcherContractTest, PostSendsExactlyTheGivenBytesAndTheGetAfterItNon
 TYPED_TEST(FetcherContractTest, DecompressDecodesWhatTheContentEncodingNames) {
     enum Out { Untouched, Null, Array };
     const Bytes plain = TextBytes(20000);
-    const std::string body = Text(plain);
-    const std::string gzip = Text(Gzip(plain));
-    std::string corruptZstd = Text(Zstd(plain));
+    const std::string body = AsText(plain);
+    const std::string gzip = AsText(Gzip(plain));
+    std::string corruptZstd = AsText(Zstd(plain));
     for (std::size_t i = 12; i < corruptZstd.size(); i += 7) {
         corruptZstd[i] = static_cast<char>(corruptZstd[i] ^ 0x5A);
     }
@@ -175,8 +171,8 @@ TYPED_TEST(FetcherContractTest, DecompressDecodesWhatTheContentEncodingNames) {
         {"opaque", "", 0, Untouched},
         {"opaque", "br", 0, Untouched},
         {gzip, "x-GZIP", static_cast<long>(body.size()), Array},
-        {Text(Zstd(plain)), "zstd", static_cast<long>(body.size()), Array},
-        {Text(Zstd(plain, false)), "zstd", static_cast<long>(body.size()), Array},
+        {AsText(Zstd(plain)), "zstd", static_cast<long>(body.size()), Array},
+        {AsText(Zstd(plain, false)), "zstd", static_cast<long>(body.size()), Array},
         {gzip.substr(0, gzip.size() / 2), "gzip", 0, Null},
         {"", "gzip", 0, Null},
         {corruptZstd, "zstd", -1, Array},

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <string>
 
 #include "ChildProcess.h"
@@ -39,8 +38,7 @@ TYPED_TEST_SUITE(HostileServerTest, Families);
 
 TYPED_TEST(HostileServerTest, EveryResponseEndsInTimeAndNoDamagedBodyIsHandedOver) {
     const std::string text(3000, 't');
-    const Bytes gz = Gzip(ToBytes(text));
-    const std::string gzip(gz.begin(), gz.end());
+    const std::string gzip = GzipText(text);
     const std::string length100 = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n";
     const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
     std::string manyHeaders;
@@ -150,18 +148,14 @@ TYPED_TEST(HostileServerTest, AnEndlessBodyFailsWithinTheMemoryOfItsLimit) {
         if (pid == 0) {
             RVUtil_gfnSetBodyLimit(kLimit);
             WriteFile("/proc/self/clear_refs", "5");  // the peak starts from here
-            const std::string before = ReadFile("/proc/self/status");
-            const long rssKiB =
-                std::strtol(before.c_str() + before.find("VmRSS:") + 6, nullptr, 10);
+            const long rssKiB = PeakResidentKiB();
             unsigned char* out = nullptr;
             long size = 0;
             CString message;
             const ErrorCode code =
                 TypeParam::Full(&this->m_fetcher, this->m_server.Url("/endless").c_str(), &out,
                                 size, message, nullptr, 10000);
-            const std::string after = ReadFile("/proc/self/status");
-            const long peakKiB = std::strtol(after.c_str() + after.find("VmHWM:") + 6, nullptr, 10);
-            const long long grownBytes = (peakKiB - rssKiB) * 1024LL;
+            const long long grownBytes = (PeakResidentKiB() - rssKiB) * 1024LL;
             _exit(code != ERR_REQUEST ? 1 : grownBytes > kLimit * 16 / 10 ? 2 : 0);
         }
         int status = 0;

@@ -31,10 +31,6 @@ std::string ThreadName() {
     return name;
 }
 
-std::string AsText(const Bytes& bytes) {
-    return std::string(bytes.begin(), bytes.end());
-}
-
 // What one call left in its out-parameters.
 struct Outcome {
     ErrorCode code = ERR_OK;

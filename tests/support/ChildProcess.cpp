@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -132,6 +133,16 @@ int ChildProcess::Stop(std::chrono::milliseconds grace) {
     m_process->group.detach();
     m_status = child.native_exit_code();
     return m_status;
+}
+
+int ChildProcess::Wait(std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (Running() && Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const bool ended = !Running();
+    const int status = Stop();
+    return !ended ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 std::string FindProgram(const std::vector<std::string>& candidates) {

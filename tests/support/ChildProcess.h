@@ -37,6 +37,9 @@ class ChildProcess {
     // Sends SIGTERM to the group, then SIGKILL to what is left of it after grace; returns
     // the leader's wait status. Later calls return the same status.
     int Stop(std::chrono::milliseconds grace = std::chrono::milliseconds(5000));
+    // Waits up to timeout for the child to end; its exit status (128 + the signal for one
+    // killed by a signal), or -1 when it was still running and has been stopped.
+    int Wait(std::chrono::milliseconds timeout);
 
   private:
     struct Process;  // Boost.Process's child, its group and the output pipe

@@ -26,6 +26,17 @@ inline Bytes ToBytes(const std::string& s) {
     return Bytes(s.begin(), s.end());
 }
 
+// The bodies as text, for a scripted response.
+inline std::string AsText(const Bytes& b) {
+    return std::string(b.begin(), b.end());
+}
+inline std::string GzipText(const std::string& s) {
+    return AsText(Gzip(ToBytes(s)));
+}
+inline std::string ZstdText(const std::string& s) {
+    return AsText(Zstd(ToBytes(s)));
+}
+
 inline Bytes Concat(std::initializer_list<Bytes> parts) {
     Bytes all;
     for (const auto& p : parts) {

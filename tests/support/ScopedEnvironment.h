@@ -34,11 +34,12 @@ class ScopedEnvironment {
         ::unsetenv(name.c_str());
         return *this;
     }
-    // Removes every proxy variable (http_proxy, https_proxy, all_proxy, no_proxy, either
-    // case), so that a machine's own proxy settings cannot reroute loopback requests.
+    // Removes every proxy variable (http_proxy, https_proxy, all_proxy, no_proxy, auto_proxy,
+    // either case), so that a machine's own proxy settings cannot reroute loopback requests.
     ScopedEnvironment& UnsetProxies() {
-        for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
-                                 "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"}) {
+        for (const char* name :
+             {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
+              "no_proxy", "NO_PROXY", "auto_proxy", "AUTO_PROXY"}) {
             Unset(name);
         }
         return *this;
