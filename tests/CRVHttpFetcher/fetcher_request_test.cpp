@@ -150,11 +150,7 @@ TEST_F(FetcherRequestTest, BadAnswersEndWithinTheTimeOut) {
         std::string log;  // the records' texts, one a line, each at the error level
         std::string url = "/c";
     };
-    std::string refused;
-    {
-        rvtest::ScriptedServer gone;
-        refused = gone.Url("/nowhere");
-    }
+    const std::string refused = rvtest::RefusedUrl("/nowhere");
     const std::string head100 = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n";
     const char* limit = "over the limit of 1073741824 bytes";
     const Case cases[] = {
@@ -334,11 +330,7 @@ TEST_F(Request2Test, PostsABodyAndAZeroLengthIsAGet) {
 }
 
 TEST_F(Request2Test, RaisesTheFailedStepAndKeepsNothing) {
-    std::string refused;
-    {
-        rvtest::ScriptedServer gone;
-        refused = gone.Url("/nowhere");
-    }
+    const std::string refused = rvtest::RefusedUrl("/nowhere");
     struct Case {
         const char* name;
         Reply reply;

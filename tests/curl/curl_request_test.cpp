@@ -7,7 +7,6 @@
 #include <chrono>
 
 #include "AllocationFailure.h"
-#include "ChildProcess.h"
 #include "CurlTestFixture.h"
 #include "RVUtil/BodyLimit.h"
 #include "TestCertificates.h"
@@ -288,7 +287,7 @@ TEST_F(CurlRequestTest, BrokenExchangesFailWithTheirRecordAndLibcurlsWords) {
         expected.push_back(SendError(c.code, c.status, url));
         expected.push_back(kDetail);
     }
-    const std::string refused = "http://127.0.0.1:" + std::to_string(PickFreeLoopbackPort()) + "/x";
+    const std::string refused = RefusedUrl("/x");
     EXPECT_EQ(Get(refused), 0u);
     expected.push_back(SendError(CURLE_COULDNT_CONNECT, 0, refused));
     expected.push_back(kDetail);

@@ -56,11 +56,7 @@ TYPED_TEST(HostileServerTest, EveryResponseEndsInTimeAndNoDamagedBodyIsHandedOve
         std::string body = {};  // for ERR_OK
         std::string url = {};
     };
-    std::string refused;
-    {
-        ScriptedServer gone;
-        refused = gone.Url("/h");
-    }
+    const std::string refused = RefusedUrl("/h");
     const Case cases[] = {
         {"connection refused", Reply(), ERR_REQUEST, "", refused},
         {"head trickled", Reply().Trickle(length100 + std::string(100, 'a'), 1, 200ms),

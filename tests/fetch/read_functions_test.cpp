@@ -3,13 +3,13 @@
 // families share one sequence; where they differ the family says so.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <memory>
 #include <new>
 #include <string>
 #include <utility>
 
 #include "AllocationFailure.h"
+#include "ChildProcess.h"
 #include "CompressedBodies.h"
 #include "LogCapture.h"
 #include "RVUtil/AfxException.h"
@@ -23,13 +23,6 @@ namespace rvtest {
 namespace {
 
 using namespace RVUtil;
-
-std::string ThreadName() {
-    std::ifstream comm("/proc/self/task/" + std::to_string(GetCurrentThreadId()) + "/comm");
-    std::string name;
-    std::getline(comm, name);
-    return name;
-}
 
 // What one call left in its out-parameters.
 struct Outcome {
@@ -84,7 +77,7 @@ TYPED_TEST(ReadFunctionsTest, NullFetcherTouchesNothing) {
     EXPECT_EQ(size, 42);
     EXPECT_EQ(message, "kept");
     EXPECT_EQ(expiry.GetTime(), 5);
-    EXPECT_EQ(ThreadName(), "reader");
+    EXPECT_EQ(ThreadNameOf(GetCurrentThreadId()), "reader");
 }
 
 TYPED_TEST(ReadFunctionsTest, PlainBodyIsHandedOverWithATrailingZero) {
@@ -97,7 +90,8 @@ TYPED_TEST(ReadFunctionsTest, PlainBodyIsHandedOverWithATrailingZero) {
     EXPECT_EQ(o.message, "untouched");
     EXPECT_EQ(o.expiry.GetTime(), RVUtil_gfnGetExpiredTime("Exp:2030-06-01 12:00:00 LT").GetTime());
     // Only the curl full form names its thread (the kernel keeps 15 bytes of the name).
-    EXPECT_EQ(ThreadName(), TypeParam::kNamesThread ? "CurlHttpFetcher" : "reader");
+    EXPECT_EQ(ThreadNameOf(GetCurrentThreadId()),
+              TypeParam::kNamesThread ? "CurlHttpFetcher" : "reader");
     // The request was ended: the response's headers are gone.
     EXPECT_EQ(this->m_fetcher.FindHeader("VR_Expired"), "");
 
@@ -183,7 +177,7 @@ TYPED_TEST(ReadFunctionsTest, ShortPostAndOwnFetcherForms) {
     EXPECT_EQ(got(code, out, size), Got(ERR_OK, "short"));
     EXPECT_EQ(post(7), Got(TypeParam::kPostNot200, "null"));
     EXPECT_EQ(post(7), Got(ERR_OK, "posted"));
-    EXPECT_EQ(ThreadName(), "reader");
+    EXPECT_EQ(ThreadNameOf(GetCurrentThreadId()), "reader");
     LogCapture log;
     EXPECT_EQ(post(7), Got(ERR_DECOMPRESS, "null"));
     EXPECT_EQ(log.Contains(CPXLog::LVL_ERROR,

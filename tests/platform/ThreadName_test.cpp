@@ -1,23 +1,18 @@
 // Thread naming by kernel thread id.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <future>
 #include <string>
 #include <thread>
 
 #include "RVUtil/ThreadId.h"
 #include "RVUtil/ThreadName.h"
+#include "support/ChildProcess.h"
 
 namespace RVUtil::test {
 namespace {
 
-std::string nameOf(DWORD tid) {
-    std::ifstream comm("/proc/self/task/" + std::to_string(tid) + "/comm");
-    std::string name;
-    std::getline(comm, name);
-    return name;
-}
+using rvtest::ThreadNameOf;
 
 // The thread with that id is named, keeping fifteen bytes; all ones names the caller; ids of
 // no thread of this process are ignored.
@@ -30,16 +25,16 @@ TEST(SetThreadNameTest, NamesOnlyThreadsOfThisProcess) {
         done.get_future().wait();
     });
     const DWORD tid = started.get_future().get();
-    EXPECT_EQ(nameOf(tid), "self-named");
+    EXPECT_EQ(ThreadNameOf(tid), "self-named");
     SetThreadName(tid, "CurlHttpFetcherThread");
     SetThreadName(tid, nullptr);
-    EXPECT_EQ(nameOf(tid), "CurlHttpFetcher");
+    EXPECT_EQ(ThreadNameOf(tid), "CurlHttpFetcher");
     done.set_value();
     t.join();
-    const std::string before = nameOf(GetCurrentThreadId());
+    const std::string before = ThreadNameOf(GetCurrentThreadId());
     SetThreadName(0, "nobody");
     SetThreadName(1, "init");  // a thread, but not one of ours
-    EXPECT_EQ(nameOf(GetCurrentThreadId()), before);
+    EXPECT_EQ(ThreadNameOf(GetCurrentThreadId()), before);
 }
 
 }  // namespace

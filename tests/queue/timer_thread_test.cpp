@@ -34,10 +34,6 @@ class TickRecorder : public RVUtil::IRVTimerThreadRunnable {
     std::atomic<int> starts{0}, ticks{0}, ends{0};
 };
 
-void Pause() {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-}
-
 TEST(TimerThreadTest, TicksWithoutPauseThroughExceptionsUntilStopped) {
     TickRecorder runnable;
     runnable.onTimer = [](int tick) -> HRESULT {
@@ -49,7 +45,7 @@ TEST(TimerThreadTest, TicksWithoutPauseThroughExceptionsUntilStopped) {
     ASSERT_TRUE(Eventually([&] { return runnable.ticks >= 500; }));
     timer.Stop();
     const int ticks = runnable.ticks;
-    Pause();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(runnable.ticks.load(), ticks);
     EXPECT_EQ(runnable.starts.load(), 1);
     EXPECT_EQ(runnable.ends.load(), 1);
@@ -66,7 +62,7 @@ TEST(TimerThreadTest, NewPeriodTakesEffectAtTheNextWaitAndMinusOneWaitsWithoutEn
     slowing.SetTimer(1);
     ASSERT_TRUE(slowing.Start());
     ASSERT_TRUE(Eventually([&] { return once.ticks == 1; }));
-    Pause();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(once.ticks.load(), 1);
     KeptThread thread(slowing.Recorded());
     slowing.Stop();

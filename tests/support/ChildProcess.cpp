@@ -199,6 +199,11 @@ long PeakResidentKiB() {
     return at == std::string::npos ? 0 : std::strtol(status.c_str() + at + 6, nullptr, 10);
 }
 
+std::string ThreadNameOf(unsigned long tid) {
+    const std::string comm = ReadFile("/proc/self/task/" + std::to_string(tid) + "/comm");
+    return comm.substr(0, comm.find('\n'));
+}
+
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream content;

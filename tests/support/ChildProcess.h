@@ -78,6 +78,9 @@ class TempDir {
 // maxrss it starts afresh with exec, so a child does not inherit its parent's peak.
 long PeakResidentKiB();
 
+// The name the kernel keeps for thread tid of this process.
+std::string ThreadNameOf(unsigned long tid);
+
 // The whole content of a file, or empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);

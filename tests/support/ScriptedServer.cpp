@@ -66,4 +66,8 @@ std::shared_ptr<const Reply> ScriptedServer::Answer(RecordedRequest&& request) {
     return reply;
 }
 
+std::string RefusedUrl(std::string_view path) {
+    return ScriptedServer().Url(path);
+}
+
 }  // namespace rvtest

@@ -66,4 +66,7 @@ class ScriptedServer {
     loopback::Server m_server;
 };
 
+// A loopback URL whose port refused connections a moment ago: a server's, stopped at once.
+std::string RefusedUrl(std::string_view path = "/");
+
 }  // namespace rvtest
