@@ -35,11 +35,10 @@ TEST_F(CurlLifecycleTest, ClosedFetcherAnswersWithEmptyValuesAndNeverConnects) {
     BYTE data[] = {'x'};
     EXPECT_EQ(fetcher.Request(url.c_str(), nullptr, nullptr, 1000), 0u);
     EXPECT_EQ(fetcher.Request(url.c_str(), nullptr, nullptr, 1000, data, 1), 0u);
-    EXPECT_EQ(fetcher.GetResponse(), nullptr);
-    EXPECT_EQ(fetcher.GetResponseSize(), 0);
-    EXPECT_EQ(fetcher.GetResponseHttpStatus(), 404);
-    EXPECT_EQ(fetcher.FindHeader("Content-Type"), "");
-    EXPECT_FALSE(fetcher.IsEncoding());
+    EXPECT_EQ(std::tuple(fetcher.GetResponse() == nullptr, fetcher.GetResponseSize(),
+                         fetcher.GetResponseHttpStatus(), fetcher.FindHeader("Content-Type").str(),
+                         fetcher.IsEncoding() != 0),
+              std::tuple(true, 0, 404, std::string(), false));
     BYTE sentinel = 0;
     BYTE* out = &sentinel;
     EXPECT_EQ(fetcher.Decompress(&out), 0);

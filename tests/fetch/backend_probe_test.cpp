@@ -104,13 +104,7 @@ HostRun runHost(const std::string& scenario,
     }
     run.output = rvtest::ReadFile(dir / "stdout");
     run.logBesideHost = fs::exists(dir / "Log");
-    const std::string folder = logFolder.empty() ? dir / "Log" : logFolder;
-    if (fs::is_directory(folder)) {
-        for (const auto& entry : fs::directory_iterator(folder)) {
-            run.logFiles.push_back(entry.path().filename().string());
-            run.log += rvtest::ReadFile(entry.path().string());
-        }
-    }
+    run.log = rvtest::ReadFolder(logFolder.empty() ? dir / "Log" : logFolder, &run.logFiles);
     return run;
 }
 

@@ -119,7 +119,6 @@ TYPED_TEST(ReadFunctionsTest, OutcomesOfTheResponse) {
         TypeParam::kDecodeFailureMessage ? TypeParam::kDecodeFailureMessage : "untouched";
     const Case cases[] = {
         {"204 is not 200", HttpResponse(204, ""), ERR_HTTP_STATUS, "Status = 204!", nullptr, -1},
-        {"404", HttpResponse(404, "page"), ERR_HTTP_STATUS, "Status = 404!", nullptr, -1},
         {"empty body", HttpResponse(200, ""), ERR_OK, "untouched", "", 0},
         {"verdict 0", HttpResponse(200, "body", {{"RV_Error", "0"}}), ERR_SERVER_VERDICT,
          "RV Error:0!", nullptr, 4},

@@ -271,15 +271,6 @@ TEST(RvfetchTest, RecordsGoToTheStateFolder) {
     TempDir home("rvfetch-state");
     ScriptedServer server;
     server.SetDefaultReply(Reply(HttpResponse(200, "x")));
-    const auto logIn = [](const std::string& folder) {
-        std::string all;
-        if (fs::is_directory(folder)) {
-            for (const auto& entry : fs::directory_iterator(folder)) {
-                all += ReadFile(entry.path().string());
-            }
-        }
-        return all;
-    };
     const struct {
         std::vector<std::pair<std::string, std::string>> variables;
         std::string folder;
@@ -298,7 +289,8 @@ TEST(RvfetchTest, RecordsGoToTheStateFolder) {
             env.Set(name, value);
         }
         EXPECT_EQ(Rvfetch({server.Url("/")}).status, 0);
-        EXPECT_NE(logIn(c.folder).find("RVUtil_IsUseWinInet Init"), std::string::npos) << c.folder;
+        EXPECT_NE(ReadFolder(c.folder).find("RVUtil_IsUseWinInet Init"), std::string::npos)
+            << c.folder;
     }
     EXPECT_FALSE(fs::exists(besideProgram));
 }

@@ -211,6 +211,18 @@ std::string ReadFile(const std::string& path) {
     return content.str();
 }
 
+std::string ReadFolder(const std::string& folder, std::vector<std::string>* names) {
+    std::string all;
+    std::error_code none;  // no folder: nothing read
+    for (const auto& entry : std::filesystem::directory_iterator(folder, none)) {
+        all += ReadFile(entry.path().string());
+        if (names != nullptr) {
+            names->push_back(entry.path().filename().string());
+        }
+    }
+    return all;
+}
+
 void WriteFile(const std::string& path, const std::string& content) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << content;

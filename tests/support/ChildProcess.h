@@ -84,5 +84,8 @@ std::string ThreadNameOf(unsigned long tid);
 // The whole content of a file, or empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
+// The contents of every file in a folder, one after the other (empty without the folder);
+// names, when given, receives the files' names.
+std::string ReadFolder(const std::string& folder, std::vector<std::string>* names = nullptr);
 
 }  // namespace rvtest

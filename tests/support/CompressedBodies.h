@@ -88,9 +88,8 @@ struct MemberOptions {
     std::optional<std::string> comment;  // FCOMMENT
     bool headerCrc = false;              // FHCRC
     bool wrongHeaderCrc = false;
-    BYTE extraFlags = 0;                 // e.g. a reserved bit
-    std::optional<std::uint32_t> isize;  // default: the true size mod 2^32
-    std::optional<std::uint32_t> crc;    // default: the true CRC-32
+    BYTE extraFlags = 0;               // e.g. a reserved bit
+    std::optional<std::uint32_t> crc;  // default: the true CRC-32
 };
 
 inline Bytes GzipMember(const Bytes& data, const MemberOptions& o = {}) {
@@ -119,7 +118,7 @@ inline Bytes GzipMember(const Bytes& data, const MemberOptions& o = {}) {
     const Bytes deflated = Deflate(data, -15);
     b.insert(b.end(), deflated.begin(), deflated.end());
     PutLe32(b, o.crc.value_or(Crc32(data)));
-    PutLe32(b, o.isize.value_or(static_cast<std::uint32_t>(data.size())));
+    PutLe32(b, static_cast<std::uint32_t>(data.size()));
     return b;
 }
 
