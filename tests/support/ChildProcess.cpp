@@ -1,12 +1,10 @@
 #include "ChildProcess.h"
 
 #define BOOST_PROCESS_USE_STD_FS
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
