@@ -390,7 +390,7 @@ TEST_F(Request2Test, LeavesTheObjectsSessionAndLetsRequestGrowFromItsBody) {
     EXPECT_EQ(m_fetcher.IsInit(), 1);
     m_fetcher.EndRequest();
     m_server.Enqueue(Reply(HttpResponse(200, "world!!")));
-    EXPECT_EQ(m_fetcher.Request(Url("/two").c_str(), nullptr, nullptr, 5000), 200u);
+    EXPECT_EQ(Get("/two"), 200u);
     EXPECT_EQ(m_fetcher.Body(), "world!!");
     EXPECT_EQ(m_fetcher.Capacity(), 7);
 
@@ -398,7 +398,7 @@ TEST_F(Request2Test, LeavesTheObjectsSessionAndLetsRequestGrowFromItsBody) {
     m_server.Enqueue(Reply(HttpResponse(200, "")));
     EXPECT_EQ(Get2("/three").status, 200u);
     m_server.Enqueue(Reply(HttpResponse(200, "four")));
-    EXPECT_EQ(m_fetcher.Request(Url("/four").c_str(), nullptr, nullptr, 5000), 0u);
+    EXPECT_EQ(Get("/four"), 0u);
 }
 
 // The pieces of the streaming request that need no server: the header map and the declared

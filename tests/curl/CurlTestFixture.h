@@ -27,7 +27,6 @@ struct CCurlHttpFetcherImplTestAccess {
         }
         return lines;
     }
-    static bool HasHeaderList(CCurlHttpFetcherImpl& f) { return f.m_pHeaderList != nullptr; }
     static CurlByteArray& Body(CCurlHttpFetcherImpl& f) { return f.m_vecBody; }
     static CurlByteArray& RawHeaders(CCurlHttpFetcherImpl& f) { return f.m_vecRawHeaders; }
     static BOOL CurlDecodesGzip(CCurlHttpFetcherImpl& f) { return f.m_bCurlDecodesGzip; }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "AllocationFailure.h"
@@ -75,10 +76,8 @@ TYPED_TEST(ReadFunctionsTest, NullFetcherTouchesNothing) {
     EXPECT_EQ(TypeParam::Full(nullptr, url, &out, size, message, &expiry, 1000), ERR_NO_FETCHER);
     EXPECT_EQ(TypeParam::Short(nullptr, url, &out, size, 1000), ERR_NO_FETCHER);
     EXPECT_EQ(TypeParam::Post(nullptr, url, &out, size, 1000, &sentinel, 1), ERR_NO_FETCHER);
-    EXPECT_EQ(out, &sentinel);
-    EXPECT_EQ(size, 42);
-    EXPECT_EQ(message, "kept");
-    EXPECT_EQ(expiry.GetTime(), 5);
+    EXPECT_EQ(std::tuple(out == &sentinel, size, message.str(), expiry.GetTime()),
+              std::tuple(true, 42L, std::string("kept"), std::int64_t{5}));
     EXPECT_EQ(ThreadNameOf(GetCurrentThreadId()), "reader");
 }
 

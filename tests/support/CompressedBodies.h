@@ -132,20 +132,19 @@ inline Bytes ZeroStreamMember(std::size_t mebibytes, std::size_t tail = 0,
     const Bytes zeros(std::size_t{1} << 20, 0);
     z_stream z{};
     deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
-    Bytes segment(64 << 10);
-    z.next_in = const_cast<BYTE*>(zeros.data());
-    z.avail_in = static_cast<uInt>(zeros.size());
-    z.next_out = segment.data();
-    z.avail_out = static_cast<uInt>(segment.size());
-    deflate(&z, Z_FULL_FLUSH);
-    segment.resize(z.total_out);
-    Bytes last(64 + tail);
-    z.next_in = const_cast<BYTE*>(zeros.data());
-    z.avail_in = static_cast<uInt>(tail);
-    z.next_out = last.data();
-    z.avail_out = static_cast<uInt>(last.size());
-    deflate(&z, Z_FINISH);
-    last.resize(z.total_out - segment.size());
+    const auto deflateZeros = [&](std::size_t count, int flush) {
+        Bytes out(count + 64);
+        const uLong before = z.total_out;
+        z.next_in = const_cast<BYTE*>(zeros.data());
+        z.avail_in = static_cast<uInt>(count);
+        z.next_out = out.data();
+        z.avail_out = static_cast<uInt>(out.size());
+        deflate(&z, flush);
+        out.resize(z.total_out - before);
+        return out;
+    };
+    const Bytes segment = deflateZeros(zeros.size(), Z_FULL_FLUSH);
+    const Bytes last = deflateZeros(tail, Z_FINISH);
     deflateEnd(&z);
 
     Bytes b = {0x1f, 0x8b, 8, 0, 0, 0, 0, 0, 2, 3};
