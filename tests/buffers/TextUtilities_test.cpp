@@ -5,6 +5,7 @@
 #include <limits>
 #include <regex>
 #include <string>
+#include <utility>
 
 #include "RVUtil/TextUtilities.h"
 
@@ -23,22 +24,14 @@ TEST(GuidTest, FormsAreLowerHexDigitsInTheirGroups) {
 
 // The integer part as six or more digits; no text outside the positive 32-bit range.
 TEST(HhmmssTest, IntegerPartAsSixOrMoreDigits) {
-    const struct {
-        double value;
-        const char* text;
-    } cases[] = {
-        {93005.7, "093005"},
-        {1234567, "1234567"},
-        {2147483647.9, "2147483647"},
-        {0.5, "000000"},
-        {0, ""},
-        {-93005, ""},
-        {std::nan(""), ""},
-        {2147483648.0, ""},
-        {std::numeric_limits<double>::infinity(), ""},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(c.value), c.text) << c.value;
+    const std::pair<double, const char*> cases[] = {
+        {93005.7, "093005"}, {1234567, "1234567"}, {2147483647.9, "2147483647"}, {0.5, "000000"}};
+    for (const auto& [value, text] : cases) {
+        EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(value), text) << value;
+    }
+    for (const double value :
+         {0.0, -93005.0, std::nan(""), 2147483648.0, std::numeric_limits<double>::infinity()}) {
+        EXPECT_EQ(RVUtil_TimeFormatter_HHMMSS(value), "") << value;
     }
 }
 

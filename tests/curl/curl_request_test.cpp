@@ -163,6 +163,7 @@ TEST_F(CurlLifecycleTest, SetProxyReplacesTheSystemProxyAndSetNoProxyBypassesIt)
 class CurlRequestTest : public CurlTest {
   protected:
     void SetUp() override { ASSERT_TRUE(m_fetcher.Init()); }
+    void TearDown() override { RVUtil::RVUtil_gfnSetBodyLimit(0); }
 
     DWORD Get(const std::string& url, DWORD timeout = 5000) {
         return m_fetcher.Request(url.c_str(), nullptr, nullptr, timeout);
@@ -319,18 +320,11 @@ TEST_F(CurlRequestTest, RefusedRequestsWriteTheirRecord) {
     EXPECT_EQ(m_server.ConnectionCount(), 0u);
 }
 
-// Sets the process's body limit for one test.
-class ScopedBodyLimit {
-  public:
-    explicit ScopedBodyLimit(long long limit) { RVUtil::RVUtil_gfnSetBodyLimit(limit); }
-    ~ScopedBodyLimit() { RVUtil::RVUtil_gfnSetBodyLimit(0); }
-};
-
 // The body array never grows past the limit, whether the body comes as sent or as libcurl
 // decodes it, and a declared length above it fails before any of the body is stored.
 TEST_F(CurlRequestTest, BodiesOverTheLimitFailAndTheArrayNeverPassesIt) {
     constexpr std::size_t kLimit = 64 * 1024;
-    const ScopedBodyLimit limit(kLimit);
+    RVUtil::RVUtil_gfnSetBodyLimit(kLimit);  // the default again after the test
     const std::string over(kLimit + 1, 'o');
     const struct {
         const char* name;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -48,10 +49,9 @@ class ScopedEnvironment {
   private:
     // Only the value before the first change is kept, so the destructor restores it.
     void Remember(const std::string& name) {
-        for (const auto& saved : m_saved) {
-            if (saved.first == name) {
-                return;
-            }
+        if (std::any_of(m_saved.begin(), m_saved.end(),
+                        [&](const auto& saved) { return saved.first == name; })) {
+            return;
         }
         const char* value = std::getenv(name.c_str());
         m_saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
