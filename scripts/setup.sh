@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libcurl4-openssl-dev libzstd-dev libdeflate-dev zlib1g-dev
     libboost1.81-dev libssl-dev libspdlog-dev libfmt-dev libcli11-dev
-    nginx-light tinyproxy openssl zstd gzip curl
+    nginx-light tinyproxy socat openssl zstd gzip curl
     dpkg-dev fakeroot file lintian hyperfine
 )
 
