@@ -1,8 +1,7 @@
-// What is the curl fetcher's own: Init, Fini, assignment, the system proxy, explicit proxies
-// and the low-level callbacks; in a request, libcurl's header list, the empty value that
-// suppresses a header, an Accept-Encoding naming gzip (which hands gzip, and every decoder
-// libcurl has, to libcurl), libcurl's error codes in its records, its arrays under the body
-// limit, and the POST that skips peer verification.
+// What is the curl fetcher's own: Init and Fini, the system and explicit proxies, libcurl's
+// header list, an Accept-Encoding naming gzip (which hands every decoder libcurl has to it),
+// libcurl's codes in the records, its arrays under the body limit, and the POST that skips
+// peer verification.
 
 #include <chrono>
 

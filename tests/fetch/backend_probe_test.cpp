@@ -53,11 +53,11 @@ TEST(ProbeInChild, Run) {
                     fs::exists(fs::path(exe).parent_path() / "Log") ? "present" : "absent");
         answers.push_back(RVUtil::RVUtil_IsUseWinInet());
     }
-    std::string line = "answers:";
+    std::printf("answers:");
     for (int a : answers) {
-        line += " " + std::to_string(a);
+        std::printf(" %d", a);
     }
-    std::printf("%s\n", line.c_str());
+    std::printf("\n");
 }
 
 // What one host run left behind: its exit status, its standard output, and the names and
