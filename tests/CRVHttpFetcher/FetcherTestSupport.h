@@ -10,8 +10,6 @@ namespace rvtest {
 // Opens the fetcher's protected members to the tests.
 class TestFetcher : public RVUtil::CRVHttpFetcher {
   public:
-    using CRVHttpFetcher::CloseSession;
-    using CRVHttpFetcher::CrackUrl;
     using CRVHttpFetcher::IsDataBufferReady;
     using CRVHttpFetcher::IsSessionReady;
     using CRVHttpFetcher::ParseHeader;

@@ -1,13 +1,22 @@
-// What is CRVHttpFetcher's own: its life cycle, URL cracking and buffer, the URLs it refuses,
-// its records of failures, the POST form's answer, and TLS chosen by scheme and port.
+// What is CRVHttpFetcher's own: its life cycle and buffer, the URLs it refuses, its records
+// of failures, the POST form's answer, TLS chosen by scheme and port; and Request2: what it
+// keeps, what it raises, that it leaves nothing open or allocated behind whichever way it
+// ends, and its header map and declared length.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <string>
+#include <tuple>
+#include <utility>
 
+#include "CRVHttpFetcher/request2/DeclaredLength.h"
+#include "CRVHttpFetcher/request2/ResponseHeaderMap.h"
 #include "FetcherTestSupport.h"
 #include "LogCapture.h"
+#include "OpenHandles.h"
 #include "ScopedEnvironment.h"
 #include "ScriptedServer.h"
 #include "TestCertificates.h"
@@ -17,18 +26,44 @@ namespace {
 
 using namespace std::chrono_literals;
 using rvtest::HttpResponse;
+using rvtest::OpenHandles;
 using rvtest::Reply;
 using rvtest::TestFetcher;
-using Protocol = RVUtil::CRVHttpFetcher::Protocol;
 constexpr int kError = CPXLog::LVL_ERROR;
 
-class FetcherRequestTest : public ::testing::Test {
+constexpr const char* kSendFailed = "CRVHttpFetcher\\request2(172): send request failed.";
+constexpr const char* kReadFailed =
+    "CRVHttpFetcher\\request2(240): read data from internet failed.";
+
+// How a call ended: its result, or the text of what it raised (empty for nothing).
+struct Outcome {
+    DWORD status = 0;
+    std::string raised;
+};
+
+class Request2Test : public ::testing::Test {
   protected:
     void SetUp() override {
         m_env.UnsetProxies();
-        ASSERT_EQ(m_fetcher.Init(), 1);
+        m_before = OpenHandles::Now(m_server.Port());
     }
     std::string Url(const std::string& path) const { return m_server.Url(path); }
+
+    Outcome Call(const std::string& url, DWORD timeout = 5000, const char* post = nullptr,
+                 int postLength = 0) {
+        Outcome out;
+        try {
+            out.status =
+                m_fetcher.Request2(url.c_str(), nullptr, nullptr, timeout,
+                                   reinterpret_cast<BYTE*>(const_cast<char*>(post)), postLength);
+        } catch (const std::runtime_error& e) {
+            out.raised = e.what();
+        } catch (const std::bad_alloc&) {
+            out.raised = "bad_alloc";
+        }
+        return out;
+    }
+    Outcome Get2(const std::string& path, DWORD timeout = 5000) { return Call(Url(path), timeout); }
     DWORD Get(const std::string& path, DWORD timeout = 5000) {
         return m_fetcher.Request(Url(path).c_str(), nullptr, nullptr, timeout);
     }
@@ -38,10 +73,27 @@ class FetcherRequestTest : public ::testing::Test {
                                  static_cast<int>(body.size()));
     }
 
+    // Every connection, session and I/O loop of the call is closed again.
+    void ExpectNothingLeftOpen() { EXPECT_EQ(OpenHandles::Now(m_server.Port()), m_before); }
+    // What the object keeps: its status, whether it has a body, and the body's size.
+    std::tuple<int, bool, int> Kept() {
+        return {m_fetcher.GetResponseHttpStatus(), m_fetcher.GetResponse() != nullptr,
+                m_fetcher.GetResponseSize()};
+    }
+
     rvtest::ScopedEnvironment m_env;
     rvtest::ScriptedServer m_server;
-    TestFetcher m_fetcher;
+    rvtest::TestFetcher m_fetcher;
     rvtest::LogCapture m_log;
+    OpenHandles m_before;
+};
+
+class FetcherRequestTest : public Request2Test {
+  protected:
+    void SetUp() override {
+        Request2Test::SetUp();
+        ASSERT_EQ(m_fetcher.Init(), 1);
+    }
 };
 
 TEST_F(FetcherRequestTest, GrowsTheBufferToTheBodyAndSendsLongUrlsWhole) {
@@ -101,11 +153,7 @@ TEST_F(FetcherRequestTest, BadAnswersEndWithinTheTimeOut) {
         std::string log;  // the records' texts, one a line, each at the error level
         std::string url = "/c";
     };
-    std::string refused;
-    {
-        rvtest::ScriptedServer gone;
-        refused = gone.Url("/nowhere");
-    }
+    const std::string refused = rvtest::RefusedUrl("/nowhere");
     const std::string head100 = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n";
     const char* limit = "over the limit of 1073741824 bytes";
     const Case cases[] = {
@@ -200,8 +248,7 @@ TEST(FetcherLifecycleTest, InitFiniAndTheHelpers) {
     char line[] = "Server: test";
     f.ParseHeader(line);
     f.Fini();
-    EXPECT_EQ(f.GetResponse(), nullptr);
-    EXPECT_EQ(f.Capacity(), 0);
+    EXPECT_EQ(std::pair(f.GetResponse() == nullptr, f.Capacity()), std::pair(true, 0));
     EXPECT_EQ(f.RequestHeaders().GetSize(), 2);
     EXPECT_EQ(f.FindHeader("server"), "test");
     // Init again, also without Fini in between, gives a working object.
@@ -225,12 +272,178 @@ TEST(FetcherBufferTest, SaveDataGrowsToExactlyWhatIsNeeded) {
     EXPECT_EQ(f.GetResponseSize(), 10000);
     // A size beyond the 32-bit count fails and changes nothing.
     EXPECT_EQ(f.SaveData(bytes, 0xFFFFFFF0u), 0);
-    EXPECT_EQ(f.GetResponseSize(), 10000);
-    EXPECT_EQ(f.Capacity(), 10000);
-    f.EndRequest();
-    EXPECT_EQ(f.GetResponseSize(), 0);
+    EXPECT_EQ(std::pair(f.GetResponseSize(), f.Capacity()), std::pair(10000L, 10000));
+    f.EndRequest();  // the buffer is kept for the next request
+    EXPECT_EQ(std::pair(f.GetResponseSize(), f.Capacity()), std::pair(0L, 10000));
     EXPECT_NE(f.GetResponse(), nullptr);
-    EXPECT_EQ(f.Capacity(), 10000) << "the buffer is kept for the next request";
+}
+
+TEST_F(Request2Test, WorksWithoutInitAndMergesTheHeadersByName) {
+    m_server.Enqueue(
+        Reply("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nSet-Cookie: a=1\r\nTight:x\r\n"
+              "set-COOKIE:  b=2\r\nCoNtEnT-LeNgTh: 5\r\n\r\nhello"));
+    m_fetcher.AddHeader("X-First", "1");
+    m_fetcher.AddHeader("X-Last", "2");
+    EXPECT_EQ(Get2("/page?id=7").status, 200u);
+    EXPECT_EQ(Kept(), std::make_tuple(200, true, 5));
+    EXPECT_EQ(m_fetcher.Body(), "hello");
+    EXPECT_EQ(m_fetcher.Capacity(), 5);
+    // Values keep the blank after the colon; repeats are joined with "; ".
+    EXPECT_EQ(m_fetcher.FindHeader("set-cookie"), " a=1;   b=2");
+    EXPECT_EQ(m_fetcher.FindHeader("Content-Type"), " text/html");
+    EXPECT_EQ(m_fetcher.FindHeader("tight"), "x");
+    EXPECT_EQ(m_fetcher.ResponseHeaders().GetSize(), 8);
+    EXPECT_EQ(m_fetcher.GetRawResponseHeaders().Left(17), "HTTP/1.1 200 OK\r\n");
+    EXPECT_EQ(m_fetcher.IsSessionReady(0), 0) << "the object's own session is not opened";
+
+    const std::string request = m_server.Requests().at(0).bytes;
+    EXPECT_EQ(request.rfind("GET /page?id=7 HTTP/1.1\r\n", 0), 0u);
+    EXPECT_NE(request.find("\r\nX-First: 1\r\nX-Last: 2\r\n"), std::string::npos);
+    // The server would keep the connection; the call's own session closes it all the same.
+    ExpectNothingLeftOpen();
+
+    // Each call starts from an empty response.
+    m_server.Enqueue(Reply(HttpResponse(404, "missing", {{"X-A", "1"}})));
+    EXPECT_EQ(Get2("/gone").status, 404u);
+    EXPECT_EQ(Kept(), std::make_tuple(404, false, 0));
+    EXPECT_EQ(m_fetcher.ResponseHeaders().GetSize(), 0);
+    ExpectNothingLeftOpen();
+}
+
+TEST_F(Request2Test, PostsABodyAndAZeroLengthIsAGet) {
+    m_server.SetDefaultReply(Reply(HttpResponse(200, "ok")));
+    EXPECT_EQ(Call(Url("/submit"), 5000, "a=1&b=2", 7).status, 200u);
+    EXPECT_EQ(Call(Url("/empty"), 5000, "unsent", 0).status, 200u);
+    const auto requests = m_server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].RequestLine(), "POST /submit HTTP/1.1");
+    EXPECT_EQ(requests[0].Body(), "a=1&b=2");
+    EXPECT_EQ(requests[1].RequestLine(), "GET /empty HTTP/1.1");
+    EXPECT_EQ(requests[1].Body(), "");
+
+    // A body that cannot exist fails the send before anything goes out.
+    EXPECT_EQ(Call(Url("/neg"), 5000, "x", -1).raised, kSendFailed);
+    EXPECT_EQ(Call(Url("/null"), 5000, nullptr, 3).raised, kSendFailed);
+    EXPECT_EQ(m_server.RequestCount(), 2u);
+    ExpectNothingLeftOpen();
+}
+
+TEST_F(Request2Test, RaisesTheFailedStepAndKeepsNothing) {
+    const std::string refused = rvtest::RefusedUrl("/nowhere");
+    struct Case {
+        const char* name;
+        Reply reply;
+        const char* raised;
+        int status;                // the status the object keeps afterwards
+        const char* lengthHeader;  // a header still recorded, or null for none
+        std::string url = {};
+    };
+    const char* send = kSendFailed;
+    const char* read = kReadFailed;
+    const Case cases[] = {
+        {"refused", Reply(), send, 0, nullptr, refused},
+        {"silent", Reply().Hang(), send, 0, nullptr},
+        // A body cut short is a failed read, never a body padded with zeros.
+        {"closed before its length",
+         Reply("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n" + std::string(60, 's')).Close(),
+         read, 200, " 100"},
+        {"closed before a length only Request2 reads",
+         Reply("HTTP/1.1 200 OK\r\nContent-Length: 10, 12\r\n\r\nabc").Close(), read, 200,
+         " 10, 12"},
+        // A length above the body limit raises before anything is allocated.
+        {"length above the limit",
+         Reply("HTTP/1.1 200 OK\r\nContent-Length: 2147483647\r\n\r\nabcde").Close(), "bad_alloc",
+         200, " 2147483647"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_server.Clear();
+        m_server.Enqueue(c.reply);
+        const auto start = std::chrono::steady_clock::now();
+        const Outcome out = Call(c.url.empty() ? Url("/c") : c.url, 500);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+        EXPECT_EQ(out.raised, c.raised);
+        EXPECT_EQ(Kept(), std::make_tuple(c.status, false, 0));
+        EXPECT_EQ(m_fetcher.FindHeader("Content-Length"), c.lengthHeader ? c.lengthHeader : "");
+        ExpectNothingLeftOpen();
+    }
+    // URLs that are not http or https, or are refused, return 0 without raising or
+    // connecting.
+    const std::size_t connections = m_server.ConnectionCount();
+    for (const std::string& url : {std::string("ftp://127.0.0.1/f"),
+                                   Url("/") + std::string(70000, 'p'), Url("/a\r\nHost: evil")}) {
+        const Outcome out = Call(url);
+        EXPECT_EQ(out.status, 0u);
+        EXPECT_EQ(out.raised, "");
+    }
+    EXPECT_EQ(m_server.ConnectionCount(), connections);
+    ExpectNothingLeftOpen();
+}
+
+TEST_F(Request2Test, LeavesTheObjectsSessionAndLetsRequestGrowFromItsBody) {
+    ASSERT_EQ(m_fetcher.Init(), 1);
+    m_server.Enqueue(Reply(HttpResponse(200, "hello")));
+    EXPECT_EQ(Get2("/one").status, 200u);
+    EXPECT_EQ(m_fetcher.IsInit(), 1);
+    m_fetcher.EndRequest();
+    m_server.Enqueue(Reply(HttpResponse(200, "world!!")));
+    EXPECT_EQ(Get("/two"), 200u);
+    EXPECT_EQ(m_fetcher.Body(), "world!!");
+    EXPECT_EQ(m_fetcher.Capacity(), 7);
+
+    // Without a body left behind, Request has no buffer until the next Init.
+    m_server.Enqueue(Reply(HttpResponse(200, "")));
+    EXPECT_EQ(Get2("/three").status, 200u);
+    m_server.Enqueue(Reply(HttpResponse(200, "four")));
+    EXPECT_EQ(Get("/four"), 0u);
+}
+
+// The pieces of the streaming request that need no server: the header map and the declared
+// length.
+using namespace RVUtil::request2;
+
+ResponseHeaderMap parsed(const std::string& block) {
+    ResponseHeaderMap map;
+    ParseHeaderBlock(block.data(), block.size(), &map);
+    return map;
+}
+
+TEST(ResponseHeaderMapTest, MergesNamesOfAnyCaseAndSplitsAtEveryLf) {
+    EXPECT_EQ(HeaderNameHash{}("Content-Length"), HeaderNameHash{}("cONTENT-lENGTH"));
+    EXPECT_FALSE(HeaderNameEqual{}("a_b", "A-B")) << "only letters fold";
+    // LF ends a line, with or without a CR before it; a CR alone is part of its line, and
+    // the text after the last LF is no line.
+    const ResponseHeaderMap map = parsed(
+        "HTTP/1.1 200 OK\nSet-Cookie: a=1\nX:\r\nSET-COOKIE:b=2\r\n: v\r\n"
+        "C: x:y\rz\r\n\r\nD: 4");
+    ASSERT_EQ(map.size(), 4u);
+    const auto cookie = map.find("set-cookie");
+    ASSERT_NE(cookie, map.end());
+    EXPECT_EQ(cookie->first, "Set-Cookie") << "the first spelling names the entry";
+    EXPECT_EQ(cookie->second, " a=1; b=2");
+    EXPECT_EQ(map.at("x"), "");
+    EXPECT_EQ(map.at(""), " v");
+    EXPECT_EQ(map.at("c"), " x:y\rz") << "split at the first colon";
+    // The given length bounds the text: an LF beyond it is not seen.
+    ResponseHeaderMap cut;
+    ParseHeaderBlock("A: 1\r\nB: 2\r\n", 11, &cut);
+    EXPECT_EQ(cut.size(), 1u);
+}
+
+TEST(DeclaredLengthTest, ReadsLikeStoulIntoThirtyTwoBits) {
+    // clang-format off
+    const std::pair<const char*, std::optional<std::uint32_t>> cases[] = {
+        {" 10;  10", 10u}, {"\t\n\v\f\r 7", 7u}, {"+5", 5u}, {"007x", 7u}, {"0x10", 0u},
+        {"4294967295", 4294967295u}, {"-1", 4294967295u}, {"-4294967295", 1u},
+        {"4294967296", {}}, {"-4294967296", {}}, {"123456789012345678901", {}},
+        {"", {}}, {" ", {}}, {"-", {}}, {"+ 5", {}}, {"abc", {}}};
+    // clang-format on
+    for (const auto& [text, value] : cases) {
+        EXPECT_EQ(ReadUnsignedLong32(text), value) << '"' << text << '"';
+    }
+    EXPECT_EQ(DeclaredContentLength(parsed("CONTENT-LENGTH: 12\r\n")), 12u);
+    EXPECT_EQ(DeclaredContentLength(parsed("Content-Length: none\r\n")), 0u);
+    EXPECT_EQ(DeclaredContentLength(parsed("Content-Type: 12\r\n")), 0u);
 }
 
 }  // namespace

@@ -27,7 +27,6 @@ struct CCurlHttpFetcherImplTestAccess {
         }
         return lines;
     }
-    static bool HasHeaderList(CCurlHttpFetcherImpl& f) { return f.m_pHeaderList != nullptr; }
     static CurlByteArray& Body(CCurlHttpFetcherImpl& f) { return f.m_vecBody; }
     static CurlByteArray& RawHeaders(CCurlHttpFetcherImpl& f) { return f.m_vecRawHeaders; }
     static BOOL CurlDecodesGzip(CCurlHttpFetcherImpl& f) { return f.m_bCurlDecodesGzip; }
@@ -46,16 +45,6 @@ class TestedImpl : public RVUtil::CCurlHttpFetcherImpl {
   public:
     ~TestedImpl() { Fini(); }
 };
-
-// The compressed-body makers work on byte vectors; these tests on text.
-inline std::string GzipBody(const std::string& data) {
-    const Bytes packed = Gzip(ToBytes(data));
-    return std::string(packed.begin(), packed.end());
-}
-inline std::string ZstdBody(const std::string& data) {
-    const Bytes packed = Zstd(ToBytes(data));
-    return std::string(packed.begin(), packed.end());
-}
 
 // Each test gets its own scripted server and log capture, and runs without the machine's
 // proxy settings.

@@ -1,13 +1,11 @@
-// What is the curl fetcher's own: Init, Fini, assignment, the system proxy, explicit proxies
-// and the low-level callbacks; in a request, libcurl's header list, the empty value that
-// suppresses a header, an Accept-Encoding naming gzip (which hands gzip, and every decoder
-// libcurl has, to libcurl), libcurl's error codes in its records, its arrays under the body
-// limit, and the POST that skips peer verification.
+// What is the curl fetcher's own: Init and Fini, the system and explicit proxies, libcurl's
+// header list, an Accept-Encoding naming gzip (which hands every decoder libcurl has to it),
+// libcurl's codes in the records, its arrays under the body limit, and the POST that skips
+// peer verification.
 
 #include <chrono>
 
 #include "AllocationFailure.h"
-#include "ChildProcess.h"
 #include "CurlTestFixture.h"
 #include "RVUtil/BodyLimit.h"
 #include "TestCertificates.h"
@@ -36,11 +34,10 @@ TEST_F(CurlLifecycleTest, ClosedFetcherAnswersWithEmptyValuesAndNeverConnects) {
     BYTE data[] = {'x'};
     EXPECT_EQ(fetcher.Request(url.c_str(), nullptr, nullptr, 1000), 0u);
     EXPECT_EQ(fetcher.Request(url.c_str(), nullptr, nullptr, 1000, data, 1), 0u);
-    EXPECT_EQ(fetcher.GetResponse(), nullptr);
-    EXPECT_EQ(fetcher.GetResponseSize(), 0);
-    EXPECT_EQ(fetcher.GetResponseHttpStatus(), 404);
-    EXPECT_EQ(fetcher.FindHeader("Content-Type"), "");
-    EXPECT_FALSE(fetcher.IsEncoding());
+    EXPECT_EQ(std::tuple(fetcher.GetResponse() == nullptr, fetcher.GetResponseSize(),
+                         fetcher.GetResponseHttpStatus(), fetcher.FindHeader("Content-Type").str(),
+                         fetcher.IsEncoding() != 0),
+              std::tuple(true, 0, 404, std::string(), false));
     BYTE sentinel = 0;
     BYTE* out = &sentinel;
     EXPECT_EQ(fetcher.Decompress(&out), 0);
@@ -68,13 +65,13 @@ TEST_F(CurlLifecycleTest, InitKeepsAConfiguredHandleAndAfterFiniMakesAFreshOne) 
     ASSERT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
     EXPECT_EQ(m_server.ConnectionCount(), 1u);
     fetcher.Fini();
-    EXPECT_FALSE(Access::HasHeaderList(fetcher));
+    EXPECT_TRUE(Access::HeaderListLines(fetcher).empty());
 
     ASSERT_TRUE(fetcher.Init());
     EXPECT_EQ(Access::HeaderListLines(fetcher),
               (std::vector<std::string>{"X-Early:1", "Accept-Encoding:gzip"}));
     const std::string body = std::string(2000, 't');
-    m_server.Enqueue(Reply(HttpResponse(200, GzipBody(body), {{"Content-Encoding", "gzip"}})));
+    m_server.Enqueue(Reply(HttpResponse(200, GzipText(body), {{"Content-Encoding", "gzip"}})));
     ASSERT_EQ(fetcher.Request(m_server.Url().c_str(), nullptr, nullptr, 5000), 1u);
     EXPECT_EQ(m_server.ConnectionCount(), 2u);
     EXPECT_EQ(BodyOf(fetcher), body) << "libcurl decodes gzip again";
@@ -91,29 +88,27 @@ TEST_F(CurlLifecycleTest, AnyFailureInsideInitBecomesCurlInitFail) {
     // Every allocation of a re-Init in turn fails; each attempt either succeeds or raises
     // the one char* exception, and the fetcher stays usable afterwards.
     int raised = 0;
-    for (std::size_t nth = 1; nth < 200; ++nth) {
+    // Until an Init meets no refusal: every allocation of Init has had its turn.
+    for (std::size_t nth = 1, refused = 1; refused > 0 && nth < 200; ++nth) {
         TestedImpl fetcher;
         // Long enough that building their lines needs the heap.
         fetcher.AddHeader("X-Header-Number-One", "a value that is not short");
         fetcher.AddHeader("X-Header-Number-Two", "another value that is not short");
         ASSERT_TRUE(fetcher.Init());
         fetcher.Fini();
-        bool refusedAny = false;
-        try {
+        const char* message = nullptr;
+        {
             FailAllocationsFrom failing(nth);
             try {
                 fetcher.Init();
-            } catch (...) {
-                refusedAny = failing.Refused() > 0;
-                throw;
+            } catch (char* what) {
+                message = what;
             }
-            refusedAny = failing.Refused() > 0;
-        } catch (char* message) {
+            refused = failing.Refused();
+        }
+        if (message != nullptr) {
             EXPECT_STREQ(message, "Curl Init Fail");
             ++raised;
-        }
-        if (!refusedAny) {
-            break;  // every allocation of Init has had its turn
         }
         fetcher.Fini();
         ASSERT_TRUE(fetcher.Init());
@@ -167,6 +162,7 @@ TEST_F(CurlLifecycleTest, SetProxyReplacesTheSystemProxyAndSetNoProxyBypassesIt)
 class CurlRequestTest : public CurlTest {
   protected:
     void SetUp() override { ASSERT_TRUE(m_fetcher.Init()); }
+    void TearDown() override { RVUtil::RVUtil_gfnSetBodyLimit(0); }
 
     DWORD Get(const std::string& url, DWORD timeout = 5000) {
         return m_fetcher.Request(url.c_str(), nullptr, nullptr, timeout);
@@ -195,7 +191,7 @@ TEST_F(CurlRequestTest, TheListFollowsThePairsAndAnEmptyValueSuppressesTheHeader
     m_fetcher.RemoveHeader("Accept");
     EXPECT_EQ(Access::HeaderListLines(m_fetcher), std::vector<std::string>{"X-A:1"});
     m_fetcher.RemoveHeader("X-A");
-    EXPECT_FALSE(Access::HasHeaderList(m_fetcher));
+    EXPECT_TRUE(Access::HeaderListLines(m_fetcher).empty());
     EXPECT_EQ(SentHead().find("X-A"), std::string::npos);
 }
 
@@ -204,7 +200,7 @@ TEST_F(CurlRequestTest, AcceptEncodingNamingGzipHandsGzipToLibcurl) {
     m_fetcher.AddHeader("accept-ENCODING", "GZIP, deflate");
     EXPECT_TRUE(Access::CurlDecodesGzip(m_fetcher));
     const std::string body = std::string(5000, 't');
-    m_server.Enqueue(Reply(HttpResponse(200, GzipBody(body), {{"Content-Encoding", "gzip"}})));
+    m_server.Enqueue(Reply(HttpResponse(200, GzipText(body), {{"Content-Encoding", "gzip"}})));
     EXPECT_NE(SentHead().find("\r\naccept-ENCODING:GZIP, deflate\r\n"), std::string::npos);
     EXPECT_EQ(BodyOf(m_fetcher), body);
     EXPECT_FALSE(m_fetcher.IsEncoding());
@@ -212,12 +208,12 @@ TEST_F(CurlRequestTest, AcceptEncodingNamingGzipHandsGzipToLibcurl) {
     // Another value leaves libcurl's setting and the flag; only the line changes.
     m_fetcher.AddHeader("accept-ENCODING", "br");
     EXPECT_TRUE(Access::CurlDecodesGzip(m_fetcher));
-    m_server.Enqueue(Reply(HttpResponse(200, GzipBody(body), {{"Content-Encoding", "gzip"}})));
+    m_server.Enqueue(Reply(HttpResponse(200, GzipText(body), {{"Content-Encoding", "gzip"}})));
     EXPECT_NE(SentHead().find("\r\naccept-ENCODING:br\r\n"), std::string::npos);
     EXPECT_EQ(BodyOf(m_fetcher), body);
 
     // zstd is among libcurl's decoders in some builds.
-    m_server.Enqueue(Reply(HttpResponse(200, ZstdBody(body), {{"Content-Encoding", "zstd"}})));
+    m_server.Enqueue(Reply(HttpResponse(200, ZstdText(body), {{"Content-Encoding", "zstd"}})));
     SentHead();
     const bool libcurlZstd =
         (curl_version_info(CURLVERSION_NOW)->features & CURL_VERSION_ZSTD) != 0;
@@ -287,7 +283,7 @@ TEST_F(CurlRequestTest, BrokenExchangesFailWithTheirRecordAndLibcurlsWords) {
         expected.push_back(SendError(c.code, c.status, url));
         expected.push_back(kDetail);
     }
-    const std::string refused = "http://127.0.0.1:" + std::to_string(PickFreeLoopbackPort()) + "/x";
+    const std::string refused = RefusedUrl("/x");
     EXPECT_EQ(Get(refused), 0u);
     expected.push_back(SendError(CURLE_COULDNT_CONNECT, 0, refused));
     expected.push_back(kDetail);
@@ -323,18 +319,11 @@ TEST_F(CurlRequestTest, RefusedRequestsWriteTheirRecord) {
     EXPECT_EQ(m_server.ConnectionCount(), 0u);
 }
 
-// Sets the process's body limit for one test.
-class ScopedBodyLimit {
-  public:
-    explicit ScopedBodyLimit(long long limit) { RVUtil::RVUtil_gfnSetBodyLimit(limit); }
-    ~ScopedBodyLimit() { RVUtil::RVUtil_gfnSetBodyLimit(0); }
-};
-
 // The body array never grows past the limit, whether the body comes as sent or as libcurl
 // decodes it, and a declared length above it fails before any of the body is stored.
 TEST_F(CurlRequestTest, BodiesOverTheLimitFailAndTheArrayNeverPassesIt) {
     constexpr std::size_t kLimit = 64 * 1024;
-    const ScopedBodyLimit limit(kLimit);
+    RVUtil::RVUtil_gfnSetBodyLimit(kLimit);  // the default again after the test
     const std::string over(kLimit + 1, 'o');
     const struct {
         const char* name;
@@ -347,7 +336,7 @@ TEST_F(CurlRequestTest, BodiesOverTheLimitFailAndTheArrayNeverPassesIt) {
          CURLE_FILESIZE_EXCEEDED},
         {"no length", Reply("HTTP/1.1 200 OK\r\n\r\n" + over).Close(), CURLE_WRITE_ERROR},
         {"decoded by libcurl",
-         Reply(HttpResponse(200, GzipBody(std::string(4 * kLimit, 'z')),
+         Reply(HttpResponse(200, GzipText(std::string(4 * kLimit, 'z')),
                             {{"Content-Encoding", "gzip"}})),
          CURLE_WRITE_ERROR},
     };

@@ -2,14 +2,12 @@
 // copy of this test program in a folder of its own, as a fresh host process with the proxy
 // environment of the case, and looks at what it printed and at the Log folder beside it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "AllocationFailure.h"
@@ -24,15 +22,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 constexpr const char* kScenario = "RVUTIL_PROBE_SCENARIO";
-const char* const kProxyVariables[] = {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
-                                       "all_proxy",  "ALL_PROXY",  "no_proxy",    "NO_PROXY",
-                                       "auto_proxy", "AUTO_PROXY"};
-
-void unsetProxyVariables() {
-    for (const char* name : kProxyVariables) {
-        unsetenv(name);
-    }
-}
 
 // The child's side: runs only in a host started by HostRun below.
 TEST(ProbeInChild, Run) {
@@ -45,10 +34,11 @@ TEST(ProbeInChild, Run) {
     if (name == "twice") {
         answers.push_back(RVUtil::RVUtil_IsUseWinInet());
         // Settings that would give the other answer: the kept one is returned all the same.
+        rvtest::ScopedEnvironment env;
         if (answers[0] == 0) {
-            setenv("http_proxy", "http://127.0.0.1:3128", 1);
+            env.Set("http_proxy", "http://127.0.0.1:3128");
         } else {
-            unsetProxyVariables();
+            env.UnsetProxies();
         }
         answers.push_back(RVUtil::RVUtil_IsUseWinInet());
     } else if (name == "failing") {
@@ -63,11 +53,11 @@ TEST(ProbeInChild, Run) {
                     fs::exists(fs::path(exe).parent_path() / "Log") ? "present" : "absent");
         answers.push_back(RVUtil::RVUtil_IsUseWinInet());
     }
-    std::string line = "answers:";
+    std::printf("answers:");
     for (int a : answers) {
-        line += " " + std::to_string(a);
+        std::printf(" %d", a);
     }
-    std::printf("%s\n", line.c_str());
+    std::printf("\n");
 }
 
 // What one host run left behind: its exit status, its standard output, and the names and
@@ -104,33 +94,17 @@ HostRun runHost(const std::string& scenario,
     HostRun run;
     {
         rvtest::ScopedEnvironment env;
-        for (const char* name : kProxyVariables) {
-            env.Unset(name);
-        }
-        env.Unset(RVUtil::kLogFolderVariable);
+        env.UnsetProxies().Unset(RVUtil::kLogFolderVariable);
         for (const auto& [name, value] : variables) {
             env.Set(name, value);
         }
         env.Set(kScenario, scenario);
-        rvtest::ChildProcess::Options options;
-        options.stdoutPath = dir / "stdout";
-        rvtest::ChildProcess child({host, "--gtest_filter=ProbeInChild.Run"}, options);
-        const auto deadline = std::chrono::steady_clock::now() + 120s;
-        while (child.Running() && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(10ms);
-        }
-        const int status = child.Stop();
-        run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        rvtest::ChildProcess child({host, "--gtest_filter=ProbeInChild.Run"}, {dir / "stdout", ""});
+        run.exitStatus = child.Wait(120s);
     }
     run.output = rvtest::ReadFile(dir / "stdout");
     run.logBesideHost = fs::exists(dir / "Log");
-    const std::string folder = logFolder.empty() ? dir / "Log" : logFolder;
-    if (fs::is_directory(folder)) {
-        for (const auto& entry : fs::directory_iterator(folder)) {
-            run.logFiles.push_back(entry.path().filename().string());
-            run.log += rvtest::ReadFile(entry.path().string());
-        }
-    }
+    run.log = rvtest::ReadFolder(logFolder.empty() ? dir / "Log" : logFolder, &run.logFiles);
     return run;
 }
 
@@ -182,12 +156,6 @@ TEST(BackendProbeTest, AFailedReadingAnswersOneAndSettlesNothing) {
     EXPECT_NE(run.output.find("log folder after the failure: absent"), std::string::npos);
     EXPECT_EQ(run.Answers(), "answers: 1 0") << "the second call reads the settings again";
     EXPECT_EQ(run.StartupRecords(), 1) << run.log;
-}
-
-TEST(HostLogFolderTest, LogFolderBesideTheExecutable) {
-    EXPECT_EQ(RVUtil::LogFolderBeside("/opt/host/bin/app"), "/opt/host/bin/Log");
-    EXPECT_EQ(RVUtil::LogFolderBeside("/app"), "/Log");
-    EXPECT_EQ(RVUtil::LogFolderBeside("app"), std::nullopt);
 }
 
 }  // namespace

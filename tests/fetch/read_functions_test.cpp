@@ -1,18 +1,26 @@
 // Both families of read functions end to end against a scripted server: codes, messages,
-// the body hand-over, the verdict headers, and the request ended on every path. The
-// families share one sequence; where they differ the family says so.
+// the body hand-over, the verdict and expiry headers, the request ended on every path, and
+// servers that misbehave. The families share one sequence; where they differ the family
+// says so.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-#include <fstream>
+#include <chrono>
+#include <ctime>
 #include <memory>
 #include <new>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "AllocationFailure.h"
+#include "ChildProcess.h"
 #include "CompressedBodies.h"
+#include "LocalTime.h"
 #include "LogCapture.h"
 #include "RVUtil/AfxException.h"
+#include "RVUtil/BodyLimit.h"
 #include "RVUtil/ExpiredTime.h"
 #include "RVUtil/ThreadId.h"
 #include "RVUtil/ThreadName.h"
@@ -23,17 +31,7 @@ namespace rvtest {
 namespace {
 
 using namespace RVUtil;
-
-std::string ThreadName() {
-    std::ifstream comm("/proc/self/task/" + std::to_string(GetCurrentThreadId()) + "/comm");
-    std::string name;
-    std::getline(comm, name);
-    return name;
-}
-
-std::string AsText(const Bytes& bytes) {
-    return std::string(bytes.begin(), bytes.end());
-}
+using namespace std::chrono_literals;
 
 // What one call left in its out-parameters.
 struct Outcome {
@@ -56,6 +54,7 @@ class ReadFunctionsTest : public ::testing::Test {
         ASSERT_TRUE(m_fetcher.Init());
         SetThreadName(GetCurrentThreadId(), "reader");
     }
+    void TearDown() override { RVUtil_gfnSetBodyLimit(0); }
 
     Outcome ReadFull(const std::string& path, bool wantExpiry = false,
                      unsigned long timeout = 5000) {
@@ -84,11 +83,9 @@ TYPED_TEST(ReadFunctionsTest, NullFetcherTouchesNothing) {
     EXPECT_EQ(TypeParam::Full(nullptr, url, &out, size, message, &expiry, 1000), ERR_NO_FETCHER);
     EXPECT_EQ(TypeParam::Short(nullptr, url, &out, size, 1000), ERR_NO_FETCHER);
     EXPECT_EQ(TypeParam::Post(nullptr, url, &out, size, 1000, &sentinel, 1), ERR_NO_FETCHER);
-    EXPECT_EQ(out, &sentinel);
-    EXPECT_EQ(size, 42);
-    EXPECT_EQ(message, "kept");
-    EXPECT_EQ(expiry.GetTime(), 5);
-    EXPECT_EQ(ThreadName(), "reader");
+    EXPECT_EQ(std::tuple(out == &sentinel, size, message.str(), expiry.GetTime()),
+              std::tuple(true, 42L, std::string("kept"), std::int64_t{5}));
+    EXPECT_EQ(ThreadNameOf(GetCurrentThreadId()), "reader");
 }
 
 TYPED_TEST(ReadFunctionsTest, PlainBodyIsHandedOverWithATrailingZero) {
@@ -101,7 +98,8 @@ TYPED_TEST(ReadFunctionsTest, PlainBodyIsHandedOverWithATrailingZero) {
     EXPECT_EQ(o.message, "untouched");
     EXPECT_EQ(o.expiry.GetTime(), RVUtil_gfnGetExpiredTime("Exp:2030-06-01 12:00:00 LT").GetTime());
     // Only the curl full form names its thread (the kernel keeps 15 bytes of the name).
-    EXPECT_EQ(ThreadName(), TypeParam::kNamesThread ? "CurlHttpFetcher" : "reader");
+    EXPECT_EQ(ThreadNameOf(GetCurrentThreadId()),
+              TypeParam::kNamesThread ? "CurlHttpFetcher" : "reader");
     // The request was ended: the response's headers are gone.
     EXPECT_EQ(this->m_fetcher.FindHeader("VR_Expired"), "");
 
@@ -129,7 +127,6 @@ TYPED_TEST(ReadFunctionsTest, OutcomesOfTheResponse) {
         TypeParam::kDecodeFailureMessage ? TypeParam::kDecodeFailureMessage : "untouched";
     const Case cases[] = {
         {"204 is not 200", HttpResponse(204, ""), ERR_HTTP_STATUS, "Status = 204!", nullptr, -1},
-        {"404", HttpResponse(404, "page"), ERR_HTTP_STATUS, "Status = 404!", nullptr, -1},
         {"empty body", HttpResponse(200, ""), ERR_OK, "untouched", "", 0},
         {"verdict 0", HttpResponse(200, "body", {{"RV_Error", "0"}}), ERR_SERVER_VERDICT,
          "RV Error:0!", nullptr, 4},
@@ -187,7 +184,7 @@ TYPED_TEST(ReadFunctionsTest, ShortPostAndOwnFetcherForms) {
     EXPECT_EQ(got(code, out, size), Got(ERR_OK, "short"));
     EXPECT_EQ(post(7), Got(TypeParam::kPostNot200, "null"));
     EXPECT_EQ(post(7), Got(ERR_OK, "posted"));
-    EXPECT_EQ(ThreadName(), "reader");
+    EXPECT_EQ(ThreadNameOf(GetCurrentThreadId()), "reader");
     LogCapture log;
     EXPECT_EQ(post(7), Got(ERR_DECOMPRESS, "null"));
     EXPECT_EQ(log.Contains(CPXLog::LVL_ERROR,
@@ -258,6 +255,177 @@ TYPED_TEST(ReadFunctionsTest, AllocationFailuresAnywhereInTheCallAreContained) {
         }
     }
     EXPECT_TRUE(sawAllocCode);
+}
+
+// Against servers that misbehave on the wire: heads and bodies that trickle, stall, end
+// early or lie about their size, bodies without end, and header blocks that are large or end
+// their lines in LF alone. Whatever the server does, the call ends within a few time-outs,
+// never hands a damaged body over as ERR_OK, and stays within the body limit.
+constexpr unsigned long kTimeout = 1000;
+constexpr long long kSmallLimit = 64 * 1024;
+
+TYPED_TEST(ReadFunctionsTest, EveryResponseEndsInTimeAndNoDamagedBodyIsHandedOver) {
+    const std::string text(3000, 't');
+    const std::string gzip = GzipText(text);
+    const std::string length100 = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n";
+    const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    std::string manyHeaders;
+    for (int i = 0; i < 200; ++i) {
+        manyHeaders += "X-Filler-" + std::to_string(i) + ": " + std::string(40, 'f') + "\r\n";
+    }
+    Reply interimForEver;
+    for (int i = 0; i < 60; ++i) {
+        interimForEver.Send("HTTP/1.1 100 Continue\r\n\r\n").Delay(100ms);
+    }
+    struct Case {
+        const char* name;
+        Reply reply;
+        ErrorCode code;
+        std::string body = {};  // for ERR_OK
+        std::string url = {};
+    };
+    const std::string refused = RefusedUrl("/h");
+    const Case cases[] = {
+        {"connection refused", Reply(), ERR_REQUEST, "", refused},
+        {"head trickled", Reply().Trickle(length100 + std::string(100, 'a'), 1, 200ms),
+         ERR_REQUEST},
+        {"100 Continue for ever", interimForEver, ERR_REQUEST},
+        {"body trickled", Reply(length100).Trickle(std::string(100, 'a'), 1, 200ms), ERR_REQUEST},
+        {"body stalled", Reply(length100 + "abc").Hang(), ERR_REQUEST},
+        {"closed before its length", Reply(length100 + "abcde").Close(), ERR_REQUEST},
+        {"reset before its length", Reply(length100 + "abcde").Delay(50ms).Reset(), ERR_REQUEST},
+        {"chunk size zz", Reply(chunked + "2\r\nok\r\nzz\r\n"), ERR_REQUEST},
+        {"chunk size ffffffffffffffff", Reply(chunked + "ffffffffffffffff\r\nabc"), ERR_REQUEST},
+        {"closed before the last chunk", Reply(chunked + "2\r\nok\r\n").Close(), ERR_REQUEST},
+        {"length 4294967296, 5 bytes sent",
+         Reply("HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n\r\nabcde").Close(), ERR_REQUEST},
+        {"declared length over the limit",
+         Reply(HttpResponse(200, std::string(kSmallLimit + 1, 'o'))), ERR_REQUEST},
+        {"body over the limit, no length",
+         Reply("HTTP/1.0 200 OK\r\n\r\n" + std::string(kSmallLimit + 1, 'o')).Close(), ERR_REQUEST},
+        {"chunked body over the limit",
+         Reply(chunked + Chunked(std::string(kSmallLimit + 1, 'o'), 5000)), ERR_REQUEST},
+        {"body at the limit", Reply(HttpResponse(200, std::string(kSmallLimit, 'o'))), ERR_OK,
+         std::string(kSmallLimit, 'o')},
+        {"verdict behind many headers",
+         Reply("HTTP/1.1 200 OK\r\n" + manyHeaders +
+               "RV_Error: denied\r\nContent-Length: 4\r\n\r\nbody"),
+         ERR_SERVER_VERDICT},
+        {"gzip behind many headers",
+         Reply(HttpResponse(200, gzip,
+                            {{"X-Big", std::string(3000, 'b')}, {"Content-Encoding", "gzip"}})),
+         ERR_OK, text},
+        {"verdict in a head of LF endings",
+         Reply("HTTP/1.1 200 OK\nContent-Length: 4\nX-A: b\nRV_Error: denied\n\nbody"),
+         ERR_SERVER_VERDICT},
+        {"gzip in a head of mixed endings",
+         Reply("HTTP/1.1 200 OK\nContent-Encoding: gzip\r\nContent-Length: " +
+               std::to_string(gzip.size()) + "\n\r\n" + gzip),
+         ERR_OK, text},
+    };
+    RVUtil_gfnSetBodyLimit(kSmallLimit);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        this->m_server.Clear();
+        this->m_server.Enqueue(c.reply);
+        unsigned char* out = nullptr;
+        long size = -1;
+        CString message;
+        const auto start = std::chrono::steady_clock::now();
+        const std::string url = c.url.empty() ? this->m_server.Url("/h") : c.url;
+        const ErrorCode code =
+            TypeParam::Full(&this->m_fetcher, url.c_str(), &out, size, message, nullptr, kTimeout);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+        EXPECT_EQ(code, c.code);
+        if (code == ERR_OK) {
+            EXPECT_TRUE(std::string(reinterpret_cast<const char*>(out), size) == c.body)
+                << "a body of " << size << " bytes, not the one sent";
+        } else {
+            EXPECT_EQ(out, nullptr);
+        }
+        if (c.code == ERR_REQUEST) {
+            EXPECT_EQ(message, "Request error! Timeout=1000");
+            EXPECT_EQ(size, -1);
+        }
+        delete[] out;
+    }
+}
+
+// A body without end fails at the limit, and the process never holds much more than the
+// limit (measured in a child process as the growth of its peak resident size). The limit is
+// above the C library's largest heap block, as the default is: below it, a growing block
+// may be copied, so a few MiB can cost twice their size for a moment.
+TYPED_TEST(ReadFunctionsTest, AnEndlessBodyFailsWithinTheMemoryOfItsLimit) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers' allocators copy on every growth and keep freed memory";
+#endif
+    constexpr long long kLimit = 64LL << 20;
+    const std::string endless(kLimit + (1 << 20), 'e');
+    std::string chunked = Chunked(endless, 64 * 1024);
+    chunked.resize(chunked.size() - 5);  // no last chunk
+    const Reply replies[] = {
+        Reply("HTTP/1.0 200 OK\r\n\r\n" + endless).Close(),
+        Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + chunked).Close()};
+    for (const Reply& reply : replies) {
+        this->m_server.Enqueue(reply);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            RVUtil_gfnSetBodyLimit(kLimit);
+            WriteFile("/proc/self/clear_refs", "5");  // the peak starts from here
+            const long rssKiB = PeakResidentKiB();
+            unsigned char* out = nullptr;
+            long size = 0;
+            CString message;
+            const ErrorCode code =
+                TypeParam::Full(&this->m_fetcher, this->m_server.Url("/endless").c_str(), &out,
+                                size, message, nullptr, 10000);
+            const long long grownBytes = (PeakResidentKiB() - rssKiB) * 1024LL;
+            _exit(code != ERR_REQUEST ? 1 : grownBytes > kLimit * 16 / 10 ? 2 : 0);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "1: not ERR_REQUEST, 2: peak over 1.6 x the limit";
+    }
+}
+
+// Reading "VR_Expired" texts: the fixed layout, the range checks, the 2038 clamp and the
+// "now + 10 s" answer for anything unreadable.
+TEST(ExpiredTimeTest, ReadsTheFixedLayoutOrAnswersNowPlusTen) {
+    const auto read = [](const char* text) { return RVUtil_gfnGetExpiredTime(text).GetTime(); };
+    const std::pair<const char*, std::int64_t> cases[] = {
+        // Any separator; letters and padding in the time fields read as zero.
+        {"Exp:2026-12-04 10:20:30 LT", LocalTime(2026, 12, 4, 10, 20, 30)},
+        {"????2026/12/04 10:20:30xyz", LocalTime(2026, 12, 4, 10, 20, 30)},
+        {"abcd2000-01-01 00:00:00   ", LocalTime(2000, 1, 1, 0, 0, 0)},
+        {"abcd2026-12-04 xx:yy:zz LT", LocalTime(2026, 12, 4, 0, 0, 0)},
+        {"abcd2026-12-04  9:20:30 LT", LocalTime(2026, 12, 4, 0, 20, 30)},
+        // A digit in a separator's place runs into the field before it, as the C library
+        // reads numbers: "057" is still a second, 2026112 a year clamped into 2038.
+        {"abcd2026-12-04 10:20:057LT", LocalTime(2026, 12, 4, 10, 20, 57)},
+        {"abcd2026112-04 10:20:30 LT", LocalTime(2038, 1, 4, 10, 20, 30)},
+        // Late dates are clamped into early 2038; days past a month's end roll over.
+        {"abcd2038-06-30 12:00:00 LT", LocalTime(2038, 1, 17, 12, 0, 0)},
+        {"abcd2040-01-05 08:00:00 LT", LocalTime(2038, 1, 5, 8, 0, 0)},
+        {"abcd2037-12-31 23:59:59 LT", LocalTime(2037, 12, 31, 23, 59, 59)},
+        {"abcd2026-02-30 00:00:00 LT", LocalTime(2026, 3, 2, 0, 0, 0)},
+    };
+    for (const auto& [text, want] : cases) {
+        EXPECT_EQ(read(text), want) << text;
+    }
+    // Not 26 characters, or a field out of its range ("99...9" saturates, negative as an int).
+    for (const char* text :
+         {"", "abc2026-12-04 10:20:30 LT", "abcde2026-12-04 10:20:30 LT",
+          "abcd1999-12-04 10:20:30 LT", "abcd2026-00-04 10:20:30 LT", "abcd2026-13-04 10:20:30 LT",
+          "abcd2026-12-00 10:20:30 LT", "abcd2026-12-32 10:20:30 LT", "abcd2026-12-04 24:20:30 LT",
+          "abcd2026-12-04 10:60:30 LT", "abcd2026-12-04 10:20:60 LT", "abcd2026-ab-04 10:20:30 LT",
+          "abcd2026-12- 4 10:20:30 LT", "abcd2026-12-04 10:20:307LT",
+          "abcd99999999999999999999LT"}) {
+        const std::int64_t before = std::time(nullptr);
+        const std::int64_t got = read(text);
+        EXPECT_GE(got, before + 10) << text;
+        EXPECT_LE(got, std::time(nullptr) + 10) << text;
+    }
 }
 
 }  // namespace

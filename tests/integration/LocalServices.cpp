@@ -70,22 +70,16 @@ std::string LocalServices::SiteFile(const std::string& name) const {
     return ReadFile(*m_dir / ("www/" + name));
 }
 
-namespace {
-
-std::string ReadOnceItHas(const std::filesystem::path& file, const std::string& awaited) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    std::string text = ReadFile(file);
+// The servers write a log line just after they answer: the log is read again until it
+// holds what is awaited, or for at most 5 s.
+std::string LocalServices::ProxyLog(const std::string& awaited) const {
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    std::string text = ReadFile(*m_dir / "proxy.log");
     while (text.find(awaited) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        text = ReadFile(file);
+        std::this_thread::sleep_for(20ms);
+        text = ReadFile(*m_dir / "proxy.log");
     }
     return text;
-}
-
-}  // namespace
-
-std::string LocalServices::ProxyLog(const std::string& awaited) const {
-    return ReadOnceItHas(*m_dir / "proxy.log", awaited);
 }
 
 void LocalServices::WriteSite() {
@@ -118,20 +112,26 @@ http {
                       all);
 }
 
+namespace {
+
+// Runs argv, its output in stem.out and stem.err; null unless it answers on port in time.
+std::unique_ptr<ChildProcess> Launch(const std::vector<std::string>& argv, const std::string& stem,
+                                     std::uint16_t port) {
+    auto child =
+        std::make_unique<ChildProcess>(argv, ChildProcess::Options{stem + ".out", stem + ".err"});
+    return WaitForLoopbackPort(port, 10s) && child->Running() ? std::move(child) : nullptr;
+}
+
+}  // namespace
+
 // One process, no workers: it keeps the starting account (which can read the private
 // temporary folder) and nothing outlives it when the death signal ends it.
 std::unique_ptr<ChildProcess> StartNginx(const std::string& program, const std::string& dir,
                                          const std::string& config, std::uint16_t port) {
     std::filesystem::create_directories(dir + "/web-temp");
     WriteFile(dir + "/web.conf", config);
-    auto web = std::make_unique<ChildProcess>(
-        std::vector<std::string>{program, "-p", dir, "-c", dir + "/web.conf", "-e",
-                                 dir + "/web-error.log"},
-        ChildProcess::Options{dir + "/web.out", dir + "/web.err"});
-    if (WaitForLoopbackPort(port, 10s) && web->Running()) {
-        return web;
-    }
-    return nullptr;
+    return Launch({program, "-p", dir, "-c", dir + "/web.conf", "-e", dir + "/web-error.log"},
+                  dir + "/web", port);
 }
 
 bool LocalServices::StartWeb(const std::string& program) {
@@ -174,7 +174,7 @@ bool LocalServices::StartWeb(const std::string& program) {
 
 bool LocalServices::StartProxy(const std::string& program) {
     const std::string dir = m_dir->Path();
-    for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
+    for (int attempt = 0; attempt < kStartAttempts && m_proxy == nullptr; ++attempt) {
         m_proxyPort = PickFreeLoopbackPort();
         const std::string config = Substitute(
             R"(Port @PORT@
@@ -189,17 +189,13 @@ ViaProxyName "@NAME@"
 )",
             {{"@DIR@", dir}, {"@PORT@", std::to_string(m_proxyPort)}, {"@NAME@", kProxyName}});
         WriteFile(dir + "/proxy.conf", config);
-        m_proxy = std::make_unique<ChildProcess>(
-            std::vector<std::string>{program, "-d", "-c", dir + "/proxy.conf"},
-            ChildProcess::Options{dir + "/proxy.out", dir + "/proxy.err"});
-        if (WaitForLoopbackPort(m_proxyPort, 10s) && m_proxy->Running()) {
-            return true;
-        }
-        m_proxy.reset();
+        m_proxy = Launch({program, "-d", "-c", dir + "/proxy.conf"}, dir + "/proxy", m_proxyPort);
     }
-    m_problem =
-        "tinyproxy did not start: " + ReadFile(dir + "/proxy.err") + ReadFile(dir + "/proxy.log");
-    return false;
+    if (m_proxy == nullptr) {
+        m_problem = "tinyproxy did not start: " + ReadFile(dir + "/proxy.err") +
+                    ReadFile(dir + "/proxy.log");
+    }
+    return m_proxy != nullptr;
 }
 
 }  // namespace rvtest

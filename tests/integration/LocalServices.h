@@ -29,9 +29,7 @@ class LocalServices {
     std::uint16_t WebPort() const { return m_webPort; }
     std::string ProxyUrl() const;
     std::string SiteFile(const std::string& name) const;
-    // The servers write a log line just after they answer, so a test that has its answer
-    // may still be ahead of the line: this returns the log once it holds `awaited` (or
-    // after a few seconds without it, for the test to report).
+    // The proxy's log once it holds `awaited` (it writes a line just after it answers).
     std::string ProxyLog(const std::string& awaited = {}) const;
     // The name the proxy puts in the Via header of what it forwards.
     static constexpr const char* kProxyName = "rvutil-test-proxy";

@@ -23,12 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A folder of the test's own, as a path.
-struct TempFolder : rvtest::TempDir {
-    TempFolder() : TempDir("pxlog") {}
-    fs::path path() const { return Path(); }
-};
-
 std::vector<std::string> ReadLines(const fs::path& file) {
     std::ifstream in(file);
     std::vector<std::string> lines;
@@ -43,8 +37,8 @@ const std::regex kRecordLine(
     R"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} \[([A-Z0-9]+)\] \[(\d+)\] (.*)$)");
 
 TEST(PXLogTest, StorageCreatesTheFolderAndEveryRecordIsInTheFileOnReturn) {
-    TempFolder tmp;
-    const fs::path folder = tmp.path() / "nested" / "Log";
+    const rvtest::TempDir tmp("pxlog");
+    const fs::path folder = tmp / "nested/Log";
     CPXLog log;
     log.storage(folder.c_str(), "PX", "RVUtil", false, false);
     const fs::path file = folder / "PX_RVUtil.log";
@@ -73,10 +67,10 @@ TEST(PXLogTest, ControlCharactersAreEscapedSoEveryRecordIsOneLine) {
         std::vector<std::string> texts;
         void OnLogRecord(int, const char* text) override { texts.emplace_back(text); }
     } observer;
-    TempFolder tmp;
+    const rvtest::TempDir tmp("pxlog");
     CPXLog& log = RVUtil::LogChannel();
     CPXLog own;
-    own.storage(tmp.path().c_str(), "PX", "T", false, false);
+    own.storage(tmp.Path().c_str(), "PX", "T", false, false);
 
     RVUtil::RVUtil_gfnAddLogObserver(&observer);
     const char* url = "http://a/x\r\n2026-01-01 00:00:00.000 [ERROR] [1] forged\x01\t\x7f";
@@ -88,14 +82,14 @@ TEST(PXLogTest, ControlCharactersAreEscapedSoEveryRecordIsOneLine) {
     const std::string escaped =
         "Url=http://a/x\\r\\n2026-01-01 00:00:00.000 [ERROR] [1] forged\\x01\\t\\x7f";
     EXPECT_EQ(observer.texts, std::vector<std::string>{escaped});
-    const auto lines = ReadLines(tmp.path() / "PX_T.log");
+    const auto lines = ReadLines(tmp / "PX_T.log");
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_TRUE(lines[0].ends_with("] " + escaped)) << lines[0];
 }
 
 TEST(PXLogTest, FolderThatCannotBeWrittenIsNotFatal) {
-    TempFolder tmp;
-    const fs::path blocker = tmp.path() / "plain-file";
+    const rvtest::TempDir tmp("pxlog");
+    const fs::path blocker = tmp / "plain-file";
     std::ofstream(blocker) << "not a folder";
     const fs::path folder = blocker / "Log";  // even root cannot make a folder under a file
 
@@ -122,9 +116,9 @@ TEST(PXLogTest, ConcurrentWritersLoseAndTearNothing) {
     const CPXLog::Lvl levels[] = {CPXLog::LVL_ERROR, CPXLog::LVL_NOTICE, CPXLog::LVL_DEBUG};
     const std::string padding(300, '.');
 
-    TempFolder tmp;
+    const rvtest::TempDir tmp("pxlog");
     CPXLog log;
-    log.storage(tmp.path().c_str(), "PX", "RVUtil", false, false);
+    log.storage(tmp.Path().c_str(), "PX", "RVUtil", false, false);
     rvtest::LogCapture capture(log);
 
     {
@@ -157,7 +151,7 @@ TEST(PXLogTest, ConcurrentWritersLoseAndTearNothing) {
         check(r.text, r.level, next);
     }
 
-    const auto lines = ReadLines(tmp.path() / "PX_RVUtil.log");
+    const auto lines = ReadLines(tmp / "PX_RVUtil.log");
     ASSERT_EQ(lines.size(), std::size_t{kThreads * kRecords});
     const std::map<std::string, int> byName = {
         {"ERROR", CPXLog::LVL_ERROR}, {"NOTICE", CPXLog::LVL_NOTICE}, {"DEBUG", CPXLog::LVL_DEBUG}};

@@ -20,7 +20,7 @@ using RVUtil::platform::SystemProxySettings;
 // Each case starts from an environment without proxy settings and leaves it as it found it.
 class SystemProxyTest : public testing::Test {
   protected:
-    SystemProxyTest() { m_env.UnsetProxies().Unset("auto_proxy").Unset("AUTO_PROXY"); }
+    SystemProxyTest() { m_env.UnsetProxies(); }
     static std::optional<ProxyServer> HttpProxyFrom(const char* value) {
         setenv("http_proxy", value, 1);
         return ReadSystemProxy().http;

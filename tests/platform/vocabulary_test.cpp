@@ -1,10 +1,11 @@
-// The framework vocabulary that hosts write against: strings, arrays, lists, exceptions.
-// The pointer list and the critical section are proved through the request queue, which is
-// built on them (queue_tests, under ThreadSanitizer too).
+// The framework vocabulary that hosts write against: strings, arrays, lists, exceptions,
+// thread ids and names. The pointer list and the critical section are proved through the
+// request queue, which is built on them (queue_tests, under ThreadSanitizer too).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <future>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -16,6 +17,8 @@
 #include "RVUtil/CStringList.h"
 #include "RVUtil/CUIntArray.h"
 #include "RVUtil/ThreadId.h"
+#include "RVUtil/ThreadName.h"
+#include "support/ChildProcess.h"
 #include "support/Raises.h"
 
 namespace {
@@ -134,6 +137,29 @@ TEST(ThreadIdTest, DistinctPerThreadAndStable) {
     int status = -1;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// The thread with that id is named, keeping fifteen bytes; all ones names the caller; ids of
+// no thread of this process are ignored.
+TEST(SetThreadNameTest, NamesOnlyThreadsOfThisProcess) {
+    std::promise<DWORD> started;
+    std::promise<void> done;
+    std::thread t([&] {
+        RVUtil::SetThreadName(0xFFFFFFFF, "self-named");
+        started.set_value(GetCurrentThreadId());
+        done.get_future().wait();
+    });
+    const DWORD tid = started.get_future().get();
+    EXPECT_EQ(rvtest::ThreadNameOf(tid), "self-named");
+    RVUtil::SetThreadName(tid, "CurlHttpFetcherThread");
+    RVUtil::SetThreadName(tid, nullptr);
+    EXPECT_EQ(rvtest::ThreadNameOf(tid), "CurlHttpFetcher");
+    done.set_value();
+    t.join();
+    const std::string before = rvtest::ThreadNameOf(GetCurrentThreadId());
+    RVUtil::SetThreadName(0, "nobody");
+    RVUtil::SetThreadName(1, "init");  // a thread, but not one of ours
+    EXPECT_EQ(rvtest::ThreadNameOf(GetCurrentThreadId()), before);
 }
 
 }  // namespace

@@ -12,9 +12,7 @@
 
 namespace {
 
-using queue_test::Contents;
-using queue_test::g_alive;
-using queue_test::TestRequest;
+using namespace queue_test;
 using RVUtil::CRVReqObject;
 using RVUtil::CRVReqQueue;
 using ::testing::ElementsAre;

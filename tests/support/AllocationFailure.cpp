@@ -9,23 +9,19 @@ namespace {
 thread_local std::size_t t_countdown = 0;  // 0: disarmed
 thread_local std::size_t t_refused = 0;
 
+// Counts down to the nth allocation, then stays there: it and every one after it fail.
 bool RefuseThisOne() {
-    if (t_countdown == 0) {
-        return false;
-    }
     if (t_countdown > 1) {
         --t_countdown;
-        return false;
+    } else if (t_countdown == 1) {
+        ++t_refused;
+        return true;
     }
-    ++t_refused;
-    return true;
+    return false;
 }
 
 void* Allocate(std::size_t size) noexcept {
-    if (RefuseThisOne()) {
-        return nullptr;
-    }
-    return std::malloc(size == 0 ? 1 : size);
+    return RefuseThisOne() ? nullptr : std::malloc(size == 0 ? 1 : size);
 }
 
 }  // namespace

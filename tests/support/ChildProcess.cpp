@@ -1,12 +1,11 @@
 #include "ChildProcess.h"
 
 #define BOOST_PROCESS_USE_STD_FS
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -134,6 +133,16 @@ int ChildProcess::Stop(std::chrono::milliseconds grace) {
     return m_status;
 }
 
+int ChildProcess::Wait(std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (Running() && Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const bool ended = !Running();
+    const int status = Stop();
+    return !ended ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 std::string FindProgram(const std::vector<std::string>& candidates) {
     // PATH, then the system folders a non-root PATH often lacks.
     std::vector<std::filesystem::path> folders = ::boost::this_process::path();
@@ -188,11 +197,28 @@ long PeakResidentKiB() {
     return at == std::string::npos ? 0 : std::strtol(status.c_str() + at + 6, nullptr, 10);
 }
 
+std::string ThreadNameOf(unsigned long tid) {
+    const std::string comm = ReadFile("/proc/self/task/" + std::to_string(tid) + "/comm");
+    return comm.substr(0, comm.find('\n'));
+}
+
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
+}
+
+std::string ReadFolder(const std::string& folder, std::vector<std::string>* names) {
+    std::string all;
+    std::error_code none;  // no folder: nothing read
+    for (const auto& entry : std::filesystem::directory_iterator(folder, none)) {
+        all += ReadFile(entry.path().string());
+        if (names != nullptr) {
+            names->push_back(entry.path().filename().string());
+        }
+    }
+    return all;
 }
 
 void WriteFile(const std::string& path, const std::string& content) {

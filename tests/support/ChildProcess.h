@@ -37,6 +37,9 @@ class ChildProcess {
     // Sends SIGTERM to the group, then SIGKILL to what is left of it after grace; returns
     // the leader's wait status. Later calls return the same status.
     int Stop(std::chrono::milliseconds grace = std::chrono::milliseconds(5000));
+    // Waits up to timeout for the child to end; its exit status (128 + the signal for one
+    // killed by a signal), or -1 when it was still running and has been stopped.
+    int Wait(std::chrono::milliseconds timeout);
 
   private:
     struct Process;  // Boost.Process's child, its group and the output pipe
@@ -75,8 +78,14 @@ class TempDir {
 // maxrss it starts afresh with exec, so a child does not inherit its parent's peak.
 long PeakResidentKiB();
 
+// The name the kernel keeps for thread tid of this process.
+std::string ThreadNameOf(unsigned long tid);
+
 // The whole content of a file, or empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
+// The contents of every file in a folder, one after the other (empty without the folder);
+// names, when given, receives the files' names.
+std::string ReadFolder(const std::string& folder, std::vector<std::string>* names = nullptr);
 
 }  // namespace rvtest

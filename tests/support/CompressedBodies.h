@@ -26,6 +26,17 @@ inline Bytes ToBytes(const std::string& s) {
     return Bytes(s.begin(), s.end());
 }
 
+// The bodies as text, for a scripted response.
+inline std::string AsText(const Bytes& b) {
+    return std::string(b.begin(), b.end());
+}
+inline std::string GzipText(const std::string& s) {
+    return AsText(Gzip(ToBytes(s)));
+}
+inline std::string ZstdText(const std::string& s) {
+    return AsText(Zstd(ToBytes(s)));
+}
+
 inline Bytes Concat(std::initializer_list<Bytes> parts) {
     Bytes all;
     for (const auto& p : parts) {
@@ -77,9 +88,8 @@ struct MemberOptions {
     std::optional<std::string> comment;  // FCOMMENT
     bool headerCrc = false;              // FHCRC
     bool wrongHeaderCrc = false;
-    BYTE extraFlags = 0;                 // e.g. a reserved bit
-    std::optional<std::uint32_t> isize;  // default: the true size mod 2^32
-    std::optional<std::uint32_t> crc;    // default: the true CRC-32
+    BYTE extraFlags = 0;               // e.g. a reserved bit
+    std::optional<std::uint32_t> crc;  // default: the true CRC-32
 };
 
 inline Bytes GzipMember(const Bytes& data, const MemberOptions& o = {}) {
@@ -108,7 +118,7 @@ inline Bytes GzipMember(const Bytes& data, const MemberOptions& o = {}) {
     const Bytes deflated = Deflate(data, -15);
     b.insert(b.end(), deflated.begin(), deflated.end());
     PutLe32(b, o.crc.value_or(Crc32(data)));
-    PutLe32(b, o.isize.value_or(static_cast<std::uint32_t>(data.size())));
+    PutLe32(b, static_cast<std::uint32_t>(data.size()));
     return b;
 }
 
@@ -122,20 +132,19 @@ inline Bytes ZeroStreamMember(std::size_t mebibytes, std::size_t tail = 0,
     const Bytes zeros(std::size_t{1} << 20, 0);
     z_stream z{};
     deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
-    Bytes segment(64 << 10);
-    z.next_in = const_cast<BYTE*>(zeros.data());
-    z.avail_in = static_cast<uInt>(zeros.size());
-    z.next_out = segment.data();
-    z.avail_out = static_cast<uInt>(segment.size());
-    deflate(&z, Z_FULL_FLUSH);
-    segment.resize(z.total_out);
-    Bytes last(64 + tail);
-    z.next_in = const_cast<BYTE*>(zeros.data());
-    z.avail_in = static_cast<uInt>(tail);
-    z.next_out = last.data();
-    z.avail_out = static_cast<uInt>(last.size());
-    deflate(&z, Z_FINISH);
-    last.resize(z.total_out - segment.size());
+    const auto deflateZeros = [&](std::size_t count, int flush) {
+        Bytes out(count + 64);
+        const uLong before = z.total_out;
+        z.next_in = const_cast<BYTE*>(zeros.data());
+        z.avail_in = static_cast<uInt>(count);
+        z.next_out = out.data();
+        z.avail_out = static_cast<uInt>(out.size());
+        deflate(&z, flush);
+        out.resize(z.total_out - before);
+        return out;
+    };
+    const Bytes segment = deflateZeros(zeros.size(), Z_FULL_FLUSH);
+    const Bytes last = deflateZeros(tail, Z_FINISH);
     deflateEnd(&z);
 
     Bytes b = {0x1f, 0x8b, 8, 0, 0, 0, 0, 0, 2, 3};

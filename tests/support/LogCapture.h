@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -32,12 +33,9 @@ class LogCapture {
     }
 
     bool Contains(int level, std::string_view text) const {
-        for (const auto& r : Records()) {
-            if (r.level == level && r.text == text) {
-                return true;
-            }
-        }
-        return false;
+        const auto records = Records();
+        return std::any_of(records.begin(), records.end(),
+                           [&](const LogRecord& r) { return r.level == level && r.text == text; });
     }
 
   private:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -34,11 +35,12 @@ class ScopedEnvironment {
         ::unsetenv(name.c_str());
         return *this;
     }
-    // Removes every proxy variable (http_proxy, https_proxy, all_proxy, no_proxy, either
-    // case), so that a machine's own proxy settings cannot reroute loopback requests.
+    // Removes every proxy variable (http_proxy, https_proxy, all_proxy, no_proxy, auto_proxy,
+    // either case), so that a machine's own proxy settings cannot reroute loopback requests.
     ScopedEnvironment& UnsetProxies() {
-        for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
-                                 "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"}) {
+        for (const char* name :
+             {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
+              "no_proxy", "NO_PROXY", "auto_proxy", "AUTO_PROXY"}) {
             Unset(name);
         }
         return *this;
@@ -47,10 +49,9 @@ class ScopedEnvironment {
   private:
     // Only the value before the first change is kept, so the destructor restores it.
     void Remember(const std::string& name) {
-        for (const auto& saved : m_saved) {
-            if (saved.first == name) {
-                return;
-            }
+        if (std::any_of(m_saved.begin(), m_saved.end(),
+                        [&](const auto& saved) { return saved.first == name; })) {
+            return;
         }
         const char* value = std::getenv(name.c_str());
         m_saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);

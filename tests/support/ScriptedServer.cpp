@@ -19,11 +19,6 @@ void ScriptedServer::SetDefaultReply(Reply reply) {
     m_defaultReply = std::make_shared<const Reply>(std::move(reply));
 }
 
-void ScriptedServer::SetRecording(bool on) {
-    std::lock_guard<std::mutex> hold(m_mutex);
-    m_recording = on;
-}
-
 void ScriptedServer::Clear() {
     std::lock_guard<std::mutex> hold(m_mutex);
     m_replies.clear();
@@ -52,9 +47,7 @@ std::shared_ptr<const Reply> ScriptedServer::Answer(RecordedRequest&& request) {
     {
         std::lock_guard<std::mutex> hold(m_mutex);
         ++m_requestCount;
-        if (m_recording) {
-            m_requests.push_back(std::move(request));
-        }
+        m_requests.push_back(std::move(request));
         if (!m_replies.empty()) {
             reply = m_replies.front();
             m_replies.pop_front();
@@ -64,6 +57,10 @@ std::shared_ptr<const Reply> ScriptedServer::Answer(RecordedRequest&& request) {
     }
     m_received.notify_all();
     return reply;
+}
+
+std::string RefusedUrl(std::string_view path) {
+    return ScriptedServer().Url(path);
 }
 
 }  // namespace rvtest

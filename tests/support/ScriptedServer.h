@@ -38,8 +38,6 @@ class ScriptedServer {
     // Answers every request for which no scripted reply is queued; keep-alive mode when the
     // reply leaves the connection open.
     void SetDefaultReply(Reply reply);
-    // Whether request bytes are kept (a long benchmark run would otherwise grow without end).
-    void SetRecording(bool on);
     // Forgets queued replies, the default reply and the records.
     void Clear();
 
@@ -57,7 +55,6 @@ class ScriptedServer {
 
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_received;
-    bool m_recording = true;
     std::deque<std::shared_ptr<const Reply>> m_replies;
     std::shared_ptr<const Reply> m_defaultReply;
     std::vector<RecordedRequest> m_requests;
@@ -65,5 +62,8 @@ class ScriptedServer {
     // Last, so that it stops, and no longer calls Answer, before the script goes.
     loopback::Server m_server;
 };
+
+// A loopback URL whose port refused connections a moment ago: a server's, stopped at once.
+std::string RefusedUrl(std::string_view path = "/");
 
 }  // namespace rvtest

@@ -28,11 +28,15 @@ TestCertificates::TestCertificates() {
     static const TempDir dir("rvutil-certs");  // removed at exit
     m_dir = dir.Path();
     const auto file = [&](const std::string& name) { return m_dir + "/" + name; };
-    m_ca = {file("ca.pem"), file("ca.key")};
-    run("openssl req -x509 " + std::string(kNewKey) + " -keyout " + m_ca.keyFile + " -out " +
-        m_ca.certFile + " -days 3 -subj '/CN=RVUtil Test CA'" +
-        " -addext basicConstraints=critical,CA:TRUE" +
-        " -addext keyUsage=critical,keyCertSign,cRLSign");
+    const auto selfSigned = [&](const std::string& name, const std::string& subjectAndExtensions) {
+        KeyPair pair{file(name + ".pem"), file(name + ".key")};
+        run("openssl req -x509 " + std::string(kNewKey) + " -keyout " + pair.keyFile + " -out " +
+            pair.certFile + " -days 3 -subj " + subjectAndExtensions);
+        return pair;
+    };
+    m_ca = selfSigned("ca",
+                      "'/CN=RVUtil Test CA' -addext basicConstraints=critical,CA:TRUE"
+                      " -addext keyUsage=critical,keyCertSign,cRLSign");
 
     const auto signedFor = [&](const std::string& name, const std::string& altNames) {
         KeyPair pair{file(name + ".pem"), file(name + ".key")};
@@ -50,10 +54,7 @@ TestCertificates::TestCertificates() {
     m_loopback = signedFor("loopback", "IP:127.0.0.1");
     m_wrongName = signedFor("wrong-name", "DNS:wrong-name.invalid");
 
-    m_untrusted = {file("untrusted.pem"), file("untrusted.key")};
-    run("openssl req -x509 " + std::string(kNewKey) + " -keyout " + m_untrusted.keyFile + " -out " +
-        m_untrusted.certFile + " -days 3 -subj /CN=untrusted" +
-        " -addext subjectAltName=IP:127.0.0.1");
+    m_untrusted = selfSigned("untrusted", "/CN=untrusted -addext subjectAltName=IP:127.0.0.1");
 }
 
 }  // namespace rvtest
