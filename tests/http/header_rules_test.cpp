@@ -76,7 +76,8 @@ TEST(RequestHeaderRule, PairsReplaceByExactNameAndResponseLookupIgnoresCase) {
 }
 
 // A line ends at LF, one CR before it is dropped, and a CR elsewhere belongs to its line
-// (LF-only and mixed heads end to end: tests/fetch/hostile_server_test.cpp).
+// (LF-only and mixed heads end to end: the hostile-server cases of
+// tests/fetch/read_functions_test.cpp).
 TEST(HeaderLines, OnlyNameColonSpaceValueLinesAreRecorded) {
     CStringArray pairs;
     RVUtil::http::RecordHeaderLines(
