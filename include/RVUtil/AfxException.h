@@ -9,7 +9,7 @@
 // instances that Delete leaves alone, so a handler that forgets Delete leaks nothing and
 // throwing never needs memory.
 class RVUTIL_API CException : public CObject {
-public:
+  public:
     explicit CException(BOOL autoDelete = TRUE) : m_bAutoDelete(autoDelete) {}
     ~CException() override;
 
@@ -18,26 +18,26 @@ public:
     // Copies the exception's text, cut to fit, into error; TRUE when there is a text.
     virtual BOOL GetErrorMessage(char* error, UINT maxError, UINT* helpContext = nullptr) const;
 
-protected:
+  protected:
     BOOL m_bAutoDelete;
 };
 
 class RVUTIL_API CSimpleException : public CException {
-public:
+  public:
     explicit CSimpleException(const char* message) : CException(FALSE), m_message(message) {}
     BOOL GetErrorMessage(char* error, UINT maxError, UINT* helpContext = nullptr) const override;
 
-private:
+  private:
     const char* m_message;
 };
 
 class RVUTIL_API CMemoryException : public CSimpleException {
-public:
+  public:
     CMemoryException() : CSimpleException("Out of memory.") {}
 };
 
 class RVUTIL_API CInvalidArgException : public CSimpleException {
-public:
+  public:
     CInvalidArgException() : CSimpleException("Invalid argument.") {}
 };
 

@@ -7,7 +7,7 @@
 
 // Something a CSingleLock can hold.
 class RVUTIL_API CSyncObject {
-public:
+  public:
     virtual ~CSyncObject();
     // TRUE when acquired within timeoutMs.
     virtual BOOL Lock(DWORD timeoutMs = INFINITE) = 0;
@@ -16,7 +16,7 @@ public:
 
 // A recursive mutex: the thread that holds it may enter it again.
 class RVUTIL_API CCriticalSection : public CSyncObject {
-public:
+  public:
     CCriticalSection() = default;
     CCriticalSection(const CCriticalSection&) = delete;
     CCriticalSection& operator=(const CCriticalSection&) = delete;
@@ -26,13 +26,13 @@ public:
     BOOL Lock(DWORD timeoutMs = INFINITE) override;
     BOOL Unlock() override;
 
-private:
+  private:
     std::recursive_mutex m_mutex;
 };
 
 // Scoped hold of a sync object; releases it on destruction if still held.
 class RVUTIL_API CSingleLock {
-public:
+  public:
     explicit CSingleLock(CSyncObject* object, BOOL initialLock = FALSE);
     CSingleLock(const CSingleLock&) = delete;
     CSingleLock& operator=(const CSingleLock&) = delete;
@@ -42,7 +42,7 @@ public:
     BOOL Unlock();
     BOOL IsLocked() const { return m_bAcquired; }
 
-private:
+  private:
     CSyncObject* m_pObject;
     BOOL m_bAcquired = FALSE;
 };

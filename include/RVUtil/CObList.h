@@ -5,6 +5,6 @@
 
 // A list of CObject pointers; it never deletes the objects it points to.
 class CObList : public CObject, public RVUtil::detail::CListOf<CObject*> {
-public:
+  public:
     explicit CObList(INT_PTR blockSize = 10) : CListOf(blockSize) {}
 };

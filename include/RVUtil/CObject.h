@@ -4,11 +4,11 @@
 
 // Root of the framework's polymorphic objects: lists of CObject pointers delete through it.
 class RVUTIL_API CObject {
-public:
+  public:
     CObject() = default;
     virtual ~CObject();
 
-protected:
+  protected:
     CObject(const CObject&) = default;
     CObject& operator=(const CObject&) = default;
 };

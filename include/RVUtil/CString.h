@@ -12,7 +12,7 @@
 // that is out of range raises CInvalidArgException* where the framework would, and is
 // clamped where the framework clamps (Mid, Left, Right).
 class RVUTIL_API CString {
-public:
+  public:
     CString() = default;
     CString(const char* text);  // null gives an empty string
     CString(const char* text, int length);
@@ -81,17 +81,21 @@ public:
     friend bool operator!=(const char* a, const CString& b) { return !(a == b); }
     friend bool operator<(const CString& a, const CString& b) { return a.m_text < b.m_text; }
 
-    friend CString operator+(const CString& a, const CString& b) { return CString(a.m_text + b.m_text); }
+    friend CString operator+(const CString& a, const CString& b) {
+        return CString(a.m_text + b.m_text);
+    }
     friend CString operator+(const CString& a, const char* b) { return CString(a) += b; }
     friend CString operator+(const char* a, const CString& b) { return CString(a) += b; }
     friend CString operator+(const CString& a, char b) { return CString(a) += b; }
     friend CString operator+(char a, const CString& b) { return CString(a) += b; }
 
-private:
+  private:
     std::string m_text;
 };
 
 template <>
 struct std::hash<CString> {
-    std::size_t operator()(const CString& s) const noexcept { return std::hash<std::string>{}(s.str()); }
+    std::size_t operator()(const CString& s) const noexcept {
+        return std::hash<std::string>{}(s.str());
+    }
 };

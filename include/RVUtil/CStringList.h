@@ -5,6 +5,6 @@
 #include "RVUtil/detail/CListOf.h"
 
 class CStringList : public CObject, public RVUtil::detail::CListOf<CString> {
-public:
+  public:
     explicit CStringList(INT_PTR blockSize = 10) : CListOf(blockSize) {}
 };

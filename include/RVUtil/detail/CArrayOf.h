@@ -14,7 +14,7 @@ namespace RVUtil::detail {
 // CInvalidArgException*, an allocation failure CMemoryException*; neither changes the array.
 template <class T>
 class CArrayOf {
-public:
+  public:
     INT_PTR GetSize() const { return static_cast<INT_PTR>(m_items.size()); }
     INT_PTR GetCount() const { return GetSize(); }
     INT_PTR GetUpperBound() const { return GetSize() - 1; }
@@ -92,7 +92,7 @@ public:
     auto begin() const { return m_items.begin(); }
     auto end() const { return m_items.end(); }
 
-private:
+  private:
     std::size_t checked(INT_PTR index) const {
         if (index < 0 || index >= GetSize()) {
             AfxThrowInvalidArgException();
