@@ -186,7 +186,7 @@ std::optional<Expectation> Expect(std::string_view response) {
 
 void PrepareEndToEnd() {
     static rvtest::ScopedEnvironment environment;
-    environment.UnsetProxies().Unset("auto_proxy").Unset("AUTO_PROXY");
+    environment.UnsetProxies();
     RVUtil::RVUtil_gfnSetBodyLimit(kBodyLimit);
 }
 
