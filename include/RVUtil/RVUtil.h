@@ -25,6 +25,7 @@
 #include "RVUtil/ErrorCode.h"
 #include "RVUtil/ExpiredTime.h"
 #include "RVUtil/Export.h"
+#include "RVUtil/Failure.h"
 #include "RVUtil/IRVReqThreadRunnable.h"
 #include "RVUtil/IRVTimerThreadRunnable.h"
 #include "RVUtil/InetReadFunctions.h"
