@@ -1,12 +1,19 @@
 #include "RVUtil/CRVHttpFetcher.h"
 #include "http/HeaderPairs.h"
+#include "log/PXLog.h"
 
 namespace RVUtil {
 
 void CRVHttpFetcher::AddHeader(const char* name, const char* value) {
-    if (http::AcceptRequestHeader(name, value)) {
-        http::SetRequestPair(m_arrReqHeaders, CString(name), CString(value));
+    const http::HeaderRefusal refusal =
+        http::CheckRequestHeader(name != nullptr ? name : "", value != nullptr ? value : "");
+    if (refusal != http::HeaderRefusal::None) {
+        LogChannel()(CPXLog::LVL_WARNING)
+            .Write(http::kHeaderRefusedRecord, http::RefusalReason(refusal),
+                   http::ShownHeaderName(name));
+        return;
     }
+    http::SetRequestPair(m_arrReqHeaders, CString(name), CString(value));
 }
 
 void CRVHttpFetcher::RemoveHeader(const char* name) {

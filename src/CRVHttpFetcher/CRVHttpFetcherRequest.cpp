@@ -105,7 +105,7 @@ void CRVHttpFetcher::ReadBody(transport::Request& request, const char* urlPath) 
     const auto room = [&] { return std::max(0LL, limit - m_nSize); };
     std::string detail;
     const auto overLimit = [&] {
-        http::LogBodyOverLimit(limit, urlPath);
+        LogChannel()(CPXLog::LVL_ERROR).Write(http::kBodyOverLimitRecord, limit, urlPath);
         m_dwReadError = transport::kInetBodyOverLimit;
         detail = "body over the limit of " + std::to_string(limit) + " bytes";
     };

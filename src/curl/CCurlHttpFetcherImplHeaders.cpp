@@ -4,6 +4,7 @@
 #include "curl/CCurlHttpFetcherImpl.h"
 #include "curl/CurlLibrary.h"
 #include "http/HeaderPairs.h"
+#include "log/PXLog.h"
 
 namespace RVUtil {
 
@@ -26,7 +27,15 @@ CString HeaderLine(const CString& name, const CString& value) {
 // exception and leaves the pairs, the list and the gzip setting as they were.
 void CCurlHttpFetcherImpl::AddHeader(const char* name, const char* value) {
     CSingleLock lock(&m_lock, TRUE);
-    if (m_bClosed || !http::AcceptRequestHeader(name, value)) {
+    if (m_bClosed) {
+        return;
+    }
+    const http::HeaderRefusal refusal =
+        http::CheckRequestHeader(name != nullptr ? name : "", value != nullptr ? value : "");
+    if (refusal != http::HeaderRefusal::None) {
+        LogChannel()(CPXLog::LVL_WARNING)
+            .Write(http::kHeaderRefusedRecord, http::RefusalReason(refusal),
+                   http::ShownHeaderName(name));
         return;
     }
     const CString strName(name);

@@ -162,7 +162,7 @@ DWORD CCurlHttpFetcherImpl::FailTransfer(const char* url, const PostBody* post,
     }
     if (m_nLastCode == CURLE_FILESIZE_EXCEEDED ||
         (m_nLastCode == CURLE_WRITE_ERROR && m_vecBody.OverMaxSize())) {
-        http::LogBodyOverLimit(bodyLimit, shownUrl);
+        LogChannel()(CPXLog::LVL_ERROR).Write(http::kBodyOverLimitRecord, bodyLimit, shownUrl);
     }
     return 0;
 }

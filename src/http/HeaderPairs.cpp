@@ -1,15 +1,10 @@
 #include "http/HeaderPairs.h"
 
-#include "log/PXLog.h"
 #include "platform/Ascii.h"
 
 namespace RVUtil::http {
-namespace {
 
-// The WARNING record of a refused request header: the reason, then the header's name.
-constexpr const char* kHeaderRefused = "Request header refused (%s): %s";
-
-const char* ReasonText(HeaderRefusal refusal) {
+const char* RefusalReason(HeaderRefusal refusal) {
     switch (refusal) {
         case HeaderRefusal::EmptyName:
             return "empty name";
@@ -22,8 +17,6 @@ const char* ReasonText(HeaderRefusal refusal) {
     }
     return "";
 }
-
-}  // namespace
 
 HeaderRefusal CheckRequestHeader(std::string_view name, std::string_view value) {
     if (name.empty()) {
@@ -40,19 +33,6 @@ HeaderRefusal CheckRequestHeader(std::string_view name, std::string_view value) 
         }
     }
     return HeaderRefusal::None;
-}
-
-bool AcceptRequestHeader(const char* name, const char* value) {
-    const std::string_view nameText = name != nullptr ? name : "";
-    const HeaderRefusal refusal = CheckRequestHeader(nameText, value != nullptr ? value : "");
-    if (refusal == HeaderRefusal::None) {
-        return true;
-    }
-    // The log escapes line breaks and other control characters, so the record stays one
-    // line whatever the name holds.
-    LogChannel()(CPXLog::LVL_WARNING)
-        .Write(kHeaderRefused, ReasonText(refusal), nameText.empty() ? "-" : name);
-    return false;
 }
 
 INT_PTR FindRequestPair(const CStringArray& pairs, const CString& name) {

@@ -22,9 +22,16 @@ enum class HeaderRefusal {
 // header, or another request.
 HeaderRefusal CheckRequestHeader(std::string_view name, std::string_view value);
 
-// CheckRequestHeader for a caller's AddHeader (null counts as empty). A refused pair gets a
-// WARNING record that names the header and the reason; true when the pair may be stored.
-bool AcceptRequestHeader(const char* name, const char* value);
+// The WARNING record a fetcher writes for a refused pair: the reason in words
+// (RefusalReason), then the header's name ("-" for an empty one; the log escapes control
+// characters, so the record stays one line whatever the name holds). A fixed text: hosts
+// and their log readers match on it.
+inline constexpr const char* kHeaderRefusedRecord = "Request header refused (%s): %s";
+const char* RefusalReason(HeaderRefusal refusal);
+// A name as the record shows it: "-" for a null or empty one.
+inline const char* ShownHeaderName(const char* name) {
+    return name != nullptr && name[0] != '\0' ? name : "-";
+}
 
 // Adds the pair at the end. Raises only for lack of memory, and then leaves pairs as they
 // were: never a name without its value.

@@ -14,6 +14,7 @@
 #include "buffers/LargeBuffer.h"
 #include "http/BodyLimitRecord.h"
 #include "http/HeaderPairs.h"
+#include "log/PXLog.h"
 #include "transport/InetRequest.h"
 #include "transport/InetSession.h"
 
@@ -104,7 +105,8 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
     // is allocated. The limit is never above 2 GiB - 1, the most the signed 32-bit response
     // size holds, so this also covers a negative length, which reads as a number near 4 GiB.
     if (const long long limit = RVUtil_gfnGetBodyLimit(); declared > limit) {
-        http::LogBodyOverLimit(limit, exchange.target.path.c_str());
+        LogChannel()(CPXLog::LVL_ERROR)
+            .Write(http::kBodyOverLimitRecord, limit, exchange.target.path.c_str());
         throw std::bad_alloc();
     }
 

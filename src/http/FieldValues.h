@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "platform/Ascii.h"
+
+// Values of response header fields, read one way for the whole library: the transport, the
+// curl fetcher and rvfetch all take a list or a declared length from here.
+namespace RVUtil::http {
+
+// Calls element(text) for each element of a comma-separated field value, blanks around it
+// trimmed; empty elements ("a,,b", a trailing comma) are skipped.
+template <class ElementFn>
+void ForEachListElement(std::string_view value, ElementFn&& element) {
+    while (!value.empty()) {
+        const std::size_t comma = value.find(',');
+        const std::string_view item = ascii::TrimBlanks(value.substr(0, comma));
+        if (!item.empty()) {
+            element(item);
+        }
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        value.remove_prefix(comma + 1);
+    }
+}
+
+// Folds one Content-Length field value into *length: a decimal number, or a list of equal
+// numbers ("5, 5"), equal to any length folded in before (a repeated line). False for a
+// value that is no such number or list, or that differs from what came before: a response
+// that names two lengths cannot be framed, whichever a reader picked.
+bool FoldContentLength(std::string_view value, std::optional<std::uint64_t>* length);
+
+}  // namespace RVUtil::http

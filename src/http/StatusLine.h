@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string_view>
+
+// The first line of a response head.
+namespace RVUtil::http {
+
+struct StatusLine {
+    int major = 0;             // HTTP version
+    int minor = 0;
+    int status = 0;            // the three digits as a number
+    std::string_view code;     // the three digits as received
+    std::string_view reason;   // the reason phrase after them, possibly empty
+
+    // An interim answer (100 Continue, 103 Early Hints, ...): a final one follows it.
+    bool IsInterim() const { return status >= 100 && status < 200; }
+};
+
+// Reads "HTTP/<digit>.<digit> <3 digits>[ <reason>]" (blanks after the version may repeat);
+// false for anything else. The views point into line.
+bool ReadStatusLine(std::string_view line, StatusLine* out);
+
+}  // namespace RVUtil::http
