@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "CRVHttpFetcher/FetcherLimits.h"
 #include "log/PXLog.h"
 #include "platform/Ascii.h"
 #include "transport/InetRequest.h"
@@ -26,6 +27,11 @@ const char* refusalOf(const std::string& canonical, const transport::UrlParts& p
         if (c == ' ') {
             return "blank in the host name";
         }
+    }
+    // No name that long resolves (DNS names end at 253 bytes), and CrackUrl has room for no
+    // more either: refused before anything asks a resolver.
+    if (parts.host.size() >= kHostNameSize) {
+        return "host name longer than 255 bytes";
     }
     return nullptr;
 }

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/SystemProxy.h"
+#include "platform/TrustStore.h"
 
 namespace RVUtil {
 
@@ -66,7 +67,8 @@ BOOL CCurlHttpFetcherImpl::Init() {
 
         Curl().easy_setopt(m_pCurl, CURLOPT_HEADER, 0L);
         Curl().easy_setopt(m_pCurl, CURLOPT_WRITEDATA, &m_vecBody);
-        Curl().easy_setopt(m_pCurl, CURLOPT_HEADERDATA, &m_vecRawHeaders);
+        // The head reader fills m_vecRawHeaders with the final response's head.
+        Curl().easy_setopt(m_pCurl, CURLOPT_HEADERDATA, &m_headReader);
         Curl().easy_setopt(m_pCurl, CURLOPT_HTTP_CONTENT_DECODING, 1L);
         Curl().easy_setopt(m_pCurl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_NONE));
         Curl().easy_setopt(m_pCurl, CURLOPT_NOPROGRESS, 0L);
@@ -87,6 +89,18 @@ BOOL CCurlHttpFetcherImpl::Init() {
         Curl().easy_setopt(m_pCurl, CURLOPT_REDIR_PROTOCOLS_STR, kWebSchemes);
         // libcurl leaves the process's SIGPIPE setting alone; see docs/curl-fetcher.md.
         Curl().easy_setopt(m_pCurl, CURLOPT_NOSIGNAL, 1L);
+        // A proxy's answer to CONNECT is the tunnel's, not the server's: like the own
+        // transport, the fetcher keeps only the server's response head.
+        Curl().easy_setopt(m_pCurl, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+        // The trust store the administrator named, as the own transport reads it; libcurl's
+        // defaults otherwise.
+        const platform::TrustStoreLocations trust = platform::ReadTrustStoreLocations();
+        if (!trust.file.empty()) {
+            Curl().easy_setopt(m_pCurl, CURLOPT_CAINFO, trust.file.c_str());
+        }
+        if (!trust.dir.empty()) {
+            Curl().easy_setopt(m_pCurl, CURLOPT_CAPATH, trust.dir.c_str());
+        }
 
         // Fini keeps the request header pairs and the gzip setting while the new handle
         // carries neither. A fetcher coming back from Fini therefore gets both re-applied,

@@ -9,8 +9,10 @@
 #include "RVUtil/CCriticalSection.h"
 #include "RVUtil/CString.h"
 #include "RVUtil/CStringArray.h"
+#include "RVUtil/Failure.h"
 #include "RVUtil/WinTypes.h"
 #include "curl/CurlByteArray.h"
+#include "curl/CurlHeadReader.h"
 
 namespace RVUtil {
 
@@ -53,6 +55,8 @@ class CCurlHttpFetcherImpl {
 
     // A copy of the stored request header pairs (name, value, name, value ...).
     CStringArray RequestHeaders();
+    // Why the last request failed; kind None after one that completed.
+    const Failure& LastFailure() const { return m_failure; }
 
     // libcurl callbacks.
     static std::size_t OnWriteBody(char* data, std::size_t size, std::size_t count, void* user);
@@ -72,7 +76,10 @@ class CCurlHttpFetcherImpl {
     // The transfer handle of one request: a copy of m_pCurl with the request's own options.
     // Null, with m_nLastCode saying why, when it cannot be made.
     CURL* StartTransfer(const char* url, DWORD timeout, const PostBody* post, long long bodyLimit);
-    DWORD FailTransfer(const char* url, const PostBody* post, long long bodyLimit);
+    // Records the failure of the last request (m_failure, from m_nLastCode and what the
+    // transfer left) and writes its records; returns 0, Request's result for it.
+    DWORD FailTransfer(const char* url, const PostBody* post, long long bodyLimit,
+                       bool requestSent = false);
     void ApplySystemProxy(CURL* handle);
     void ResetResponse();
     // Installs pairs as the request headers and their libcurl list. FALSE, with nothing
@@ -96,6 +103,9 @@ class CCurlHttpFetcherImpl {
     CURLcode m_nLastCode = CURLE_OK;
     CurlByteArray m_vecBody;
     CurlByteArray m_vecRawHeaders;
+    // What the header callback hands its lines to; it fills m_vecRawHeaders.
+    CurlHeadReader m_headReader{m_vecRawHeaders};
+    Failure m_failure;
     // Read without the lock by IsInit, hence atomic.
     std::atomic<BOOL> m_bInit{FALSE};
     // Written by Fini without the lock, read by OnProgress on the transfer's thread.

@@ -8,6 +8,7 @@
 
 #include "RVUtil/BodyLimit.h"
 #include "curl/CCurlHttpFetcherImpl.h"
+#include "curl/CurlFailure.h"
 #include "curl/CurlLibrary.h"
 #include "curl/CurlMultiTransfer.h"
 #include "decoding/ContentDecoding.h"
@@ -103,9 +104,13 @@ DWORD CCurlHttpFetcherImpl::Execute(const char* url, const char* user, const cha
     if (Curl().easy_getinfo(transfer.get(), CURLINFO_RESPONSE_CODE, &m_nHttpStatus) != CURLE_OK) {
         m_nHttpStatus = 0;
     }
+    long requestBytes = 0;
+    if (Curl().easy_getinfo(transfer.get(), CURLINFO_REQUEST_SIZE, &requestBytes) != CURLE_OK) {
+        requestBytes = 0;
+    }
     transfer.reset();
     if (m_nLastCode != CURLE_OK) {
-        return FailTransfer(url, post, bodyLimit);
+        return FailTransfer(url, post, bodyLimit, requestBytes > 0);
     }
     try {
         http::RecordHeaderLines(m_vecRawHeaders.Text(), m_arrRespHeaders);
@@ -140,6 +145,11 @@ CURL* CCurlHttpFetcherImpl::StartTransfer(const char* url, DWORD timeout, const 
     Curl().easy_setopt(transfer, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(bodyLimit));
     m_vecBody.SetMaxSize(static_cast<std::size_t>(bodyLimit));
     if (post != nullptr) {
+        // A POST never goes out on a kept-alive connection: libcurl sends a request again
+        // on a fresh connection when a reused one dies before any answer, and a server
+        // that read a POST and then closed may already have acted on it. On a connection of
+        // its own the POST goes out once, and fails if no answer comes.
+        Curl().easy_setopt(transfer, CURLOPT_FRESH_CONNECT, 1L);
         // These belong to this transfer alone: the next GET is a GET again, reads no data
         // of this one and verifies its peer.
         BYTE* fields = post->data != nullptr ? post->data : s_emptyPostBody;
@@ -151,17 +161,25 @@ CURL* CCurlHttpFetcherImpl::StartTransfer(const char* url, DWORD timeout, const 
     return transfer;
 }
 
-DWORD CCurlHttpFetcherImpl::FailTransfer(const char* url, const PostBody* post,
-                                         long long bodyLimit) {
+DWORD CCurlHttpFetcherImpl::FailTransfer(const char* url, const PostBody* post, long long bodyLimit,
+                                         bool requestSent) {
     const char* shownUrl = url != nullptr ? url : "";
+    TransferFacts facts;
+    facts.code = m_nLastCode;
+    facts.libcurlWords = m_szErrorText;
+    facts.requestSent = requestSent;
+    facts.bodyOverLimit = m_nLastCode == CURLE_WRITE_ERROR && m_vecBody.OverMaxSize();
+    facts.bodyLimit = bodyLimit;
+    facts.headRefusal = m_headReader.Refusal();
+    m_failure = FailureOfTransfer(facts);
+    // A head the fetcher refused ended the transfer through the header callback; the record
+    // names the fetcher's reason, not libcurl's word for a refused callback.
+    m_nLastCode = static_cast<CURLcode>(m_failure.code);
     LogChannel()(CPXLog::LVL_ERROR)
         .Write(post != nullptr ? kPostSendError : kSendError, static_cast<int>(m_nLastCode),
                static_cast<int>(m_nHttpStatus), shownUrl);
-    if (m_szErrorText[0] != '\0') {
-        LogChannel()(CPXLog::LVL_ERROR).Write(kErrorDetail, m_szErrorText);
-    }
-    if (m_nLastCode == CURLE_FILESIZE_EXCEEDED ||
-        (m_nLastCode == CURLE_WRITE_ERROR && m_vecBody.OverMaxSize())) {
+    LogChannel()(CPXLog::LVL_ERROR).Write(kErrorDetail, m_failure.words.c_str());
+    if (m_failure.kind == FailureKind::BodyLimit) {
         LogChannel()(CPXLog::LVL_ERROR).Write(http::kBodyOverLimitRecord, bodyLimit, shownUrl);
     }
     return 0;
@@ -174,7 +192,11 @@ std::size_t CCurlHttpFetcherImpl::OnWriteBody(char* data, std::size_t size, std:
 
 std::size_t CCurlHttpFetcherImpl::OnWriteHeader(char* data, std::size_t size, std::size_t count,
                                                 void* user) {
-    return AppendTo(user, data, size, count);
+    if (user == nullptr) {
+        return 0;  // CURLE_WRITE_ERROR
+    }
+    const std::size_t bytes = size * count;
+    return static_cast<CurlHeadReader*>(user)->OnLine(std::string_view(data, bytes)) ? bytes : 0;
 }
 
 void CCurlHttpFetcherImpl::ResetResponse() {
@@ -183,9 +205,10 @@ void CCurlHttpFetcherImpl::ResetResponse() {
         return;
     }
     m_vecBody.Clear();
-    m_vecRawHeaders.Clear();
+    m_headReader.Start();
     m_nHttpStatus = 0;
     m_szErrorText[0] = '\0';
+    m_failure = Failure();
 }
 
 BYTE* CCurlHttpFetcherImpl::GetResponse() {

@@ -58,11 +58,14 @@ CURLSHcode NoShareCleanup(CURLSH*) {
 curl_version_info_data* NoVersion(CURLversion) {
     return nullptr;
 }
+const char* NoWords(CURLcode) {
+    return "libcurl cannot be loaded";
+}
 
 constexpr CurlLibrary kUnavailable{
-    NoHandle,      NoDuplicate,    NoEasyCall,    NoInfo,         NoCleanup,      NoList,
-    NoListFree,    NoMulti,        NoMultiHandle, NoMultiPerform, NoMultiPoll,    NoMessage,
-    NoMultiHandle, NoMultiCleanup, NoShare,       NoShareCall,    NoShareCleanup, NoVersion};
+    NoHandle, NoDuplicate,   NoEasyCall,     NoInfo,      NoCleanup, NoList,        NoListFree,
+    NoMulti,  NoMultiHandle, NoMultiPerform, NoMultiPoll, NoMessage, NoMultiHandle, NoMultiCleanup,
+    NoShare,  NoShareCall,   NoShareCleanup, NoVersion,   NoWords};
 
 template <class Function>
 bool Bind(void* library, const char* name, Function* slot) {
@@ -105,7 +108,8 @@ struct Loaded {
             Bind(library, "curl_share_init", &found.share_init) &&
             Bind(library, "curl_share_setopt", &found.share_setopt) &&
             Bind(library, "curl_share_cleanup", &found.share_cleanup) &&
-            Bind(library, "curl_version_info", &found.version_info);
+            Bind(library, "curl_version_info", &found.version_info) &&
+            Bind(library, "curl_easy_strerror", &found.easy_strerror);
         if (!complete) {
             return;
         }

@@ -25,6 +25,7 @@ struct CurlLibrary {
     decltype(&::curl_share_setopt) share_setopt;
     decltype(&::curl_share_cleanup) share_cleanup;
     decltype(&::curl_version_info) version_info;
+    decltype(&::curl_easy_strerror) easy_strerror;
 };
 
 // Loads libcurl once per process (thread-safe) and returns its functions. When it cannot

@@ -5,15 +5,18 @@
 // The first line of a response head.
 namespace RVUtil::http {
 
-struct StatusLine {
-    int major = 0;             // HTTP version
-    int minor = 0;
-    int status = 0;            // the three digits as a number
-    std::string_view code;     // the three digits as received
-    std::string_view reason;   // the reason phrase after them, possibly empty
+// An interim answer (100 Continue, 103 Early Hints, ...): a final one follows it. 101
+// Switching Protocols is the last answer in HTTP/1.1 on its connection.
+constexpr bool IsInterimStatus(int status) {
+    return status >= 100 && status < 200 && status != 101;
+}
 
-    // An interim answer (100 Continue, 103 Early Hints, ...): a final one follows it.
-    bool IsInterim() const { return status >= 100 && status < 200; }
+struct StatusLine {
+    int major = 0;  // HTTP version
+    int minor = 0;
+    int status = 0;           // the three digits as a number
+    std::string_view code;    // the three digits as received
+    std::string_view reason;  // the reason phrase after them, possibly empty
 };
 
 // Reads "HTTP/<digit>.<digit> <3 digits>[ <reason>]" (blanks after the version may repeat);

@@ -176,9 +176,14 @@ InetError Request::Send(const void* body, std::size_t length) {
     const std::string head = BuildRequestHead(fields);
     const std::string_view payload(static_cast<const char*>(body), length);
 
+    // A request that is not idempotent never goes out on a pooled connection: a server that
+    // read it and then closed (its keep-alive time-out) may have acted on it, so it could not
+    // be sent again, and it would fail for no fault of the server's. On a connection of its
+    // own it goes out exactly once. GETs reuse pooled connections and replace a dead one.
+    const bool idempotent = m_verb == "GET" || m_verb == "HEAD";
     for (int attempt = 0;; ++attempt) {
         std::unique_ptr<NetStream> stream;
-        if (attempt == 0 && fields.keepConnection) {
+        if (attempt == 0 && fields.keepConnection && idempotent) {
             stream = m_session->TakeIdle(m_key);
         }
         const bool reused = stream != nullptr;

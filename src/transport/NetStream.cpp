@@ -18,6 +18,7 @@
 
 #include <vector>
 #include "platform/Ascii.h"
+#include "platform/TrustStore.h"
 
 namespace RVUtil::transport {
 
@@ -102,6 +103,29 @@ std::array<asio::const_buffer, 2> remainder(std::string_view first, std::string_
     return {asio::const_buffer(), asio::buffer(second.data() + offset, second.size() - offset)};
 }
 
+// The trust store the administrator named (platform/TrustStore.h), each part that is not
+// named from OpenSSL's defaults. A named file or folder that cannot be read fails the TLS
+// setup rather than trusting less, or other, certificates than asked; a default that is
+// missing is skipped, as OpenSSL itself skips it.
+void LoadTrustStore(ssl::context& context) {
+    const platform::TrustStoreLocations named = platform::ReadTrustStoreLocations();
+    if (named.file.empty() && named.dir.empty()) {
+        context.set_default_verify_paths();
+        return;
+    }
+    error_code ignored;
+    if (!named.file.empty()) {
+        context.load_verify_file(named.file);
+    } else {
+        context.load_verify_file(X509_get_default_cert_file(), ignored);
+    }
+    if (!named.dir.empty()) {
+        context.add_verify_path(named.dir);
+    } else {
+        context.add_verify_path(X509_get_default_cert_dir(), ignored);
+    }
+}
+
 }  // namespace
 
 struct NetContext::Impl {
@@ -114,7 +138,7 @@ struct NetContext::Impl {
         if (!tls) {
             try {
                 auto context = std::make_unique<ssl::context>(ssl::context::tls_client);
-                context->set_default_verify_paths();
+                LoadTrustStore(*context);
                 context->set_verify_mode(ssl::verify_peer);
                 tls = std::move(context);
             } catch (const std::exception&) {

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "http/StatusLine.h"
+
 namespace RVUtil::transport {
 namespace {
 
@@ -76,7 +78,7 @@ InetError ReceiveBuffer::ReadHead(NetStream& stream, ReceiveDeadline& deadline, 
                 return error;
             }
             Consume(end);
-            if (head->status >= 100 && head->status < 200 && head->status != 101) {
+            if (http::IsInterimStatus(head->status)) {
                 scanned = 0;  // an interim answer; the real one follows
                 continue;
             }
@@ -89,14 +91,17 @@ InetError ReceiveBuffer::ReadHead(NetStream& stream, ReceiveDeadline& deadline, 
         scanned = pending.size();
         std::size_t received = 0;
         const InetError error = Fill(stream, deadline, 0, &received);
+        // Only ever called once a request went out: a connection that ends now has carried
+        // that request, and the words say so.
         if (error != kInetOk) {
-            *detail =
-                error == kInetTimeout ? "waiting for the response head" : stream.FailureText();
+            *detail = error == kInetTimeout ? "waiting for the response head"
+                                            : stream.FailureText() + " after the request was sent";
             return error;
         }
         if (received == 0) {
-            *detail = *anyByte ? "connection closed inside the response head"
-                               : "connection closed before any response";
+            *detail = *anyByte
+                          ? "connection closed inside the response head"
+                          : "connection closed after the request was sent, before any response";
             return *anyByte ? kInetInvalidResponse : kInetConnectionAborted;
         }
         *anyByte = true;

@@ -13,6 +13,8 @@
 #include "ReadFamilies.h"
 #include "ScopedEnvironment.h"
 #include "ScriptedServer.h"
+#include "TestCertificates.h"
+#include "TlsFront.h"
 
 namespace rvtest {
 namespace {
@@ -204,6 +206,67 @@ TYPED_TEST(FetcherContractTest, DecompressDecodesWhatTheContentEncodingNames) {
     }
 }
 
+// A POST goes out once. A server that read it and then ended the connection without an
+// answer may have acted on it, so the fetcher fails the request and never sends it again,
+// though the POST followed a kept-alive exchange; the GET after it works as ever.
+TYPED_TEST(FetcherContractTest, APostIsNeverSentTwice) {
+    const auto posts = [this] {
+        std::size_t count = 0;
+        for (const RecordedRequest& request : this->m_server.Requests()) {
+            count += request.RequestLine().rfind("POST ", 0) == 0 ? 1 : 0;
+        }
+        return count;
+    };
+    // The second tells whether the records must say the connection closed after the request
+    // was sent (a head cut short may be reported as such instead).
+    const std::pair<Reply, bool> endings[] = {
+        {Reply().Close(), true}, {Reply().Reset(), true}, {Reply("HTTP/1.").Close(), false}};
+    for (const auto& [ending, closedAfterSending] : endings) {
+        this->m_server.Clear();
+        this->m_server.Enqueue(Reply(HttpResponse(200, "first", {{"Connection", "keep-alive"}})));
+        this->m_server.Enqueue(ending);
+        // What a fetcher that sent the POST again would get.
+        this->m_server.SetDefaultReply(Reply(HttpResponse(200, "again")));
+        const LogCapture log;
+        ASSERT_EQ(this->Get("/first"), TypeParam::Completed(200));
+        this->m_fetcher.EndRequest();
+        BYTE order[] = "order=1";
+        EXPECT_EQ(this->Post("/order", order, 7), 0u);
+        EXPECT_EQ(posts(), 1u);
+        const auto records = log.Records();
+        EXPECT_TRUE(!closedAfterSending ||
+                    std::any_of(records.begin(), records.end(), [](const LogRecord& r) {
+                        return r.text.find("after the request was sent") != std::string::npos;
+                    }));
+        this->m_fetcher.EndRequest();
+        EXPECT_EQ(this->Get("/next"), TypeParam::Completed(200));
+        EXPECT_EQ(this->Body(), "again");
+    }
+}
+
+// SSL_CERT_FILE names the certificates both fetchers trust: a peer signed by the authority
+// it names is trusted by either, one nobody signed by neither.
+TYPED_TEST(FetcherContractTest, TrustsTheCertificatesTheTrustStoreVariablesName) {
+    const TestCertificates& certs = TestCertificates::Get();
+    this->m_env.Set("SSL_CERT_FILE", certs.CaFile());
+    this->m_env.Unset("SSL_CERT_DIR");
+    typename TypeParam::Fetcher fetcher;  // made after the variables are set
+    ASSERT_TRUE(fetcher.Init());
+    TlsFront trusted(this->m_server.Port(), certs.Loopback().certFile, certs.Loopback().keyFile);
+    TlsFront untrusted(this->m_server.Port(), certs.Untrusted().certFile,
+                       certs.Untrusted().keyFile);
+    ASSERT_TRUE(trusted.IsListening() && untrusted.IsListening());
+    this->m_server.SetDefaultReply(Reply(HttpResponse(200, "tls")));
+    const auto get = [&](const TlsFront& front) {
+        const std::string url = "https://127.0.0.1:" + std::to_string(front.Port()) + "/";
+        const DWORD result = fetcher.Request(url.c_str(), nullptr, nullptr, 5000);
+        fetcher.EndRequest();
+        return result;
+    };
+    EXPECT_EQ(get(trusted), TypeParam::Completed(200));
+    EXPECT_EQ(get(untrusted), 0u);
+}
+
 // Schemes other than http and https, and URLs that would split the request line, never
 // reach the network.
 TYPED_TEST(FetcherContractTest, RefusedUrlsNeverReachTheNetwork) {
@@ -211,7 +274,8 @@ TYPED_TEST(FetcherContractTest, RefusedUrlsNeverReachTheNetwork) {
     for (const std::string& url :
          {std::string("file:///etc/passwd"), "gopher://" + at + "/_SET%20x%201%0D%0AQUIT",
           "dict://" + at + "/d:x", "ftp://" + at + "/", "http://" + at + "/a\r\nX-Injected: 1",
-          "http://" + at + "/a HTTP/1.1\nHost: evil\n\nGET /smuggled"}) {
+          "http://" + at + "/a HTTP/1.1\nHost: evil\n\nGET /smuggled",
+          "http://" + std::string(300, 'h') + ".com:" + std::to_string(this->m_server.Port())}) {
         EXPECT_EQ(this->m_fetcher.Request(url.c_str(), nullptr, nullptr, 5000), 0u) << url;
     }
     EXPECT_EQ(this->m_server.ConnectionCount(), 0u);

@@ -318,6 +318,21 @@ TYPED_TEST(ReadFunctionsTest, EveryResponseEndsInTimeAndNoDamagedBodyIsHandedOve
         {"verdict in a head of LF endings",
          Reply("HTTP/1.1 200 OK\nContent-Length: 4\nX-A: b\nRV_Error: denied\n\nbody"),
          ERR_SERVER_VERDICT},
+        {"two differing lengths",
+         Reply("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 10\r\n\r\n0123456789"),
+         ERR_REQUEST},
+        {"a list of differing lengths",
+         Reply("HTTP/1.1 200 OK\r\nContent-Length: 5, 10\r\n\r\n0123456789"), ERR_REQUEST},
+        {"a length repeated equal",
+         Reply("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 5, 5\r\n\r\nhello"), ERR_OK,
+         "hello"},
+        {"verdict and encoding of interim answers",
+         Reply("HTTP/1.1 100 Continue\r\nRV_Error: early\r\n\r\n"
+               "HTTP/1.1 103 Early Hints\r\nRV_Error: hint\r\nContent-Encoding: gzip\r\n\r\n" +
+               HttpResponse(200, "hello")),
+         ERR_OK, "hello"},
+        {"verdict in a chunked body's trailer",
+         Reply(chunked + "5\r\nhello\r\n0\r\nRV_Error: late\r\n\r\n"), ERR_OK, "hello"},
         {"gzip in a head of mixed endings",
          Reply("HTTP/1.1 200 OK\nContent-Encoding: gzip\r\nContent-Length: " +
                std::to_string(gzip.size()) + "\n\r\n" + gzip),

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "curl/CurlByteArray.h"
+
+namespace RVUtil {
+
+// The heads of one transfer as libcurl hands them over, one line at a time, read by the
+// same rules as the own transport reads them. Only the final response's head is kept in the
+// raw block: interim answers (100 Continue, 103 Early Hints) are dropped when the next head
+// starts, so their header lines never become the verdict, the expiry or the encoding of the
+// answer that follows; trailer lines of a chunked body, which libcurl delivers as header
+// lines too, are not kept either. A head that names differing body lengths is refused, which
+// ends the transfer: the body cannot be framed, whichever length a reader picked.
+class CurlHeadReader {
+  public:
+    explicit CurlHeadReader(CurlByteArray& raw) : m_raw(raw) {}
+
+    // Starts a transfer: the raw block is emptied and nothing is refused.
+    void Start();
+    // One line as libcurl delivers it, line end included. False when the transfer must end:
+    // the line was refused, or the raw block could not grow (Refusal then stays empty).
+    bool OnLine(std::string_view line);
+
+    // Why a line was refused, in words; empty when none was.
+    const std::string& Refusal() const { return m_refusal; }
+
+  private:
+    enum class State { HeadStart, InHead, FinalHeadDone };
+
+    CurlByteArray& m_raw;
+    State m_state = State::HeadStart;
+    bool m_interim = false;
+    std::optional<std::uint64_t> m_length;
+    std::string m_refusal;
+};
+
+}  // namespace RVUtil
