@@ -6,6 +6,8 @@
 
 namespace RVUtil {
 
+struct FetcherAccess;
+
 class CCurlHttpFetcherImpl;
 
 // An HTTP client over libcurl. Init configures it; each request then runs on a fresh copy of
@@ -66,6 +68,8 @@ class RVUTIL_API CCurlHttpFetcher {
     long Decompress(BYTE** out);
 
   private:
+    // The read functions reach the body inside, to hand it over without a copy.
+    friend struct FetcherAccess;
     CCurlHttpFetcherImpl* m_pImpl;
 };
 

@@ -9,6 +9,8 @@
 
 namespace RVUtil {
 
+struct FetcherAccess;
+
 namespace transport {
 class Request;
 class Session;
@@ -114,7 +116,10 @@ class RVUTIL_API CRVHttpFetcher {
     void ParseHeader(char* line);
 
     transport::Session* m_hSession;
-    // Allocated with malloc/realloc (see SaveData); hosts only borrow it through GetResponse.
+    // The response buffer, its capacity and the body's size in it. The fetcher keeps the
+    // block itself (a body whose length is declared is read straight into one of that
+    // length); these show it to derived classes, which only read them. Hosts borrow the
+    // buffer through GetResponse.
     BYTE* m_pBuffer;
     std::int32_t m_nCapacity;
     std::int32_t m_nSize;
@@ -125,8 +130,17 @@ class RVUTIL_API CRVHttpFetcher {
     CStringArray m_arrReqHeaders;
 
   private:
+    // The read functions reach the body inside, to hand it over without a copy.
+    friend struct FetcherAccess;
+    struct Internals;
+
     CString m_strRawHeaders;  // the last response's header block, see GetRawResponseHeaders
     DWORD m_dwReadError;      // the transport's error number for a failed body, else 0
+    // What the fetcher keeps beyond the fields above (the block the buffer lives in).
+    Internals* m_pInternals;
+
+    // Points m_pBuffer, m_nCapacity and m_nSize at the block as it now is.
+    void ShowBuffer();
 
     DWORD Exchange(const char* url, const char* userName, const char* password, DWORD timeout,
                    BYTE* postData, int postLength, bool postForm);

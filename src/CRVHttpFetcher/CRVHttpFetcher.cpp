@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "CRVHttpFetcher/FetcherInternals.h"
 #include "CRVHttpFetcher/FetcherLimits.h"
 #include "log/PXLog.h"
 #include "transport/InetSession.h"
@@ -29,20 +30,27 @@ CRVHttpFetcher::CRVHttpFetcher()
       m_nHttpStatus(0),
       m_dwZipTime(0),
       m_dwReqTime(0),
-      m_dwReadError(0) {}
+      m_dwReadError(0),
+      m_pInternals(new Internals) {}
 
 CRVHttpFetcher::~CRVHttpFetcher() {
     Fini();
+    delete m_pInternals;
+}
+
+void CRVHttpFetcher::ShowBuffer() {
+    const BodyStore& body = m_pInternals->body;
+    m_pBuffer = body.Data();
+    m_nCapacity = static_cast<std::int32_t>(body.Capacity());
+    m_nSize = static_cast<std::int32_t>(body.Size());
 }
 
 int CRVHttpFetcher::Init() {
     // A second Init without Fini in between would strand the first session and buffer;
     // they are released here instead, so that nothing leaks.
     CloseSession();
-    std::free(m_pBuffer);
-    m_pBuffer = nullptr;
-    m_nCapacity = 0;
-    m_nSize = 0;
+    m_pInternals->body.Release();
+    ShowBuffer();
 
     transport::InetError error = transport::kInetOk;
     m_hSession = openSession(&error);
@@ -50,13 +58,9 @@ int CRVHttpFetcher::Init() {
         LogChannel()(CPXLog::LVL_ERROR).Write(kInitError, static_cast<int>(error));
         return 0;
     }
-    m_pBuffer = static_cast<BYTE*>(std::malloc(kInitialBufferSize));
-    if (m_pBuffer == nullptr) {
-        return 0;  // the session stays open; Fini closes it
-    }
-    m_nCapacity = kInitialBufferSize;
-    m_nSize = 0;
-    return 1;
+    const bool buffered = m_pInternals->body.Reserve(kInitialBufferSize);
+    ShowBuffer();
+    return buffered ? 1 : 0;  // without a buffer the session stays open; Fini closes it
 }
 
 int CRVHttpFetcher::InitHelper() {
@@ -69,10 +73,8 @@ int CRVHttpFetcher::IsInit() {
 
 void CRVHttpFetcher::Fini() {
     CloseSession();
-    std::free(m_pBuffer);
-    m_pBuffer = nullptr;
-    m_nCapacity = 0;
-    m_nSize = 0;
+    m_pInternals->body.Release();
+    ShowBuffer();
 }
 
 void CRVHttpFetcher::FiniHelper() {

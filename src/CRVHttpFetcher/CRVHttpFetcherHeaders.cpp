@@ -1,3 +1,4 @@
+#include "CRVHttpFetcher/FetcherInternals.h"
 #include "RVUtil/CRVHttpFetcher.h"
 #include "http/HeaderPairs.h"
 #include "log/PXLog.h"
@@ -25,7 +26,8 @@ CString CRVHttpFetcher::FindHeader(const CString& name) {
 }
 
 void CRVHttpFetcher::EndRequest() {
-    m_nSize = 0;
+    m_pInternals->body.Clear();
+    ShowBuffer();
     m_nHttpStatus = 0;
     m_dwReadError = 0;
     m_arrRespHeaders.RemoveAll();

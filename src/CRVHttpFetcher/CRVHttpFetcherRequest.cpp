@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "CRVHttpFetcher/FetcherInternals.h"
 #include "CRVHttpFetcher/FetcherLimits.h"
 #include "CRVHttpFetcher/RequestSetup.h"
 #include "RVUtil/BodyLimit.h"
@@ -96,70 +97,78 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
     return static_cast<DWORD>(m_nHttpStatus);
 }
 
-// Appends the body to the buffer. A body that fails part way keeps what arrived; the failure
-// is logged and remembered for IsResponseComplete. The buffer never grows past the body
-// limit: a declared length beyond it fails before anything is read.
+// Appends the body to the buffer, reading straight into its block: a body of a declared
+// length into one block of exactly that length, reserved before the first byte; one without
+// a length into a block that grows as it comes. A body that fails part way keeps what
+// arrived; the failure is logged and remembered for IsResponseComplete. The buffer never
+// grows past the body limit: a declared length beyond it fails before anything is read.
 void CRVHttpFetcher::ReadBody(transport::Request& request, const char* urlPath) {
     const long long limit = RVUtil_gfnGetBodyLimit();
+    BodyStore& body = m_pInternals->body;
     // Room left under the limit; a body appended to an earlier one shares it.
-    const auto room = [&] { return std::max(0LL, limit - m_nSize); };
+    const auto room = [&] {
+        return static_cast<std::size_t>(std::max(0LL, limit - static_cast<long long>(body.Size())));
+    };
     std::string detail;
+    const auto fail = [&](DWORD error, std::string words) {
+        m_dwReadError = error;
+        detail = std::move(words);
+    };
     const auto overLimit = [&] {
         LogChannel()(CPXLog::LVL_ERROR).Write(http::kBodyOverLimitRecord, limit, urlPath);
-        m_dwReadError = transport::kInetBodyOverLimit;
-        detail = "body over the limit of " + std::to_string(limit) + " bytes";
+        fail(transport::kInetBodyOverLimit,
+             "body over the limit of " + std::to_string(limit) + " bytes");
     };
-    if (const auto declared = request.DeclaredLength();
-        declared.has_value() && *declared > static_cast<unsigned long long>(room())) {
-        overLimit();
-    }
-    BYTE chunk[kReadChunkSize];
-    while (m_dwReadError == 0) {
-        std::size_t received = 0;
-        if (const transport::InetError error = request.Read(chunk, sizeof chunk, &received);
-            error != transport::kInetOk) {
-            m_dwReadError = error;
-            detail = request.ErrorDetail();
-        } else if (received == 0) {
-            break;
-        } else if (static_cast<long long>(received) > room()) {
+    if (const auto declared = request.DeclaredLength(); declared.has_value()) {
+        if (*declared > room()) {
             overLimit();
-        } else if (SaveData(chunk, static_cast<unsigned int>(received)) == 0) {
-            m_dwReadError = transport::kInetInternalError;
-            detail = "no memory for the body";
+        } else if (!body.Reserve(static_cast<std::size_t>(*declared))) {
+            fail(transport::kInetInternalError, "no memory for the body");
         }
     }
+    body.SetGrowthLimit(static_cast<std::size_t>(limit));
+    // Where a read goes when the block is full: the bytes are appended (growing the block)
+    // when the body goes on, so a block of the declared length never grows for nothing.
+    BYTE spill[kReadChunkSize];
+    while (m_dwReadError == 0) {
+        const bool full = body.Room() == 0 || room() == 0;
+        BYTE* into = full ? spill : body.Tail();
+        const std::size_t wanted = full ? sizeof spill : std::min(body.Room(), room());
+        std::size_t received = 0;
+        if (const transport::InetError error = request.Read(into, wanted, &received);
+            error != transport::kInetOk) {
+            fail(error, request.ErrorDetail());
+        } else if (received == 0) {
+            break;
+        } else if (!full) {
+            body.Commit(received);
+        } else if (received > room()) {
+            overLimit();
+        } else if (!body.Append(spill, received)) {
+            fail(transport::kInetInternalError, "no memory for the body");
+        }
+    }
+    ShowBuffer();
     if (m_dwReadError != 0) {
         LogChannel()(CPXLog::LVL_ERROR).Write(kReadError, static_cast<int>(m_dwReadError), urlPath);
         LogChannel()(CPXLog::LVL_ERROR).Write(kErrorDetail, detail.c_str());
     }
 }
 
-// The buffer grows to exactly the length needed whenever a chunk does not fit, and a failed
-// growth leaves it as it was. It is grown with realloc rather than by allocating a new
-// block and copying: large blocks are mapped memory that the C library moves by remapping
-// pages, so a body of many megabytes read 4096 bytes at a time does not cost a copy of
-// everything read so far at every chunk. That is also why the buffer comes from malloc.
-// (Figures in bench/README.md.)
+// Grows the buffer to exactly the length needed whenever the bytes do not fit; a failed
+// growth leaves it as it was.
 int CRVHttpFetcher::SaveData(BYTE* data, unsigned int length) {
     if (data == nullptr || length == 0 || IsInit() == 0) {
         return 0;
     }
-    const std::int64_t needed = std::int64_t{m_nSize} + length;
-    if (needed > m_nCapacity) {
-        if (needed > std::numeric_limits<std::int32_t>::max()) {
-            return 0;  // the size is a 32-bit count
-        }
-        void* grown = std::realloc(m_pBuffer, static_cast<std::size_t>(needed));
-        if (grown == nullptr) {
-            return 0;
-        }
-        m_pBuffer = static_cast<BYTE*>(grown);
-        m_nCapacity = static_cast<std::int32_t>(needed);
+    BodyStore& body = m_pInternals->body;
+    if (std::uint64_t{body.Size()} + length >
+        static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
+        return 0;  // the size is a 32-bit count
     }
-    std::memcpy(m_pBuffer + m_nSize, data, length);
-    m_nSize = static_cast<std::int32_t>(needed);
-    return 1;
+    const bool saved = body.Reserve(length) && body.Append(data, length);
+    ShowBuffer();
+    return saved ? 1 : 0;
 }
 
 void CRVHttpFetcher::ParseHeader(char* line) {

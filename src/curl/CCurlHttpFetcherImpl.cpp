@@ -66,7 +66,7 @@ BOOL CCurlHttpFetcherImpl::Init() {
         ApplySystemProxy(m_pCurl);
 
         Curl().easy_setopt(m_pCurl, CURLOPT_HEADER, 0L);
-        Curl().easy_setopt(m_pCurl, CURLOPT_WRITEDATA, &m_vecBody);
+        Curl().easy_setopt(m_pCurl, CURLOPT_WRITEDATA, &m_bodyReceiver);
         // The head reader fills m_vecRawHeaders with the final response's head.
         Curl().easy_setopt(m_pCurl, CURLOPT_HEADERDATA, &m_headReader);
         Curl().easy_setopt(m_pCurl, CURLOPT_HTTP_CONTENT_DECODING, 1L);

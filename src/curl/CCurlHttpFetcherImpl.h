@@ -11,6 +11,8 @@
 #include "RVUtil/CStringArray.h"
 #include "RVUtil/Failure.h"
 #include "RVUtil/WinTypes.h"
+#include "buffers/BodyStore.h"
+#include "curl/CurlBodyReceiver.h"
 #include "curl/CurlByteArray.h"
 #include "curl/CurlHeadReader.h"
 
@@ -57,6 +59,11 @@ class CCurlHttpFetcherImpl {
     CStringArray RequestHeaders();
     // Why the last request failed; kind None after one that completed.
     const Failure& LastFailure() const { return m_failure; }
+    // The body as a new[] array of its size + 1 bytes, the last one zero, for the caller to
+    // release with delete[]: a body held in a block of its declared length goes as it is,
+    // another is copied. The fetcher's body is empty afterwards. Null when no memory can be
+    // had (or the fetcher is closed), with the body left as it was.
+    BYTE* TakeBody();
 
     // libcurl callbacks.
     static std::size_t OnWriteBody(char* data, std::size_t size, std::size_t count, void* user);
@@ -101,8 +108,10 @@ class CCurlHttpFetcherImpl {
     // verification settings).
     CURLSH* m_pShare = nullptr;
     CURLcode m_nLastCode = CURLE_OK;
-    CurlByteArray m_vecBody;
+    BodyStore m_vecBody;
     CurlByteArray m_vecRawHeaders;
+    // What the write callback hands its bytes to; it fills m_vecBody.
+    CurlBodyReceiver m_bodyReceiver{m_vecBody};
     // What the header callback hands its lines to; it fills m_vecRawHeaders.
     CurlHeadReader m_headReader{m_vecRawHeaders};
     Failure m_failure;

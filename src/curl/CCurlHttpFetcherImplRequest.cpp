@@ -34,20 +34,6 @@ struct TransferCleanup {
 // field pointer as an order to read the body from its read callback (standard input).
 BYTE s_emptyPostBody[1] = {0};
 
-std::size_t AppendTo(void* user, const char* data, std::size_t size, std::size_t count) {
-    if (user == nullptr) {
-        return 0;  // CURLE_WRITE_ERROR
-    }
-    const std::size_t bytes = size * count;
-    // A growth that cannot be made must not travel through libcurl: the array reports it
-    // without throwing, and refusing the bytes ends the transfer with CURLE_WRITE_ERROR,
-    // so Request returns 0.
-    if (!static_cast<CurlByteArray*>(user)->Append(data, bytes)) {
-        return 0;
-    }
-    return bytes;
-}
-
 bool LibcurlDecodesZstd() {
     static const bool decodes =
         (Curl().version_info(CURLVERSION_NOW)->features & CURL_VERSION_ZSTD) != 0;
@@ -141,9 +127,9 @@ CURL* CCurlHttpFetcherImpl::StartTransfer(const char* url, DWORD timeout, const 
     Curl().easy_setopt(transfer, CURLOPT_URL, url);
     Curl().easy_setopt(transfer, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout));
     // A declared length above the limit fails before any of the body is stored; a body
-    // without one is stopped by the array when it reaches the limit.
+    // without one is stopped by the receiver when it reaches the limit.
     Curl().easy_setopt(transfer, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(bodyLimit));
-    m_vecBody.SetMaxSize(static_cast<std::size_t>(bodyLimit));
+    m_bodyReceiver.Start(transfer, bodyLimit);
     if (post != nullptr) {
         // A POST never goes out on a kept-alive connection: libcurl sends a request again
         // on a fresh connection when a reused one dies before any answer, and a server
@@ -168,7 +154,7 @@ DWORD CCurlHttpFetcherImpl::FailTransfer(const char* url, const PostBody* post, 
     facts.code = m_nLastCode;
     facts.libcurlWords = m_szErrorText;
     facts.requestSent = requestSent;
-    facts.bodyOverLimit = m_nLastCode == CURLE_WRITE_ERROR && m_vecBody.OverMaxSize();
+    facts.bodyOverLimit = m_nLastCode == CURLE_WRITE_ERROR && m_bodyReceiver.OverLimit();
     facts.bodyLimit = bodyLimit;
     facts.headRefusal = m_headReader.Refusal();
     m_failure = FailureOfTransfer(facts);
@@ -185,9 +171,16 @@ DWORD CCurlHttpFetcherImpl::FailTransfer(const char* url, const PostBody* post, 
     return 0;
 }
 
+// A growth that cannot be made must not travel through libcurl: the store reports it
+// without throwing, and refusing the bytes ends the transfer with CURLE_WRITE_ERROR, so
+// Request returns 0.
 std::size_t CCurlHttpFetcherImpl::OnWriteBody(char* data, std::size_t size, std::size_t count,
                                               void* user) {
-    return AppendTo(user, data, size, count);
+    if (user == nullptr) {
+        return 0;  // CURLE_WRITE_ERROR
+    }
+    const std::size_t bytes = size * count;
+    return static_cast<CurlBodyReceiver*>(user)->OnData(data, bytes) ? bytes : 0;
 }
 
 std::size_t CCurlHttpFetcherImpl::OnWriteHeader(char* data, std::size_t size, std::size_t count,
@@ -217,6 +210,14 @@ BYTE* CCurlHttpFetcherImpl::GetResponse() {
         return nullptr;
     }
     return m_vecBody.Data();
+}
+
+BYTE* CCurlHttpFetcherImpl::TakeBody() {
+    CSingleLock lock(&m_lock, TRUE);
+    if (m_bClosed) {
+        return nullptr;
+    }
+    return m_vecBody.TakeArray();
 }
 
 long CCurlHttpFetcherImpl::GetResponseSize() {

@@ -11,6 +11,7 @@
 #include "RVUtil/CTime32.h"
 #include "RVUtil/ErrorCode.h"
 #include "RVUtil/ExpiredTime.h"
+#include "fetch/FetcherAccess.h"
 #include "fetch/VerdictHeaders.h"
 #include "log/PXLog.h"
 
@@ -112,20 +113,16 @@ ErrorCode ReadWithFetcher(Fetcher& fetcher, const char* url, unsigned char** out
         *out = body;
         outSize = decoded;
     } else {
-        try {
-            const long length = fetcher.GetResponseSize();
-            body = new unsigned char[static_cast<std::size_t>(length) + 1];
-            if (length > 0) {
-                std::memcpy(body, fetcher.GetResponse(), static_cast<std::size_t>(length));
-            }
-            body[length] = 0;  // a plain body always ends in one zero byte beyond its size
-            *out = body;
-            outSize = length;
-        } catch (...) {
-            delete[] body;
+        // The fetcher's own block goes to the host when it holds the body whole at its size;
+        // otherwise the body is copied.
+        const long length = fetcher.GetResponseSize();
+        body = FetcherAccess::TakeBody(fetcher);
+        if (body == nullptr) {
             say("Alloc size exception!");
             return finish(ERR_ALLOC);
         }
+        *out = body;
+        outSize = length;
     }
 
     const CString verdict = fetcher.FindHeader(kErrorVerdictHeader);

@@ -350,7 +350,7 @@ TEST_F(CurlRequestTest, BodiesOverTheLimitFailAndTheArrayNeverPassesIt) {
         m_server.Enqueue(c.reply);
         EXPECT_EQ(Get(url, 30000), 0u);
         // A declared length over the limit allocates nothing at all.
-        EXPECT_LE(Access::Body(m_fetcher).CapacityForTesting(),
+        EXPECT_LE(Access::Body(m_fetcher).Capacity(),
                   c.code == CURLE_FILESIZE_EXCEEDED ? 0u : kLimit);
         expected.insert(expected.end(), {SendError(c.code, 200, url), kDetail, limitRecord});
     }

@@ -1,17 +1,15 @@
 // The streaming request: a self-contained exchange over a session opened for the call,
 // reporting failures by exception instead of by result.
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <stdexcept>
 
+#include "CRVHttpFetcher/FetcherInternals.h"
 #include "CRVHttpFetcher/RequestSetup.h"
 #include "CRVHttpFetcher/request2/DeclaredLength.h"
 #include "CRVHttpFetcher/request2/ResponseHeaderMap.h"
 #include "RVUtil/BodyLimit.h"
 #include "RVUtil/CRVHttpFetcher.h"
-#include "buffers/LargeBuffer.h"
 #include "http/BodyLimitRecord.h"
 #include "http/HeaderPairs.h"
 #include "log/PXLog.h"
@@ -31,13 +29,6 @@ constexpr const char* kSendFailed = "CRVHttpFetcher\\request2(172): send request
 constexpr const char* kStatusFailed = "CRVHttpFetcher\\request2(179): cannot get http status code.";
 constexpr const char* kReadFailed =
     "CRVHttpFetcher\\request2(240): read data from internet failed.";
-constexpr const char* kCopyFailed =
-    "CRVHttpFetcher\\request2(247): allocate failed, no available memory.";
-
-struct FreeDeleter {
-    void operator()(BYTE* p) const { std::free(p); }
-};
-using HeapBytes = std::unique_ptr<BYTE, FreeDeleter>;
 
 }  // namespace
 
@@ -45,10 +36,9 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
                                DWORD timeout, BYTE* postData, int postLength) {
     m_nHttpStatus = 0;
     m_dwReadError = 0;
-    std::free(m_pBuffer);
-    m_pBuffer = nullptr;
-    m_nCapacity = 0;
-    m_nSize = 0;
+    BodyStore& body = m_pInternals->body;
+    body.Release();
+    ShowBuffer();
     m_arrRespHeaders.RemoveAll();
     m_strRawHeaders.Empty();
 
@@ -110,45 +100,35 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
         throw std::bad_alloc();
     }
 
-    // Zero-filled without writing a byte: fresh pages of a large block read as zeros, so
-    // only the pages the body reaches are ever touched. Both large arrays are written once
-    // from end to end, where huge pages save most of the page faults.
-    const HeapBytes body(static_cast<BYTE*>(std::calloc(declared, 1)));
-    if (!body) {
+    // The body is read straight into the buffer's block, reserved at exactly the declared
+    // length (advised for huge pages when large): held once, never copied. On any failure
+    // nothing of it is kept.
+    if (!body.Reserve(declared)) {
         throw std::bad_alloc();
     }
-    AdviseLargeBuffer(body.get(), declared);
-    std::size_t received = 0;
+    struct DropOnFailure {
+        CRVHttpFetcher& fetcher;
+        bool kept = false;
+        ~DropOnFailure() {
+            if (!kept) {
+                fetcher.m_pInternals->body.Release();
+            }
+        }
+    } guard{*this};
     std::size_t last = 0;
-    if (request->Read(body.get(), declared, &last) != transport::kInetOk) {
-        throw std::runtime_error(kReadFailed);
-    }
-    received += last;
-    while (last > 0 && received < declared) {
-        if (request->Read(body.get() + received, declared - received, &last) !=
-            transport::kInetOk) {
+    do {
+        if (request->Read(body.Tail(), body.Room(), &last) != transport::kInetOk) {
             throw std::runtime_error(kReadFailed);
         }
-        received += last;
-    }
+        body.Commit(last);
+    } while (last > 0 && body.Room() > 0);
     // A body that ended before its declared length (possible only when the transport could
     // not frame it by that length) is a failed read, not a body padded with zeros.
-    if (received < declared) {
+    if (body.Room() > 0) {
         throw std::runtime_error(kReadFailed);
     }
-
-    // The object's buffer comes from malloc, as SaveData grows it with realloc. It gets no
-    // huge-page advice: advice on part of a block splits its mapping, and realloc would
-    // then copy instead of remapping when a later Request grows it.
-    HeapBytes kept(static_cast<BYTE*>(std::malloc(declared)));
-    if (!kept) {
-        throw std::runtime_error(kCopyFailed);
-    }
-    std::memcpy(kept.get(), body.get(), declared);
-    std::free(m_pBuffer);
-    m_pBuffer = kept.release();
-    m_nCapacity = static_cast<std::int32_t>(declared);
-    m_nSize = static_cast<std::int32_t>(declared);
+    guard.kept = true;
+    ShowBuffer();
     return static_cast<DWORD>(m_nHttpStatus);
 }
 

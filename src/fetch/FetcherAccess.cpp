@@ -1,0 +1,25 @@
+#include "fetch/FetcherAccess.h"
+
+#include "CRVHttpFetcher/FetcherInternals.h"
+#include "CRVHttpFetcher/FetcherLimits.h"
+#include "curl/CCurlHttpFetcherImpl.h"
+
+namespace RVUtil {
+
+BYTE* FetcherAccess::TakeBody(CCurlHttpFetcher& fetcher) {
+    return fetcher.m_pImpl->TakeBody();
+}
+
+BYTE* FetcherAccess::TakeBody(CRVHttpFetcher& fetcher) {
+    BodyStore& body = fetcher.m_pInternals->body;
+    BYTE* taken = body.TakeArray();
+    // A fetcher whose block went with the body gets a fresh one, as Init gives it, so that
+    // it stays ready for the next request.
+    if (taken != nullptr && body.Capacity() == 0) {
+        (void)body.Reserve(kInitialBufferSize);
+    }
+    fetcher.ShowBuffer();
+    return taken;
+}
+
+}  // namespace RVUtil

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "RVUtil/CCurlHttpFetcher.h"
+#include "RVUtil/CRVHttpFetcher.h"
+#include "RVUtil/WinTypes.h"
+
+namespace RVUtil {
+
+// What the read functions reach inside the two fetchers beyond their exported members.
+struct FetcherAccess {
+    // The last response's body as a new[] array of its size + 1 bytes, the last one zero,
+    // for the caller to release with delete[]. A large body that the fetcher holds in a
+    // block of its declared length is handed over as it is; another is copied. The
+    // fetcher's body is empty afterwards (its buffer stays ready for the next request).
+    // Null, with the body left as it was, when no memory can be had.
+    static BYTE* TakeBody(CCurlHttpFetcher& fetcher);
+    static BYTE* TakeBody(CRVHttpFetcher& fetcher);
+};
+
+}  // namespace RVUtil
