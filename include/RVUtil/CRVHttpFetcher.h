@@ -145,6 +145,7 @@ class RVUTIL_API CRVHttpFetcher {
     DWORD Exchange(const char* url, const char* userName, const char* password, DWORD timeout,
                    BYTE* postData, int postLength, bool postForm);
     void ReadBody(transport::Request& request, const char* urlPath);
+    void StreamBody(transport::Request& request, const char* urlPath);
 };
 
 }  // namespace RVUtil

@@ -26,6 +26,8 @@
 #include "RVUtil/ExpiredTime.h"
 #include "RVUtil/Export.h"
 #include "RVUtil/Failure.h"
+#include "RVUtil/Fetch.h"
+#include "RVUtil/FetchOptions.h"
 #include "RVUtil/IRVReqThreadRunnable.h"
 #include "RVUtil/IRVTimerThreadRunnable.h"
 #include "RVUtil/InetReadFunctions.h"

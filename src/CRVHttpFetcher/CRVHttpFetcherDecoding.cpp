@@ -1,16 +1,34 @@
+#include "CRVHttpFetcher/FetcherInternals.h"
 #include "RVUtil/CRVHttpFetcher.h"
+#include "decoding/BodyLimitFor.h"
 #include "decoding/ContentDecoding.h"
+#include "http/BodyLimitRecord.h"
+#include "log/PXLog.h"
 
 namespace RVUtil {
 
-// This fetcher never decodes gzip on the way in, so a gzip body always still needs it.
+// This fetcher never decodes gzip on the way in, so a gzip body always still needs it. A
+// fetch that streamed its body, or asked for it as sent, has nothing left to decode, unless
+// its body did not decode on the way: that is reported here as for a whole body.
 int CRVHttpFetcher::IsEncoding() {
+    if (m_pInternals->Streaming() || m_pInternals->DecodingLeftOut()) {
+        return m_pInternals->streamUndecodable ? 1 : 0;
+    }
     return EncodingOf(FindHeader("Content-Encoding")) != ContentEncoding::None ? 1 : 0;
 }
 
 // A body appended to an earlier one (no EndRequest in between) is decoded with it as one.
 long CRVHttpFetcher::Decompress(BYTE** out) {
-    return DecodeBody(EncodingOf(FindHeader("Content-Encoding")), m_pBuffer, m_nSize, out);
+    Internals& inside = *m_pInternals;
+    if (inside.Streaming() || inside.DecodingLeftOut()) {
+        return 0;  // the failure of the decoding on the way is already recorded
+    }
+    const long result =
+        DecodeBody(EncodingOf(FindHeader("Content-Encoding")), m_pBuffer, m_nSize, out);
+    if (result <= 0) {
+        inside.failure = {FailureKind::Decoding, result, "the body does not decode"};
+    }
+    return result;
 }
 
 }  // namespace RVUtil

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <new>
 
 #include <string>
 
@@ -11,8 +13,12 @@
 #include "CRVHttpFetcher/RequestSetup.h"
 #include "RVUtil/BodyLimit.h"
 #include "RVUtil/CRVHttpFetcher.h"
+#include "decoding/BodyDelivery.h"
+#include "decoding/BodyLimitFor.h"
 #include "http/BodyLimitRecord.h"
 #include "http/HeaderLines.h"
+#include "http/HeaderPairs.h"
+#include "http/VerdictHeaders.h"
 #include "log/PXLog.h"
 #include "transport/InetRequest.h"
 #include "transport/InetSession.h"
@@ -44,7 +50,11 @@ DWORD CRVHttpFetcher::Request(const char* url, const char* userName, const char*
 
 DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char* password,
                                DWORD timeout, BYTE* postData, int postLength, bool postForm) {
+    Internals& inside = *m_pInternals;
+    inside.failure = Failure();
+    inside.streamUndecodable = false;
     if (IsSessionReady(1) == 0 || IsDataBufferReady() == 0) {
+        inside.failure = {FailureKind::Internal, 0, "the fetcher is not initialised"};
         return 0;
     }
     m_nHttpStatus = 0;
@@ -54,20 +64,33 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
     if (!postForm) {
         order.postLength = 0;
     }
-    OpenedExchange exchange = OpenExchange(*m_hSession, order, m_arrReqHeaders);
+    // A fetch's own headers join the fetcher's for its one request.
+    const http::CallSettings* call = inside.call;
+    CStringArray fetchHeaders;
+    if (call != nullptr && !call->options.headers.empty()) {
+        fetchHeaders = http::MergeFetchHeaders(m_arrReqHeaders, call->options.headers);
+    }
+    if (call != nullptr) {
+        order.connectTimeout = http::MillisecondsOf(call->options.connectTimeout);
+    }
+    OpenedExchange exchange = OpenExchange(
+        *m_hSession, order, fetchHeaders.GetSize() > 0 ? fetchHeaders : m_arrReqHeaders);
     if (exchange.reached < ExchangeStep::Send) {
+        inside.failure = exchange.reached == ExchangeStep::Url
+                             ? Failure{FailureKind::RefusedUrl, 0, exchange.urlRefusal}
+                             : Failure{FailureKind::OutOfMemory, 0, "no memory for the request"};
         return static_cast<DWORD>(m_nHttpStatus);
     }
+    inside.urlPath = exchange.target.path;
     const char* urlPath = exchange.target.path.c_str();
     transport::Request& request = *exchange.request;
     if (const transport::InetError sent = exchange.sent; sent != transport::kInetOk) {
+        // A body that cannot exist never reached the transport, which has no words for it.
+        inside.failure = exchange.bodyRefused ? Failure{FailureKind::Internal, sent, kNoPostBody}
+                                              : request.LastFailure();
         LogChannel()(CPXLog::LVL_ERROR)
             .Write(postForm ? kPostSendError : kSendError, static_cast<int>(sent), urlPath);
-        // A body that cannot exist never reached the transport, which has no words for it.
-        const bool ownRefusal =
-            sent == transport::kInetInvalidParameter && request.ErrorDetail().empty();
-        LogChannel()(CPXLog::LVL_ERROR)
-            .Write(kErrorDetail, ownRefusal ? kNoPostBody : request.ErrorDetail().c_str());
+        LogChannel()(CPXLog::LVL_ERROR).Write(kErrorDetail, inside.failure.words.c_str());
         // The next request opens a new session. The request and the connection still close
         // after it; they keep what they use alive until then.
         CloseSession();
@@ -75,26 +98,35 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
     }
 
     m_strRawHeaders = CString(request.RawHeaders());
+    // A fetch keeps the headers and the body of any answer, for the host to read; the
+    // results and records stay those of the exported members.
+    const bool keepsAnyAnswer = call != nullptr;
+    DWORD result = 0;
     if (!request.StatusText().empty()) {
         const int code = request.StatusCode();
         if (postForm) {
-            if (code != 200) {
-                return static_cast<DWORD>(m_nHttpStatus);
+            if (code == 200) {
+                m_nHttpStatus = code;
             }
-            m_nHttpStatus = code;
+            result = static_cast<DWORD>(m_nHttpStatus);
         } else {
             if (code != 200) {
                 LogChannel()(CPXLog::LVL_ERROR).Write(kStatusError, code, urlPath);
             }
             m_nHttpStatus = code;
-            if (code != 200) {
-                return static_cast<DWORD>(code);
-            }
+            result = static_cast<DWORD>(code);
+        }
+        if (code != 200 && !keepsAnyAnswer) {
+            return result;
         }
     }
     http::RecordHeaderLines(request.RawHeaders(), m_arrRespHeaders);
-    ReadBody(request, urlPath);
-    return static_cast<DWORD>(m_nHttpStatus);
+    if (inside.Streaming()) {
+        StreamBody(request, urlPath);
+    } else {
+        ReadBody(request, urlPath);
+    }
+    return result;
 }
 
 // Appends the body to the buffer, reading straight into its block: a body of a declared
@@ -103,7 +135,7 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
 // arrived; the failure is logged and remembered for IsResponseComplete. The buffer never
 // grows past the body limit: a declared length beyond it fails before anything is read.
 void CRVHttpFetcher::ReadBody(transport::Request& request, const char* urlPath) {
-    const long long limit = RVUtil_gfnGetBodyLimit();
+    const auto limit = static_cast<long long>(BodyLimitFor(m_pInternals->call));
     BodyStore& body = m_pInternals->body;
     // Room left under the limit; a body appended to an earlier one shares it.
     const auto room = [&] {
@@ -113,6 +145,9 @@ void CRVHttpFetcher::ReadBody(transport::Request& request, const char* urlPath) 
     const auto fail = [&](DWORD error, std::string words) {
         m_dwReadError = error;
         detail = std::move(words);
+        m_pInternals->failure = {
+            transport::FailureKindOf(static_cast<transport::InetError>(error), true),
+            static_cast<long>(error), detail};
     };
     const auto overLimit = [&] {
         LogChannel()(CPXLog::LVL_ERROR).Write(http::kBodyOverLimitRecord, limit, urlPath);
@@ -138,6 +173,7 @@ void CRVHttpFetcher::ReadBody(transport::Request& request, const char* urlPath) 
         if (const transport::InetError error = request.Read(into, wanted, &received);
             error != transport::kInetOk) {
             fail(error, request.ErrorDetail());
+            m_pInternals->failure = request.LastFailure();
         } else if (received == 0) {
             break;
         } else if (!full) {
@@ -152,6 +188,72 @@ void CRVHttpFetcher::ReadBody(transport::Request& request, const char* urlPath) 
     if (m_dwReadError != 0) {
         LogChannel()(CPXLog::LVL_ERROR).Write(kReadError, static_cast<int>(m_dwReadError), urlPath);
         LogChannel()(CPXLog::LVL_ERROR).Write(kErrorDetail, detail.c_str());
+    }
+}
+
+// Hands the body to the streaming fetch's receiver as it arrives (BodyDelivery), never
+// holding more than one piece of it. A body that is not to be delivered is not read at all.
+void CRVHttpFetcher::StreamBody(transport::Request& request, const char* urlPath) {
+    Internals& inside = *m_pInternals;
+    const FetchOptions& options = inside.call->options;
+    const std::uint64_t limit = BodyLimitFor(inside.call);
+    BodyDelivery delivery(*inside.call->sink, limit, options.decode, options.deliverEveryAnswer);
+    const bool verdict = !FindHeader(kErrorVerdictHeader).IsEmpty();
+    const ContentEncoding encoding = EncodingOf(FindHeader("Content-Encoding"));
+    const int status = request.StatusCode();
+    std::unique_ptr<BYTE[]> piece;
+    bool reading = delivery.Begin(status, verdict, encoding);
+    if (reading) {
+        piece.reset(new (std::nothrow) BYTE[kStreamPieceSize]);
+        if (!piece) {
+            m_dwReadError = transport::kInetInternalError;
+            inside.failure = {FailureKind::OutOfMemory, 0, "no memory for the body"};
+            reading = false;
+        }
+    }
+    while (reading) {
+        std::size_t received = 0;
+        if (const transport::InetError error =
+                request.Read(piece.get(), kStreamPieceSize, &received);
+            error != transport::kInetOk) {
+            m_dwReadError = error;
+            inside.failure = request.LastFailure();
+            break;
+        }
+        if (received == 0) {
+            delivery.Finish();
+            break;
+        }
+        reading = delivery.Feed(piece.get(), received);
+    }
+    switch (delivery.Stopped()) {
+        case BodyDelivery::Stop::None:
+            break;
+        case BodyDelivery::Stop::Undecodable:
+            inside.streamUndecodable = true;
+            inside.failure = delivery.LastFailure();
+            break;
+        case BodyDelivery::Stop::OverLimit:
+            // Passed while decoding, the limit is the decoding's failure, as for a whole body.
+            if (delivery.Decoding()) {
+                inside.streamUndecodable = true;
+            } else {
+                m_dwReadError = transport::kInetBodyOverLimit;
+            }
+            inside.failure = delivery.LastFailure();
+            break;
+        case BodyDelivery::Stop::Cancelled:
+            m_dwReadError = transport::kInetCancelled;
+            inside.failure = delivery.LastFailure();
+            break;
+    }
+    if (inside.failure.kind == FailureKind::BodyLimit) {
+        LogChannel()(CPXLog::LVL_ERROR)
+            .Write(http::kBodyOverLimitRecord, static_cast<long long>(limit), urlPath);
+    }
+    if (m_dwReadError != 0) {
+        LogChannel()(CPXLog::LVL_ERROR).Write(kReadError, static_cast<int>(m_dwReadError), urlPath);
+        LogChannel()(CPXLog::LVL_ERROR).Write(kErrorDetail, inside.failure.words.c_str());
     }
 }
 

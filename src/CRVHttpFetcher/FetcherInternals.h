@@ -1,7 +1,11 @@
 #pragma once
 
+#include <string>
+
 #include "RVUtil/CRVHttpFetcher.h"
+#include "RVUtil/Failure.h"
 #include "buffers/BodyStore.h"
+#include "http/CallSettings.h"
 
 namespace RVUtil {
 
@@ -9,6 +13,19 @@ namespace RVUtil {
 struct CRVHttpFetcher::Internals {
     // The response buffer's block: m_pBuffer, m_nCapacity and m_nSize show it.
     BodyStore body;
+    // The settings of the fetch in progress (Fetch, RVUtil/Fetch.h); null outside one.
+    const http::CallSettings* call = nullptr;
+    // Why the last request, or the last Decompress, failed; kind None when it did not.
+    Failure failure;
+    // The path of the last request's URL, for the records Decompress writes.
+    std::string urlPath;
+    // A streaming fetch's body did not decode (or passed the limit as it was decoded):
+    // IsEncoding and Decompress then report the decoding failure, as for a whole body.
+    bool streamUndecodable = false;
+
+    // The call's options take effect only while a call is in progress.
+    bool Streaming() const { return call != nullptr && call->sink != nullptr; }
+    bool DecodingLeftOut() const { return call != nullptr && !call->options.decode; }
 };
 
 }  // namespace RVUtil

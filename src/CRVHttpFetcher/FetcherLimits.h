@@ -11,6 +11,7 @@ constexpr int kInitialBufferSize = 2048;      // response buffer that Init alloc
 constexpr std::size_t kUrlBufferSize = 2048;  // URL working copy, canonicalised in place
 constexpr std::size_t kHostNameSize = 256;
 constexpr std::size_t kUrlPathSize = 2048;
-constexpr std::size_t kReadChunkSize = 4096;  // one body read
+constexpr std::size_t kReadChunkSize = 4096;         // one body read
+constexpr std::size_t kStreamPieceSize = 64 * 1024;  // one piece of a streamed body
 
 }  // namespace RVUtil

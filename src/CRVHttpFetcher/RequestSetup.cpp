@@ -61,12 +61,14 @@ void addRequestHeaderLines(const CStringArray& headers, transport::Request& requ
 // blanks and line ends around it are dropped, or a blank in its host. Blanks in the path and
 // query are sent percent-escaped, so nothing of the URL can split the request line.
 
-bool crackRequestUrl(const char* url, RequestUrl* out) {
+bool crackRequestUrl(const char* url, RequestUrl* out, std::string* refusal) {
     if (url == nullptr) {
+        *refusal = "no URL";
         return false;
     }
     const std::size_t length = strnlen(url, kMaxUrlLength + 1);
     if (length > kMaxUrlLength) {
+        *refusal = "URL longer than 64 KiB";
         LogChannel()(CPXLog::LVL_ERROR)
             .Write(kUrlRefused, "longer than 64 KiB", std::strlen(url), url);
         return false;
@@ -77,10 +79,12 @@ bool crackRequestUrl(const char* url, RequestUrl* out) {
         !transport::CrackUrl(canonical, &parts) ||
         (parts.scheme != transport::UrlScheme::Http &&
          parts.scheme != transport::UrlScheme::Https)) {
+        *refusal = "not an http or https URL that can be read";
         return false;
     }
-    if (const char* refusal = refusalOf(canonical, parts); refusal != nullptr) {
-        LogChannel()(CPXLog::LVL_ERROR).Write(kUrlRefused, refusal, length, url);
+    if (const char* reason = refusalOf(canonical, parts); reason != nullptr) {
+        *refusal = std::string("URL refused: ") + reason;
+        LogChannel()(CPXLog::LVL_ERROR).Write(kUrlRefused, reason, length, url);
         return false;
     }
     out->scheme = parts.scheme;
@@ -99,7 +103,7 @@ OpenedExchange::~OpenedExchange() = default;
 OpenedExchange OpenExchange(transport::Session& session, const ExchangeOrder& order,
                             const CStringArray& headers) {
     OpenedExchange exchange;
-    if (!crackRequestUrl(order.url, &exchange.target)) {
+    if (!crackRequestUrl(order.url, &exchange.target, &exchange.urlRefusal)) {
         return exchange;
     }
     const RequestUrl& target = exchange.target;
@@ -115,6 +119,9 @@ OpenedExchange OpenExchange(transport::Session& session, const ExchangeOrder& or
     if (order.timeout != 0) {
         exchange.connection->SetConnectTimeout(order.timeout);
         exchange.connection->SetReceiveTimeout(order.timeout);
+    }
+    if (order.connectTimeout != 0) {
+        exchange.connection->SetConnectTimeout(order.connectTimeout);
     }
     // The transport never retries a connect, so no retry count needs setting.
     exchange.reached = ExchangeStep::Open;
@@ -135,11 +142,13 @@ OpenedExchange OpenExchange(transport::Session& session, const ExchangeOrder& or
     addRequestHeaderLines(headers, request);
 
     exchange.reached = ExchangeStep::Send;
-    exchange.sent = transport::kInetInvalidParameter;
     if (!exchange.post) {
         exchange.sent = request.Send(nullptr, 0);
     } else if (order.postLength > 0 && order.postData != nullptr) {
         exchange.sent = request.Send(order.postData, static_cast<std::size_t>(order.postLength));
+    } else {
+        exchange.sent = transport::kInetInvalidParameter;
+        exchange.bodyRefused = true;
     }
     if (exchange.sent == transport::kInetOk) {
         exchange.reached = ExchangeStep::Sent;

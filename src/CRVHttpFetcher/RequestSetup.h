@@ -42,6 +42,7 @@ struct ExchangeOrder {
     const BYTE* postData = nullptr;
     int postLength = 0;
     bool readsOwnLength = false;
+    DWORD connectTimeout = 0;  // connecting alone, in milliseconds, when not 0
 };
 
 // The step at which an exchange stopped; each request form reports it its own way.
@@ -51,10 +52,15 @@ enum class ExchangeStep { Url, Connect, Open, Send, Sent };
 // then the connection.
 struct OpenedExchange {
     ExchangeStep reached = ExchangeStep::Url;
+    // At ExchangeStep::Url: why the URL cannot be used, in words.
+    std::string urlRefusal;
     RequestUrl target;
     std::unique_ptr<transport::Connection> connection;
     std::unique_ptr<transport::Request> request;
     transport::InetError sent = transport::kInetOk;  // Send's result, from ExchangeStep::Send on
+    // The POST body cannot exist (negative length, data missing): nothing was sent, and
+    // sent says kInetInvalidParameter.
+    bool bodyRefused = false;
     bool post = false;
 
     OpenedExchange();

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "RVUtil/CCriticalSection.h"
 #include "RVUtil/CString.h"
@@ -15,6 +17,8 @@
 #include "curl/CurlBodyReceiver.h"
 #include "curl/CurlByteArray.h"
 #include "curl/CurlHeadReader.h"
+#include "decoding/BodyDelivery.h"
+#include "http/CallSettings.h"
 
 namespace RVUtil {
 
@@ -64,6 +68,9 @@ class CCurlHttpFetcherImpl {
     // another is copied. The fetcher's body is empty afterwards. Null when no memory can be
     // had (or the fetcher is closed), with the body left as it was.
     BYTE* TakeBody();
+    // Settings for the requests from now on, until the next call (null: none): those of a
+    // fetch (RVUtil/Fetch.h). They must outlive that time.
+    void SetCall(const http::CallSettings* call);
 
     // libcurl callbacks.
     static std::size_t OnWriteBody(char* data, std::size_t size, std::size_t count, void* user);
@@ -95,6 +102,18 @@ class CCurlHttpFetcherImpl {
     bool InstallRequestHeaders(CStringArray pairs);
     // Cleans up the handles Init made (a null one is skipped) and sets them to null.
     void ReleaseHandles();
+    // The libcurl list of the header pairs: each "name:value" (an empty value suppresses the
+    // header), but a fetch's own "Name: value" ("Name;" for an empty one, which libcurl sends
+    // empty). False, with nothing made, when libcurl cannot allocate a line; raises only for
+    // lack of memory.
+    static bool BuildHeaderList(const CStringArray& pairs, const std::vector<bool>& fromFetch,
+                                curl_slist** list);
+    // A fetch's options on the transfer handle: its headers, connect time-out, decoding and
+    // where its body goes. False when they cannot be set (no memory).
+    bool ApplyCall(CURL* transfer, std::uint64_t bodyLimit);
+    // A streaming fetch's transfer that ended as its delivery wanted: the body was not to be
+    // delivered, or did not decode (which is the decoding's failure, as for a whole body).
+    bool EndedByDelivery() const;
 
     friend struct CCurlHttpFetcherImplTestAccess;
 
@@ -111,10 +130,17 @@ class CCurlHttpFetcherImpl {
     BodyStore m_vecBody;
     CurlByteArray m_vecRawHeaders;
     // What the write callback hands its bytes to; it fills m_vecBody.
-    CurlBodyReceiver m_bodyReceiver{m_vecBody};
+    CurlBodyReceiver m_bodyReceiver{m_vecBody, m_vecRawHeaders};
     // What the header callback hands its lines to; it fills m_vecRawHeaders.
     CurlHeadReader m_headReader{m_vecRawHeaders};
     Failure m_failure;
+    // The fetch in progress (null outside one), the list of its request headers and the
+    // delivery of its streamed body, both for its one transfer.
+    const http::CallSettings* m_pCall = nullptr;
+    curl_slist* m_pCallHeaderList = nullptr;
+    std::unique_ptr<BodyDelivery> m_delivery;
+    // The streamed body did not decode: IsEncoding and Decompress report it.
+    bool m_bStreamUndecodable = false;
     // Read without the lock by IsInit, hence atomic.
     std::atomic<BOOL> m_bInit{FALSE};
     // Written by Fini without the lock, read by OnProgress on the transfer's thread.

@@ -84,11 +84,17 @@ CStringArray CCurlHttpFetcherImpl::RequestHeaders() {
     return m_arrReqHeaders;
 }
 
-bool CCurlHttpFetcherImpl::InstallRequestHeaders(CStringArray pairs) {
+bool CCurlHttpFetcherImpl::BuildHeaderList(const CStringArray& pairs,
+                                           const std::vector<bool>& fromFetch, curl_slist** list) {
     curl_slist* built = nullptr;
     try {
         for (INT_PTR i = 0; i + 1 < pairs.GetSize(); i += 2) {
-            curl_slist* extended = Curl().slist_append(built, HeaderLine(pairs[i], pairs[i + 1]));
+            const auto pair = static_cast<std::size_t>(i / 2);
+            const bool fetchOwn = pair < fromFetch.size() && fromFetch[pair];
+            const CString line = !fetchOwn                ? HeaderLine(pairs[i], pairs[i + 1])
+                                 : pairs[i + 1].IsEmpty() ? pairs[i] + ";"
+                                                          : pairs[i] + ": " + pairs[i + 1];
+            curl_slist* extended = Curl().slist_append(built, line);
             if (extended == nullptr) {
                 Curl().slist_free_all(built);
                 return false;
@@ -98,6 +104,15 @@ bool CCurlHttpFetcherImpl::InstallRequestHeaders(CStringArray pairs) {
     } catch (...) {
         Curl().slist_free_all(built);
         throw;
+    }
+    *list = built;
+    return true;
+}
+
+bool CCurlHttpFetcherImpl::InstallRequestHeaders(CStringArray pairs) {
+    curl_slist* built = nullptr;
+    if (!BuildHeaderList(pairs, {}, &built)) {
+        return false;
     }
     m_arrReqHeaders = std::move(pairs);  // moving the items' vector cannot fail
     if (m_pHeaderList != nullptr) {

@@ -11,9 +11,11 @@
 #include "curl/CurlFailure.h"
 #include "curl/CurlLibrary.h"
 #include "curl/CurlMultiTransfer.h"
+#include "decoding/BodyLimitFor.h"
 #include "decoding/ContentDecoding.h"
 #include "http/BodyLimitRecord.h"
 #include "http/HeaderLines.h"
+#include "http/HeaderPairs.h"
 #include "log/PXLog.h"
 
 namespace RVUtil {
@@ -60,7 +62,7 @@ DWORD CCurlHttpFetcherImpl::Execute(const char* url, const char* user, const cha
         return 0;
     }
     // Read once, so that the transfer and its log record name the same limit.
-    const long long bodyLimit = RVUtil_gfnGetBodyLimit();
+    const auto bodyLimit = static_cast<long long>(BodyLimitFor(m_pCall));
     std::unique_ptr<CURL, TransferCleanup> transfer;
     try {
         ResetResponse();
@@ -94,7 +96,27 @@ DWORD CCurlHttpFetcherImpl::Execute(const char* url, const char* user, const cha
     if (Curl().easy_getinfo(transfer.get(), CURLINFO_REQUEST_SIZE, &requestBytes) != CURLE_OK) {
         requestBytes = 0;
     }
+    if (m_nLastCode == CURLE_OK) {
+        m_bodyReceiver.Complete();
+    }
     transfer.reset();
+    if (m_pCallHeaderList != nullptr) {
+        Curl().slist_free_all(m_pCallHeaderList);
+        m_pCallHeaderList = nullptr;
+    }
+    if (m_delivery != nullptr && EndedByDelivery()) {
+        // A streamed body that was not to be delivered, or did not decode, ends a complete
+        // exchange: the status, the verdict or the decoding tells what failed.
+        m_nLastCode = CURLE_OK;
+        if (m_delivery->Stopped() != BodyDelivery::Stop::None) {
+            m_bStreamUndecodable = true;
+            m_failure = m_delivery->LastFailure();
+            if (m_failure.kind == FailureKind::BodyLimit) {
+                LogChannel()(CPXLog::LVL_ERROR)
+                    .Write(http::kBodyOverLimitRecord, bodyLimit, url != nullptr ? url : "");
+            }
+        }
+    }
     if (m_nLastCode != CURLE_OK) {
         return FailTransfer(url, post, bodyLimit, requestBytes > 0);
     }
@@ -126,10 +148,18 @@ CURL* CCurlHttpFetcherImpl::StartTransfer(const char* url, DWORD timeout, const 
     Curl().easy_setopt(transfer, CURLOPT_ERRORBUFFER, m_szErrorText);
     Curl().easy_setopt(transfer, CURLOPT_URL, url);
     Curl().easy_setopt(transfer, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout));
+    if (m_pCall != nullptr && !ApplyCall(transfer, static_cast<std::uint64_t>(bodyLimit))) {
+        Curl().easy_cleanup(transfer);
+        m_nLastCode = CURLE_OUT_OF_MEMORY;
+        return nullptr;
+    }
     // A declared length above the limit fails before any of the body is stored; a body
-    // without one is stopped by the receiver when it reaches the limit.
-    Curl().easy_setopt(transfer, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(bodyLimit));
-    m_bodyReceiver.Start(transfer, bodyLimit);
+    // without one is stopped by the receiver when it reaches the limit. A streamed body's
+    // limit counts what is delivered, decoded, so the delivery keeps it.
+    if (m_delivery == nullptr) {
+        Curl().easy_setopt(transfer, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(bodyLimit));
+    }
+    m_bodyReceiver.Start(transfer, static_cast<std::uint64_t>(bodyLimit), m_delivery.get());
     if (post != nullptr) {
         // A POST never goes out on a kept-alive connection: libcurl sends a request again
         // on a fresh connection when a reused one dies before any answer, and a server
@@ -157,6 +187,9 @@ DWORD CCurlHttpFetcherImpl::FailTransfer(const char* url, const PostBody* post, 
     facts.bodyOverLimit = m_nLastCode == CURLE_WRITE_ERROR && m_bodyReceiver.OverLimit();
     facts.bodyLimit = bodyLimit;
     facts.headRefusal = m_headReader.Refusal();
+    if (m_delivery != nullptr) {
+        facts.delivery = m_delivery->LastFailure();
+    }
     m_failure = FailureOfTransfer(facts);
     // A head the fetcher refused ended the transfer through the header callback; the record
     // names the fetcher's reason, not libcurl's word for a refused callback.
@@ -202,6 +235,8 @@ void CCurlHttpFetcherImpl::ResetResponse() {
     m_nHttpStatus = 0;
     m_szErrorText[0] = '\0';
     m_failure = Failure();
+    m_delivery.reset();
+    m_bStreamUndecodable = false;
 }
 
 BYTE* CCurlHttpFetcherImpl::GetResponse() {
@@ -210,6 +245,47 @@ BYTE* CCurlHttpFetcherImpl::GetResponse() {
         return nullptr;
     }
     return m_vecBody.Data();
+}
+
+void CCurlHttpFetcherImpl::SetCall(const http::CallSettings* call) {
+    CSingleLock lock(&m_lock, TRUE);
+    m_pCall = call;
+}
+
+bool CCurlHttpFetcherImpl::ApplyCall(CURL* transfer, std::uint64_t bodyLimit) {
+    const FetchOptions& options = m_pCall->options;
+    if (!options.headers.empty()) {
+        std::vector<bool> fromFetch;
+        const CStringArray pairs =
+            http::MergeFetchHeaders(m_arrReqHeaders, options.headers, &fromFetch);
+        if (!BuildHeaderList(pairs, fromFetch, &m_pCallHeaderList)) {
+            return false;
+        }
+        Curl().easy_setopt(transfer, CURLOPT_HTTPHEADER, m_pCallHeaderList);
+    }
+    if (options.connectTimeout.count() > 0) {
+        Curl().easy_setopt(transfer, CURLOPT_CONNECTTIMEOUT_MS,
+                           static_cast<long>(http::MillisecondsOf(options.connectTimeout)));
+    }
+    // A body streamed is decoded on its way by the delivery (gzip and zstd, as the own
+    // fetcher decodes them); one asked for as sent is not decoded at all.
+    if (m_pCall->sink != nullptr || !options.decode) {
+        Curl().easy_setopt(transfer, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+    }
+    if (m_pCall->sink != nullptr) {
+        m_delivery = std::make_unique<BodyDelivery>(*m_pCall->sink, bodyLimit, options.decode,
+                                                    options.deliverEveryAnswer);
+    }
+    return true;
+}
+
+bool CCurlHttpFetcherImpl::EndedByDelivery() const {
+    if (m_bodyReceiver.Skipped()) {
+        return true;
+    }
+    const BodyDelivery::Stop stop = m_delivery->Stopped();
+    return stop == BodyDelivery::Stop::Undecodable ||
+           (stop == BodyDelivery::Stop::OverLimit && m_delivery->Decoding());
 }
 
 BYTE* CCurlHttpFetcherImpl::TakeBody() {
@@ -257,6 +333,11 @@ BOOL CCurlHttpFetcherImpl::IsEncoding() {
     if (m_bClosed) {
         return FALSE;
     }
+    // A fetch that streamed its body, or asked for it as sent, has nothing left to decode,
+    // unless its body did not decode on the way: that is reported as for a whole body.
+    if (m_pCall != nullptr && (m_pCall->sink != nullptr || !m_pCall->options.decode)) {
+        return m_bStreamUndecodable;
+    }
     // With the flag set libcurl has already decoded a gzip body. Once it accepts gzip it
     // also decodes every other encoding it was built with: a libcurl built with zstd has
     // then decoded a zstd body too, and Decompress would find nothing left to decode.
@@ -274,8 +355,15 @@ BOOL CCurlHttpFetcherImpl::IsEncoding() {
 long CCurlHttpFetcherImpl::Decompress(BYTE** out) {
     // No closed test: a closed fetcher has no Content-Encoding, which decodes to nothing.
     CSingleLock lock(&m_lock, TRUE);
+    if (m_pCall != nullptr && (m_pCall->sink != nullptr || !m_pCall->options.decode)) {
+        return 0;  // the failure of the decoding on the way is already recorded
+    }
     const ContentEncoding kind = EncodingOf(FindHeader("Content-Encoding"));
-    return DecodeBody(kind, GetResponse(), GetResponseSize(), out);
+    const long result = DecodeBody(kind, GetResponse(), GetResponseSize(), out);
+    if (result <= 0) {
+        m_failure = {FailureKind::Decoding, result, "the body does not decode"};
+    }
+    return result;
 }
 
 }  // namespace RVUtil

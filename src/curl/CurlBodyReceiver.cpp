@@ -1,19 +1,43 @@
 #include "curl/CurlBodyReceiver.h"
 
 #include "curl/CurlLibrary.h"
+#include "http/HeaderLines.h"
+#include "http/VerdictHeaders.h"
 
 namespace RVUtil {
 
-void CurlBodyReceiver::Start(CURL* transfer, long long limit) noexcept {
+void CurlBodyReceiver::Start(CURL* transfer, std::uint64_t limit, BodyDelivery* delivery) noexcept {
     m_transfer = transfer;
-    m_limit = limit > 0 ? static_cast<std::size_t>(limit) : 0;
+    m_limit = limit;
+    m_delivery = delivery;
+    m_begun = false;
     m_sized = false;
     m_overLimit = false;
-    m_store.SetGrowthLimit(m_limit);
+    m_store.SetGrowthLimit(static_cast<std::size_t>(limit));
+}
+
+bool CurlBodyReceiver::BeginDelivery() noexcept {
+    m_begun = true;
+    long status = 0;
+    if (Curl().easy_getinfo(m_transfer, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) {
+        status = 0;
+    }
+    const std::string_view head = m_head.Text();
+    const bool verdict = !http::FindRecordedValue(head, kErrorVerdictHeader).value_or("").empty();
+    const ContentEncoding encoding =
+        EncodingOf(http::FindRecordedValue(head, "Content-Encoding").value_or(""));
+    return m_delivery->Begin(static_cast<int>(status), verdict, encoding);
 }
 
 bool CurlBodyReceiver::OnData(const char* data, std::size_t n) noexcept {
-    const std::size_t room = m_limit > m_store.Size() ? m_limit - m_store.Size() : 0;
+    if (m_delivery != nullptr) {
+        if (!m_begun && !BeginDelivery()) {
+            return false;
+        }
+        return m_delivery->Feed(data, n);
+    }
+    const std::size_t room =
+        m_limit > m_store.Size() ? static_cast<std::size_t>(m_limit - m_store.Size()) : 0;
     if (!m_sized) {
         m_sized = true;
         curl_off_t declared = -1;
@@ -30,6 +54,20 @@ bool CurlBodyReceiver::OnData(const char* data, std::size_t n) noexcept {
         return false;
     }
     return m_store.Append(data, n);
+}
+
+void CurlBodyReceiver::Complete() noexcept {
+    if (m_delivery == nullptr || (!m_begun && !BeginDelivery())) {
+        return;
+    }
+    if (m_delivery->Delivering() && m_delivery->Stopped() == BodyDelivery::Stop::None) {
+        m_delivery->Finish();
+    }
+}
+
+bool CurlBodyReceiver::Skipped() const noexcept {
+    return m_delivery != nullptr && m_begun && !m_delivery->Delivering() &&
+           m_delivery->Stopped() == BodyDelivery::Stop::None;
 }
 
 }  // namespace RVUtil

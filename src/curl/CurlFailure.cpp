@@ -63,6 +63,10 @@ Failure FailureOfTransfer(const TransferFacts& facts) {
     failure.words = facts.libcurlWords != nullptr && facts.libcurlWords[0] != '\0'
                         ? facts.libcurlWords
                         : Curl().easy_strerror(facts.code);
+    if (facts.delivery) {
+        failure = facts.delivery;
+        return failure;
+    }
     if (!facts.headRefusal.empty()) {
         failure.kind = FailureKind::Protocol;
         failure.code = CURLE_WEIRD_SERVER_REPLY;

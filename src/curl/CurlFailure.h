@@ -16,6 +16,7 @@ struct TransferFacts {
     bool bodyOverLimit = false;     // the body array refused bytes past the body limit
     long long bodyLimit = 0;
     std::string headRefusal;  // why the head reader refused a line (CurlHeadReader)
+    Failure delivery;         // why a streamed body's delivery stopped the transfer
 };
 
 // The failure of a transfer, as one value: its kind, libcurl's code (or, for a head the

@@ -1,6 +1,9 @@
 #include "RVUtil/BodyLimit.h"
 
+#include <algorithm>
 #include <atomic>
+
+#include "decoding/BodyLimitFor.h"
 
 namespace RVUtil {
 namespace {
@@ -20,6 +23,18 @@ long long RVUtil_gfnSetBodyLimit(long long bytes) {
 
 long long RVUtil_gfnGetBodyLimit() {
     return g_bodyLimit.load(std::memory_order_relaxed);
+}
+
+std::uint64_t BodyLimitFor(const http::CallSettings* call) {
+    if (call == nullptr || !call->options.bodyLimit.has_value()) {
+        return static_cast<std::uint64_t>(RVUtil_gfnGetBodyLimit());
+    }
+    const std::uint64_t asked = *call->options.bodyLimit;
+    if (call->sink != nullptr) {
+        return asked;
+    }
+    return asked == 0 ? static_cast<std::uint64_t>(kMaxBodyLimit)
+                      : std::min(asked, static_cast<std::uint64_t>(kMaxBodyLimit));
 }
 
 }  // namespace RVUtil

@@ -15,6 +15,7 @@
 #include "RVUtil/BodyLimit.h"
 #include "buffers/LargeBuffer.h"
 #include "decoding/Pakdec.h"
+#include "platform/Ascii.h"
 
 namespace RVUtil {
 
@@ -149,14 +150,13 @@ long DecodeGzip(BYTE* body, long length, BYTE** out) {
 
 }  // namespace
 
-ContentEncoding EncodingOf(const CString& contentEncoding) {
-    CString lower(contentEncoding);
-    lower.MakeLower();
+ContentEncoding EncodingOf(std::string_view contentEncoding) {
+    const std::string lower = ascii::Lower(contentEncoding);
     // gzip first: "x-gzip" and a stacked "gzip, zstd" both count as gzip.
-    if (lower.Find("gzip") >= 0) {
+    if (lower.find("gzip") != std::string::npos) {
         return ContentEncoding::Gzip;
     }
-    if (lower.Find("zstd") >= 0) {
+    if (lower.find("zstd") != std::string::npos) {
         return ContentEncoding::Zstd;
     }
     return ContentEncoding::None;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string_view>
+
 #include "RVUtil/CString.h"
 #include "RVUtil/WinTypes.h"
 
@@ -9,7 +11,10 @@ namespace RVUtil {
 
 enum class ContentEncoding { None, Gzip, Zstd };
 
-ContentEncoding EncodingOf(const CString& contentEncoding);
+ContentEncoding EncodingOf(std::string_view contentEncoding);
+inline ContentEncoding EncodingOf(const CString& contentEncoding) {
+    return EncodingOf(std::string_view(contentEncoding.str()));
+}
 
 // Decodes length bytes at body; the result is the decoded length, or 0 or a negative
 // number on failure. For None, out is left untouched. No decoded body exceeds the body limit

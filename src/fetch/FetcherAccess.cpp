@@ -22,4 +22,20 @@ BYTE* FetcherAccess::TakeBody(CRVHttpFetcher& fetcher) {
     return taken;
 }
 
+void FetcherAccess::SetCall(CCurlHttpFetcher& fetcher, const http::CallSettings* call) {
+    fetcher.m_pImpl->SetCall(call);
+}
+
+void FetcherAccess::SetCall(CRVHttpFetcher& fetcher, const http::CallSettings* call) {
+    fetcher.m_pInternals->call = call;
+}
+
+Failure FetcherAccess::LastFailure(CCurlHttpFetcher& fetcher) {
+    return fetcher.m_pImpl->LastFailure();
+}
+
+Failure FetcherAccess::LastFailure(CRVHttpFetcher& fetcher) {
+    return fetcher.m_pInternals->failure;
+}
+
 }  // namespace RVUtil

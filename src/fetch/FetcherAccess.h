@@ -2,7 +2,9 @@
 
 #include "RVUtil/CCurlHttpFetcher.h"
 #include "RVUtil/CRVHttpFetcher.h"
+#include "RVUtil/Failure.h"
 #include "RVUtil/WinTypes.h"
+#include "http/CallSettings.h"
 
 namespace RVUtil {
 
@@ -15,6 +17,15 @@ struct FetcherAccess {
     // Null, with the body left as it was, when no memory can be had.
     static BYTE* TakeBody(CCurlHttpFetcher& fetcher);
     static BYTE* TakeBody(CRVHttpFetcher& fetcher);
+
+    // Settings for the fetcher's requests from now on, until the next call (null: none, the
+    // fetcher is itself again). They must outlive that time.
+    static void SetCall(CCurlHttpFetcher& fetcher, const http::CallSettings* call);
+    static void SetCall(CRVHttpFetcher& fetcher, const http::CallSettings* call);
+
+    // Why the last request, or the last Decompress, failed (kind None when it did not).
+    static Failure LastFailure(CCurlHttpFetcher& fetcher);
+    static Failure LastFailure(CRVHttpFetcher& fetcher);
 };
 
 }  // namespace RVUtil

@@ -2,7 +2,9 @@
 
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <new>
+#include <utility>
 
 #include "RVUtil/AfxException.h"
 #include "RVUtil/CCurlHttpFetcher.h"
@@ -12,7 +14,7 @@
 #include "RVUtil/ErrorCode.h"
 #include "RVUtil/ExpiredTime.h"
 #include "fetch/FetcherAccess.h"
-#include "fetch/VerdictHeaders.h"
+#include "http/VerdictHeaders.h"
 #include "log/PXLog.h"
 
 namespace RVUtil {
@@ -27,6 +29,11 @@ struct ReadForm {
     long postLength = 0;
     bool messageOnDecodeFailure = false;  // the transport's full form says why decoding failed
     bool logDecodeFailure = false;        // the transport's POST form logs it instead
+    // Called once the outcome is known and before the fetcher's request is ended, with the
+    // code, and for a failure the body when one was made (which it may take, setting it to
+    // null); a fetch reads the whole answer here (RVUtil/Fetch.h). A body handed over with
+    // ERR_OK is not among them: it is the caller's already.
+    std::function<void(ErrorCode code, unsigned char*& body, long size)> beforeEnd;
 
     // The form of a POST of length bytes of data.
     static ReadForm Post(BYTE* data, long length) {
@@ -69,7 +76,11 @@ ErrorCode ReadWithFetcher(Fetcher& fetcher, const char* url, unsigned char** out
             }
         }
     };
-    const auto finish = [&](ErrorCode code) {
+    const auto finish = [&](ErrorCode code, unsigned char* body = nullptr, long size = 0) {
+        if (form.beforeEnd) {
+            form.beforeEnd(code, body, size);
+        }
+        delete[] body;
         fetcher.EndRequest();
         return code;
     };
@@ -104,11 +115,10 @@ ErrorCode ReadWithFetcher(Fetcher& fetcher, const char* url, unsigned char** out
                     .Write("RVUtil_gfnReadHTMLWithPostData Decompress error: cbData=%d",
                            static_cast<int>(decoded));
             }
-            delete[] body;
             if (form.messageOnDecodeFailure) {
                 say("Decompress size <=0");
             }
-            return finish(ERR_DECOMPRESS);
+            return finish(ERR_DECOMPRESS, body);
         }
         *out = body;
         outSize = decoded;
@@ -127,10 +137,9 @@ ErrorCode ReadWithFetcher(Fetcher& fetcher, const char* url, unsigned char** out
 
     const CString verdict = fetcher.FindHeader(kErrorVerdictHeader);
     if (!verdict.IsEmpty()) {
-        delete[] * out;
-        *out = nullptr;
+        unsigned char* refused = std::exchange(*out, nullptr);
         say("RV Error:%s!", verdict.GetString());
-        return finish(ERR_SERVER_VERDICT);
+        return finish(ERR_SERVER_VERDICT, refused, outSize);
     }
     if (form.expiry != nullptr) {
         *form.expiry = RVUtil_gfnGetExpiredTime(fetcher.FindHeader(kExpiryHeader));

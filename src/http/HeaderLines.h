@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string_view>
 
 #include "RVUtil/CStringArray.h"
@@ -40,5 +41,9 @@ bool RecordHeaderLine(std::string_view line, CStringArray& pairs);
 
 // Records every "Name: value" line of block (as ForEachHeaderLine cuts it) in pairs.
 void RecordHeaderLines(std::string_view block, CStringArray& pairs);
+
+// The value of the first line of block that RecordHeaderLine would record under name
+// (letter case ignored), as FindHeader would give it once recorded; none when no such line.
+std::optional<std::string_view> FindRecordedValue(std::string_view block, std::string_view name);
 
 }  // namespace RVUtil::http

@@ -64,6 +64,40 @@ INT_PTR SetRequestPair(CStringArray& pairs, const CString& name, const CString& 
     return pairs.GetSize() - 2;
 }
 
+CStringArray MergeFetchHeaders(const CStringArray& own,
+                               const std::vector<std::pair<std::string, std::string>>& fetch,
+                               std::vector<bool>* fromFetch) {
+    std::vector<bool> used(fetch.size(), false);
+    std::vector<bool> origins;
+    CStringArray merged;
+    for (INT_PTR i = 0; i + 1 < own.GetSize(); i += 2) {
+        const std::string_view name = own[i].str();
+        std::size_t replacement = 0;
+        while (replacement < fetch.size() &&
+               (used[replacement] || !ascii::EqualsNoCase(fetch[replacement].first, name))) {
+            ++replacement;
+        }
+        if (replacement < fetch.size()) {
+            used[replacement] = true;
+            AppendPair(merged, CString(fetch[replacement].first),
+                       CString(fetch[replacement].second));
+        } else {
+            AppendPair(merged, own[i], own[i + 1]);
+        }
+        origins.push_back(replacement < fetch.size());
+    }
+    for (std::size_t i = 0; i < fetch.size(); ++i) {
+        if (!used[i]) {
+            AppendPair(merged, CString(fetch[i].first), CString(fetch[i].second));
+            origins.push_back(true);
+        }
+    }
+    if (fromFetch != nullptr) {
+        *fromFetch = std::move(origins);
+    }
+    return merged;
+}
+
 bool RemoveRequestPair(CStringArray& pairs, const CString& name) {
     const INT_PTR at = FindRequestPair(pairs, name);
     if (at < 0) {

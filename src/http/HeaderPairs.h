@@ -1,6 +1,9 @@
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "RVUtil/CString.h"
 #include "RVUtil/CStringArray.h"
@@ -44,6 +47,14 @@ INT_PTR FindRequestPair(const CStringArray& pairs, const CString& name);
 // the pair goes to the end. Returns the index of the name. Raises only for lack of memory,
 // and then leaves pairs as they were.
 INT_PTR SetRequestPair(CStringArray& pairs, const CString& name, const CString& value);
+
+// The pairs a request of a fetch sends: the fetcher's own, each replaced by the fetch's own
+// header of the same name (letter case ignored) where it has one, then the fetch's other
+// headers in their order. fromFetch, when given, tells for each pair whether it is the
+// fetch's. Raises only for lack of memory.
+CStringArray MergeFetchHeaders(const CStringArray& own,
+                               const std::vector<std::pair<std::string, std::string>>& fetch,
+                               std::vector<bool>* fromFetch = nullptr);
 
 // Removes the first pair whose name equals name exactly; false when there is none.
 bool RemoveRequestPair(CStringArray& pairs, const CString& name);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RVUtil/Failure.h"
 #include "RVUtil/WinTypes.h"
 
 // The reasons the transport gives for a failure. They stand where the platform's last-error
@@ -15,10 +16,40 @@ enum InetError : DWORD {
     kInetTimeout = 12002,            // connect, send or receive took longer than allowed
     kInetInternalError = 12004,      // out of memory or descriptors, an unexpected state
     kInetNameNotResolved = 12007,    // the host name (or the proxy's) did not resolve
+    kInetCancelled = 12017,          // the caller stopped the request (a fetch's receiver)
     kInetCannotConnect = 12029,      // refused or unreachable; a proxy that refused CONNECT
     kInetConnectionAborted = 12030,  // the peer closed or reset the connection mid-exchange
     kInetInvalidResponse = 12152,    // not an HTTP response, or framing that cannot be read
     kInetSecureFailure = 12175,      // TLS handshake failed: untrusted or wrong-name peer
 };
+
+// The kind of failure an error number stands for; inBody: it ended a response's body (a
+// connection that closes there cuts the body short).
+constexpr FailureKind FailureKindOf(InetError error, bool inBody) {
+    switch (error) {
+        case kInetOk:
+            return FailureKind::None;
+        case kInetBodyOverLimit:
+            return FailureKind::BodyLimit;
+        case kInetTimeout:
+            return FailureKind::Timeout;
+        case kInetNameNotResolved:
+            return FailureKind::NameResolution;
+        case kInetCannotConnect:
+            return FailureKind::Connect;
+        case kInetConnectionAborted:
+            return inBody ? FailureKind::BodyCutShort : FailureKind::ConnectionClosed;
+        case kInetInvalidResponse:
+            return FailureKind::Protocol;
+        case kInetSecureFailure:
+            return FailureKind::Tls;
+        case kInetCancelled:
+            return FailureKind::Cancelled;
+        case kInetInvalidParameter:
+        case kInetInternalError:
+            break;
+    }
+    return FailureKind::Internal;
+}
 
 }  // namespace RVUtil::transport

@@ -295,6 +295,7 @@ InetError Request::OpenTunnel(NetStream& stream, const platform::ProxyServer& pr
 
 void Request::StartBody() {
     m_state = BodyState::Reading;
+    m_bodyStarted = true;
     m_remaining = m_head.contentLength;
     m_chunked = ChunkedDecoder();
     m_bodyReceived = 0;

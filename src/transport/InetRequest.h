@@ -96,6 +96,10 @@ class Request {
     // After a failed Send or Read: what went wrong in a few plain words ("connection
     // refused", "timed out after 3000 ms waiting for the response head", "bad chunk size").
     const std::string& ErrorDetail() const { return m_detail; }
+    // The same failure as one value: its kind, the error number and those words.
+    Failure LastFailure() const {
+        return Failure{FailureKindOf(m_error, m_bodyStarted), m_error, m_detail};
+    }
 
     // After a successful Send: the final response's status code, as a number and as the
     // three digits received, and the raw head (see ResponseHead::rawBlock).
@@ -142,6 +146,7 @@ class Request {
     ReceiveBuffer m_received;
     ResponseHead m_head;
     BodyState m_state = BodyState::Unsent;
+    bool m_bodyStarted = false;  // the head arrived: a failure from now on ends the body
     InetError m_error = kInetOk;
     std::string m_detail;
     ReceiveDeadline m_deadline;

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <memory>
 #include <new>
+#include <span>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -22,6 +23,7 @@
 #include "RVUtil/AfxException.h"
 #include "RVUtil/BodyLimit.h"
 #include "RVUtil/ExpiredTime.h"
+#include "RVUtil/Fetch.h"
 #include "RVUtil/ThreadId.h"
 #include "RVUtil/ThreadName.h"
 #include "ReadFamilies.h"
@@ -205,6 +207,92 @@ TYPED_TEST(ReadFunctionsTest, ShortPostAndOwnFetcherForms) {
     EXPECT_EQ(own(), Got(ERR_OK, "own"));
     EXPECT_EQ(own(), Got(ERR_HTTP_STATUS, "null"));
     EXPECT_EQ(message, "Status = 500!");
+}
+
+// A fetch answers as the read function does for the same exchange (the same code, from the
+// same sequence), and tells what the read function cannot: the status and reason, the
+// header lines, the verdict, whether an expiry came, the body of a failed answer, and why.
+TYPED_TEST(ReadFunctionsTest, FetchGivesTheReadFunctionsCodeAndTheWholeAnswer) {
+    struct Case {
+        const char* name;
+        std::string response;
+        FailureKind kind;
+        std::string body;  // the outcome's body, also of an answer that failed
+        bool post = false;
+    };
+    const std::string text = "decoded text";
+    const Case cases[] = {
+        {"plain", HttpResponse(200, "hello", {{"X-A", " spaced "}}, "Fine"), FailureKind::None,
+         "hello"},
+        {"404 keeps its page", HttpResponse(404, "<h1>gone</h1>", {}, "Not Found"),
+         FailureKind::HttpStatus, "<h1>gone</h1>"},
+        {"verdict", HttpResponse(200, "refused", {{"RV_Error", "42"}}), FailureKind::Verdict,
+         "refused"},
+        {"gzip", HttpResponse(200, GzipText(text), {{"Content-Encoding", "gzip"}}),
+         FailureKind::None, text},
+        {"corrupt zstd", HttpResponse(200, "not zstd", {{"Content-Encoding", "zstd"}}),
+         FailureKind::Decoding, "not zstd"},
+        {"cut short", "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nabc", FailureKind::BodyCutShort,
+         ""},
+        {"expiry", HttpResponse(200, "x", {{"VR_Expired", "Exp:2030-06-01 12:00:00 LT"}}),
+         FailureKind::None, "x"},
+        {"POST", HttpResponse(200, "posted"), FailureKind::None, "posted", true},
+        {"POST answered 500", HttpResponse(500, "oops", {}, "Broken"), FailureKind::HttpStatus,
+         "oops", true},
+    };
+    const std::string url = this->m_server.Url("/o");
+    unsigned char order[] = "a=1";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        this->m_server.Enqueue(Reply(c.response).Close());
+        this->m_server.Enqueue(Reply(c.response).Close());
+        unsigned char* out = nullptr;
+        long size = 0;
+        CString message;
+        CTime32 expiry;
+        const ErrorCode code =
+            c.post ? TypeParam::Post(&this->m_fetcher, url.c_str(), &out, size, 5000, order, 3)
+                   : TypeParam::Full(&this->m_fetcher, url.c_str(), &out, size, message, &expiry,
+                                     5000);
+        delete[] out;
+        FetchOptions options;
+        options.timeout = std::chrono::milliseconds(5000);
+        if (c.post) {
+            options.method = FetchMethod::Post;
+            options.body = std::as_bytes(std::span(order, 3));
+        }
+        const FetchOutcome outcome = Fetch(this->m_fetcher, url, options);
+        EXPECT_EQ(outcome.code, code);
+        EXPECT_EQ(outcome.ok, code == ERR_OK);
+        EXPECT_EQ(outcome.failure.kind, c.kind) << outcome.failure.words;
+        EXPECT_EQ(outcome.body.text(), c.body);
+        EXPECT_EQ(outcome.failure.words.empty(), c.kind == FailureKind::None);
+        if (c.kind != FailureKind::BodyCutShort) {
+            const int status = std::stoi(c.response.substr(9, 3));
+            EXPECT_EQ(outcome.status, status);
+            EXPECT_NE(outcome.Header("content-length"), "") << "the header lines as received";
+        }
+    }
+    // What only the outcome tells.
+    this->m_server.Enqueue(Reply(HttpResponse(200, "hello", {{"X-A", " spaced "}}, "Fine")));
+    const FetchOutcome plain = Fetch(this->m_fetcher, url);
+    EXPECT_EQ(std::tuple(plain.reason, plain.Header("X-A"), plain.verdict.has_value(),
+                         plain.expires.has_value()),
+              std::tuple(std::string("Fine"), std::string_view("spaced"), false, false));
+    this->m_server.Enqueue(
+        Reply(HttpResponse(200, "x", {{"VR_Expired", "Exp:2030-06-01 12:00:00 LT"}})));
+    const FetchOutcome expiring = Fetch(this->m_fetcher, url);
+    ASSERT_TRUE(expiring.expires.has_value());
+    EXPECT_EQ(std::chrono::system_clock::to_time_t(*expiring.expires),
+              RVUtil_gfnGetExpiredTime("Exp:2030-06-01 12:00:00 LT").GetTime());
+    // A header the rules refuse fails the fetch before anything goes out.
+    const std::size_t before = this->m_server.RequestCount();
+    FetchOptions injected;
+    injected.headers = {{"X-Bad", "v\r\nHost: evil"}};
+    const FetchOutcome refused = Fetch(this->m_fetcher, url, injected);
+    EXPECT_EQ(std::pair(refused.code, refused.failure.kind),
+              std::pair(ERR_REQUEST, FailureKind::RefusedHeader));
+    EXPECT_EQ(this->m_server.RequestCount(), before);
 }
 
 // Fails the allocations of the call from the nth on: every outcome is a defined code (or

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace RVUtil {
+
+// What a request sends: a GET, or a POST carrying FetchOptions::body.
+enum class FetchMethod { Get, Post };
+
+// Receives a body as it arrives, piece by piece (decoded when the options ask for it), for a
+// streaming fetch. A piece is valid only during the call. Returning false cancels the
+// request: nothing more is read, and the fetch fails as cancelled.
+using BodySink = std::function<bool(std::span<const std::byte> piece)>;
+
+// How one fetch is made. Every field has a default that gives what the read functions do.
+struct FetchOptions {
+    FetchMethod method = FetchMethod::Get;
+    // The bytes a POST sends; they must stay valid until the fetch returns.
+    std::span<const std::byte> body;
+
+    // Request headers of this fetch alone, sent after the fetcher's own (AddHeader) as
+    // "Name: value". One whose name equals one of the fetcher's, letter case ignored,
+    // replaces it for this fetch. A name that is empty or holds a colon, white space or a
+    // control character, or a value holding CR, LF or NUL, fails the fetch before anything
+    // is sent (FailureKind::RefusedHeader).
+    std::vector<std::pair<std::string, std::string>> headers;
+
+    // The time-out the read functions take: the curl fetcher bounds the whole transfer by
+    // it; the own fetcher bounds connecting, the response head, and every span of the body
+    // (which must bring 1 KiB per span). Zero: no limit (curl), the defaults of 30 s to
+    // connect and 60 s to receive (own).
+    std::chrono::milliseconds timeout{30'000};
+    // Connecting alone, name resolution included, on either fetcher; zero leaves it to
+    // timeout.
+    std::chrono::milliseconds connectTimeout{0};
+
+    // The most body bytes the fetch takes: as received for a plain body, as decoded for an
+    // encoded one. Unset: the process's limit (RVUtil_gfnGetBodyLimit). A whole body never
+    // goes beyond that limit; a streaming fetch may lift it with 0 (no limit).
+    std::optional<std::uint64_t> bodyLimit;
+    // Decode a gzip or zstd body, as its Content-Encoding names it. False: the body as sent.
+    bool decode = true;
+    // Streaming only: deliver the body of an answer whose status is not 200, or that carries
+    // an RV_Error verdict, to the sink too. Without it such a body is not delivered (the
+    // outcome still tells the status and the verdict).
+    bool deliverEveryAnswer = false;
+};
+
+}  // namespace RVUtil

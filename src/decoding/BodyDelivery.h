@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "RVUtil/Failure.h"
+#include "RVUtil/FetchOptions.h"
+#include "decoding/ContentDecoding.h"
+#include "decoding/StreamDecoder.h"
+
+namespace RVUtil {
+
+// Where a streaming fetch's body goes, the same way on both fetchers: once the final head is
+// complete it decides whether the body reaches the sink at all (an answer whose status is
+// not 200, or that carries a verdict, does not unless the options ask for it), then decodes
+// it on the fly when asked, keeps the delivered bytes under the limit, and stops the
+// transfer when the sink cancels, the limit is passed or the body does not decode.
+class BodyDelivery {
+  public:
+    enum class Stop { None, Cancelled, OverLimit, Undecodable };
+
+    // limit: the most bytes the sink is given; 0 for none.
+    BodyDelivery(const BodySink& sink, std::uint64_t limit, bool decode, bool deliverEveryAnswer);
+
+    // The final head is complete. True when its body goes to the sink.
+    bool Begin(int status, bool verdict, ContentEncoding encoding);
+    bool Delivering() const { return m_delivering; }
+    // One piece of the body as received. False stops the transfer (Stopped says why); a body
+    // that is not delivered stops it at its first byte, with Stopped None.
+    bool Feed(const void* data, std::size_t n);
+    // The body has ended as its framing says. False when what was decoded ends inside a
+    // member or frame, or decodes to nothing.
+    bool Finish();
+
+    Stop Stopped() const { return m_stop; }
+    // Why it stopped, as a failure value (kind None when it did not).
+    const Failure& LastFailure() const { return m_failure; }
+    // The body went through a decoder: a failure is then the decoding's, as for a whole
+    // body that Decompress could not decode.
+    bool Decoding() const { return m_decoder != nullptr; }
+    std::uint64_t Delivered() const { return m_delivered; }
+
+  private:
+    bool Give(std::span<const std::byte> piece);
+    bool StopWith(Stop stop, Failure failure);
+
+    const BodySink& m_sink;
+    std::uint64_t m_limit;
+    bool m_decode;
+    bool m_deliverEveryAnswer;
+    bool m_delivering = false;
+    std::unique_ptr<StreamDecoder> m_decoder;
+    std::uint64_t m_delivered = 0;
+    Stop m_stop = Stop::None;
+    Failure m_failure;
+};
+
+}  // namespace RVUtil
