@@ -1,7 +1,8 @@
 # The Debian packages as a user meets them: cpack builds the three packages, their names,
 # fields and contents are checked (and lintian's verdict, when it is installed), they are
-# unpacked into a scratch root, and from there a host project builds against the library
-# (through find_package and through pkg-config) and rvfetch runs with no environment.
+# unpacked into a scratch root, and from there a host project that sets no language level
+# builds against the library (through find_package and through pkg-config) and rvfetch runs
+# with no environment.
 file(REMOVE_RECURSE ${WORK_DIR})
 set(root ${WORK_DIR}/root)
 set(release ${VERSION}-1)
@@ -55,15 +56,31 @@ run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/build -G ${GENERATOR}
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 run(${WORK_DIR}/build/consumer)
 
-execute_process(COMMAND ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${root}/${libdir}/pkgconfig
-                        pkg-config --cflags --libs RVUtil
-                OUTPUT_VARIABLE flags RESULT_VARIABLE rc OUTPUT_STRIP_TRAILING_WHITESPACE)
-if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "pkg-config does not know RVUtil")
-endif()
-separate_arguments(flags UNIX_COMMAND "${flags}")
-run(${CXX} ${CONSUMER_DIR}/main.cpp -o ${WORK_DIR}/consumer_pc ${flags})
+# pkg-config prints the paths the file names: /usr in the package, seen here through the
+# scratch root as a cross build sees its sysroot; the prefix itself after cmake --install.
+# The language level is stated in the description, not forced on the host as a flag: the
+# host asks for C++20 itself.
+function(pkg_config_flags var pc_dir sysroot expected)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${pc_dir}
+                            PKG_CONFIG_SYSROOT_DIR=${sysroot} pkg-config --cflags --libs RVUtil
+                    OUTPUT_VARIABLE flags RESULT_VARIABLE rc OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT rc EQUAL 0 OR NOT flags STREQUAL expected)
+        message(FATAL_ERROR "pkg-config in ${pc_dir}: '${flags}', not '${expected}'")
+    endif()
+    separate_arguments(flags UNIX_COMMAND "${flags}")
+    set(${var} ${flags} PARENT_SCOPE)
+endfunction()
+set(pc_dir ${root}/${libdir}/pkgconfig)
+file(READ ${pc_dir}/RVUtil.pc pc)
+expect("${pc}" "\nprefix=/usr\n.*\nDescription: [^\n]*\\(C\\+\\+20\\)\n" "RVUtil.pc")
+pkg_config_flags(flags ${pc_dir} ${root} "-I${root}/usr/include -L${root}/${libdir} -lRVUtil")
+run(${CXX} -std=c++20 ${CONSUMER_DIR}/main.cpp -o ${WORK_DIR}/consumer_pc ${flags})
 run(${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${root}/${libdir} ${WORK_DIR}/consumer_pc)
+
+set(prefix ${WORK_DIR}/prefix)
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component development)
+pkg_config_flags(flags ${prefix}/${LIBDIR}/pkgconfig ""
+                 "-I${prefix}/include -L${prefix}/${LIBDIR} -lRVUtil")
 
 # No environment but a home: the records go to the home.
 run(env -i HOME=${WORK_DIR}/home ${root}/usr/bin/rvfetch --demo)
