@@ -1,7 +1,11 @@
 // zstd decoding (DecodeBody) against libzstd's streaming decoder, under a body limit of
-// 16 MiB: frames with or without a recorded size, several frames, skippable frames.
+// 1 MiB: frames with or without a recorded size, several frames, skippable frames.
 // Whatever the decoder hands over must be what the streaming decoder reads, and what the
-// streaming decoder reads within the limit must be handed over.
+// streaming decoder reads within the limit must be handed over; what it reads past the limit,
+// from frames whose bound passes the limit too, must fail for the limit.
+
+// ZSTD_decompressBound, as the decoder uses it, is in libzstd's advanced interface.
+#define ZSTD_STATIC_LINKING_ONLY
 #include <zstd.h>
 #include <zstd_errors.h>
 
@@ -14,15 +18,15 @@
 
 namespace {
 
-constexpr std::size_t kLimit = std::size_t{16} << 20;
+constexpr std::size_t kLimit = std::size_t{1} << 20;
 
 struct Reading {
-    enum { Read, Refused, Unjudged } verdict = Refused;
+    enum { Read, Refused, OverLimit, Unjudged } verdict = Refused;
     std::string out;
 };
 
-// Unjudged: the output passes the limit, or the frame asks for a larger window than the
-// streaming decoder grants by default (the one-shot path needs none).
+// Unjudged: the frame asks for a larger window than the streaming decoder grants by default
+// (the one-shot path needs none).
 Reading Stream(std::string_view in) {
     static ZSTD_DCtx* const context = ZSTD_createDCtx();
     ZSTD_DCtx_reset(context, ZSTD_reset_session_only);
@@ -41,7 +45,7 @@ Reading Stream(std::string_view in) {
         }
         reading.out.append(buffer, output.pos);
         if (reading.out.size() > kLimit) {
-            reading.verdict = Reading::Unjudged;
+            reading.verdict = Reading::OverLimit;
             return reading;
         }
         // All input taken, and the last frame ended or nothing is left to flush. A frame
@@ -61,15 +65,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const long long limit = RVUtil::RVUtil_gfnSetBodyLimit(kLimit);
     (void)limit;
     BYTE* decoded = nullptr;
+    RVUtil::Failure failure;
     const long length = RVUtil::DecodeBody(RVUtil::ContentEncoding::Zstd, const_cast<BYTE*>(data),
-                                           static_cast<long>(size), &decoded);
+                                           static_cast<long>(size), &decoded, &failure);
     const Reading expected = Stream(rvfuzz::Text(data, size));
     if (length > 0) {
         FUZZ_CHECK(decoded != nullptr && expected.verdict != Reading::Refused);
     }
-    if (expected.verdict == Reading::Read && !expected.out.empty()) {
-        FUZZ_CHECK(length > 0 && static_cast<std::size_t>(length) == expected.out.size());
-        FUZZ_CHECK(std::memcmp(decoded, expected.out.data(), expected.out.size()) == 0);
+    if (expected.verdict == Reading::Read) {
+        FUZZ_CHECK(failure.kind == RVUtil::FailureKind::None);
+        FUZZ_CHECK(length >= 0 && static_cast<std::size_t>(length) == expected.out.size());
+        FUZZ_CHECK(length == 0 ||
+                   std::memcmp(decoded, expected.out.data(), expected.out.size()) == 0);
+    }
+    if (expected.verdict == Reading::Refused) {
+        FUZZ_CHECK(failure.kind != RVUtil::FailureKind::None);
+    }
+    // Room up to the limit, and output past it before anything went wrong: the limit ended it.
+    const unsigned long long bound = ZSTD_decompressBound(data, size);
+    if (expected.verdict == Reading::OverLimit && bound != ZSTD_CONTENTSIZE_ERROR &&
+        bound > kLimit) {
+        FUZZ_CHECK(failure.kind == RVUtil::FailureKind::BodyLimit);
     }
     delete[] decoded;
     return 0;

@@ -49,7 +49,7 @@ void CopyReleasing(BYTE* dst, BYTE* src, std::size_t n) {
         const auto at = reinterpret_cast<std::uintptr_t>(src + done);
         const std::size_t piece = std::min<std::size_t>(n - done, kHugePage - (at % kHugePage));
         std::memcpy(dst + done, src + done, piece);
-        Advise(RoundUp(at, PageSize()), RoundDown(at + piece, PageSize()), MADV_DONTNEED);
+        ReleasePages(src + done, piece);
         done += piece;
     }
 }
@@ -62,6 +62,11 @@ void AdviseLargeBuffer(void* data, std::size_t size) {
     }
     const auto begin = reinterpret_cast<std::uintptr_t>(data);
     Advise(RoundUp(begin, kHugePage), RoundDown(begin + size, kHugePage), MADV_HUGEPAGE);
+}
+
+void ReleasePages(BYTE* data, std::size_t size) {
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    Advise(RoundUp(begin, PageSize()), RoundDown(begin + size, PageSize()), MADV_DONTNEED);
 }
 
 GrowingOutput::GrowingOutput(std::size_t capacity) : m_capacity(capacity) {

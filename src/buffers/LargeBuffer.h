@@ -36,6 +36,11 @@ class GrowingOutput {
     std::size_t m_mapped = 0;
 };
 
+// Gives the whole pages inside size bytes at data back to the system, for output that a
+// failed attempt wrote and nothing will read: they stop counting as resident, and read as
+// zeros if written again. The bytes around them, in part pages, are kept.
+void ReleasePages(BYTE* data, std::size_t size);
+
 struct OutputPart {
     BYTE* data;
     std::size_t size;

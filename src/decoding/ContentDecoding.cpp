@@ -11,9 +11,11 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "RVUtil/BodyLimit.h"
 #include "buffers/LargeBuffer.h"
+#include "decoding/DecodeFailure.h"
 #include "decoding/Pakdec.h"
 #include "platform/Ascii.h"
 
@@ -31,11 +33,30 @@ long ZstdResult(std::size_t result) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(result));
 }
 
+void ReportZstdError(std::size_t error, Failure* failure) {
+    ReportFailure(failure, FailureKind::Decoding, static_cast<long>(ZSTD_getErrorCode(error)),
+                  {"zstd: ", ZSTD_getErrorName(error)});
+}
+
 // A failure of the frames themselves still hands over an array, an empty one here, for the
 // caller to release.
-long ZstdFailed(std::size_t error, BYTE** out) {
+long ZstdFailed(std::size_t error, BYTE** out, Failure* failure) {
+    ReportZstdError(error, failure);
     *out = new (std::nothrow) BYTE[0];
     return ZstdResult(error);
+}
+
+// Output past the limit, and memory that cannot be had, fail alike: result 0, out null.
+long OverLimit(const char* coding, std::size_t limit, BYTE** out, Failure* failure) {
+    ReportFailure(failure, FailureKind::BodyLimit, static_cast<long>(limit),
+                  {coding, ": output over the body limit of ", std::to_string(limit), " bytes"});
+    *out = nullptr;
+    return 0;
+}
+long NoMemory(BYTE** out, Failure* failure) {
+    ReportFailure(failure, FailureKind::OutOfMemory, 0, {"zstd: out of memory"});
+    *out = nullptr;
+    return 0;
 }
 
 struct StreamDeleter {
@@ -60,33 +81,36 @@ ZSTD_DCtx* ThreadStreamDecoder() {
     return d.get();
 }
 
-// Frames that all record their size: one array of exactly their sum, decoded in one call,
-// and stored in out whether decoding succeeds or not.
-long DecodeZstdRecorded(const BYTE* body, std::size_t size, std::size_t decoded, BYTE** out) {
+// Frames that all record their size: one array of exactly their sum (at most the limit),
+// decoded in one call, and stored in out whether decoding succeeds or not.
+long DecodeZstdRecorded(const BYTE* body, std::size_t size, std::size_t decoded, BYTE** out,
+                        Failure* failure) {
     BYTE* array = new (std::nothrow) BYTE[decoded];
     if (array == nullptr) {
-        *out = nullptr;
-        return 0;
+        return NoMemory(out, failure);
     }
     AdviseLargeBuffer(array, decoded);
     const std::size_t result = ZSTD_decompress(array, decoded, body, size);
     *out = array;
+    if (ZSTD_isError(result)) {
+        ReportZstdError(result, failure);
+    }
     return ZstdResult(result);
 }
 
 // Frames that do not all record their size (what a compressor writing to a pipe or a server
 // compressing on the fly produce): streamed into a growing output with room for all that the
-// frames can hold up to the limit, then handed over in an exact array. Output past the limit
-// fails as an allocation would.
-long DecodeZstdStream(const BYTE* body, std::size_t size, std::size_t limit, BYTE** out) {
+// frames can hold up to the limit, then handed over in an exact array. Pages become resident
+// only as output arrives, so a failure holds no more than the limit.
+long DecodeZstdStream(const BYTE* body, std::size_t size, std::size_t limit, BYTE** out,
+                      Failure* failure) {
     const unsigned long long bound = ZSTD_decompressBound(body, size);
     if (bound == ZSTD_CONTENTSIZE_ERROR) {
-        return ZstdFailed(kCorrupt, out);
+        return ZstdFailed(kCorrupt, out, failure);
     }
     ZSTD_DCtx* d = ThreadStreamDecoder();
     if (d == nullptr) {
-        *out = nullptr;
-        return 0;
+        return NoMemory(out, failure);
     }
     const std::size_t capacity =
         static_cast<std::size_t>(std::min<unsigned long long>(bound, limit));
@@ -101,48 +125,50 @@ long DecodeZstdStream(const BYTE* body, std::size_t size, std::size_t limit, BYT
         }
         if (ZSTD_isError(left) && ZSTD_getErrorCode(left) == ZSTD_error_dstSize_tooSmall &&
             capacity == limit) {
-            *out = nullptr;
-            return 0;
+            return OverLimit("zstd", limit, out, failure);
         }
         if (ZSTD_isError(left)) {
-            return ZstdFailed(left, out);
+            return ZstdFailed(left, out, failure);
         }
         if (left != 0) {  // the last frame is cut short
-            return ZstdFailed(kCutShort, out);
+            return ZstdFailed(kCutShort, out, failure);
         }
         *out = HandOver({{grown.data(), decoded.pos}});
         return static_cast<long>(decoded.pos);
     } catch (const std::bad_alloc&) {
-        *out = nullptr;
-        return 0;
+        return NoMemory(out, failure);
     }
 }
 
-long DecodeZstd(const BYTE* body, long length, BYTE** out) {
+long DecodeZstd(const BYTE* body, long length, BYTE** out, Failure* failure) {
     const std::size_t size = body != nullptr && length > 0 ? static_cast<std::size_t>(length) : 0;
+    if (size == 0) {  // no frame: fails as an empty gzip body does, with an array to release
+        ReportFailure(failure, FailureKind::Decoding, 0, {"zstd: empty body"});
+        *out = new (std::nothrow) BYTE[0];
+        return 0;
+    }
     const auto limit = static_cast<std::size_t>(RVUtil_gfnGetBodyLimit());
     const unsigned long long recorded = ZSTD_findDecompressedSize(body, size);
     if (recorded == ZSTD_CONTENTSIZE_UNKNOWN) {
-        return DecodeZstdStream(body, size, limit, out);
+        return DecodeZstdStream(body, size, limit, out, failure);
     }
     if (recorded == ZSTD_CONTENTSIZE_ERROR) {
-        return ZstdFailed(kCorrupt, out);
+        return ZstdFailed(kCorrupt, out, failure);
     }
-    // A recorded size above the limit is refused like an allocation that failed.
+    // A recorded size above the limit is refused before anything is allocated.
     if (recorded > limit) {
-        *out = nullptr;
-        return 0;
+        return OverLimit("zstd", limit, out, failure);
     }
-    return DecodeZstdRecorded(body, size, static_cast<std::size_t>(recorded), out);
+    return DecodeZstdRecorded(body, size, static_cast<std::size_t>(recorded), out, failure);
 }
 
-long DecodeGzip(BYTE* body, long length, BYTE** out) {
+long DecodeGzip(BYTE* body, long length, BYTE** out, Failure* failure) {
+    // Larger than any body the limit lets through as received.
     if (length > INT_MAX) {
-        *out = nullptr;
-        return 0;
+        return OverLimit("gzip", static_cast<std::size_t>(RVUtil_gfnGetBodyLimit()), out, failure);
     }
     int decoded = 0;
-    if (PakdecA(static_cast<int>(length), body, out, &decoded) == 0) {
+    if (Gunzip(static_cast<int>(length), body, out, &decoded, failure) == 0) {
         return 0;
     }
     return decoded;
@@ -162,15 +188,16 @@ ContentEncoding EncodingOf(std::string_view contentEncoding) {
     return ContentEncoding::None;
 }
 
-long DecodeBody(ContentEncoding kind, BYTE* body, long length, BYTE** out) {
+long DecodeBody(ContentEncoding kind, BYTE* body, long length, BYTE** out, Failure* failure) {
     if (out == nullptr) {
+        ReportFailure(failure, FailureKind::Internal, 0, {"no place for the decoded body"});
         return 0;
     }
     switch (kind) {
         case ContentEncoding::Gzip:
-            return DecodeGzip(body, length, out);
+            return DecodeGzip(body, length, out, failure);
         case ContentEncoding::Zstd:
-            return DecodeZstd(body, length, out);
+            return DecodeZstd(body, length, out, failure);
         case ContentEncoding::None:
             break;
     }

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "RVUtil/CString.h"
+#include "RVUtil/Failure.h"
 #include "RVUtil/WinTypes.h"
 
 // The body decoding that both fetchers share: the kind comes from the response's
@@ -19,7 +20,13 @@ inline ContentEncoding EncodingOf(const CString& contentEncoding) {
 // Decodes length bytes at body; the result is the decoded length, or 0 or a negative
 // number on failure. For None, out is left untouched. No decoded body exceeds the body limit
 // (RVUtil_gfnGetBodyLimit): one that would fails as out of memory would, result 0 and out
-// null.
-long DecodeBody(ContentEncoding kind, BYTE* body, long length, BYTE** out);
+// null. While decoding, no more than the limit is held besides the input.
+//
+// When failure is not null, a failure stores there why: BodyLimit (code: the limit) when the
+// output would pass the limit, Decoding for data that does not decode (code: zstd's error
+// code, or libdeflate's result), OutOfMemory. A body that decodes to nothing succeeds with
+// result 0 and leaves failure untouched, as None does.
+long DecodeBody(ContentEncoding kind, BYTE* body, long length, BYTE** out,
+                Failure* failure = nullptr);
 
 }  // namespace RVUtil

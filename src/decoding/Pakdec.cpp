@@ -7,9 +7,12 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "RVUtil/BodyLimit.h"
 #include "buffers/LargeBuffer.h"
+#include "decoding/DecodeFailure.h"
 
 // Decisions where the gzip format leaves room:
 // - ISIZE (the size trailer) is only a first guess of the output size: it is wrong for
@@ -20,6 +23,7 @@
 // - An empty input fails. A valid body that decodes to nothing succeeds with length 0.
 // - The output never exceeds the body limit; a body that would fails, and memory is taken
 //   only as real output arrives, so a claim alone makes nothing resident near the limit.
+//   Nor is output held twice on the way to the limit (see Output).
 namespace {
 
 constexpr BYTE kId1 = 0x1f;
@@ -95,11 +99,18 @@ libdeflate_decompressor* ThreadDecompressor() {
     return d.get();
 }
 
+// Whether the output found more room for a member that did not fit, and if not, which end
+// its room had already reached: the body limit, or all that the input left can produce (so
+// that decoding the member again could not help).
+enum class Full { No, AtLimit, AtDeflateBound };
+
 // The output. It starts as a new[] array sized by the first guess, so that a body whose guess
 // was right is handed over as it is. The first member that does not fit is decoded again,
 // with every member after it, into a GrowingOutput with room for all that the rest of the
 // input can produce within the limit; the members before it stay in the array, and the two
-// parts are joined only once, in the array handed over.
+// parts are joined only once, in the array handed over. The output is held at most once
+// within the limit: a member is decoded again only where it gets more room than it had, and
+// the pages of the failed attempt are given back first.
 class Output {
   public:
     Output(std::size_t guess, std::size_t limit)
@@ -115,15 +126,18 @@ class Output {
     }
     void Commit(std::size_t decoded) { (m_grown ? m_grownSize : m_arraySize) += decoded; }
     std::size_t size() const { return m_arraySize + m_grownSize; }
+    std::size_t limit() const { return m_limit; }
 
-    // The member at hand did not fit in the array; false when it did not fit in the growing
-    // output either, which holds all that the input can produce up to the limit.
-    bool Spill(std::size_t inputLeft) {
-        if (m_grown) {
-            return false;
+    // The member at hand did not fit in room(); gives it more, or says why there is none.
+    Full Spill(std::size_t inputLeft) {
+        const std::size_t toLimit = m_limit - size();
+        const std::size_t toBound = inputLeft * kMaxDeflateRatio;  // n < 2^31: no overflow
+        if (m_grown || std::min(toLimit, toBound) <= room()) {
+            return toLimit <= toBound ? Full::AtLimit : Full::AtDeflateBound;
         }
-        m_grown.emplace(std::min(m_limit - m_arraySize, inputLeft * kMaxDeflateRatio));
-        return true;
+        RVUtil::ReleasePages(next(), room());
+        m_grown.emplace(std::min(toLimit, toBound));
+        return Full::No;
     }
 
     // The output in a new[] array the caller owns. The first array goes out as it is unless
@@ -156,19 +170,32 @@ bool AllZero(const BYTE* p, std::size_t n) {
     return std::all_of(p, p + n, [](BYTE b) { return b == 0; });
 }
 
-// Decodes every member of in into one new[] array and its size; null on any failure.
-BYTE* Decode(const BYTE* in, std::size_t n, std::size_t* decodedSize) {
+// Decodes every member of in into one new[] array and its size; null on any failure, with
+// the reason in failure.
+BYTE* Decode(const BYTE* in, std::size_t n, std::size_t* decodedSize, RVUtil::Failure* failure) {
+    using RVUtil::FailureKind;
     libdeflate_decompressor* d = ThreadDecompressor();
-    if (d == nullptr || n < kFixedHeaderSize + kTrailerSize) {
+    if (d == nullptr) {
+        RVUtil::ReportFailure(failure, FailureKind::OutOfMemory, 0, {"gzip: no decompressor"});
+        return nullptr;
+    }
+    if (n < kFixedHeaderSize + kTrailerSize) {
+        RVUtil::ReportFailure(failure, FailureKind::Decoding, 0,
+                              {"gzip: ", std::to_string(n), " bytes hold no member"});
         return nullptr;
     }
     const auto limit = static_cast<std::size_t>(RVUtil::RVUtil_gfnGetBodyLimit());
     Output out(FirstGuess(in, n, limit), limit);
     std::size_t inPos = 0;
-    for (;;) {
+    for (int member = 1;; ++member) {
+        const auto fail = [&](FailureKind kind, long code, std::string_view what) {
+            RVUtil::ReportFailure(failure, kind, code,
+                                  {"gzip: ", what, " in member ", std::to_string(member)});
+            return nullptr;
+        };
         const std::size_t header = ParseHeader(in + inPos, n - inPos);
         if (header == 0) {
-            return nullptr;
+            return fail(FailureKind::Decoding, 0, "bad header");
         }
         inPos += header;
         std::size_t usedIn = 0;
@@ -179,16 +206,26 @@ BYTE* Decode(const BYTE* in, std::size_t n, std::size_t* decodedSize) {
             if (r == LIBDEFLATE_SUCCESS) {
                 break;
             }
-            // Too little room: decode this member again where there is room (the decoder is
+            if (r != LIBDEFLATE_INSUFFICIENT_SPACE) {
+                return fail(FailureKind::Decoding, r, "bad deflate data");
+            }
+            // Too little room: decode this member again where there is more (the decoder is
             // one-shot).
-            if (r != LIBDEFLATE_INSUFFICIENT_SPACE || !out.Spill(n - inPos)) {
-                return nullptr;
+            const Full full = out.Spill(n - inPos);
+            if (full == Full::AtLimit) {
+                return fail(FailureKind::BodyLimit, static_cast<long>(out.limit()),
+                            "output over the body limit");
+            }
+            if (full == Full::AtDeflateBound) {
+                return fail(FailureKind::Decoding, r, "more output than deflate allows");
             }
         }
         inPos += usedIn;
-        if (n - inPos < kTrailerSize ||
-            libdeflate_crc32(0, out.next(), usedOut) != ReadLe32(in + inPos)) {
-            return nullptr;
+        if (n - inPos < kTrailerSize) {
+            return fail(FailureKind::Decoding, 0, "no trailer");
+        }
+        if (libdeflate_crc32(0, out.next(), usedOut) != ReadLe32(in + inPos)) {
+            return fail(FailureKind::Decoding, 0, "bad CRC-32");
         }
         inPos += kTrailerSize;
         out.Commit(usedOut);
@@ -202,18 +239,22 @@ BYTE* Decode(const BYTE* in, std::size_t n, std::size_t* decodedSize) {
 
 }  // namespace
 
-int PakdecA(int inLength, BYTE* in, BYTE** out, int* outLength) {
+namespace RVUtil {
+
+int Gunzip(int inLength, const BYTE* in, BYTE** out, int* outLength, Failure* failure) {
     if (out == nullptr || outLength == nullptr) {
+        ReportFailure(failure, FailureKind::Internal, 0, {"gzip: no place for the output"});
         return 0;
     }
     *out = nullptr;
     *outLength = 0;
     if (in == nullptr || inLength <= 0) {
+        ReportFailure(failure, FailureKind::Decoding, 0, {"gzip: empty body"});
         return 0;
     }
     try {
         std::size_t size = 0;
-        BYTE* decoded = Decode(in, static_cast<std::size_t>(inLength), &size);
+        BYTE* decoded = Decode(in, static_cast<std::size_t>(inLength), &size, failure);
         if (decoded == nullptr) {
             return 0;
         }
@@ -223,6 +264,13 @@ int PakdecA(int inLength, BYTE* in, BYTE** out, int* outLength) {
     } catch (const abi::__forced_unwind&) {
         throw;
     } catch (...) {
-        return 0;  // out of memory
+        ReportFailure(failure, FailureKind::OutOfMemory, 0, {"gzip: out of memory"});
+        return 0;
     }
+}
+
+}  // namespace RVUtil
+
+int PakdecA(int inLength, BYTE* in, BYTE** out, int* outLength) {
+    return RVUtil::Gunzip(inLength, in, out, outLength, nullptr);
 }

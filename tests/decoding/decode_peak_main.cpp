@@ -1,28 +1,56 @@
-// Decodes one large body and prints the result, then the process's peak resident size in KiB
-// before and after decoding: run as a fresh process, so that the peak is the decoding's own.
+// Decodes one large body and prints the result, the process's peak resident size in KiB
+// before and after decoding, and the failure's kind: run as a fresh process, so that the peak
+// is the decoding's own.
 #include <cstdio>
 #include <string>
 
+#include "RVUtil/BodyLimit.h"
 #include "decoding/ContentDecoding.h"
 #include "support/ChildProcess.h"
 #include "support/CompressedBodies.h"
 
 int main(int argc, char** argv) {
+    constexpr std::size_t kMiB = std::size_t{1} << 20;
     const std::string which = argc > 1 ? argv[1] : "";
+    const auto zstdZeros = [](std::size_t mebibytes, bool recordSize) {
+        return rvtest::Zstd(rvtest::Bytes(mebibytes * kMiB, 0), recordSize);
+    };
+    RVUtil::ContentEncoding kind = RVUtil::ContentEncoding::Gzip;
     rvtest::Bytes body;
-    if (which == "gzip-bomb") {  // 1 GiB + 1 zero bytes, the size trailer says 16
-        body = rvtest::ZeroStreamMember(1024, 1, 16);
-    } else if (which == "gzip-members") {  // the trailer speaks of the last member only
+    if (which == "gzip-members") {  // the trailer speaks of the last member only
         body = rvtest::Concat({rvtest::ZeroStreamMember(256), rvtest::ZeroStreamMember(256)});
     } else {
-        return 2;
+        // 150 MiB of zeros under a limit of 100 MiB.
+        RVUtil::RVUtil_gfnSetBodyLimit(100 * kMiB);
+        if (which == "gzip") {
+            body = rvtest::ZeroStreamMember(150);
+        } else if (which == "gzip-trailer-16") {
+            body = rvtest::ZeroStreamMember(150, 0, 16);
+        } else if (which == "gzip-trailer-99m") {  // a first guess just under the limit
+            body = rvtest::ZeroStreamMember(150, 0, 99 * kMiB);
+        } else {
+            kind = RVUtil::ContentEncoding::Zstd;
+            if (which == "zstd") {
+                body = zstdZeros(150, true);
+            } else if (which == "zstd-no-size") {
+                body = zstdZeros(150, false);
+            } else if (which == "zstd-frames") {
+                body = rvtest::Concat({zstdZeros(75, true), zstdZeros(75, true)});
+            } else if (which == "zstd-frames-no-size") {
+                body = rvtest::Concat({zstdZeros(75, false), zstdZeros(75, false)});
+            } else {
+                return 2;
+            }
+        }
     }
+    rvtest::WriteFile("/proc/self/clear_refs", "5");  // the peak starts from here
     const long before = rvtest::PeakResidentKiB();
     BYTE* out = nullptr;
-    const long result = RVUtil::DecodeBody(RVUtil::ContentEncoding::Gzip, body.data(),
-                                           static_cast<long>(body.size()), &out);
+    RVUtil::Failure failure;
+    const long result =
+        RVUtil::DecodeBody(kind, body.data(), static_cast<long>(body.size()), &out, &failure);
     const long peak = rvtest::PeakResidentKiB();
     delete[] out;
-    std::printf("%ld %ld %ld\n", result, before, peak);
+    std::printf("%ld %ld %ld %s\n", result, before, peak, RVUtil::FailureKindName(failure.kind));
     return 0;
 }
