@@ -135,6 +135,10 @@ CURL* CCurlHttpFetcherImpl::StartTransfer(const char* url, DWORD timeout, const 
     Curl().easy_setopt(transfer, CURLOPT_ERRORBUFFER, m_szErrorText);
     Curl().easy_setopt(transfer, CURLOPT_URL, url);
     Curl().easy_setopt(transfer, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout));
+    // A time-out while the name is resolved ends the transfer without waiting for the
+    // resolver's thread, which otherwise holds the caller until the system resolver answers,
+    // however long that is. The thread frees what it holds when it ends.
+    Curl().easy_setopt(transfer, CURLOPT_QUICK_EXIT, 1L);
     // A declared length above the limit fails before any of the body is stored; a body
     // without one is stopped by the array when it reaches the limit.
     Curl().easy_setopt(transfer, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(bodyLimit));
