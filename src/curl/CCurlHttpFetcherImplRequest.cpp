@@ -148,6 +148,10 @@ CURL* CCurlHttpFetcherImpl::StartTransfer(const char* url, DWORD timeout, const 
     Curl().easy_setopt(transfer, CURLOPT_ERRORBUFFER, m_szErrorText);
     Curl().easy_setopt(transfer, CURLOPT_URL, url);
     Curl().easy_setopt(transfer, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout));
+    // A time-out while the name is resolved ends the transfer without waiting for the
+    // resolver's thread, which otherwise holds the caller until the system resolver answers,
+    // however long that is. The thread frees what it holds when it ends.
+    Curl().easy_setopt(transfer, CURLOPT_QUICK_EXIT, 1L);
     if (m_pCall != nullptr && !ApplyCall(transfer, static_cast<std::uint64_t>(bodyLimit))) {
         Curl().easy_cleanup(transfer);
         m_nLastCode = CURLE_OUT_OF_MEMORY;

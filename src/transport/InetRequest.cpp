@@ -232,7 +232,7 @@ InetError Request::OpenStream(const platform::ProxyServer* proxy, std::unique_pt
                                               settings.connectTimeout, &error, &detail);
     if (!stream) {
         if (error == kInetTimeout) {
-            detail = timedOut(settings.connectTimeout, "connecting");
+            detail = timedOut(settings.connectTimeout, detail);
         }
         return Fail(error, proxy != nullptr ? "proxy: " + detail : detail);
     }

@@ -16,9 +16,13 @@
 #include <boost/beast/core/error.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
+
 #include "platform/Ascii.h"
 #include "platform/TrustStore.h"
+#include "transport/NameResolver.h"
 
 namespace RVUtil::transport {
 
@@ -193,6 +197,7 @@ std::unique_ptr<NetStream> NetStream::Connect(const std::shared_ptr<NetContext>&
                                               std::string* detail) {
     try {
         auto impl = std::make_unique<Impl>(context);
+        const auto start = std::chrono::steady_clock::now();
         const std::string name = withoutBrackets(host);
         std::vector<tcp::endpoint> endpoints;
         error_code ec;
@@ -200,20 +205,22 @@ std::unique_ptr<NetStream> NetStream::Connect(const std::shared_ptr<NetContext>&
         if (!ec) {
             endpoints.emplace_back(address, port);
         } else {
-            tcp::resolver resolver(impl->io());
-            const auto results =
-                resolver.resolve(name, std::to_string(port), tcp::resolver::numeric_service, ec);
-            for (const auto& entry : results) {
-                endpoints.push_back(entry.endpoint());
-            }
-            if (ec || endpoints.empty()) {
-                *error = kInetNameNotResolved;
-                *detail = "host name not resolved: " + name;
+            std::vector<ResolvedAddress> resolved;
+            *error = NameResolver::Resolve(name, port, timeout, &resolved, detail);
+            if (*error != kInetOk) {
                 return nullptr;
+            }
+            for (const ResolvedAddress& entry : resolved) {
+                tcp::endpoint& endpoint = endpoints.emplace_back();
+                std::memcpy(endpoint.data(), &entry.storage, entry.length);
+                endpoint.resize(entry.length);
             }
         }
         const SharedEndpoints addresses(std::move(endpoints));
-        impl->tcp.expires_after(timeout);
+        // The time-out bounds resolving and connecting together.
+        const auto spent =
+            std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now() - start);
+        impl->tcp.expires_after(std::max(timeout - spent, Millis(1)));
         const auto [connectError, unused] = runOperation(impl->io(), [&](auto done) {
             impl->tcp.async_connect(
                 addresses, [done](error_code e, const tcp::endpoint&) mutable { done(e, 0); });
@@ -221,9 +228,7 @@ std::unique_ptr<NetStream> NetStream::Connect(const std::shared_ptr<NetContext>&
         (void)unused;
         if (connectError) {
             *error = connectError == beast::error::timeout ? kInetTimeout : kInetCannotConnect;
-            if (*error == kInetCannotConnect) {
-                *detail = wordsOf(connectError);
-            }
+            *detail = *error == kInetCannotConnect ? wordsOf(connectError) : "connecting";
             return nullptr;
         }
         impl->tcp.expires_never();

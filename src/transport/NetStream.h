@@ -38,9 +38,11 @@ class NetContext {
 class NetStream {
   public:
     // Resolves host (a name, an IPv4 literal or a bracketed IPv6 literal) and connects to
-    // the first address that answers, all within timeout. Name resolution itself is bounded
-    // by the system resolver's own time-outs, not by timeout. On failure *detail says why in
-    // a few words ("connection refused", "host name not resolved: <host>").
+    // the first address that answers, all within timeout: the time-out bounds resolving and
+    // connecting together, however long the system resolver would take (NameResolver.h);
+    // address literals skip the resolver. On failure *detail says why in a few words
+    // ("connection refused", "host name not resolved: <host>"), or for a time-out names the
+    // step that ran out of time ("resolving <host>", "connecting").
     static std::unique_ptr<NetStream> Connect(const std::shared_ptr<NetContext>& context,
                                               std::string_view host, std::uint16_t port,
                                               Millis timeout, InetError* error,

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 
 #include "RVUtil/CCurlHttpFetcher.h"
@@ -9,6 +10,7 @@
 #include "RVUtil/CurlReadFunctions.h"
 #include "RVUtil/InetReadFunctions.h"
 #include "ResponseBody.h"
+#include "transport/NameResolver.h"
 
 // The two fetchers and their families of read functions, as type parameters of the suites
 // that run both: the functions of each form, and where the two differ on purpose.
@@ -48,6 +50,13 @@ struct CurlFamily : FormsOf<CCurlHttpFetcher> {
     static std::string SentLine(const std::string& name, const std::string& value) {
         return name + ":" + value;
     }
+    // libcurl keeps a thread and a descriptor for every lookup it gave up on until the
+    // resolver answers, however many there are.
+    static constexpr int kAbandonedLookups = std::numeric_limits<int>::max();
+    static std::string UnansweredDetail(const std::string&, unsigned long timeout) {
+        return "[Curl Error Detail]Resolving timed out after " + std::to_string(timeout) +
+               " milliseconds";
+    }
 };
 
 struct InetFamily : FormsOf<CRVHttpFetcher> {
@@ -71,6 +80,11 @@ struct InetFamily : FormsOf<CRVHttpFetcher> {
     static constexpr bool kSendsEmptyValues = true;
     static std::string SentLine(const std::string& name, const std::string& value) {
         return name + ": " + value;
+    }
+    static constexpr int kAbandonedLookups = transport::NameResolver::kMaxAbandoned;
+    static std::string UnansweredDetail(const std::string& host, unsigned long timeout) {
+        return "[Http Error Detail]timed out after " + std::to_string(timeout) + " ms resolving " +
+               host;
     }
 };
 

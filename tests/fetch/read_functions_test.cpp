@@ -28,6 +28,7 @@
 #include "RVUtil/ThreadName.h"
 #include "ReadFamilies.h"
 #include "ScriptedServer.h"
+#include "UnansweredResolver.h"
 
 namespace rvtest {
 namespace {
@@ -56,7 +57,10 @@ class ReadFunctionsTest : public ::testing::Test {
         ASSERT_TRUE(m_fetcher.Init());
         SetThreadName(GetCurrentThreadId(), "reader");
     }
-    void TearDown() override { RVUtil_gfnSetBodyLimit(0); }
+    void TearDown() override {
+        RVUtil_gfnSetBodyLimit(0);
+        ReleaseUnansweredLookups();
+    }
 
     Outcome ReadFull(const std::string& path, bool wantExpiry = false,
                      unsigned long timeout = 5000) {
@@ -347,7 +351,8 @@ TYPED_TEST(ReadFunctionsTest, AllocationFailuresAnywhereInTheCallAreContained) {
 
 // Against servers that misbehave on the wire: heads and bodies that trickle, stall, end
 // early or lie about their size, bodies without end, and header blocks that are large or end
-// their lines in LF alone. Whatever the server does, the call ends within a few time-outs,
+// their lines in LF alone; and a name the resolver never answers (more of it in
+// name_resolution_test.cpp). Whatever the server does, the call ends within a few time-outs,
 // never hands a damaged body over as ERR_OK, and stays within the body limit.
 constexpr unsigned long kTimeout = 1000;
 constexpr long long kSmallLimit = 64 * 1024;
@@ -375,6 +380,8 @@ TYPED_TEST(ReadFunctionsTest, EveryResponseEndsInTimeAndNoDamagedBodyIsHandedOve
     const std::string refused = RefusedUrl("/h");
     const Case cases[] = {
         {"connection refused", Reply(), ERR_REQUEST, "", refused},
+        {"name never resolved", Reply(), ERR_REQUEST, "",
+         std::string("http://x") + kUnansweredDomain + "/h"},
         {"head trickled", Reply().Trickle(length100 + std::string(100, 'a'), 1, 200ms),
          ERR_REQUEST},
         {"100 Continue for ever", interimForEver, ERR_REQUEST},
