@@ -23,10 +23,19 @@ long CRVHttpFetcher::Decompress(BYTE** out) {
     if (inside.Streaming() || inside.DecodingLeftOut()) {
         return 0;  // the failure of the decoding on the way is already recorded
     }
+    const ContentEncoding kind = EncodingOf(FindHeader("Content-Encoding"));
+    const std::uint64_t limit = BodyLimitFor(inside.call);
+    Failure failure;
     const long result =
-        DecodeBody(EncodingOf(FindHeader("Content-Encoding")), m_pBuffer, m_nSize, out);
-    if (result <= 0) {
-        inside.failure = {FailureKind::Decoding, result, "the body does not decode"};
+        DecodeBody(kind, m_pBuffer, m_nSize, out, &failure, static_cast<std::size_t>(limit));
+    if (result <= 0 && kind != ContentEncoding::None) {
+        inside.failure = failure ? std::move(failure)
+                                 : Failure{FailureKind::Decoding, 0, "the body decodes to nothing"};
+        if (inside.failure.kind == FailureKind::BodyLimit) {
+            LogChannel()(CPXLog::LVL_ERROR)
+                .Write(http::kBodyOverLimitRecord, static_cast<long long>(limit),
+                       inside.urlPath.c_str());
+        }
     }
     return result;
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "RVUtil/CCriticalSection.h"
@@ -134,6 +135,8 @@ class CCurlHttpFetcherImpl {
     // What the header callback hands its lines to; it fills m_vecRawHeaders.
     CurlHeadReader m_headReader{m_vecRawHeaders};
     Failure m_failure;
+    // The last request's URL, for the records Decompress writes.
+    std::string m_strLastUrl;
     // The fetch in progress (null outside one), the list of its request headers and the
     // delivery of its streamed body, both for its one transfer.
     const http::CallSettings* m_pCall = nullptr;

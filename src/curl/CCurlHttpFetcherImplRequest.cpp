@@ -61,6 +61,7 @@ DWORD CCurlHttpFetcherImpl::Execute(const char* url, const char* user, const cha
     if (m_bClosed) {
         return 0;
     }
+    m_strLastUrl = url != nullptr ? url : "";
     // Read once, so that the transfer and its log record name the same limit.
     const auto bodyLimit = static_cast<long long>(BodyLimitFor(m_pCall));
     std::unique_ptr<CURL, TransferCleanup> transfer;
@@ -363,9 +364,18 @@ long CCurlHttpFetcherImpl::Decompress(BYTE** out) {
         return 0;  // the failure of the decoding on the way is already recorded
     }
     const ContentEncoding kind = EncodingOf(FindHeader("Content-Encoding"));
-    const long result = DecodeBody(kind, GetResponse(), GetResponseSize(), out);
-    if (result <= 0) {
-        m_failure = {FailureKind::Decoding, result, "the body does not decode"};
+    const std::uint64_t limit = BodyLimitFor(m_pCall);
+    Failure failure;
+    const long result = DecodeBody(kind, GetResponse(), GetResponseSize(), out, &failure,
+                                   static_cast<std::size_t>(limit));
+    if (result <= 0 && kind != ContentEncoding::None) {
+        m_failure = failure ? std::move(failure)
+                            : Failure{FailureKind::Decoding, 0, "the body decodes to nothing"};
+        if (m_failure.kind == FailureKind::BodyLimit) {
+            LogChannel()(CPXLog::LVL_ERROR)
+                .Write(http::kBodyOverLimitRecord, static_cast<long long>(limit),
+                       m_strLastUrl.c_str());
+        }
     }
     return result;
 }

@@ -85,7 +85,7 @@ ZSTD_DCtx* ThreadStreamDecoder() {
 // decoded in one call, and stored in out whether decoding succeeds or not.
 long DecodeZstdRecorded(const BYTE* body, std::size_t size, std::size_t decoded, BYTE** out,
                         Failure* failure) {
-    BYTE* array = new (std::nothrow) BYTE[decoded];
+    BYTE* array = new (std::nothrow) BYTE[decoded + 1];
     if (array == nullptr) {
         return NoMemory(out, failure);
     }
@@ -133,21 +133,21 @@ long DecodeZstdStream(const BYTE* body, std::size_t size, std::size_t limit, BYT
         if (left != 0) {  // the last frame is cut short
             return ZstdFailed(kCutShort, out, failure);
         }
-        *out = HandOver({{grown.data(), decoded.pos}});
+        BYTE spare = 0;
+        *out = HandOver({{grown.data(), decoded.pos}, {&spare, 1}});
         return static_cast<long>(decoded.pos);
     } catch (const std::bad_alloc&) {
         return NoMemory(out, failure);
     }
 }
 
-long DecodeZstd(const BYTE* body, long length, BYTE** out, Failure* failure) {
+long DecodeZstd(const BYTE* body, long length, std::size_t limit, BYTE** out, Failure* failure) {
     const std::size_t size = body != nullptr && length > 0 ? static_cast<std::size_t>(length) : 0;
     if (size == 0) {  // no frame: fails as an empty gzip body does, with an array to release
         ReportFailure(failure, FailureKind::Decoding, 0, {"zstd: empty body"});
         *out = new (std::nothrow) BYTE[0];
         return 0;
     }
-    const auto limit = static_cast<std::size_t>(RVUtil_gfnGetBodyLimit());
     const unsigned long long recorded = ZSTD_findDecompressedSize(body, size);
     if (recorded == ZSTD_CONTENTSIZE_UNKNOWN) {
         return DecodeZstdStream(body, size, limit, out, failure);
@@ -162,13 +162,13 @@ long DecodeZstd(const BYTE* body, long length, BYTE** out, Failure* failure) {
     return DecodeZstdRecorded(body, size, static_cast<std::size_t>(recorded), out, failure);
 }
 
-long DecodeGzip(BYTE* body, long length, BYTE** out, Failure* failure) {
+long DecodeGzip(BYTE* body, long length, std::size_t limit, BYTE** out, Failure* failure) {
     // Larger than any body the limit lets through as received.
     if (length > INT_MAX) {
-        return OverLimit("gzip", static_cast<std::size_t>(RVUtil_gfnGetBodyLimit()), out, failure);
+        return OverLimit("gzip", limit, out, failure);
     }
     int decoded = 0;
-    if (Gunzip(static_cast<int>(length), body, out, &decoded, failure) == 0) {
+    if (Gunzip(static_cast<int>(length), body, out, &decoded, failure, limit) == 0) {
         return 0;
     }
     return decoded;
@@ -188,16 +188,18 @@ ContentEncoding EncodingOf(std::string_view contentEncoding) {
     return ContentEncoding::None;
 }
 
-long DecodeBody(ContentEncoding kind, BYTE* body, long length, BYTE** out, Failure* failure) {
+long DecodeBody(ContentEncoding kind, BYTE* body, long length, BYTE** out, Failure* failure,
+                std::optional<std::size_t> limit) {
+    const std::size_t bound = limit.value_or(static_cast<std::size_t>(RVUtil_gfnGetBodyLimit()));
     if (out == nullptr) {
         ReportFailure(failure, FailureKind::Internal, 0, {"no place for the decoded body"});
         return 0;
     }
     switch (kind) {
         case ContentEncoding::Gzip:
-            return DecodeGzip(body, length, out, failure);
+            return DecodeGzip(body, length, bound, out, failure);
         case ContentEncoding::Zstd:
-            return DecodeZstd(body, length, out, failure);
+            return DecodeZstd(body, length, bound, out, failure);
         case ContentEncoding::None:
             break;
     }

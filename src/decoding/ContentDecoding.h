@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string_view>
 
 #include "RVUtil/CString.h"
@@ -26,7 +28,11 @@ inline ContentEncoding EncodingOf(const CString& contentEncoding) {
 // output would pass the limit, Decoding for data that does not decode (code: zstd's error
 // code, or libdeflate's result), OutOfMemory. A body that decodes to nothing succeeds with
 // result 0 and leaves failure untouched, as None does.
+//
+// limit replaces the process's body limit for this body (a fetch's own). The array stored in
+// out holds one byte more than the decoded length, so that a fetcher keeping the body can
+// hand it on with a zero after it without copying it.
 long DecodeBody(ContentEncoding kind, BYTE* body, long length, BYTE** out,
-                Failure* failure = nullptr);
+                Failure* failure = nullptr, std::optional<std::size_t> limit = std::nullopt);
 
 }  // namespace RVUtil

@@ -13,6 +13,7 @@
 #include "RVUtil/BodyLimit.h"
 #include "buffers/LargeBuffer.h"
 #include "decoding/DecodeFailure.h"
+#include "decoding/GzipMember.h"
 
 // Decisions where the gzip format leaves room:
 // - ISIZE (the size trailer) is only a first guess of the output size: it is wrong for
@@ -26,65 +27,16 @@
 //   Nor is output held twice on the way to the limit (see Output).
 namespace {
 
-constexpr BYTE kId1 = 0x1f;
-constexpr BYTE kId2 = 0x8b;
-constexpr BYTE kMethodDeflate = 8;
-constexpr BYTE kFlagHeaderCrc = 0x02;
-constexpr BYTE kFlagExtra = 0x04;
-constexpr BYTE kFlagName = 0x08;
-constexpr BYTE kFlagComment = 0x10;
-constexpr BYTE kFlagsReserved = 0xe0;
 constexpr std::size_t kFixedHeaderSize = 10;
 constexpr std::size_t kTrailerSize = 8;  // CRC-32, ISIZE
+// The byte every output array has beyond its size (see DecodeBody), copied in last.
+BYTE g_spare = 0;
 // Deflate cannot expand one input byte into more than this; a larger ISIZE is a lie.
 constexpr std::size_t kMaxDeflateRatio = 1032;
 
 std::uint32_t ReadLe32(const BYTE* p) {
     return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
            std::uint32_t{p[3]} << 24;
-}
-
-// The length of the member header at p, or 0 when it is no valid, complete header.
-std::size_t ParseHeader(const BYTE* p, std::size_t n) {
-    if (n < kFixedHeaderSize || p[0] != kId1 || p[1] != kId2 || p[2] != kMethodDeflate) {
-        return 0;
-    }
-    const BYTE flags = p[3];
-    if ((flags & kFlagsReserved) != 0) {
-        return 0;
-    }
-    std::size_t pos = kFixedHeaderSize;
-    if ((flags & kFlagExtra) != 0) {
-        if (n - pos < 2) {
-            return 0;
-        }
-        const std::size_t extra = std::size_t{p[pos]} | std::size_t{p[pos + 1]} << 8;
-        pos += 2;
-        if (n - pos < extra) {
-            return 0;
-        }
-        pos += extra;
-    }
-    for (const BYTE flag : {kFlagName, kFlagComment}) {
-        if ((flags & flag) != 0) {
-            const void* end = std::memchr(p + pos, 0, n - pos);
-            if (end == nullptr) {
-                return 0;
-            }
-            pos = static_cast<std::size_t>(static_cast<const BYTE*>(end) - p) + 1;
-        }
-    }
-    if ((flags & kFlagHeaderCrc) != 0) {
-        if (n - pos < 2) {
-            return 0;
-        }
-        const std::uint32_t crc = libdeflate_crc32(0, p, pos);
-        if ((crc & 0xffffu) != (std::uint32_t{p[pos]} | std::uint32_t{p[pos + 1]} << 8)) {
-            return 0;
-        }
-        pos += 2;
-    }
-    return pos;
 }
 
 struct DecompressorDeleter {
@@ -114,7 +66,7 @@ enum class Full { No, AtLimit, AtDeflateBound };
 class Output {
   public:
     Output(std::size_t guess, std::size_t limit)
-        : m_array(new BYTE[guess]), m_arrayCapacity(guess), m_limit(limit) {
+        : m_array(new BYTE[guess + 1]), m_arrayCapacity(guess), m_limit(limit) {
         RVUtil::AdviseLargeBuffer(m_array.get(), guess);
     }
 
@@ -146,8 +98,9 @@ class Output {
         if (!m_grown && m_arrayCapacity - m_arraySize <= m_arrayCapacity / 8) {
             return m_array.release();
         }
-        return RVUtil::HandOver(
-            {{m_array.get(), m_arraySize}, {m_grown ? m_grown->data() : nullptr, m_grownSize}});
+        return RVUtil::HandOver({{m_array.get(), m_arraySize},
+                                 {m_grown ? m_grown->data() : nullptr, m_grownSize},
+                                 {&g_spare, 1}});
     }
 
   private:
@@ -172,7 +125,8 @@ bool AllZero(const BYTE* p, std::size_t n) {
 
 // Decodes every member of in into one new[] array and its size; null on any failure, with
 // the reason in failure.
-BYTE* Decode(const BYTE* in, std::size_t n, std::size_t* decodedSize, RVUtil::Failure* failure) {
+BYTE* Decode(const BYTE* in, std::size_t n, std::size_t limit, std::size_t* decodedSize,
+             RVUtil::Failure* failure) {
     using RVUtil::FailureKind;
     libdeflate_decompressor* d = ThreadDecompressor();
     if (d == nullptr) {
@@ -184,7 +138,6 @@ BYTE* Decode(const BYTE* in, std::size_t n, std::size_t* decodedSize, RVUtil::Fa
                               {"gzip: ", std::to_string(n), " bytes hold no member"});
         return nullptr;
     }
-    const auto limit = static_cast<std::size_t>(RVUtil::RVUtil_gfnGetBodyLimit());
     Output out(FirstGuess(in, n, limit), limit);
     std::size_t inPos = 0;
     for (int member = 1;; ++member) {
@@ -193,7 +146,7 @@ BYTE* Decode(const BYTE* in, std::size_t n, std::size_t* decodedSize, RVUtil::Fa
                                   {"gzip: ", what, " in member ", std::to_string(member)});
             return nullptr;
         };
-        const std::size_t header = ParseHeader(in + inPos, n - inPos);
+        const std::size_t header = RVUtil::MeasureGzipHeader(in + inPos, n - inPos).length;
         if (header == 0) {
             return fail(FailureKind::Decoding, 0, "bad header");
         }
@@ -241,7 +194,8 @@ BYTE* Decode(const BYTE* in, std::size_t n, std::size_t* decodedSize, RVUtil::Fa
 
 namespace RVUtil {
 
-int Gunzip(int inLength, const BYTE* in, BYTE** out, int* outLength, Failure* failure) {
+int Gunzip(int inLength, const BYTE* in, BYTE** out, int* outLength, Failure* failure,
+           std::optional<std::size_t> limit) {
     if (out == nullptr || outLength == nullptr) {
         ReportFailure(failure, FailureKind::Internal, 0, {"gzip: no place for the output"});
         return 0;
@@ -254,7 +208,9 @@ int Gunzip(int inLength, const BYTE* in, BYTE** out, int* outLength, Failure* fa
     }
     try {
         std::size_t size = 0;
-        BYTE* decoded = Decode(in, static_cast<std::size_t>(inLength), &size, failure);
+        const std::size_t bound =
+            limit.value_or(static_cast<std::size_t>(RVUtil_gfnGetBodyLimit()));
+        BYTE* decoded = Decode(in, static_cast<std::size_t>(inLength), bound, &size, failure);
         if (decoded == nullptr) {
             return 0;
         }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
+
 #include "RVUtil/Failure.h"
 #include "RVUtil/WinTypes.h"
 
@@ -11,7 +14,10 @@ int PakdecA(int inLength, BYTE* in, BYTE** out, int* outLength);
 namespace RVUtil {
 
 // PakdecA that also says why it failed: when failure is not null, a failure stores there its
-// kind (BodyLimit with the limit as code, Decoding, OutOfMemory) and words.
-int Gunzip(int inLength, const BYTE* in, BYTE** out, int* outLength, Failure* failure);
+// kind (BodyLimit with the limit as code, Decoding, OutOfMemory) and words. The output stays
+// within limit bytes (unset: the process's body limit), and its array holds one byte more
+// than its size.
+int Gunzip(int inLength, const BYTE* in, BYTE** out, int* outLength, Failure* failure,
+           std::optional<std::size_t> limit = std::nullopt);
 
 }  // namespace RVUtil

@@ -299,6 +299,96 @@ TYPED_TEST(ReadFunctionsTest, FetchGivesTheReadFunctionsCodeAndTheWholeAnswer) {
     EXPECT_EQ(this->m_server.RequestCount(), before);
 }
 
+// A streaming fetch gives its sink what a whole fetch gives in its body, with the same code,
+// and the status and verdict are decided before the first byte reaches the sink; the limit
+// counts what is delivered and may be lifted; the sink can cancel.
+TYPED_TEST(ReadFunctionsTest, StreamingDeliversWhatAWholeFetchHolds) {
+    const std::string text = AsText(TextBytes(300 * 1024));
+    const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const std::string gzipTwice = GzipText(text) + GzipText("and more");
+    struct Case {
+        const char* name;
+        std::string response;
+        FailureKind kind;
+        FetchOptions options = {};
+    };
+    FetchOptions everyAnswer;
+    everyAnswer.deliverEveryAnswer = true;
+    FetchOptions small;
+    small.bodyLimit = 1000;
+    FetchOptions asSent;
+    asSent.decode = false;
+    const Case cases[] = {
+        {"plain", HttpResponse(200, text), FailureKind::None},
+        {"chunked", chunked + Chunked(text, 7000), FailureKind::None},
+        {"empty", HttpResponse(200, ""), FailureKind::None},
+        {"gzip of two members", HttpResponse(200, gzipTwice, {{"Content-Encoding", "gzip"}}),
+         FailureKind::None},
+        {"zstd", HttpResponse(200, ZstdText(text), {{"Content-Encoding", "zstd"}}),
+         FailureKind::None},
+        {"gzip as sent", HttpResponse(200, gzipTwice, {{"Content-Encoding", "gzip"}}),
+         FailureKind::None, asSent},
+        {"corrupt gzip", HttpResponse(200, "not gzip at all", {{"Content-Encoding", "gzip"}}),
+         FailureKind::Decoding},
+        {"gzip cut at its end",
+         HttpResponse(200, GzipText(text).substr(0, 2000), {{"Content-Encoding", "gzip"}}),
+         FailureKind::Decoding},
+        {"verdict", HttpResponse(200, text, {{"RV_Error", "no"}}), FailureKind::Verdict},
+        {"verdict delivered", HttpResponse(200, text, {{"RV_Error", "no"}}), FailureKind::Verdict,
+         everyAnswer},
+        {"404", HttpResponse(404, text), FailureKind::HttpStatus},
+        {"404 delivered", HttpResponse(404, text), FailureKind::HttpStatus, everyAnswer},
+        {"over the limit", HttpResponse(200, text), FailureKind::BodyLimit, small},
+        {"decoded over the limit",
+         HttpResponse(200, GzipText(std::string(5000, 'z')), {{"Content-Encoding", "gzip"}}),
+         FailureKind::BodyLimit, small},
+    };
+    const std::string url = this->m_server.Url("/s");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        this->m_server.Enqueue(Reply(c.response));
+        this->m_server.Enqueue(Reply(c.response));
+        const FetchOutcome whole = Fetch(this->m_fetcher, url, c.options);
+        std::string streamed;
+        const FetchOutcome streaming =
+            Fetch(this->m_fetcher, url, c.options, [&](std::span<const std::byte> piece) {
+                streamed.append(reinterpret_cast<const char*>(piece.data()), piece.size());
+                return true;
+            });
+        EXPECT_EQ(streaming.code, whole.code);
+        EXPECT_EQ(streaming.failure.kind, c.kind) << streaming.failure.words;
+        EXPECT_EQ(whole.failure.kind, c.kind) << whole.failure.words;
+        EXPECT_TRUE(streaming.body.empty());
+        EXPECT_EQ(streaming.delivered, streamed.size());
+        const bool delivered = c.kind == FailureKind::None || c.options.deliverEveryAnswer;
+        if (delivered) {
+            EXPECT_TRUE(streamed == whole.body.text()) << streamed.size() << " bytes streamed";
+        } else if (c.kind != FailureKind::Decoding && c.kind != FailureKind::BodyLimit) {
+            EXPECT_EQ(streamed.size(), 0u) << "a refused answer's body reached the sink";
+        }
+    }
+
+    // Cancelled by the sink after its first piece.
+    this->m_server.Enqueue(Reply(HttpResponse(200, text)));
+    std::size_t pieces = 0;
+    const FetchOutcome cancelled =
+        Fetch(this->m_fetcher, url, {}, [&](std::span<const std::byte>) { return ++pieces < 1; });
+    EXPECT_EQ(std::tuple(cancelled.code, cancelled.failure.kind, pieces),
+              std::tuple(ERR_REQUEST, FailureKind::Cancelled, std::size_t{1}));
+
+    // A streaming fetch may lift the limit that holds a whole body.
+    RVUtil_gfnSetBodyLimit(1000);
+    FetchOptions unlimited;
+    unlimited.bodyLimit = 0;
+    this->m_server.Enqueue(Reply(HttpResponse(200, text)));
+    this->m_server.Enqueue(Reply(HttpResponse(200, text)));
+    EXPECT_EQ(Fetch(this->m_fetcher, url).failure.kind, FailureKind::BodyLimit);
+    const FetchOutcome lifted =
+        Fetch(this->m_fetcher, url, unlimited, [](std::span<const std::byte>) { return true; });
+    EXPECT_EQ(std::pair(lifted.code, lifted.delivered),
+              std::pair(ERR_OK, std::uint64_t{text.size()}));
+}
+
 // Fails the allocations of the call from the nth on: every outcome is a defined code (or
 // the allocation failure reaching the caller from outside the guarded copy), nothing
 // leaks, and the guarded copy's failure is reported as ERR_ALLOC.
@@ -392,7 +482,7 @@ TYPED_TEST(ReadFunctionsTest, EveryResponseEndsInTimeAndNoDamagedBodyIsHandedOve
         {"chunk size zz", Reply(chunked + "2\r\nok\r\nzz\r\n"), ERR_REQUEST},
         {"chunk size ffffffffffffffff", Reply(chunked + "ffffffffffffffff\r\nabc"), ERR_REQUEST},
         {"closed before the last chunk", Reply(chunked + "2\r\nok\r\n").Close(), ERR_REQUEST},
-        {"length 4294967296, 5 bytes sent",
+        {"length 4294967296 (over the limit), 5 bytes sent",
          Reply("HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n\r\nabcde").Close(), ERR_REQUEST},
         {"declared length over the limit",
          Reply(HttpResponse(200, std::string(kSmallLimit + 1, 'o'))), ERR_REQUEST},
@@ -402,6 +492,10 @@ TYPED_TEST(ReadFunctionsTest, EveryResponseEndsInTimeAndNoDamagedBodyIsHandedOve
          Reply(chunked + Chunked(std::string(kSmallLimit + 1, 'o'), 5000)), ERR_REQUEST},
         {"body at the limit", Reply(HttpResponse(200, std::string(kSmallLimit, 'o'))), ERR_OK,
          std::string(kSmallLimit, 'o')},
+        {"gzip decoding past the limit",
+         Reply(HttpResponse(200, GzipText(std::string(4 * kSmallLimit, 'z')),
+                            {{"Content-Encoding", "gzip"}})),
+         ERR_DECOMPRESS},
         {"verdict behind many headers",
          Reply("HTTP/1.1 200 OK\r\n" + manyHeaders +
                "RV_Error: denied\r\nContent-Length: 4\r\n\r\nbody"),
@@ -443,10 +537,17 @@ TYPED_TEST(ReadFunctionsTest, EveryResponseEndsInTimeAndNoDamagedBodyIsHandedOve
         CString message;
         const auto start = std::chrono::steady_clock::now();
         const std::string url = c.url.empty() ? this->m_server.Url("/h") : c.url;
+        const LogCapture log;
         const ErrorCode code =
             TypeParam::Full(&this->m_fetcher, url.c_str(), &out, size, message, nullptr, kTimeout);
         EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
         EXPECT_EQ(code, c.code);
+        // Whichever limit ends a request, as the body arrives or as it is decoded, says so.
+        const auto records = log.Records();
+        EXPECT_EQ(std::string(c.name).find("limit") != std::string::npos && c.code != ERR_OK,
+                  std::any_of(records.begin(), records.end(), [](const LogRecord& r) {
+                      return r.text.rfind("[Body Limit]", 0) == 0;
+                  }));
         if (code == ERR_OK) {
             EXPECT_TRUE(std::string(reinterpret_cast<const char*>(out), size) == c.body)
                 << "a body of " << size << " bytes, not the one sent";
