@@ -41,6 +41,14 @@ void BodyStore::Release() noexcept {
     m_size = 0;
 }
 
+void BodyStore::Adopt(BYTE* array, std::size_t size) noexcept {
+    FreeBlock();
+    m_data = array;
+    m_size = size;
+    m_capacity = size;
+    m_kind = Kind::Array;
+}
+
 bool BodyStore::MoveToArray(std::size_t capacity) noexcept {
     BYTE* array = new (std::nothrow) BYTE[capacity + 1];
     if (array == nullptr) {

@@ -49,6 +49,9 @@ class BodyStore {
     // The most an Append grows the block to ahead of need: the body limit, so that a body
     // stopped there never held room beyond it.
     void SetGrowthLimit(std::size_t bytes) noexcept { m_growthLimit = bytes; }
+    // Replaces the contents and the block by array, a new[] array of size + 1 bytes (the
+    // decoders leave that spare byte), which the store then owns.
+    void Adopt(BYTE* array, std::size_t size) noexcept;
     // Drops the contents and keeps the block.
     void Clear() noexcept { m_size = 0; }
     // Drops the contents and the block.

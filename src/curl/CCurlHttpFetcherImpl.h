@@ -115,6 +115,10 @@ class CCurlHttpFetcherImpl {
     // A streaming fetch's transfer that ended as its delivery wanted: the body was not to be
     // delivered, or did not decode (which is the decoding's failure, as for a whole body).
     bool EndedByDelivery() const;
+    // After a transfer that completed: the gzip body of a fetcher that asked for gzip
+    // (Accept-Encoding) decoded in place, within bodyLimit. False, with m_nLastCode and
+    // m_decodeFailure saying why, when it does not decode.
+    bool DecodeGzipBody(long long bodyLimit);
 
     friend struct CCurlHttpFetcherImplTestAccess;
 
@@ -144,6 +148,8 @@ class CCurlHttpFetcherImpl {
     std::unique_ptr<BodyDelivery> m_delivery;
     // The streamed body did not decode: IsEncoding and Decompress report it.
     bool m_bStreamUndecodable = false;
+    // Why the gzip body the fetcher decodes itself did not decode.
+    Failure m_decodeFailure;
     // Read without the lock by IsInit, hence atomic.
     std::atomic<BOOL> m_bInit{FALSE};
     // Written by Fini without the lock, read by OnProgress on the transfer's thread.

@@ -36,12 +36,6 @@ struct TransferCleanup {
 // field pointer as an order to read the body from its read callback (standard input).
 BYTE s_emptyPostBody[1] = {0};
 
-bool LibcurlDecodesZstd() {
-    static const bool decodes =
-        (Curl().version_info(CURLVERSION_NOW)->features & CURL_VERSION_ZSTD) != 0;
-    return decodes;
-}
-
 }  // namespace
 
 DWORD CCurlHttpFetcherImpl::Request(const char* url, const char* user, const char* password,
@@ -118,6 +112,9 @@ DWORD CCurlHttpFetcherImpl::Execute(const char* url, const char* user, const cha
             }
         }
     }
+    if (m_nLastCode == CURLE_OK && m_delivery == nullptr && !DecodeGzipBody(bodyLimit)) {
+        return FailTransfer(url, post, bodyLimit, requestBytes > 0);
+    }
     if (m_nLastCode != CURLE_OK) {
         return FailTransfer(url, post, bodyLimit, requestBytes > 0);
     }
@@ -146,6 +143,10 @@ CURL* CCurlHttpFetcherImpl::StartTransfer(const char* url, DWORD timeout, const 
     }
     // A copy leaves the share object behind; it is named again for every transfer.
     Curl().easy_setopt(transfer, CURLOPT_SHARE, m_pShare);
+    // libcurl decodes nothing: a gzip body the caller asked for with Accept-Encoding is
+    // decoded whole after the transfer (DecodeGzipBody), as the own fetcher's Decompress
+    // decodes it.
+    Curl().easy_setopt(transfer, CURLOPT_HTTP_CONTENT_DECODING, 0L);
     Curl().easy_setopt(transfer, CURLOPT_ERRORBUFFER, m_szErrorText);
     Curl().easy_setopt(transfer, CURLOPT_URL, url);
     Curl().easy_setopt(transfer, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout));
@@ -194,11 +195,15 @@ DWORD CCurlHttpFetcherImpl::FailTransfer(const char* url, const PostBody* post, 
     facts.headRefusal = m_headReader.Refusal();
     if (m_delivery != nullptr) {
         facts.delivery = m_delivery->LastFailure();
+    } else if (m_decodeFailure) {
+        facts.delivery = m_decodeFailure;
     }
     m_failure = FailureOfTransfer(facts);
     // A head the fetcher refused ended the transfer through the header callback; the record
     // names the fetcher's reason, not libcurl's word for a refused callback.
-    m_nLastCode = static_cast<CURLcode>(m_failure.code);
+    if (!facts.headRefusal.empty()) {
+        m_nLastCode = static_cast<CURLcode>(m_failure.code);
+    }
     LogChannel()(CPXLog::LVL_ERROR)
         .Write(post != nullptr ? kPostSendError : kSendError, static_cast<int>(m_nLastCode),
                static_cast<int>(m_nHttpStatus), shownUrl);
@@ -242,6 +247,7 @@ void CCurlHttpFetcherImpl::ResetResponse() {
     m_failure = Failure();
     m_delivery.reset();
     m_bStreamUndecodable = false;
+    m_decodeFailure = Failure();
 }
 
 BYTE* CCurlHttpFetcherImpl::GetResponse() {
@@ -273,15 +279,39 @@ bool CCurlHttpFetcherImpl::ApplyCall(CURL* transfer, std::uint64_t bodyLimit) {
                            static_cast<long>(http::MillisecondsOf(options.connectTimeout)));
     }
     // A body streamed is decoded on its way by the delivery (gzip and zstd, as the own
-    // fetcher decodes them); one asked for as sent is not decoded at all.
-    if (m_pCall->sink != nullptr || !options.decode) {
-        Curl().easy_setopt(transfer, CURLOPT_HTTP_CONTENT_DECODING, 0L);
-    }
+    // fetcher decodes them).
     if (m_pCall->sink != nullptr) {
         m_delivery = std::make_unique<BodyDelivery>(*m_pCall->sink, bodyLimit, options.decode,
                                                     options.deliverEveryAnswer);
     }
     return true;
+}
+
+bool CCurlHttpFetcherImpl::DecodeGzipBody(long long bodyLimit) {
+    const bool decodedAsSent = m_pCall != nullptr && !m_pCall->options.decode;
+    if (!m_bCurlDecodesGzip || decodedAsSent ||
+        EncodingOf(
+            http::FindRecordedValue(m_vecRawHeaders.Text(), "Content-Encoding").value_or("")) !=
+            ContentEncoding::Gzip) {
+        return true;
+    }
+    BYTE* decoded = nullptr;
+    Failure failure;
+    const long size =
+        DecodeBody(ContentEncoding::Gzip, m_vecBody.Data(), static_cast<long>(m_vecBody.Size()),
+                   &decoded, &failure, static_cast<std::size_t>(bodyLimit));
+    if (size > 0 || (size == 0 && !failure)) {
+        m_vecBody.Adopt(decoded, static_cast<std::size_t>(size));
+        return true;
+    }
+    delete[] decoded;
+    // What libcurl answered when it decoded: a body over the limit as the array refusing its
+    // bytes, another failure as a content encoding it could not read.
+    m_nLastCode = failure.kind == FailureKind::BodyLimit     ? CURLE_WRITE_ERROR
+                  : failure.kind == FailureKind::OutOfMemory ? CURLE_OUT_OF_MEMORY
+                                                             : CURLE_BAD_CONTENT_ENCODING;
+    m_decodeFailure = std::move(failure);
+    return false;
 }
 
 bool CCurlHttpFetcherImpl::EndedByDelivery() const {
@@ -343,12 +373,11 @@ BOOL CCurlHttpFetcherImpl::IsEncoding() {
     if (m_pCall != nullptr && (m_pCall->sink != nullptr || !m_pCall->options.decode)) {
         return m_bStreamUndecodable;
     }
-    // With the flag set libcurl has already decoded a gzip body. Once it accepts gzip it
-    // also decodes every other encoding it was built with: a libcurl built with zstd has
-    // then decoded a zstd body too, and Decompress would find nothing left to decode.
+    // With the flag set the fetcher has already decoded a gzip body; a zstd body always
+    // waits for Decompress.
     switch (EncodingOf(FindHeader("Content-Encoding"))) {
         case ContentEncoding::Zstd:
-            return (m_bCurlDecodesGzip && LibcurlDecodesZstd()) ? FALSE : TRUE;
+            return TRUE;
         case ContentEncoding::Gzip:
             return m_bCurlDecodesGzip ? FALSE : TRUE;
         case ContentEncoding::None:
