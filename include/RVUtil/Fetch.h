@@ -77,6 +77,12 @@ struct FetchOutcome {
     // The value of the first header of that name, letter case ignored; empty when none.
     std::string_view Header(std::string_view name) const;
 
+    // The final response's head exactly as received (status line, header lines and the
+    // empty line, each ended as the server ended it), and the request's head as it was sent
+    // when the options asked to keep it.
+    std::string responseHead;
+    std::string requestHead;
+
     // The server's RV_Error verdict, when the response carries a non-empty one.
     std::optional<std::string> verdict;
     // The time VR_Expired names, only when the response carries that header.

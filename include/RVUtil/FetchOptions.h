@@ -12,8 +12,9 @@
 
 namespace RVUtil {
 
-// What a request sends: a GET, or a POST carrying FetchOptions::body.
-enum class FetchMethod { Get, Post };
+// What a request sends: a GET, a POST carrying FetchOptions::body, or a HEAD (the answer's
+// head alone, its body never read).
+enum class FetchMethod { Get, Post, Head };
 
 // Receives a body as it arrives, piece by piece (decoded when the options ask for it), for a
 // streaming fetch. A piece is valid only during the call. Returning false cancels the
@@ -32,6 +33,11 @@ struct FetchOptions {
     // control character, or a value holding CR, LF or NUL, fails the fetch before anything
     // is sent (FailureKind::RefusedHeader).
     std::vector<std::pair<std::string, std::string>> headers;
+    // Headers a fetcher would send on its own that this fetch leaves out (the curl fetcher's
+    // Accept, a header the fetcher's own list holds); Host always goes.
+    std::vector<std::string> removedHeaders;
+    // Credentials for the server, sent as HTTP Basic (over TLS for https) by either fetcher.
+    std::optional<std::pair<std::string, std::string>> credentials;
 
     // The time-out the read functions take: the curl fetcher bounds the whole transfer by
     // it; the own fetcher bounds connecting, the response head, and every span of the body
@@ -52,6 +58,23 @@ struct FetchOptions {
     // an RV_Error verdict, to the sink too. Without it such a body is not delivered (the
     // outcome still tells the status and the verdict).
     bool deliverEveryAnswer = false;
+
+    // The proxy for this fetch, instead of the fetcher's (the system's proxy settings, or
+    // CCurlHttpFetcher::SetProxy): "http://[user:password@]host:port" sends it through that
+    // proxy (https in a tunnel), "" straight to the server. Hosts listed in noProxy (as
+    // no_proxy lists them: names, domains, "*") go straight to the server.
+    std::optional<std::string> proxy;
+    std::string noProxy;
+
+    // TLS trust for this fetch: a file of certificates and a folder of hashed ones to trust
+    // instead of the trust store (empty: the trust store), and whether to check the peer at
+    // all. verifyPeer false accepts any certificate and any name: only for testing.
+    std::string caFile;
+    std::string caPath;
+    bool verifyPeer = true;
+
+    // Keep the request's head as it was sent, in FetchOutcome::requestHead.
+    bool keepRequestHead = false;
 };
 
 }  // namespace RVUtil

@@ -36,6 +36,20 @@ constexpr const char* kReadError = "[Http Read Error]ErrorCode=%d, Url=%s";
 constexpr const char* kErrorDetail = "[Http Error Detail]%s";
 constexpr const char* kNoPostBody = "POST body length negative or its data missing";
 
+// What a fetch asks of the exchange beyond what the read functions ask.
+void ApplyFetchOptions(const FetchOptions& options, ExchangeOrder& order) {
+    order.connectTimeout = http::MillisecondsOf(options.connectTimeout);
+    order.head = options.method == FetchMethod::Head;
+    if (options.credentials.has_value()) {
+        order.userName = options.credentials->first.c_str();
+        order.password = options.credentials->second.c_str();
+    }
+    if (options.proxy.has_value()) {
+        order.proxies = platform::ExplicitProxySettings(*options.proxy, options.noProxy);
+    }
+    order.trust = transport::TlsTrust{options.caFile, options.caPath, options.verifyPeer};
+}
+
 }  // namespace
 
 DWORD CRVHttpFetcher::Request(const char* url, const char* userName, const char* password,
@@ -66,15 +80,18 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
     }
     // A fetch's own headers join the fetcher's for its one request.
     const http::CallSettings* call = inside.call;
-    CStringArray fetchHeaders;
-    if (call != nullptr && !call->options.headers.empty()) {
-        fetchHeaders = http::MergeFetchHeaders(m_arrReqHeaders, call->options.headers);
-    }
+    const CStringArray requestHeaders =
+        call != nullptr ? http::MergeFetchHeaders(m_arrReqHeaders, call->options.headers,
+                                                  call->options.removedHeaders)
+                        : CStringArray();
     if (call != nullptr) {
-        order.connectTimeout = http::MillisecondsOf(call->options.connectTimeout);
+        ApplyFetchOptions(call->options, order);
     }
-    OpenedExchange exchange = OpenExchange(
-        *m_hSession, order, fetchHeaders.GetSize() > 0 ? fetchHeaders : m_arrReqHeaders);
+    OpenedExchange exchange =
+        OpenExchange(*m_hSession, order, call != nullptr ? requestHeaders : m_arrReqHeaders);
+    if (call != nullptr && exchange.request) {
+        inside.requestHead = exchange.request->SentHead();
+    }
     if (exchange.reached < ExchangeStep::Send) {
         inside.failure = exchange.reached == ExchangeStep::Url
                              ? Failure{FailureKind::RefusedUrl, 0, exchange.urlRefusal}

@@ -19,6 +19,8 @@ struct CRVHttpFetcher::Internals {
     Failure failure;
     // The path of the last request's URL, for the records Decompress writes.
     std::string urlPath;
+    // A fetch's request head, as it was sent.
+    std::string requestHead;
     // A streaming fetch's body did not decode (or passed the limit as it was decoded):
     // IsEncoding and Decompress then report the decoding failure, as for a whole body.
     bool streamUndecodable = false;

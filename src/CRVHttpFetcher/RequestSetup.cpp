@@ -123,13 +123,17 @@ OpenedExchange OpenExchange(transport::Session& session, const ExchangeOrder& or
     if (order.connectTimeout != 0) {
         exchange.connection->SetConnectTimeout(order.connectTimeout);
     }
+    if (order.proxies.has_value()) {
+        exchange.connection->SetProxies(*order.proxies);
+    }
+    exchange.connection->SetTlsTrust(order.trust);
     // The transport never retries a connect, so no retry count needs setting.
     exchange.reached = ExchangeStep::Open;
     exchange.post = order.postLength != 0;
     try {
-        exchange.request =
-            transport::Request::Open(*exchange.connection, exchange.post ? "POST" : "GET",
-                                     target.path, requestFlagsFor(target));
+        exchange.request = transport::Request::Open(
+            *exchange.connection, exchange.post ? "POST" : (order.head ? "HEAD" : "GET"),
+            target.path, requestFlagsFor(target));
     } catch (const std::bad_alloc&) {
     }
     if (!exchange.request) {

@@ -2,11 +2,14 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "RVUtil/CStringArray.h"
 #include "RVUtil/WinTypes.h"
+#include "platform/SystemProxy.h"
 #include "transport/InetError.h"
+#include "transport/NetStream.h"
 #include "transport/UrlCracker.h"
 
 namespace RVUtil::transport {
@@ -43,6 +46,11 @@ struct ExchangeOrder {
     int postLength = 0;
     bool readsOwnLength = false;
     DWORD connectTimeout = 0;  // connecting alone, in milliseconds, when not 0
+    // What a fetch asks beyond the read functions (RVUtil/Fetch.h): a HEAD instead of the
+    // GET, its own proxies, and the trust its TLS peer must earn.
+    bool head = false;
+    std::optional<platform::SystemProxySettings> proxies = {};
+    transport::TlsTrust trust = {};
 };
 
 // The step at which an exchange stopped; each request form reports it its own way.

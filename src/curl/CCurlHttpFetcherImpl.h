@@ -79,6 +79,10 @@ class CCurlHttpFetcherImpl {
     static int OnProgress(void* user, double downloadTotal, double downloaded, double uploadTotal,
                           double uploaded);
     static int OnCloseSocket(void* user, curl_socket_t socket);
+    // A fetch that keeps its request head: libcurl's outgoing header bytes.
+    static int OnDebug(CURL* handle, curl_infotype type, char* data, std::size_t size, void* user);
+    // The last request's head, when a fetch asked to keep it.
+    const std::string& RequestHead() const { return m_strRequestHead; }
 
   private:
     struct PostBody {
@@ -150,6 +154,7 @@ class CCurlHttpFetcherImpl {
     bool m_bStreamUndecodable = false;
     // Why the gzip body the fetcher decodes itself did not decode.
     Failure m_decodeFailure;
+    std::string m_strRequestHead;
     // Read without the lock by IsInit, hence atomic.
     std::atomic<BOOL> m_bInit{FALSE};
     // Written by Fini without the lock, read by OnProgress on the transfer's thread.

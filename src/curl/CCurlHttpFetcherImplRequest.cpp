@@ -178,7 +178,9 @@ CURL* CCurlHttpFetcherImpl::StartTransfer(const char* url, DWORD timeout, const 
         Curl().easy_setopt(transfer, CURLOPT_POST, 1L);
         Curl().easy_setopt(transfer, CURLOPT_POSTFIELDS, fields);
         Curl().easy_setopt(transfer, CURLOPT_POSTFIELDSIZE, static_cast<long>(post->length));
-        Curl().easy_setopt(transfer, CURLOPT_SSL_VERIFYPEER, 0L);
+        if (m_pCall == nullptr) {
+            Curl().easy_setopt(transfer, CURLOPT_SSL_VERIFYPEER, 0L);
+        }
     }
     return transfer;
 }
@@ -248,6 +250,7 @@ void CCurlHttpFetcherImpl::ResetResponse() {
     m_delivery.reset();
     m_bStreamUndecodable = false;
     m_decodeFailure = Failure();
+    m_strRequestHead.clear();
 }
 
 BYTE* CCurlHttpFetcherImpl::GetResponse() {
@@ -265,10 +268,15 @@ void CCurlHttpFetcherImpl::SetCall(const http::CallSettings* call) {
 
 bool CCurlHttpFetcherImpl::ApplyCall(CURL* transfer, std::uint64_t bodyLimit) {
     const FetchOptions& options = m_pCall->options;
-    if (!options.headers.empty()) {
+    if (!options.headers.empty() || !options.removedHeaders.empty()) {
         std::vector<bool> fromFetch;
-        const CStringArray pairs =
-            http::MergeFetchHeaders(m_arrReqHeaders, options.headers, &fromFetch);
+        CStringArray pairs = http::MergeFetchHeaders(m_arrReqHeaders, options.headers,
+                                                     options.removedHeaders, &fromFetch);
+        // "Name:" leaves out a header libcurl would send itself (its Accept).
+        for (const std::string& name : options.removedHeaders) {
+            http::AppendPair(pairs, CString(name), CString());
+            fromFetch.push_back(false);
+        }
         if (!BuildHeaderList(pairs, fromFetch, &m_pCallHeaderList)) {
             return false;
         }
@@ -278,6 +286,33 @@ bool CCurlHttpFetcherImpl::ApplyCall(CURL* transfer, std::uint64_t bodyLimit) {
         Curl().easy_setopt(transfer, CURLOPT_CONNECTTIMEOUT_MS,
                            static_cast<long>(http::MillisecondsOf(options.connectTimeout)));
     }
+    if (options.method == FetchMethod::Head) {
+        Curl().easy_setopt(transfer, CURLOPT_NOBODY, 1L);
+    }
+    if (options.credentials.has_value()) {
+        Curl().easy_setopt(transfer, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+        Curl().easy_setopt(transfer, CURLOPT_USERNAME, options.credentials->first.c_str());
+        Curl().easy_setopt(transfer, CURLOPT_PASSWORD, options.credentials->second.c_str());
+    }
+    if (options.proxy.has_value()) {
+        // An empty proxy sends the request straight to the server.
+        Curl().easy_setopt(transfer, CURLOPT_PROXY, options.proxy->c_str());
+        Curl().easy_setopt(transfer, CURLOPT_NOPROXY, options.noProxy.c_str());
+    }
+    if (!options.caFile.empty()) {
+        Curl().easy_setopt(transfer, CURLOPT_CAINFO, options.caFile.c_str());
+    }
+    if (!options.caPath.empty()) {
+        Curl().easy_setopt(transfer, CURLOPT_CAPATH, options.caPath.c_str());
+    }
+    // A fetch checks its TLS peer, a POST too, unless it asks not to.
+    Curl().easy_setopt(transfer, CURLOPT_SSL_VERIFYPEER, options.verifyPeer ? 1L : 0L);
+    Curl().easy_setopt(transfer, CURLOPT_SSL_VERIFYHOST, options.verifyPeer ? 2L : 0L);
+    if (options.keepRequestHead) {
+        Curl().easy_setopt(transfer, CURLOPT_DEBUGFUNCTION, &CCurlHttpFetcherImpl::OnDebug);
+        Curl().easy_setopt(transfer, CURLOPT_DEBUGDATA, &m_strRequestHead);
+        Curl().easy_setopt(transfer, CURLOPT_VERBOSE, 1L);
+    }
     // A body streamed is decoded on its way by the delivery (gzip and zstd, as the own
     // fetcher decodes them).
     if (m_pCall->sink != nullptr) {
@@ -285,6 +320,18 @@ bool CCurlHttpFetcherImpl::ApplyCall(CURL* transfer, std::uint64_t bodyLimit) {
                                                     options.deliverEveryAnswer);
     }
     return true;
+}
+
+int CCurlHttpFetcherImpl::OnDebug(CURL*, curl_infotype type, char* data, std::size_t size,
+                                  void* user) {
+    if (type == CURLINFO_HEADER_OUT && user != nullptr) {
+        try {
+            static_cast<std::string*>(user)->append(data, size);
+        } catch (...) {
+            // A head that cannot be kept for lack of memory is left out; the request goes on.
+        }
+    }
+    return 0;
 }
 
 bool CCurlHttpFetcherImpl::DecodeGzipBody(long long bodyLimit) {

@@ -148,7 +148,11 @@ FetchOutcome FetchWith(Fetcher& fetcher, std::string_view url, const FetchOption
             static_cast<long>(length));
     }
     form.beforeEnd = [&](ErrorCode code, unsigned char*& body, long size) {
-        ReadHead(std::string_view(fetcher.GetRawResponseHeaders().str()), outcome);
+        outcome.responseHead = fetcher.GetRawResponseHeaders().str();
+        ReadHead(outcome.responseHead, outcome);
+        if (options.keepRequestHead) {
+            outcome.requestHead = FetcherAccess::RequestHead(fetcher);
+        }
         const Failure fetcherFailure = FetcherAccess::LastFailure(fetcher);
         outcome.failure = FailureOf(code, outcome, fetcherFailure);
         // The body of an answer that came whole but failed for its status, its verdict or

@@ -38,4 +38,12 @@ Failure FetcherAccess::LastFailure(CRVHttpFetcher& fetcher) {
     return fetcher.m_pInternals->failure;
 }
 
+std::string FetcherAccess::RequestHead(CCurlHttpFetcher& fetcher) {
+    return fetcher.m_pImpl->RequestHead();
+}
+
+std::string FetcherAccess::RequestHead(CRVHttpFetcher& fetcher) {
+    return fetcher.m_pInternals->requestHead;
+}
+
 }  // namespace RVUtil

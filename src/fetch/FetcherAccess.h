@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "RVUtil/CCurlHttpFetcher.h"
 #include "RVUtil/CRVHttpFetcher.h"
 #include "RVUtil/Failure.h"
@@ -26,6 +28,9 @@ struct FetcherAccess {
     // Why the last request, or the last Decompress, failed (kind None when it did not).
     static Failure LastFailure(CCurlHttpFetcher& fetcher);
     static Failure LastFailure(CRVHttpFetcher& fetcher);
+    // The last request's head as it was sent, when a fetch asked to keep it.
+    static std::string RequestHead(CCurlHttpFetcher& fetcher);
+    static std::string RequestHead(CRVHttpFetcher& fetcher);
 };
 
 }  // namespace RVUtil

@@ -1,5 +1,7 @@
 #include "http/HeaderPairs.h"
 
+#include <algorithm>
+
 #include "platform/Ascii.h"
 
 namespace RVUtil::http {
@@ -66,12 +68,17 @@ INT_PTR SetRequestPair(CStringArray& pairs, const CString& name, const CString& 
 
 CStringArray MergeFetchHeaders(const CStringArray& own,
                                const std::vector<std::pair<std::string, std::string>>& fetch,
+                               const std::vector<std::string>& removed,
                                std::vector<bool>* fromFetch) {
     std::vector<bool> used(fetch.size(), false);
     std::vector<bool> origins;
     CStringArray merged;
     for (INT_PTR i = 0; i + 1 < own.GetSize(); i += 2) {
         const std::string_view name = own[i].str();
+        if (std::any_of(removed.begin(), removed.end(),
+                        [&](const std::string& gone) { return ascii::EqualsNoCase(gone, name); })) {
+            continue;
+        }
         std::size_t replacement = 0;
         while (replacement < fetch.size() &&
                (used[replacement] || !ascii::EqualsNoCase(fetch[replacement].first, name))) {

@@ -49,11 +49,12 @@ INT_PTR FindRequestPair(const CStringArray& pairs, const CString& name);
 INT_PTR SetRequestPair(CStringArray& pairs, const CString& name, const CString& value);
 
 // The pairs a request of a fetch sends: the fetcher's own, each replaced by the fetch's own
-// header of the same name (letter case ignored) where it has one, then the fetch's other
-// headers in their order. fromFetch, when given, tells for each pair whether it is the
-// fetch's. Raises only for lack of memory.
+// header of the same name (letter case ignored) where it has one and left out where the
+// fetch removes that name, then the fetch's other headers in their order. fromFetch, when
+// given, tells for each pair whether it is the fetch's. Raises only for lack of memory.
 CStringArray MergeFetchHeaders(const CStringArray& own,
                                const std::vector<std::pair<std::string, std::string>>& fetch,
+                               const std::vector<std::string>& removed,
                                std::vector<bool>* fromFetch = nullptr);
 
 // Removes the first pair whose name equals name exactly; false when there is none.

@@ -91,4 +91,11 @@ SystemProxySettings ReadSystemProxy() {
     return settings;
 }
 
+SystemProxySettings ExplicitProxySettings(std::string_view proxy, std::string noProxy) {
+    SystemProxySettings settings;
+    settings.all = ParseProxyUrl(proxy);
+    settings.noProxy = std::move(noProxy);
+    return settings;
+}
+
 }  // namespace RVUtil::platform

@@ -39,4 +39,8 @@ struct SystemProxySettings {
 // Reads the environment anew on each call.
 SystemProxySettings ReadSystemProxy();
 
+// Settings that send every scheme through one proxy (proxy, read as a proxy variable's
+// value; empty or unreadable: none) except for the hosts noProxy lists (as no_proxy).
+SystemProxySettings ExplicitProxySettings(std::string_view proxy, std::string noProxy);
+
 }  // namespace RVUtil::platform

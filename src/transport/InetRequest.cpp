@@ -68,6 +68,14 @@ void Connection::SetReceiveTimeout(DWORD milliseconds) {
     m_settings->receiveTimeout = orDefault(milliseconds, kDefaultReceiveTimeout);
 }
 
+void Connection::SetProxies(platform::SystemProxySettings proxies) {
+    m_settings->proxies = std::move(proxies);
+}
+
+void Connection::SetTlsTrust(TlsTrust trust) {
+    m_settings->trust = std::move(trust);
+}
+
 Request::Request(std::shared_ptr<SessionState> session,
                  std::shared_ptr<const ConnectionSettings> settings, std::string verb,
                  std::string path, DWORD flags)
@@ -140,9 +148,12 @@ InetError Request::Send(const void* body, std::size_t length) {
     m_state = BodyState::Failed;
     const ConnectionSettings& settings = *m_settings;
     const bool tls = (m_flags & kFlagSecure) != 0;
+    const platform::SystemProxySettings& proxies =
+        settings.proxies.has_value() ? *settings.proxies : m_session->Proxies();
     const platform::ProxyServer* proxy =
-        m_session->Proxies().ForTarget(tls ? "https" : "http", settings.host, settings.port);
-    m_key = StreamKey{settings.host, settings.port, tls, std::string()};
+        proxies.ForTarget(tls ? "https" : "http", settings.host, settings.port);
+    m_key = StreamKey{settings.host, settings.port, tls, tls ? settings.trust : TlsTrust{},
+                      std::string()};
     if (proxy != nullptr) {
         m_key.proxy.append(proxy->host).append(":").append(std::to_string(proxy->port));
         m_key.proxy.append(" ").append(proxy->user);
@@ -173,7 +184,8 @@ InetError Request::Send(const void* body, std::size_t length) {
         fields.contentLength = length;
     }
     fields.keepConnection = (m_flags & kFlagKeepConnection) != 0;
-    const std::string head = BuildRequestHead(fields);
+    m_sentHead = BuildRequestHead(fields);
+    const std::string& head = m_sentHead;
     const std::string_view payload(static_cast<const char*>(body), length);
 
     // A request that is not idempotent never goes out on a pooled connection: a server that
@@ -242,7 +254,8 @@ InetError Request::OpenStream(const platform::ProxyServer* proxy, std::unique_pt
                 return error;
             }
         }
-        if (error = stream->StartTls(settings.host, settings.receiveTimeout); error != kInetOk) {
+        if (error = stream->StartTls(settings.host, settings.receiveTimeout, settings.trust);
+            error != kInetOk) {
             return Fail(error, error == kInetTimeout
                                    ? timedOut(settings.receiveTimeout, "in the TLS handshake")
                                    : stream->FailureText());
@@ -300,6 +313,10 @@ void Request::StartBody() {
     m_chunked = ChunkedDecoder();
     m_bodyReceived = 0;
     m_deadline.StartBody();
+    // The answer to a HEAD has no body, whatever length its head declares.
+    if (m_verb == "HEAD") {
+        m_head.framing = BodyFraming::None;
+    }
     if (m_head.framing == BodyFraming::None ||
         (m_head.framing == BodyFraming::Length && m_remaining == 0)) {
         m_state = BodyState::Complete;

@@ -41,6 +41,9 @@ struct ConnectionSettings {
     std::optional<std::string> password;
     Millis connectTimeout = kDefaultConnectTimeout;
     Millis receiveTimeout = kDefaultReceiveTimeout;
+    // The proxies of this connection's requests instead of the session's, when set.
+    std::optional<platform::SystemProxySettings> proxies;
+    TlsTrust trust;
 };
 
 class Connection {
@@ -59,6 +62,10 @@ class Connection {
     // ReceiveDeadline). Connects are never retried.
     void SetConnectTimeout(DWORD milliseconds);
     void SetReceiveTimeout(DWORD milliseconds);
+    // The proxy settings of the requests opened from now on, instead of the session's.
+    void SetProxies(platform::SystemProxySettings proxies);
+    // What the TLS peers of the requests opened from now on must show (NetStream.h).
+    void SetTlsTrust(TlsTrust trust);
 
   private:
     friend class Request;
@@ -101,6 +108,9 @@ class Request {
         return Failure{FailureKindOf(m_error, m_bodyStarted), m_error, m_detail};
     }
 
+    // After Send: the request's head as the transport sends it.
+    const std::string& SentHead() const { return m_sentHead; }
+
     // After a successful Send: the final response's status code, as a number and as the
     // three digits received, and the raw head (see ResponseHead::rawBlock).
     int StatusCode() const { return m_head.status; }
@@ -141,6 +151,7 @@ class Request {
     std::string m_path;
     DWORD m_flags;
     std::string m_lines;
+    std::string m_sentHead;
     StreamKey m_key;
     std::unique_ptr<NetStream> m_stream;
     ReceiveBuffer m_received;

@@ -9,6 +9,7 @@
 
 #include "platform/SystemProxy.h"
 #include "transport/InetError.h"
+#include "transport/NetStream.h"
 
 // The transport's session: the system's proxy configuration as it was when the session
 // opened, the I/O loop its requests run on, and a pool of idle keep-alive connections that
@@ -19,11 +20,12 @@ class NetContext;
 class NetStream;
 
 // What a connection was opened for. A pooled connection only carries requests with an equal
-// key: same host (as written), port, TLS or not, and same proxy.
+// key: same host (as written), port, TLS or not and with which trust, and same proxy.
 struct StreamKey {
     std::string host;
     std::uint16_t port = 0;
     bool tls = false;
+    TlsTrust trust;
     std::string proxy;  // "host:port user" of the proxy the connection goes through; empty: direct
 
     bool operator==(const StreamKey&) const = default;

@@ -107,12 +107,19 @@ std::array<asio::const_buffer, 2> remainder(std::string_view first, std::string_
     return {asio::const_buffer(), asio::buffer(second.data() + offset, second.size() - offset)};
 }
 
-// The trust store the administrator named (platform/TrustStore.h), each part that is not
-// named from OpenSSL's defaults. A named file or folder that cannot be read fails the TLS
-// setup rather than trusting less, or other, certificates than asked; a default that is
-// missing is skipped, as OpenSSL itself skips it.
-void LoadTrustStore(ssl::context& context) {
-    const platform::TrustStoreLocations named = platform::ReadTrustStoreLocations();
+// The trust store the administrator named (platform/TrustStore.h), with a request's own file
+// or folder in place of the store's, each part that is not named from OpenSSL's defaults. A
+// named file or folder that cannot be read fails the TLS setup rather than trusting less, or
+// other, certificates than asked; a default that is missing is skipped, as OpenSSL itself
+// skips it.
+void LoadTrustStore(ssl::context& context, const TlsTrust& trust) {
+    platform::TrustStoreLocations named = platform::ReadTrustStoreLocations();
+    if (!trust.caFile.empty()) {
+        named.file = trust.caFile;
+    }
+    if (!trust.caPath.empty()) {
+        named.dir = trust.caPath;
+    }
     if (named.file.empty() && named.dir.empty()) {
         context.set_default_verify_paths();
         return;
@@ -134,23 +141,32 @@ void LoadTrustStore(ssl::context& context) {
 
 struct NetContext::Impl {
     asio::io_context io{1};
-    std::unique_ptr<ssl::context> tls;
+    // The TLS client settings of each trust the session's requests asked for; nearly always
+    // one, the trust store's.
+    std::vector<std::pair<TlsTrust, std::unique_ptr<ssl::context>>> tls;
 
     // Loading the trust store costs a few milliseconds, so it is done once per session and
-    // only when a TLS connection is asked for.
-    ssl::context* TlsContext(InetError* error) {
-        if (!tls) {
-            try {
-                auto context = std::make_unique<ssl::context>(ssl::context::tls_client);
-                LoadTrustStore(*context);
-                context->set_verify_mode(ssl::verify_peer);
-                tls = std::move(context);
-            } catch (const std::exception&) {
-                *error = kInetSecureFailure;
-                return nullptr;
+    // trust, and only when a TLS connection is asked for.
+    ssl::context* TlsContext(const TlsTrust& trust, InetError* error) {
+        for (const auto& [made, context] : tls) {
+            if (made == trust) {
+                return context.get();
             }
         }
-        return tls.get();
+        try {
+            auto context = std::make_unique<ssl::context>(ssl::context::tls_client);
+            if (trust.verify) {
+                LoadTrustStore(*context, trust);
+                context->set_verify_mode(ssl::verify_peer);
+            } else {
+                context->set_verify_mode(ssl::verify_none);
+            }
+            tls.emplace_back(trust, std::move(context));
+            return tls.back().second.get();
+        } catch (const std::exception&) {
+            *error = kInetSecureFailure;
+            return nullptr;
+        }
     }
 };
 
@@ -244,9 +260,9 @@ std::unique_ptr<NetStream> NetStream::Connect(const std::shared_ptr<NetContext>&
     }
 }
 
-InetError NetStream::StartTls(std::string_view serverName, Millis timeout) {
+InetError NetStream::StartTls(std::string_view serverName, Millis timeout, const TlsTrust& trust) {
     InetError error = kInetOk;
-    ssl::context* settings = m_impl->context->impl().TlsContext(&error);
+    ssl::context* settings = m_impl->context->impl().TlsContext(trust, &error);
     if (settings == nullptr) {
         return error;
     }

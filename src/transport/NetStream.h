@@ -16,6 +16,17 @@ namespace RVUtil::transport {
 
 using Millis = std::chrono::milliseconds;
 
+// What a TLS peer must show. By default a certificate that chains to the trust store
+// (platform/TrustStore.h) and names the server; caFile and caPath replace the store's file
+// and folder for a request that names them; verify false takes any peer (for testing).
+struct TlsTrust {
+    std::string caFile;
+    std::string caPath;
+    bool verify = true;
+
+    bool operator==(const TlsTrust&) const = default;
+};
+
 // The event loop of one session and, from its first TLS connection on, the TLS client
 // settings with the trust store loaded. A loop is run by one thread at a time: the thread
 // that uses the session.
@@ -54,7 +65,7 @@ class NetStream {
     // Runs a TLS client handshake over the connection: the peer's certificate must chain
     // to the system's trust store (SSL_CERT_FILE / SSL_CERT_DIR can point elsewhere) and
     // name serverName; serverName also goes out as SNI unless it is an address.
-    InetError StartTls(std::string_view serverName, Millis timeout);
+    InetError StartTls(std::string_view serverName, Millis timeout, const TlsTrust& trust = {});
     // What went wrong in the last failed operation, in a few words: the peer's certificate
     // verdict for a TLS failure, the system's words for a socket error. Empty for a time-out,
     // whose length only the caller knows.

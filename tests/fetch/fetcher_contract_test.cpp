@@ -3,6 +3,7 @@
 // connection. Where the two differ on purpose the family says so (ReadFamilies.h).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "CompressedBodies.h"
 #include "LogCapture.h"
+#include "RVUtil/Fetch.h"
 #include "ReadFamilies.h"
 #include "ScopedEnvironment.h"
 #include "ScriptedServer.h"
@@ -265,6 +267,79 @@ TYPED_TEST(FetcherContractTest, TrustsTheCertificatesTheTrustStoreVariablesName)
     };
     EXPECT_EQ(get(trusted), TypeParam::Completed(200));
     EXPECT_EQ(get(untrusted), 0u);
+}
+
+// What a fetch's options ask of the request reaches the wire the same way on both fetchers:
+// HEAD, credentials, headers added and removed, a proxy of its own or none, the connect
+// time-out apart from the wait for the answer, and the request head kept.
+TYPED_TEST(FetcherContractTest, FetchOptionsReachTheWire) {
+    using namespace std::chrono_literals;
+    auto& f = this->m_fetcher;
+    f.AddHeader("X-Own", "mine");
+    const std::string url = this->m_server.Url("/opt?q=1");
+    const auto lastHead = [this] { return std::string(this->m_server.Requests().back().Head()); };
+
+    this->m_server.Enqueue(Reply("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n"));
+    FetchOptions head;
+    head.method = FetchMethod::Head;
+    head.credentials = {{"user", "secret"}};
+    head.headers = {{"x-own", "theirs"}, {"X-Empty", ""}};
+    head.removedHeaders = {"Accept"};
+    head.keepRequestHead = true;
+    const FetchOutcome headed = Fetch(f, url, head);
+    EXPECT_EQ(std::tuple(headed.code, headed.status, headed.body.size()),
+              std::tuple(ERR_OK, 200, std::size_t{0}));
+    const std::string sent = lastHead();
+    EXPECT_EQ(sent.rfind("HEAD /opt?q=1 HTTP/1.1\r\n", 0), 0u) << sent;
+    EXPECT_NE(sent.find("Authorization: Basic dXNlcjpzZWNyZXQ=\r\n"), std::string::npos);
+    EXPECT_NE(sent.find("x-own: theirs\r\n"), std::string::npos) << sent;
+    EXPECT_EQ(sent.find("mine"), std::string::npos);
+    EXPECT_NE(sent.find("X-Empty:"), std::string::npos);
+    EXPECT_EQ(sent.find("Accept:"), std::string::npos);
+    EXPECT_EQ(headed.requestHead, sent) << "the head kept is the head sent";
+
+    // A proxy of the fetch's own, whatever the environment says; "" goes direct.
+    this->m_env.Set("http_proxy", RefusedUrl());
+    this->m_server.Enqueue(Reply(HttpResponse(200, "via proxy")));
+    FetchOptions proxied;
+    proxied.proxy = "http://127.0.0.1:" + std::to_string(this->m_server.Port());
+    const FetchOutcome viaProxy = Fetch(f, "http://origin.test/p", proxied);
+    EXPECT_EQ(viaProxy.body.text(), "via proxy") << viaProxy.failure.words;
+    EXPECT_EQ(this->m_server.Requests().back().Target(), "http://origin.test/p");
+    FetchOptions direct;
+    direct.proxy = "";
+    this->m_server.Enqueue(Reply(HttpResponse(200, "direct")));
+    EXPECT_EQ(Fetch(f, url, direct).body.text(), "direct");
+    this->m_env.Unset("http_proxy");
+
+    // The connect time-out bounds connecting alone: a slow answer still comes.
+    this->m_server.Enqueue(Reply().Delay(1500ms).Send(HttpResponse(200, "slow")));
+    FetchOptions patient;
+    patient.connectTimeout = 500ms;
+    patient.timeout = 5000ms;
+    const FetchOutcome slow = Fetch(f, url, patient);
+    EXPECT_EQ(slow.body.text(), "slow") << slow.failure.words;
+}
+
+// A fetch names its own trust: a certificate authority of its own, or none at all.
+TYPED_TEST(FetcherContractTest, FetchOptionsNameTheirOwnTrust) {
+    const TestCertificates& certs = TestCertificates::Get();
+    this->m_env.Unset("SSL_CERT_FILE");
+    this->m_env.Unset("SSL_CERT_DIR");
+    typename TypeParam::Fetcher fetcher;
+    ASSERT_TRUE(fetcher.Init());
+    TlsFront trusted(this->m_server.Port(), certs.Loopback().certFile, certs.Loopback().keyFile);
+    ASSERT_TRUE(trusted.IsListening());
+    this->m_server.SetDefaultReply(Reply(HttpResponse(200, "tls")));
+    const std::string url = "https://127.0.0.1:" + std::to_string(trusted.Port()) + "/";
+    EXPECT_EQ(Fetch(fetcher, url).failure.kind, FailureKind::Tls);
+    FetchOptions ownCa;
+    ownCa.caFile = certs.CaFile();
+    EXPECT_EQ(Fetch(fetcher, url, ownCa).body.text(), "tls");
+    FetchOptions insecure;
+    insecure.verifyPeer = false;
+    EXPECT_EQ(Fetch(fetcher, url, insecure).body.text(), "tls");
+    EXPECT_EQ(Fetch(fetcher, url).failure.kind, FailureKind::Tls) << "trust stays with the fetch";
 }
 
 // Schemes other than http and https, and URLs that would split the request line, never
