@@ -600,6 +600,54 @@ TYPED_TEST(ReadFunctionsTest, AnEndlessBodyFailsWithinTheMemoryOfItsLimit) {
     }
 }
 
+// Memory, measured in a child process as the growth of its peak resident size: a streamed
+// body of 1 GiB adds at most 16 MiB, and a whole body of 64 MiB is held once (the read
+// function hands over the block it arrived in, within 16 MiB of the body's size).
+TYPED_TEST(ReadFunctionsTest, StreamsInConstantMemoryAndHoldsAWholeBodyOnce) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizers' allocators keep freed memory and add shadow memory";
+#endif
+    constexpr long long kMiB = 1 << 20;
+    constexpr std::size_t kStreamed = std::size_t{1} << 30;
+    constexpr long kWhole = 64 << 20;
+    this->m_server.Enqueue(
+        Reply("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kStreamed) + "\r\n\r\n")
+            .Repeat("streamed body ", kStreamed));
+    this->m_server.Enqueue(
+        Reply("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kWhole) + "\r\n\r\n")
+            .Repeat("whole body ", kWhole));
+    const std::string url = this->m_server.Url("/big");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        WriteFile("/proc/self/clear_refs", "5");
+        long start = PeakResidentKiB();
+        FetchOptions unlimited;
+        unlimited.bodyLimit = 0;
+        unlimited.timeout = std::chrono::milliseconds(60000);
+        const FetchOutcome streamed =
+            Fetch(this->m_fetcher, url, unlimited, [](std::span<const std::byte>) { return true; });
+        const long long streamGrowth = (PeakResidentKiB() - start) * 1024;
+        WriteFile("/proc/self/clear_refs", "5");
+        start = PeakResidentKiB();
+        unsigned char* out = nullptr;
+        long size = 0;
+        CString message;
+        const ErrorCode code =
+            TypeParam::Full(&this->m_fetcher, url.c_str(), &out, size, message, nullptr, 60000);
+        const long long wholeGrowth = (PeakResidentKiB() - start) * 1024;
+        delete[] out;
+        _exit(streamed.delivered != kStreamed || code != ERR_OK || size != kWhole ? 1
+              : streamGrowth > 16 * kMiB                                          ? 2
+              : wholeGrowth > kWhole + 16 * kMiB                                  ? 3
+                                                                                  : 0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0)
+        << "1: a transfer failed, 2: streaming grew past 16 MiB, 3: the whole body was held twice";
+}
+
 // Reading "VR_Expired" texts: the fixed layout, the range checks, the 2038 clamp and the
 // "now + 10 s" answer for anything unreadable.
 TEST(ExpiredTimeTest, ReadsTheFixedLayoutOrAnswersNowPlusTen) {

@@ -62,6 +62,11 @@ Reply& Reply::Send(std::string bytes) {
     return *this;
 }
 
+Reply& Reply::Repeat(std::string bytes, std::size_t total) {
+    m_actions.push_back({Action::Repeat, std::move(bytes), {}, total});
+    return *this;
+}
+
 Reply& Reply::Trickle(std::string_view bytes, std::size_t chunk, std::chrono::milliseconds pause) {
     for (std::size_t at = 0; at < bytes.size(); at += chunk) {
         Send(std::string(bytes.substr(at, chunk)));
@@ -325,6 +330,21 @@ bool Server::Perform(int fd, const Reply& reply, bool requestWaiting) {
                     return false;
                 }
                 break;
+            case Reply::Action::Repeat: {
+                // Sent in blocks of many copies, so that a large body costs few system calls.
+                std::string block;
+                while (!action.bytes.empty() && block.size() < 256 * 1024) {
+                    block += action.bytes;
+                }
+                for (std::size_t left = block.empty() ? 0 : action.total; left > 0;) {
+                    const std::size_t piece = std::min(left, block.size());
+                    if (!SendAll(fd, std::string_view(block).substr(0, piece))) {
+                        return false;
+                    }
+                    left -= piece;
+                }
+                break;
+            }
             case Reply::Action::Delay:
                 if (!Pause(fd, action.delay)) {
                     return false;

@@ -26,15 +26,19 @@ namespace loopback {
 class Reply {
   public:
     struct Action {
-        enum Kind { Send, Delay, Close, Reset, Hang, CloseIfIdle } kind;
+        enum Kind { Send, Repeat, Delay, Close, Reset, Hang, CloseIfIdle } kind;
         std::string bytes;
         std::chrono::milliseconds delay{0};
+        std::size_t total = 0;  // Repeat: how many bytes of the repeated bytes go out
     };
 
     Reply() = default;
     explicit Reply(std::string raw) { Send(std::move(raw)); }
 
     Reply& Send(std::string bytes);
+    // Sends total bytes made of bytes repeated (the last copy cut), without holding them: a
+    // body of any size.
+    Reply& Repeat(std::string bytes, std::size_t total);
     // Sends bytes in pieces of chunk bytes with a pause after each piece.
     Reply& Trickle(std::string_view bytes, std::size_t chunk, std::chrono::milliseconds pause);
     Reply& Delay(std::chrono::milliseconds pause);
