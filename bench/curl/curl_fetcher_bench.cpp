@@ -1,9 +1,13 @@
 // CCurlHttpFetcher against a plain libcurl easy-handle loop doing the same transfers, in the
 // same run, from a loopback server in another process:
-//   - small GETs (1 KiB body) over one keep-alive connection: request rate, of the fetcher
-//     and of the read function RVUtil_gfnCurlReadHTML (which adds a copy and a header walk);
-//   - one 64 MiB body: throughput, and the growth of peak memory over one transfer (each
-//     measured in a fresh child process, so that the two do not share a high-water mark).
+//   - small GETs (1 KiB body) over one keep-alive connection: request rate, of the fetcher,
+//     of the read function RVUtil_gfnCurlReadHTML (which adds the status, verdict and expiry
+//     steps), and of the outcome call RVUtil::Fetch against that read function;
+//   - one 64 MiB body: throughput of the fetcher and of both families' read functions, and
+//     the growth of peak memory over one transfer (each measured in a fresh child process,
+//     so that the two do not share a high-water mark);
+//   - a 64 MiB gzip text body (about 10 MiB on the wire): the curl read function asking for
+//     gzip against the raw loop with libcurl's own gzip decoding (zlib).
 // Rounds of the two alternate; the ratio is the median over pairs of neighbouring rounds.
 // Usage: bench_curl_fetcher [requests-per-round [pairs]]
 #include <curl/curl.h>
@@ -21,7 +25,9 @@
 #include "ChildProcess.h"
 #include "LoopbackBench.h"
 #include "RVUtil/CCurlHttpFetcher.h"
+#include "RVUtil/CRVHttpFetcher.h"
 #include "RVUtil/CurlReadFunctions.h"
+#include "RVUtil/InetReadFunctions.h"
 
 namespace {
 
@@ -32,10 +38,14 @@ using namespace rvbench;
 // reused std::string, the status read after each transfer.
 class RawLibcurl {
   public:
-    RawLibcurl() : m_curl(curl_easy_init()) {
+    // gzip: libcurl asks for gzip and decodes it itself.
+    explicit RawLibcurl(bool gzip = false) : m_curl(curl_easy_init()) {
         curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, &RawLibcurl::Append);
         curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, &m_body);
         curl_easy_setopt(m_curl, CURLOPT_TIMEOUT_MS, static_cast<long>(kTimeoutMs));
+        if (gzip) {
+            curl_easy_setopt(m_curl, CURLOPT_ACCEPT_ENCODING, "gzip");
+        }
     }
     ~RawLibcurl() { curl_easy_cleanup(m_curl); }
 
@@ -63,6 +73,8 @@ class RawLibcurl {
 // The same transfers through the library, and through its full read function.
 using Fetcher = FetcherClient<RVUtil::CCurlHttpFetcher, 1>;
 using ReadFunction = ReadFunctionClient<RVUtil::CCurlHttpFetcher, &RVUtil::RVUtil_gfnCurlReadHTML>;
+using OwnReadFunction = ReadFunctionClient<RVUtil::CRVHttpFetcher, &RVUtil::RVUtil_gfnReadHTML>;
+using Outcome = FetchClient<RVUtil::CCurlHttpFetcher>;
 
 // In a child process: the growth of peak memory over one large transfer.
 int MeasureMemory(const std::string& which, const std::string& url) {
@@ -111,6 +123,14 @@ int main(int argc, char** argv) {
             "  RVUtil_gfnCurlReadHTML %.0f req/s, raw libcurl %.0f req/s, ratio %.3f (target >= "
             "0.9)\n",
             reads.ours, reads.other, reads.ratio);
+
+        Outcome outcome;
+        const Comparison fetches =
+            CompareRates(outcome, read, server.Url(), pairs, smallCount, kSmallBody);
+        std::printf(
+            "  RVUtil::Fetch %.0f req/s, RVUtil_gfnCurlReadHTML %.0f req/s, ratio %.3f (target >= "
+            "0.98)\n",
+            fetches.ours, fetches.other, fetches.ratio);
     }
     {
         ServerProcess server(kLargeBody);
@@ -130,6 +150,34 @@ int main(int argc, char** argv) {
             "  peak memory growth over one transfer: CCurlHttpFetcher %.1f MiB, raw libcurl %.1f "
             "MiB\n",
             memoryFetcher, memoryRaw);
+
+        for (const bool own : {false, true}) {
+            Comparison read = own ? [&] {
+                OwnReadFunction client;
+                return CompareRates(client, raw, server.Url(), pairs, 1, kLargeBody, 1);
+            }()
+                                  : [&] {
+                                        ReadFunction client;
+                                        return CompareRates(client, raw, server.Url(), pairs, 1,
+                                                            kLargeBody, 1);
+                                    }();
+            std::printf("  %s %.0f MiB/s, raw libcurl %.0f MiB/s, ratio %.3f (target >= 0.7)\n",
+                        own ? "RVUtil_gfnReadHTML" : "RVUtil_gfnCurlReadHTML", read.ours * mib,
+                        read.other * mib, read.ratio);
+        }
+    }
+    {
+        ServerProcess server(kLargeBody, true);
+        ReadFunction read;
+        read.fetcher().AddHeader("Accept-Encoding", "gzip");
+        RawLibcurl raw(true);
+        const double mib = static_cast<double>(kLargeBody) / (1 << 20);
+        const Comparison gzip = CompareRates(read, raw, server.Url(), pairs, 1, kLargeBody, 1);
+        std::printf("one 64 MiB gzip text body (%d x 2 transfers)\n", pairs);
+        std::printf(
+            "  RVUtil_gfnCurlReadHTML with Accept-Encoding gzip %.0f MiB/s, raw libcurl with its "
+            "gzip decoding %.0f MiB/s, ratio %.3f (target >= 2.5)\n",
+            gzip.ours * mib, gzip.other * mib, gzip.ratio);
     }
     curl_global_cleanup();
     return 0;

@@ -16,6 +16,7 @@
 #include "RVUtil/CString.h"
 #include "RVUtil/CTime32.h"
 #include "RVUtil/ErrorCode.h"
+#include "RVUtil/Fetch.h"
 #include "RVUtil/WinTypes.h"
 
 namespace rvbench {
@@ -65,16 +66,43 @@ class ReadFunctionClient {
         delete[] body;
         return static_cast<std::size_t>(size);
     }
+    Fetcher& fetcher() { return m_fetcher; }
 
   private:
     Fetcher m_fetcher;
 };
 
-// rvutil_loopback_http in its own process, answering every request with bodyBytes bytes.
+// The same GET through the outcome interface (RVUtil::Fetch), the body whole.
+template <class Fetcher>
+class FetchClient {
+  public:
+    FetchClient() { m_fetcher.Init(); }
+    std::size_t Get(const std::string& url) {
+        const RVUtil::FetchOutcome outcome = RVUtil::Fetch(m_fetcher, url, m_options);
+        if (!outcome) {
+            throw std::runtime_error("fetch failed: " + outcome.failure.words);
+        }
+        return outcome.body.size();
+    }
+
+  private:
+    Fetcher m_fetcher;
+    RVUtil::FetchOptions m_options = [] {
+        RVUtil::FetchOptions options;
+        options.timeout = std::chrono::milliseconds(kTimeoutMs);
+        return options;
+    }();
+};
+
+// rvutil_loopback_http in its own process, answering every request with bodyBytes bytes
+// (gzip: that many bytes of text, sent gzip-compressed).
 class ServerProcess {
   public:
-    explicit ServerProcess(std::size_t bodyBytes)
-        : m_process({RVUTIL_LOOPBACK_HTTP, std::to_string(bodyBytes)}) {
+    explicit ServerProcess(std::size_t bodyBytes, bool gzip = false)
+        : m_process(
+              gzip ? std::vector<std::string>{RVUTIL_LOOPBACK_HTTP, std::to_string(bodyBytes),
+                                              "gzip"}
+                   : std::vector<std::string>{RVUTIL_LOOPBACK_HTTP, std::to_string(bodyBytes)}) {
         const std::string port = m_process.ReadLine(std::chrono::seconds(10));
         if (port.empty()) {
             throw std::runtime_error("the loopback server did not start");
