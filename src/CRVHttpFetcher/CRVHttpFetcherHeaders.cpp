@@ -6,12 +6,8 @@
 namespace RVUtil {
 
 void CRVHttpFetcher::AddHeader(const char* name, const char* value) {
-    const http::HeaderRefusal refusal =
-        http::CheckRequestHeader(name != nullptr ? name : "", value != nullptr ? value : "");
-    if (refusal != http::HeaderRefusal::None) {
-        LogChannel()(CPXLog::LVL_WARNING)
-            .Write(http::kHeaderRefusedRecord, http::RefusalReason(refusal),
-                   http::ShownHeaderName(name));
+    if (const auto refused = http::RefusedHeaderRecord(name, value)) {
+        LogChannel()(CPXLog::LVL_WARNING).Write("%s", refused->c_str());
         return;
     }
     http::SetRequestPair(m_arrReqHeaders, CString(name), CString(value));

@@ -49,21 +49,25 @@ void BodyStore::Adopt(BYTE* array, std::size_t size) noexcept {
     m_kind = Kind::Array;
 }
 
+void BodyStore::MoveInto(BYTE* block, Kind kind, std::size_t capacity) noexcept {
+    if (m_size > 0) {
+        std::memcpy(block, m_data, m_size);
+    }
+    const std::size_t size = m_size;
+    FreeBlock();
+    m_data = block;
+    m_size = size;
+    m_capacity = capacity;
+    m_kind = kind;
+}
+
 bool BodyStore::MoveToArray(std::size_t capacity) noexcept {
     BYTE* array = new (std::nothrow) BYTE[capacity + 1];
     if (array == nullptr) {
         return false;
     }
     AdviseLargeBuffer(array, capacity);
-    if (m_size > 0) {
-        std::memcpy(array, m_data, m_size);
-    }
-    const std::size_t size = m_size;
-    FreeBlock();
-    m_data = array;
-    m_size = size;
-    m_capacity = capacity;
-    m_kind = Kind::Array;
+    MoveInto(array, Kind::Array, capacity);
     return true;
 }
 
@@ -83,27 +87,20 @@ bool BodyStore::MakeRoom(std::size_t n) noexcept {
     }
     const std::size_t capacity = std::max(
         m_size + n, std::min(std::max(m_capacity + m_capacity / 2, kFirstGrowth), m_growthLimit));
-    if (m_kind == Kind::Grown) {
-        void* grown = std::realloc(m_data, capacity + 1);
-        if (grown == nullptr) {
-            return false;
-        }
-        m_data = static_cast<BYTE*>(grown);
-    } else {
+    if (m_kind != Kind::Grown) {
         // An array cannot be grown in place: its contents move into a block that can.
         auto* grown = static_cast<BYTE*>(std::malloc(capacity + 1));
         if (grown == nullptr) {
             return false;
         }
-        if (m_size > 0) {
-            std::memcpy(grown, m_data, m_size);
-        }
-        const std::size_t size = m_size;
-        FreeBlock();
-        m_data = grown;
-        m_size = size;
-        m_kind = Kind::Grown;
+        MoveInto(grown, Kind::Grown, capacity);
+        return true;
     }
+    void* grown = std::realloc(m_data, capacity + 1);
+    if (grown == nullptr) {
+        return false;
+    }
+    m_data = static_cast<BYTE*>(grown);
     m_capacity = capacity;
     return true;
 }

@@ -68,6 +68,8 @@ class BodyStore {
 
     // Replaces the block by a new[] array of capacity (+1) holding the contents.
     bool MoveToArray(std::size_t capacity) noexcept;
+    // Copies the contents into block, of kind and capacity, which replaces the block.
+    void MoveInto(BYTE* block, Kind kind, std::size_t capacity) noexcept;
     void FreeBlock() noexcept;
 
     BYTE* m_data = nullptr;

@@ -30,12 +30,8 @@ void CCurlHttpFetcherImpl::AddHeader(const char* name, const char* value) {
     if (m_bClosed) {
         return;
     }
-    const http::HeaderRefusal refusal =
-        http::CheckRequestHeader(name != nullptr ? name : "", value != nullptr ? value : "");
-    if (refusal != http::HeaderRefusal::None) {
-        LogChannel()(CPXLog::LVL_WARNING)
-            .Write(http::kHeaderRefusedRecord, http::RefusalReason(refusal),
-                   http::ShownHeaderName(name));
+    if (const auto refused = http::RefusedHeaderRecord(name, value)) {
+        LogChannel()(CPXLog::LVL_WARNING).Write("%s", refused->c_str());
         return;
     }
     const CString strName(name);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/Ascii.h"
+#include "platform/FormatText.h"
 
 namespace RVUtil::http {
 
@@ -18,6 +19,16 @@ const char* RefusalReason(HeaderRefusal refusal) {
             break;
     }
     return "";
+}
+
+std::optional<std::string> RefusedHeaderRecord(const char* name, const char* value) {
+    const HeaderRefusal refusal =
+        CheckRequestHeader(name != nullptr ? name : "", value != nullptr ? value : "");
+    if (refusal == HeaderRefusal::None) {
+        return std::nullopt;
+    }
+    const char* shown = name != nullptr && name[0] != '\0' ? name : "-";
+    return platform::FormatText(kHeaderRefusedRecord, RefusalReason(refusal), shown);
 }
 
 HeaderRefusal CheckRequestHeader(std::string_view name, std::string_view value) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -31,10 +32,10 @@ HeaderRefusal CheckRequestHeader(std::string_view name, std::string_view value);
 // and their log readers match on it.
 inline constexpr const char* kHeaderRefusedRecord = "Request header refused (%s): %s";
 const char* RefusalReason(HeaderRefusal refusal);
-// A name as the record shows it: "-" for a null or empty one.
-inline const char* ShownHeaderName(const char* name) {
-    return name != nullptr && name[0] != '\0' ? name : "-";
-}
+// For a caller's AddHeader (null counts as empty): the text of the WARNING record its pair
+// gets when it is refused (kHeaderRefusedRecord filled in, "-" for an empty name), or none
+// when the pair may be stored.
+std::optional<std::string> RefusedHeaderRecord(const char* name, const char* value);
 
 // Adds the pair at the end. Raises only for lack of memory, and then leaves pairs as they
 // were: never a name without its value.

@@ -48,7 +48,9 @@ TEST(RequestHeaderRule, RefusesWhatCouldEndTheLineOrTheName) {
     using RVUtil::http::RefusalReason;
     EXPECT_STREQ(RefusalReason(HeaderRefusal::EmptyName), "empty name");
     EXPECT_STREQ(RefusalReason(HeaderRefusal::LineBreakOrNul), "CR, LF or NUL in the value");
-    EXPECT_STREQ(RVUtil::http::ShownHeaderName(nullptr), "-");
+    EXPECT_EQ(RVUtil::http::RefusedHeaderRecord(nullptr, "v"),
+              "Request header refused (empty name): -");
+    EXPECT_EQ(RVUtil::http::RefusedHeaderRecord("X-A", "v"), std::nullopt);
 }
 
 TEST(RequestHeaderRule, PairsReplaceByExactNameAndResponseLookupIgnoresCase) {
