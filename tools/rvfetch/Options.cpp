@@ -358,6 +358,9 @@ void Finish(Parser& p) {
             url.insert(0, "http://");
         }
     }
+    if (o.outputs.size() > o.urls.size()) {
+        o.warnings.push_back("Got more output options than URLs");
+    }
     if (p.head) {
         o.method = Method::Head;
         o.include = true;

@@ -141,8 +141,7 @@ int Transfer::run() {
     m_output = std::make_unique<Output>(path, m_options.createDirs);
     m_facts.outputName = m_output->isStandardOutput() ? "" : path;
     const bool toTerminal = m_output->isStandardOutput() && ::isatty(STDOUT_FILENO) != 0;
-    if (!m_options.silent && !m_options.noProgress && ::isatty(STDERR_FILENO) != 0 &&
-        (!toTerminal || m_options.progressBar)) {
+    if (!m_options.silent && !m_options.noProgress && ::isatty(STDERR_FILENO) != 0 && !toTerminal) {
         m_progress = std::make_unique<Progress>(m_options.progressBar);
     }
     if (!m_options.caFile.empty() && ::access(m_options.caFile.c_str(), R_OK) != 0) {
@@ -336,6 +335,9 @@ Transfer::Ending Transfer::fetchOnce(const std::string& url, Method method, bool
         Ending ending = stopped(outcome);
         if (m_stop == Stop::HttpError) {
             MarkHttpRetry(ending, m_head, method);
+        } else if (m_stop == Stop::Timeout) {
+            ending.retryable = method != Method::Post;
+            ending.problem = "timeout";
         }
         return ending;
     }

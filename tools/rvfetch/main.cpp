@@ -22,14 +22,38 @@ namespace rvfetch {
 
 namespace {
 
+const char* CodeName(RVUtil::ErrorCode code) {
+    switch (code) {
+        case RVUtil::ERR_OK:
+            return "ERR_OK";
+        case RVUtil::ERR_REQUEST:
+            return "ERR_REQUEST";
+        case RVUtil::ERR_HTTP_STATUS:
+            return "ERR_HTTP_STATUS";
+        case RVUtil::ERR_DECOMPRESS:
+            return "ERR_DECOMPRESS";
+        case RVUtil::ERR_ALLOC:
+            return "ERR_ALLOC";
+        case RVUtil::ERR_SERVER_VERDICT:
+            return "ERR_SERVER_VERDICT";
+        case RVUtil::ERR_INIT:
+            return "ERR_INIT";
+        case RVUtil::ERR_NO_FETCHER:
+            return "ERR_NO_FETCHER";
+    }
+    return "ERR_UNKNOWN";
+}
+
+// Each sample through both fetchers: the read functions' code for it, the size of the body,
+// the time, and the expiry or the failure's words.
 int Demo(const LogFolder& log) {
     const int useInet = RVUtil::RVUtil_IsUseWinInet();
     std::printf("probe: RVUtil_IsUseWinInet() = %d (auto would use %s); log records go to %s\n\n",
                 useInet, useInet ? "inet" : "curl",
                 log.folder().empty() ? "nowhere" : log.folder().c_str());
     DemoServer server;
-    std::printf("%-10s %-20s %-8s %-7s %-16s %8s %9s\n", "resource", "what", "backend", "status",
-                "result", "bytes", "time");
+    std::printf("%-10s %-20s %-8s %-22s %8s %9s\n", "resource", "what", "backend", "result",
+                "bytes", "time");
     for (const RVUtil::FetcherKind kind : {RVUtil::FetcherKind::Curl, RVUtil::FetcherKind::Own}) {
         for (const DemoServer::Resource& resource : DemoServer::resources()) {
             RVUtil::FetchOptions options;
@@ -40,10 +64,12 @@ int Demo(const LogFolder& log) {
             const double ms =
                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                     .count();
-            std::printf("%-10s %-20s %-8s %-7d %-16s %8zu %6.1f ms", resource.path.c_str(),
+            char code[40];
+            std::snprintf(code, sizeof code, "%s (%d)", CodeName(outcome.code),
+                          static_cast<int>(outcome.code));
+            std::printf("%-10s %-20s %-8s %-22s %8zu %7.1f ms", resource.path.c_str(),
                         resource.description.c_str(),
-                        kind == RVUtil::FetcherKind::Curl ? "curl" : "inet", outcome.status,
-                        outcome.ok ? "ok" : RVUtil::FailureKindName(outcome.failure.kind),
+                        kind == RVUtil::FetcherKind::Curl ? "curl" : "inet", code,
                         outcome.body.size(), ms);
             if (outcome.expires) {
                 const std::time_t t = std::chrono::system_clock::to_time_t(*outcome.expires);
