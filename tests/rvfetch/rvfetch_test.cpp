@@ -53,10 +53,11 @@ Outcome RunIn(TempDir& dir, Args command, const std::string& input = "") {
     return run;
 }
 
+// Each run in a fresh folder, kept until the next run so that its files can be read.
 Outcome Rvfetch(Args args, const std::string& input = "") {
-    static TempDir* dir = nullptr;
-    delete dir;
-    dir = new TempDir("rvfetch-run");
+    static std::unique_ptr<TempDir> dir;
+    dir.reset();
+    dir = std::make_unique<TempDir>("rvfetch-run");
     args.insert(args.begin(), RVFETCH_PATH);
     return RunIn(*dir, args, input);
 }
@@ -484,6 +485,19 @@ TEST_F(rvfetch, DeparturesAreSaid) {
             EXPECT_TRUE(run.Says(c.says)) << run.err;
         }
     }
+}
+
+// --backend auto follows the library's probe: the own transport once a proxy is in force
+// (the server is left out of it, so the fetch itself goes direct).
+TEST_F(rvfetch, AutoBackendFollowsTheProbe) {
+    const Servers servers;
+    const Args args = {"-sv", "-o", "/dev/null", servers.Expand("{url}/text")};
+    EXPECT_TRUE(Rvfetch(args).Says("on the curl backend"));
+    ScopedEnvironment env;
+    env.Set("http_proxy", "http://127.0.0.1:9").Set("no_proxy", "127.0.0.1");
+    const Outcome run = Rvfetch(args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(run.Says("on the inet backend")) << run.err;
 }
 
 // Every option and exit status of --help is in the manual page, and the other way round.
