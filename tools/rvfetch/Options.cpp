@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string_view>
 
 #include "ExitCodes.h"
@@ -23,7 +21,7 @@ using Apply = void (*)(Parser&, const std::string& value);
 
 // One option: its letter and name as curl spells them, the value it takes (none for a
 // switch), the line --help gives it, and what it does to the options.
-struct OptionSpec {
+struct OptionEntry {
     char letter;           // 0: none
     const char* name;      // without the leading "--"
     const char* argument;  // null: a switch
@@ -125,9 +123,9 @@ bool OneLine(Parser& p, const std::string& value) {
     return true;
 }
 
-const std::vector<OptionSpec>& Table() {
+const std::vector<OptionEntry>& Table() {
     using K = RequestData::Kind;
-    static const std::vector<OptionSpec> table = {
+    static const std::vector<OptionEntry> table = {
         {0, "url", "URL", "fetch URL too (repeatable, as are plain URLs)",
          [](Parser& p, const std::string& v) {
              if (OneLine(p, v)) {
@@ -288,19 +286,19 @@ const std::vector<OptionSpec>& Table() {
     return table;
 }
 
-const OptionSpec* FindLong(std::string_view name) {
-    for (const OptionSpec& spec : Table()) {
-        if (name == spec.name) {
-            return &spec;
+const OptionEntry* FindLong(std::string_view name) {
+    for (const OptionEntry& entry : Table()) {
+        if (name == entry.name) {
+            return &entry;
         }
     }
     return nullptr;
 }
 
-const OptionSpec* FindLetter(char letter) {
-    for (const OptionSpec& spec : Table()) {
-        if (spec.letter == letter) {
-            return &spec;
+const OptionEntry* FindLetter(char letter) {
+    for (const OptionEntry& entry : Table()) {
+        if (entry.letter == letter) {
+            return &entry;
         }
     }
     return nullptr;
@@ -447,13 +445,13 @@ void Finish(Parser& p) {
 }
 
 void Parse(Parser& p, int argc, char** argv) {
-    const auto take = [&](const OptionSpec& spec, int& i, std::optional<std::string> attached) {
-        if (spec.argument == nullptr) {
-            spec.apply(p, {});
+    const auto take = [&](const OptionEntry& entry, int& i, std::optional<std::string> attached) {
+        if (entry.argument == nullptr) {
+            entry.apply(p, {});
         } else if (attached) {
-            spec.apply(p, *attached);
+            entry.apply(p, *attached);
         } else if (i + 1 < argc) {
-            spec.apply(p, argv[++i]);
+            entry.apply(p, argv[++i]);
         } else {
             p.Fail("requires parameter");
         }
@@ -468,13 +466,13 @@ void Parse(Parser& p, int argc, char** argv) {
         } else if (arg[1] == '-') {
             // "--name value", and "--name=value" as a convenience curl does not offer.
             const std::size_t equals = arg.find('=');
-            const OptionSpec* spec = FindLong(arg.substr(2, equals - 2));
+            const OptionEntry* entry = FindLong(arg.substr(2, equals - 2));
             p.typed = std::string(arg.substr(0, equals));
-            if (spec == nullptr || (equals != std::string_view::npos && !spec->argument)) {
+            if (entry == nullptr || (equals != std::string_view::npos && !entry->argument)) {
                 p.typed = arg;
                 return p.Fail("is unknown");
             }
-            take(*spec, i,
+            take(*entry, i,
                  equals == std::string_view::npos
                      ? std::nullopt
                      : std::optional<std::string>(arg.substr(equals + 1)));
@@ -482,17 +480,17 @@ void Parse(Parser& p, int argc, char** argv) {
             // Letters run together ("-sSL"); one that takes a value takes the rest, or the
             // next argument.
             for (std::size_t k = 1; k < arg.size() && p.problem.empty(); ++k) {
-                const OptionSpec* spec = FindLetter(arg[k]);
+                const OptionEntry* entry = FindLetter(arg[k]);
                 p.typed = std::string("-") + arg[k];
-                if (spec == nullptr) {
+                if (entry == nullptr) {
                     p.typed = arg;
                     return p.Fail("is unknown");
                 }
-                if (spec->argument != nullptr && k + 1 < arg.size()) {
-                    take(*spec, i, std::string(arg.substr(k + 1)));
+                if (entry->argument != nullptr && k + 1 < arg.size()) {
+                    take(*entry, i, std::string(arg.substr(k + 1)));
                     break;
                 }
-                take(*spec, i, std::nullopt);
+                take(*entry, i, std::nullopt);
             }
         }
     }
@@ -541,14 +539,14 @@ std::string HelpText() {
         "rvfetch cannot do as curl does is refused or said on standard error.\n"
         "\n"
         "Options:\n";
-    for (const OptionSpec& spec : Table()) {
-        std::string names = spec.letter != 0 ? std::string("  -") + spec.letter + ", " : "      ";
-        names += std::string("--") + spec.name;
-        if (spec.argument != nullptr) {
-            names += std::string(" ") + spec.argument;
+    for (const OptionEntry& entry : Table()) {
+        std::string names = entry.letter != 0 ? std::string("  -") + entry.letter + ", " : "      ";
+        names += std::string("--") + entry.name;
+        if (entry.argument != nullptr) {
+            names += std::string(" ") + entry.argument;
         }
         names.resize(std::max<std::size_t>(names.size() + 1, 32), ' ');
-        text += names + spec.help + "\n";
+        text += names + entry.help + "\n";
     }
     text += "\nExit status (curl's numbers; 100 and up are rvfetch's own):\n";
     for (const ExitCodeMeaning& exit : ExitCodeMeanings()) {

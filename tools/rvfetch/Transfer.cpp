@@ -98,11 +98,7 @@ std::string LocalTime(std::chrono::system_clock::time_point when) {
 Transfer::Transfer(Run& run, std::string url, OutputName output)
     : m_run(run), m_options(run.options), m_url(std::move(url)), m_outputName(std::move(output)) {}
 
-void Transfer::warn(const std::string& text) const {
-    if (m_options.silent) {
-        return;
-    }
-    // curl's warnings: "Warning: " before each line, lines cut at a blank before column 79.
+void Warn(std::string_view text) {
     constexpr std::size_t kWidth = 70;
     std::string_view rest = text;
     std::string shown;
@@ -116,6 +112,12 @@ void Transfer::warn(const std::string& text) const {
         rest.remove_prefix(cut);
     }
     std::fputs(shown.c_str(), stderr);
+}
+
+void Transfer::warn(const std::string& text) const {
+    if (!m_options.silent) {
+        Warn(text);
+    }
 }
 
 std::chrono::milliseconds Transfer::remaining() const {

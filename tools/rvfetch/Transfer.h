@@ -16,6 +16,10 @@
 
 namespace rvfetch {
 
+// A warning as curl writes one: "Warning: " before each line, lines cut at a blank so that
+// none passes column 79.
+void Warn(std::string_view text);
+
 // What every transfer of a run shares: the options, the fetcher and the -D output.
 struct Run {
     const Options& options;

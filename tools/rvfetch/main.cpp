@@ -136,11 +136,10 @@ int Main(int argc, char** argv) {
     const Options& options = parsed.options;
     if (!options.silent) {
         for (const std::string& warning : options.warnings) {
-            std::fprintf(stderr, "Warning: %s\n", warning.c_str());
+            Warn(warning);
         }
         if (options.insecure) {
-            std::fputs("Warning: -k/--insecure: servers' certificates and names go unchecked\n",
-                       stderr);
+            Warn("-k/--insecure: servers' certificates and names go unchecked");
         }
     }
     // A closed pipe is a failed write (23), as in curl, not a signal.
