@@ -351,6 +351,7 @@ TEST_F(rvfetch, SharedOptionsDoWhatCurlDoes) {
         {{"-m", "0.5", "{url}/slow"}},
         {{"--connect-timeout", "1", "{url}/slow"}},
         {{"--retry", "1", "{url}/busy"}},
+        {{"--retry", "1", "--retry-connrefused", "{refused}"}},
         {{"--retry", "1", "-f", "-o", "out", "{url}/busy"}, "", "out"},
         {{"{url}/close"}},
         // TLS trust.
@@ -369,7 +370,7 @@ TEST_F(rvfetch, SharedOptionsDoWhatCurlDoes) {
         {{"-O", "{url}/"}},
         {{"-s", "-o", "/dev/null", "-w",
           "%{http_code} %{size_download} %{url_effective} %{content_type} %{exitcode} "
-          "%{num_redirects} %{method} %header{content-length} %% \\t|\\n",
+          "%{num_redirects} %{method} %header{content-length} %% \\t|%{stderr}e\\n",
           "-L", "{url}/redirect"}},
         {{"-w", "%{response_code} %{exitcode} %{foo}\\n", "{refused}"}},
         {{"--no-progress-meter", "-N", "{url}/text"}},

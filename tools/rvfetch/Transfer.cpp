@@ -104,7 +104,8 @@ void Warn(std::string_view text) {
     std::string shown;
     while (!rest.empty()) {
         std::size_t cut = rest.size();
-        if (rest.size() > kWidth) {
+        // curl counts the line end its messages carry, so a line of kWidth is cut too.
+        if (rest.size() >= kWidth) {
             cut = rest.rfind(' ', kWidth - 1);
             cut = cut == std::string_view::npos || cut == 0 ? kWidth : cut + 1;
         }
@@ -167,7 +168,7 @@ int Transfer::run() {
         say(ending);
         warn("Problem : " + ending.problem + ". Will retry in " +
              std::to_string(std::chrono::duration_cast<std::chrono::seconds>(pause).count()) +
-             " seconds. " + std::to_string(left) + (left == 1 ? " retry" : " retries") + " left.");
+             " seconds. " + std::to_string(left) + " retries left.");
         if (const std::uint64_t thrown = m_output->rewind(); thrown > 0) {
             if (!m_options.silent) {
                 std::fprintf(stderr, "Throwing away %llu bytes\n",
