@@ -366,6 +366,7 @@ TEST_F(rvfetch, SharedOptionsDoWhatCurlDoes) {
         {{"{url}/text", "{refused}"}},
         {{"-o", "one", "{url}/text", "-o", "two", "{url}/big"}, "", "two"},
         {{"--create-dirs", "-o", "a/b/out", "{url}/text"}, "", "a/b/out"},
+        {{"-o", "no/such/out", "{url}/text"}},
         {{"-O", "{url}/dir/name.txt?x=1"}, "", "name.txt"},
         {{"-O", "{url}/"}},
         {{"-s", "-o", "/dev/null", "-w",
