@@ -82,7 +82,9 @@ run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component devel
 pkg_config_flags(flags ${prefix}/${LIBDIR}/pkgconfig ""
                  "-I${prefix}/include -L${prefix}/${LIBDIR} -lRVUtil")
 
-# No environment but a home: the records go to the home.
+# No environment but a home: the records go to the home (rvfetch makes its folder only
+# below a home that exists).
+file(MAKE_DIRECTORY ${WORK_DIR}/home)
 run(env -i HOME=${WORK_DIR}/home ${root}/usr/bin/rvfetch --demo)
 expect("${output}" "/zstd +zstd body +inet +ERR_OK" "rvfetch --demo")
 file(GLOB records ${WORK_DIR}/home/.local/state/rvfetch/PX_RVUtil_*.log)

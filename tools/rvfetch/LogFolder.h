@@ -2,16 +2,40 @@
 
 #include <string>
 
+#include <RVUtil/LogObserver.h>
+
 namespace rvfetch {
 
-// rvfetch's own folder for the library's log records: $XDG_STATE_HOME/rvfetch, or
-// ~/.local/state/rvfetch when XDG_STATE_HOME is unset or not an absolute path. Empty
-// when no home folder is known either.
-std::string StateLogFolder();
+// Where the library's records go for this run, chosen before the backend probe (which sends
+// the log to RVUTIL_LOG_DIR): the folder the variable names when it is set; otherwise
+// rvfetch's state folder, $XDG_STATE_HOME/rvfetch or ~/.local/state/rvfetch, made below a
+// state or home folder that exists (never from the root up) and only when it can be
+// written. Without one the records are dropped: they go to a private temporary folder that
+// is emptied and removed once the probe has opened its file, so nothing reaches the
+// terminal or stays behind.
+class LogFolder {
+  public:
+    LogFolder();
+    // After the probe: the records of a dropped log have nowhere left to stay.
+    void probed();
 
-// Names rvfetch's folder in RVUTIL_LOG_DIR for the library's probe, unless the variable is
-// set already, so that an installed rvfetch never writes beside itself (/usr/bin/Log).
-// Returns the folder in force; empty when the records stay on standard error.
-std::string ChooseLogFolder();
+    const std::string& folder() const { return m_folder; }  // empty when dropped
+    const std::string& droppedBecause() const { return m_dropped; }
+
+  private:
+    std::string m_folder;
+    std::string m_dropped;
+    std::string m_throwaway;
+};
+
+// The library's records on standard error as "* " lines, for -v.
+class RecordEcho : public RVUtil::IRVLogObserver {
+  public:
+    RecordEcho();
+    ~RecordEcho() override;
+    RecordEcho(const RecordEcho&) = delete;
+    RecordEcho& operator=(const RecordEcho&) = delete;
+    void OnLogRecord(int level, const char* text) override;
+};
 
 }  // namespace rvfetch

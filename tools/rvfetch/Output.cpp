@@ -11,45 +11,46 @@ namespace rvfetch {
 
 namespace {
 
-bool WriteFully(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
+// curl's limit for the binary check: only the beginning of the output is looked at.
+constexpr std::uint64_t kBinaryCheckBytes = 2000;
+
+bool MakeFolders(const std::string& path) {
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        const std::string folder = path.substr(0, slash);
+        if (::mkdir(folder.c_str(), 0750) != 0 && errno != EEXIST) {
             return false;
         }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
     }
     return true;
 }
 
-std::string Reason(const std::string& what, const std::string& path) {
-    return what + " " + path + ": " + std::strerror(errno);
-}
-
 }  // namespace
 
+Output::Output(std::string path, bool createDirs)
+    : m_path(std::move(path)), m_createDirs(createDirs) {}
+
 Output::~Output() {
-    if (m_fd != 1) {
+    if (m_fd > 2) {
         ::close(m_fd);
     }
 }
 
-bool Output::Open(const std::string& path, std::string& error) {
-    if (path.empty() || path == "-") {
+bool Output::open() {
+    if (m_fd >= 0) {
         return true;
     }
-    m_path = path;
-    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    m_created = m_fd >= 0;
-    if (m_fd < 0 && errno == EEXIST) {
-        m_fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (isStandardOutput()) {
+        m_fd = STDOUT_FILENO;
+        return true;
     }
+    if (m_createDirs && !MakeFolders(m_path)) {
+        m_error = "cannot create the folders of " + m_path + ": " + std::strerror(errno);
+        return false;
+    }
+    m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (m_fd < 0) {
-        error = Reason("cannot create", path);
-        m_fd = 1;
+        m_error = "cannot create " + m_path + ": " + std::strerror(errno);
         return false;
     }
     struct stat info {};
@@ -57,29 +58,42 @@ bool Output::Open(const std::string& path, std::string& error) {
     return true;
 }
 
-bool Output::WriteAll(std::string_view heads, std::string_view body, std::string& error) {
-    const std::string what = m_fd == 1 ? std::string("standard output") : m_path;
-    if ((m_regular && ::ftruncate(m_fd, 0) != 0) || !WriteFully(m_fd, heads) ||
-        !WriteFully(m_fd, body)) {
-        error = Reason("cannot write to", what);
+bool Output::write(std::string_view bytes) {
+    if (!open()) {
         return false;
     }
-    if (m_fd != 1) {
-        const int fd = m_fd;
-        m_fd = 1;
-        if (::close(fd) != 0) {
-            error = Reason("cannot write to", what);
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(m_fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            m_error = std::string("Failure writing output to destination: ") +
+                      std::strerror(n < 0 ? errno : EIO);
             return false;
         }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+        m_written += static_cast<std::uint64_t>(n);
     }
     return true;
 }
 
-void Output::Discard() {
-    if (m_created) {
-        ::unlink(m_path.c_str());
-        m_created = false;
+bool Output::touch() {
+    return open();
+}
+
+std::uint64_t Output::rewind() {
+    const std::uint64_t thrownAway = m_written;
+    if (m_regular && ::ftruncate(m_fd, 0) == 0 && ::lseek(m_fd, 0, SEEK_SET) == 0) {
+        m_written = 0;
+        return thrownAway;
     }
+    return 0;
+}
+
+bool Output::refusesBinary(std::string_view piece) const {
+    return m_path.empty() && m_written < kBinaryCheckBytes && ::isatty(STDOUT_FILENO) != 0 &&
+           piece.find('\0') != std::string_view::npos;
 }
 
 }  // namespace rvfetch

@@ -1,34 +1,45 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace rvfetch {
 
-// Where the body goes: standard output, or a file that is opened before the request, so
-// that a file that cannot be created fails before anything is sent. A file is emptied only
-// when the body is there to write; one that did not exist before is removed again when the
-// fetch fails.
+// Where a transfer's bytes go: standard output, or a file that is created (or emptied) when
+// the first byte is written, as curl does, so that a transfer that fails before its body
+// leaves no file behind.
 class Output {
   public:
-    Output() = default;
+    // path empty or "-": standard output; "-" also says binary output to a terminal is
+    // wanted. createDirs: the folders of path are made when the file is.
+    Output(std::string path, bool createDirs);
     ~Output();
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
 
-    // path empty or "-": standard output. False with the reason in error.
-    bool Open(const std::string& path, std::string& error);
-    bool IsStandardOutput() const { return m_fd == 1; }
-    // Writes the whole body (and the header blocks before it); false with the reason.
-    bool WriteAll(std::string_view heads, std::string_view body, std::string& error);
-    // The fetch failed: a file this run created is removed, an older one left as it was.
-    void Discard();
+    bool isStandardOutput() const { return m_path.empty() || m_path == "-"; }
+    const std::string& path() const { return m_path; }
+    // False with the reason in error().
+    bool write(std::string_view bytes);
+    // A transfer that ended with nothing to write still leaves its (empty) file.
+    bool touch();
+    // Before a retry: a file goes back to empty. The bytes that were thrown away.
+    std::uint64_t rewind();
+    // Binary bytes (a NUL) near the start of what goes to a terminal, unless "-o -" asked.
+    bool refusesBinary(std::string_view piece) const;
+    std::uint64_t written() const { return m_written; }
+    const std::string& error() const { return m_error; }
 
   private:
-    int m_fd = 1;
+    bool open();
+
     std::string m_path;
-    bool m_created = false;
-    bool m_regular = false;  // a file to empty first (not /dev/null or a pipe)
+    bool m_createDirs;
+    int m_fd = -1;
+    bool m_regular = false;
+    std::uint64_t m_written = 0;
+    std::string m_error;
 };
 
 }  // namespace rvfetch

@@ -157,9 +157,10 @@ RedirectTarget ResolveLocation(std::string_view base, std::string_view location)
         return {{}, "the Location '" + std::string(location) + "' is not a URL"};
     }
     if (!ref->scheme.empty() && ref->scheme != "http" && ref->scheme != "https") {
-        return {
-            {},
-            "a redirect to " + ref->scheme + ": is not followed: -L follows http and https only"};
+        return {{},
+                "Protocol \"" + ref->scheme +
+                    "\" not supported: rvfetch follows redirects to http and https only",
+                true};
     }
     if (ref->scheme.empty()) {
         if (!from || from->scheme.empty() || !from->hasAuthority) {

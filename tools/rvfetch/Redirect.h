@@ -15,7 +15,8 @@ bool RedirectDropsBody(int status);
 // there (a scheme other than http and https, or text that is not a URL reference).
 struct RedirectTarget {
     std::string url;
-    std::string refusal;  // empty when url holds the target
+    std::string refusal;       // empty when url holds the target
+    bool otherScheme = false;  // refused for its scheme
 };
 RedirectTarget ResolveLocation(std::string_view base, std::string_view location);
 

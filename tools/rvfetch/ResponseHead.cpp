@@ -9,8 +9,6 @@ namespace ascii = RVUtil::ascii;
 
 namespace {
 
-constexpr std::string_view kLocation = "Location";
-
 // "HTTP/1.1 404 Not Found": the status is the three digits after the first blank, the
 // reason phrase what follows the next one.
 bool ReadStatusLine(std::string_view line, ResponseHead& head) {
@@ -21,9 +19,8 @@ bool ReadStatusLine(std::string_view line, ResponseHead& head) {
     if (blank == std::string_view::npos || line.size() < blank + 4) {
         return false;
     }
-    const std::string_view digits = line.substr(blank + 1, 3);
     int status = 0;
-    for (const char c : digits) {
+    for (const char c : line.substr(blank + 1, 3)) {
         if (!ascii::IsDigit(c)) {
             return false;
         }
@@ -31,17 +28,39 @@ bool ReadStatusLine(std::string_view line, ResponseHead& head) {
     }
     head = ResponseHead{};
     head.status = status;
-    head.reason = std::string(ascii::TrimBlanks(line.substr(blank + 4)));
+    head.reason = std::string(ascii::TrimBlanks(line.substr(std::min(line.size(), blank + 4))));
     return true;
 }
 
 }  // namespace
 
-std::string ResponseHead::StatusText() const {
-    if (status == 0) {
-        return {};
+std::optional<std::string_view> ResponseHead::header(std::string_view name) const {
+    for (const auto& [each, value] : headers) {
+        if (ascii::EqualsNoCase(each, name)) {
+            return value;
+        }
     }
-    return reason.empty() ? std::to_string(status) : std::to_string(status) + " " + reason;
+    return std::nullopt;
+}
+
+std::optional<std::uint64_t> ResponseHead::contentLength() const {
+    const auto length = header("Content-Length");
+    if (!length || header("Transfer-Encoding") || length->empty() || length->size() > 18) {
+        return std::nullopt;
+    }
+    std::uint64_t n = 0;
+    for (const char c : *length) {
+        if (!ascii::IsDigit(c)) {
+            return std::nullopt;
+        }
+        n = n * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return n;
+}
+
+bool ResponseHead::hasVerdict() const {
+    const auto verdict = header("RV_Error");
+    return verdict && !verdict->empty();
 }
 
 ResponseHead ReadResponseHead(std::string_view block) {
@@ -51,10 +70,9 @@ ResponseHead ReadResponseHead(std::string_view block) {
             return;
         }
         const std::size_t colon = line.find(':');
-        if (colon != std::string_view::npos && !head.hasLocation &&
-            ascii::EqualsNoCase(line.substr(0, colon), kLocation)) {
-            head.hasLocation = true;
-            head.location = std::string(ascii::TrimBlanks(line.substr(colon + 1)));
+        if (colon != std::string_view::npos && colon > 0) {
+            head.headers.emplace_back(line.substr(0, colon),
+                                      ascii::TrimBlanks(line.substr(colon + 1)));
         }
     });
     return head;

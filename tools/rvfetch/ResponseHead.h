@@ -1,21 +1,28 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace rvfetch {
 
-// What rvfetch reads from a response's header block as received: the status, its reason
-// phrase and the Location header. A block may hold several heads (a proxy's answer to
-// CONNECT, an interim 100 Continue); the last one is the response's.
+// What rvfetch reads from an answer's head as received: the status, its reason phrase and
+// the header lines. A block may hold several heads (an interim 100 Continue); the last one
+// is the answer's.
 struct ResponseHead {
     int status = 0;  // 0: no status line
     std::string reason;
-    bool hasLocation = false;
-    std::string location;
+    std::vector<std::pair<std::string, std::string>> headers;
 
-    // "404 Not Found", "301" without a reason phrase; empty without a status.
-    std::string StatusText() const;
+    // The first value of that name, letter case ignored.
+    std::optional<std::string_view> header(std::string_view name) const;
+    // The declared body length, when there is one and no transfer coding overrides it.
+    std::optional<std::uint64_t> contentLength() const;
+    // A non-empty RV_Error verdict.
+    bool hasVerdict() const;
 };
 
 ResponseHead ReadResponseHead(std::string_view block);
