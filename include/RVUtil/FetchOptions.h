@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -20,6 +21,10 @@ enum class FetchMethod { Get, Post, Head };
 // streaming fetch. A piece is valid only during the call. Returning false cancels the
 // request: nothing more is read, and the fetch fails as cancelled.
 using BodySink = std::function<bool(std::span<const std::byte> piece)>;
+
+// Told of the final response's head once it is complete, before any of its body reaches a
+// sink: the status and the head exactly as received. Returning false cancels the request.
+using HeadSink = std::function<bool(int status, std::string_view head)>;
 
 // How one fetch is made. Every field has a default that gives what the read functions do.
 struct FetchOptions {
@@ -58,11 +63,17 @@ struct FetchOptions {
     // an RV_Error verdict, to the sink too. Without it such a body is not delivered (the
     // outcome still tells the status and the verdict).
     bool deliverEveryAnswer = false;
+    // Streaming only: told of the final head before the body (see HeadSink).
+    HeadSink onHead;
+    // The whole request, connecting to the last byte of the body, on either fetcher; zero:
+    // no such bound (timeout still holds).
+    std::chrono::milliseconds maxTime{0};
 
     // The proxy for this fetch, instead of the fetcher's (the system's proxy settings, or
     // CCurlHttpFetcher::SetProxy): "http://[user:password@]host:port" sends it through that
     // proxy (https in a tunnel), "" straight to the server. Hosts listed in noProxy (as
-    // no_proxy lists them: names, domains, "*") go straight to the server.
+    // no_proxy lists them: names, domains, "*") go straight to the server, whichever proxy
+    // the fetch would use.
     std::optional<std::string> proxy;
     std::string noProxy;
 

@@ -21,4 +21,10 @@ class RVUTIL_API IRVLogObserver {
 RVUTIL_API void RVUtil_gfnAddLogObserver(IRVLogObserver* observer);
 RVUTIL_API void RVUtil_gfnRemoveLogObserver(IRVLogObserver* observer);
 
+// Where the log goes from now on: files in folder (created when missing), or, with a null
+// folder, nowhere at all (observers still see every record). A host that chooses so keeps
+// its choice: the backend probe then leaves the log where the host put it. False when the
+// folder cannot be written; the log then stays where it went.
+RVUTIL_API bool RVUtil_gfnSetLogFolder(const char* folder);
+
 }  // namespace RVUtil

@@ -36,16 +36,23 @@ constexpr const char* kReadError = "[Http Read Error]ErrorCode=%d, Url=%s";
 constexpr const char* kErrorDetail = "[Http Error Detail]%s";
 constexpr const char* kNoPostBody = "POST body length negative or its data missing";
 
-// What a fetch asks of the exchange beyond what the read functions ask.
-void ApplyFetchOptions(const FetchOptions& options, ExchangeOrder& order) {
+// What a fetch asks of the exchange beyond what the read functions ask. sessionProxies: the
+// proxies the fetch would use without a proxy of its own.
+void ApplyFetchOptions(const FetchOptions& options,
+                       const platform::SystemProxySettings& sessionProxies, ExchangeOrder& order) {
     order.connectTimeout = http::MillisecondsOf(options.connectTimeout);
     order.head = options.method == FetchMethod::Head;
+    order.post = options.method == FetchMethod::Post;
+    order.maxTime = options.maxTime;
     if (options.credentials.has_value()) {
         order.userName = options.credentials->first.c_str();
         order.password = options.credentials->second.c_str();
     }
     if (options.proxy.has_value()) {
         order.proxies = platform::ExplicitProxySettings(*options.proxy, options.noProxy);
+    } else if (!options.noProxy.empty()) {
+        order.proxies = sessionProxies;
+        order.proxies->noProxy = options.noProxy;
     }
     order.trust = transport::TlsTrust{options.caFile, options.caPath, options.verifyPeer};
 }
@@ -85,7 +92,7 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
                                                   call->options.removedHeaders)
                         : CStringArray();
     if (call != nullptr) {
-        ApplyFetchOptions(call->options, order);
+        ApplyFetchOptions(call->options, m_hSession->State()->Proxies(), order);
     }
     OpenedExchange exchange =
         OpenExchange(*m_hSession, order, call != nullptr ? requestHeaders : m_arrReqHeaders);
@@ -214,12 +221,9 @@ void CRVHttpFetcher::StreamBody(transport::Request& request, const char* urlPath
     Internals& inside = *m_pInternals;
     const FetchOptions& options = inside.call->options;
     const std::uint64_t limit = BodyLimitFor(inside.call);
-    BodyDelivery delivery(*inside.call->sink, limit, options.decode, options.deliverEveryAnswer);
-    const bool verdict = !FindHeader(kErrorVerdictHeader).IsEmpty();
-    const ContentEncoding encoding = EncodingOf(FindHeader("Content-Encoding"));
-    const int status = request.StatusCode();
+    BodyDelivery delivery(*inside.call->sink, options, limit);
     std::unique_ptr<BYTE[]> piece;
-    bool reading = delivery.Begin(status, verdict, encoding);
+    bool reading = delivery.Begin(request.StatusCode(), request.RawHeaders());
     if (reading) {
         piece.reset(new (std::nothrow) BYTE[kStreamPieceSize]);
         if (!piece) {

@@ -127,9 +127,10 @@ OpenedExchange OpenExchange(transport::Session& session, const ExchangeOrder& or
         exchange.connection->SetProxies(*order.proxies);
     }
     exchange.connection->SetTlsTrust(order.trust);
+    exchange.connection->SetMaxTime(order.maxTime);
     // The transport never retries a connect, so no retry count needs setting.
     exchange.reached = ExchangeStep::Open;
-    exchange.post = order.postLength != 0;
+    exchange.post = order.postLength != 0 || order.post;
     try {
         exchange.request = transport::Request::Open(
             *exchange.connection, exchange.post ? "POST" : (order.head ? "HEAD" : "GET"),
@@ -146,7 +147,7 @@ OpenedExchange OpenExchange(transport::Session& session, const ExchangeOrder& or
     addRequestHeaderLines(headers, request);
 
     exchange.reached = ExchangeStep::Send;
-    if (!exchange.post) {
+    if (!exchange.post || (order.post && order.postLength == 0)) {
         exchange.sent = request.Send(nullptr, 0);
     } else if (order.postLength > 0 && order.postData != nullptr) {
         exchange.sent = request.Send(order.postData, static_cast<std::size_t>(order.postLength));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -49,8 +50,10 @@ struct ExchangeOrder {
     // What a fetch asks beyond the read functions (RVUtil/Fetch.h): a HEAD instead of the
     // GET, its own proxies, and the trust its TLS peer must earn.
     bool head = false;
+    bool post = false;  // a POST even of no bytes
     std::optional<platform::SystemProxySettings> proxies = {};
     transport::TlsTrust trust = {};
+    std::chrono::milliseconds maxTime{0};  // the whole request; 0 for no such bound
 };
 
 // The step at which an exchange stopped; each request form reports it its own way.

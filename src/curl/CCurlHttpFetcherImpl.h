@@ -155,6 +155,8 @@ class CCurlHttpFetcherImpl {
     // Why the gzip body the fetcher decodes itself did not decode.
     Failure m_decodeFailure;
     std::string m_strRequestHead;
+    // The time-out of the transfer in progress, in milliseconds (0: none).
+    DWORD m_nTransferTimeout = 0;
     // Read without the lock by IsInit, hence atomic.
     std::atomic<BOOL> m_bInit{FALSE};
     // Written by Fini without the lock, read by OnProgress on the transfer's thread.

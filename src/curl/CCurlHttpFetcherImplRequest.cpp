@@ -2,6 +2,7 @@
 // block's recorded lines, the response accessors and the decoding of the body.
 #include <cxxabi.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -152,6 +153,7 @@ CURL* CCurlHttpFetcherImpl::StartTransfer(const char* url, DWORD timeout, const 
     Curl().easy_setopt(transfer, CURLOPT_ERRORBUFFER, m_szErrorText);
     Curl().easy_setopt(transfer, CURLOPT_URL, url);
     Curl().easy_setopt(transfer, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout));
+    m_nTransferTimeout = timeout;
     // Large bodies arrive in fewer, larger pieces: fewer receive calls and callbacks.
     Curl().easy_setopt(transfer, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
     // A time-out while the name is resolved ends the transfer without waiting for the
@@ -301,7 +303,14 @@ bool CCurlHttpFetcherImpl::ApplyCall(CURL* transfer, std::uint64_t bodyLimit) {
     if (options.proxy.has_value()) {
         // An empty proxy sends the request straight to the server.
         Curl().easy_setopt(transfer, CURLOPT_PROXY, options.proxy->c_str());
+    }
+    if (options.proxy.has_value() || !options.noProxy.empty()) {
         Curl().easy_setopt(transfer, CURLOPT_NOPROXY, options.noProxy.c_str());
+    }
+    const auto timeout = std::chrono::milliseconds(m_nTransferTimeout);
+    if (options.maxTime.count() > 0 && (timeout.count() == 0 || options.maxTime < timeout)) {
+        Curl().easy_setopt(transfer, CURLOPT_TIMEOUT_MS,
+                           static_cast<long>(http::MillisecondsOf(options.maxTime)));
     }
     if (!options.caFile.empty()) {
         Curl().easy_setopt(transfer, CURLOPT_CAINFO, options.caFile.c_str());
@@ -320,17 +329,17 @@ bool CCurlHttpFetcherImpl::ApplyCall(CURL* transfer, std::uint64_t bodyLimit) {
     // A body streamed is decoded on its way by the delivery (gzip and zstd, as the own
     // fetcher decodes them).
     if (m_pCall->sink != nullptr) {
-        m_delivery = std::make_unique<BodyDelivery>(*m_pCall->sink, bodyLimit, options.decode,
-                                                    options.deliverEveryAnswer);
+        m_delivery = std::make_unique<BodyDelivery>(*m_pCall->sink, options, bodyLimit);
     }
     return true;
 }
 
 int CCurlHttpFetcherImpl::OnDebug(CURL*, curl_infotype type, char* data, std::size_t size,
                                   void* user) {
+    // A request sent again on a fresh connection brings its head again: the last one is kept.
     if (type == CURLINFO_HEADER_OUT && user != nullptr) {
         try {
-            static_cast<std::string*>(user)->append(data, size);
+            static_cast<std::string*>(user)->assign(data, size);
         } catch (...) {
             // A head that cannot be kept for lack of memory is left out; the request goes on.
         }

@@ -1,8 +1,6 @@
 #include "curl/CurlBodyReceiver.h"
 
 #include "curl/CurlLibrary.h"
-#include "http/HeaderLines.h"
-#include "http/VerdictHeaders.h"
 
 namespace RVUtil {
 
@@ -22,11 +20,7 @@ bool CurlBodyReceiver::BeginDelivery() noexcept {
     if (Curl().easy_getinfo(m_transfer, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) {
         status = 0;
     }
-    const std::string_view head = m_head.Text();
-    const bool verdict = !http::FindRecordedValue(head, kErrorVerdictHeader).value_or("").empty();
-    const ContentEncoding encoding =
-        EncodingOf(http::FindRecordedValue(head, "Content-Encoding").value_or(""));
-    return m_delivery->Begin(static_cast<int>(status), verdict, encoding);
+    return m_delivery->Begin(static_cast<int>(status), m_head.Text());
 }
 
 bool CurlBodyReceiver::OnData(const char* data, std::size_t n) noexcept {

@@ -2,15 +2,24 @@
 
 #include <string>
 
+#include "http/HeaderLines.h"
+#include "http/VerdictHeaders.h"
+
 namespace RVUtil {
 
-BodyDelivery::BodyDelivery(const BodySink& sink, std::uint64_t limit, bool decode,
-                           bool deliverEveryAnswer)
-    : m_sink(sink), m_limit(limit), m_decode(decode), m_deliverEveryAnswer(deliverEveryAnswer) {}
+BodyDelivery::BodyDelivery(const BodySink& sink, const FetchOptions& options, std::uint64_t limit)
+    : m_sink(sink), m_options(options), m_limit(limit) {}
 
-bool BodyDelivery::Begin(int status, bool verdict, ContentEncoding encoding) {
-    m_delivering = m_deliverEveryAnswer || (status == 200 && !verdict);
-    if (m_delivering && m_decode && encoding != ContentEncoding::None) {
+bool BodyDelivery::Begin(int status, std::string_view head) {
+    if (m_options.onHead && !m_options.onHead(status, head)) {
+        return StopWith(Stop::Cancelled,
+                        {FailureKind::Cancelled, 0, "the head's receiver cancelled the request"});
+    }
+    const bool verdict = !http::FindRecordedValue(head, kErrorVerdictHeader).value_or("").empty();
+    const ContentEncoding encoding =
+        EncodingOf(http::FindRecordedValue(head, "Content-Encoding").value_or(""));
+    m_delivering = m_options.deliverEveryAnswer || (status == 200 && !verdict);
+    if (m_delivering && m_options.decode && encoding != ContentEncoding::None) {
         m_decoder = StreamDecoder::Make(encoding);
         if (m_decoder == nullptr) {
             m_delivering = false;

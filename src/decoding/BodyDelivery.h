@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 #include "RVUtil/Failure.h"
 #include "RVUtil/FetchOptions.h"
@@ -20,11 +21,14 @@ class BodyDelivery {
   public:
     enum class Stop { None, Cancelled, OverLimit, Undecodable };
 
-    // limit: the most bytes the sink is given; 0 for none.
-    BodyDelivery(const BodySink& sink, std::uint64_t limit, bool decode, bool deliverEveryAnswer);
+    // limit: the most bytes the sink is given; 0 for none. options: whether to decode, to
+    // deliver every answer, and whom to tell of the head.
+    BodyDelivery(const BodySink& sink, const FetchOptions& options, std::uint64_t limit);
 
-    // The final head is complete. True when its body goes to the sink.
-    bool Begin(int status, bool verdict, ContentEncoding encoding);
+    // The final head (its status and the head as received) is complete: the head's receiver
+    // is told, and the head's verdict and encoding are read as the read functions read them.
+    // True when the body goes to the sink.
+    bool Begin(int status, std::string_view head);
     bool Delivering() const { return m_delivering; }
     // One piece of the body as received. False stops the transfer (Stopped says why); a body
     // that is not delivered stops it at its first byte, with Stopped None.
@@ -46,9 +50,8 @@ class BodyDelivery {
     bool StopWith(Stop stop, Failure failure);
 
     const BodySink& m_sink;
+    const FetchOptions& m_options;
     std::uint64_t m_limit;
-    bool m_decode;
-    bool m_deliverEveryAnswer;
     bool m_delivering = false;
     std::unique_ptr<StreamDecoder> m_decoder;
     std::uint64_t m_delivered = 0;

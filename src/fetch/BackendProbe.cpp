@@ -51,12 +51,15 @@ bool queryDefaultConnection(DefaultConnection* out, int* error) {
 }
 
 // Sends the log to the host's log folder (RVUTIL_LOG_DIR, else "Log" beside the host's
-// executable) and writes the start-up record. When neither can be had (no /proc, or a path
-// without '/'), the folder is left as it was, so records keep going where they went
-// (standard error until a folder is set); the start-up record is written all the same.
+// executable), unless the host chose one itself, and writes the start-up record. When neither can
+// be had (no /proc, or a path without '/'), the folder is left as it was, so records keep going
+// where they went (standard error until a folder is set); the start-up record is written all the
+// same.
 void setUpLog() noexcept {
     try {
-        if (const std::optional<std::string> folder = HostLogFolder()) {
+        if (HostChoseLogFolder().load(std::memory_order_acquire)) {
+            // the host put the log where it wants it
+        } else if (const std::optional<std::string> folder = HostLogFolder()) {
             LogChannel().storage(folder->c_str(), "PX", "RVUtil", true, false);
         }
     } catch (const std::exception&) {

@@ -1,5 +1,6 @@
 #include "RVUtil/LogObserver.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -55,6 +56,21 @@ void RVUtil_gfnRemoveLogObserver(IRVLogObserver* observer) {
             return;
         }
     }
+}
+
+bool RVUtil_gfnSetLogFolder(const char* folder) {
+    HostChoseLogFolder().store(true, std::memory_order_release);
+    if (folder == nullptr) {
+        LogChannel().discard();
+        return true;
+    }
+    LogChannel().storage(folder, "PX", "RVUtil", true, false);
+    return LogChannel().stored();
+}
+
+std::atomic<bool>& HostChoseLogFolder() {
+    static std::atomic<bool> chose{false};
+    return chose;
 }
 
 }  // namespace RVUtil

@@ -150,6 +150,7 @@ struct CPXLog::State {
     // Replaced, never changed in place, so a record in flight keeps the list it started with
     // even when a sink attaches or detaches another one from OnRecord.
     std::shared_ptr<const SinkList> sinks = std::make_shared<const SinkList>();
+    bool stored = false;  // the last storage (or discard) took effect
 
     State() {
         logger.set_level(spdlog::level::trace);
@@ -213,6 +214,7 @@ void CPXLog::storage(const char* folder, const char* tag, const char* source, bo
         std::lock_guard<std::recursive_mutex> hold(m_state->lock);
         m_state->logger.sinks() = std::move(next);
         m_state->logger.set_pattern(kPattern);
+        m_state->stored = true;
         return;
     } catch (const abi::__forced_unwind&) {
         throw;
@@ -221,6 +223,7 @@ void CPXLog::storage(const char* folder, const char* tag, const char* source, bo
     } catch (...) {
         failure = "unknown error";
     }
+    m_state->stored = false;
     try {
         m_state->Emit(LVL_WARNING,
                       RVUtil::platform::FormatText(kStorageFailed, dir.c_str(), failure.c_str()));
@@ -228,6 +231,17 @@ void CPXLog::storage(const char* folder, const char* tag, const char* source, bo
         throw;
     } catch (...) {
     }
+}
+
+void CPXLog::discard() {
+    std::lock_guard<std::recursive_mutex> hold(m_state->lock);
+    m_state->logger.sinks().clear();
+    m_state->stored = true;
+}
+
+bool CPXLog::stored() const {
+    std::lock_guard<std::recursive_mutex> hold(m_state->lock);
+    return m_state->stored;
 }
 
 CPXLog& CPXLog::operator()(Lvl level) {

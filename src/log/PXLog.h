@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string_view>
 
@@ -34,6 +35,10 @@ class CPXLog {
     // PXLog.cpp). Until then, or when the folder cannot be written, records go to standard
     // error.
     void storage(const char* folder, const char* tag, const char* source, bool flag1, bool flag2);
+    // Records go nowhere from now on but to the attached sinks.
+    void discard();
+    // Whether the last storage call (or discard) took effect.
+    bool stored() const;
     // Sets the level of the calling thread's next record and returns the logger.
     CPXLog& operator()(Lvl level);
     // Writes one record, whole, before returning; safe from any number of threads. A record
@@ -52,5 +57,9 @@ namespace RVUtil {
 
 // The one process-wide logger that every layer writes its diagnostics to.
 CPXLog& LogChannel();
+
+// Set once a host chose where the log goes (RVUtil_gfnSetLogFolder); the backend probe then
+// leaves it there.
+std::atomic<bool>& HostChoseLogFolder();
 
 }  // namespace RVUtil

@@ -11,16 +11,18 @@ namespace RVUtil::transport {
 
 enum InetError : DWORD {
     kInetOk = 0,
-    kInetBodyOverLimit = 8,          // a body beyond the process's body limit (no memory for it)
-    kInetInvalidParameter = 87,      // a negative or missing request body
-    kInetTimeout = 12002,            // connect, send or receive took longer than allowed
-    kInetInternalError = 12004,      // out of memory or descriptors, an unexpected state
-    kInetNameNotResolved = 12007,    // the host name (or the proxy's) did not resolve
-    kInetCancelled = 12017,          // the caller stopped the request (a fetch's receiver)
-    kInetCannotConnect = 12029,      // refused or unreachable; a proxy that refused CONNECT
-    kInetConnectionAborted = 12030,  // the peer closed or reset the connection mid-exchange
-    kInetInvalidResponse = 12152,    // not an HTTP response, or framing that cannot be read
-    kInetSecureFailure = 12175,      // TLS handshake failed: untrusted or wrong-name peer
+    kInetBodyOverLimit = 8,             // a body beyond the process's body limit (no memory for it)
+    kInetInvalidParameter = 87,         // a negative or missing request body
+    kInetTimeout = 12002,               // connect, send or receive took longer than allowed
+    kInetInternalError = 12004,         // out of memory or descriptors, an unexpected state
+    kInetNameNotResolved = 12007,       // the host name (or the proxy's) did not resolve
+    kInetCancelled = 12017,             // the caller stopped the request (a fetch's receiver)
+    kInetCertificateName = 12038,       // the TLS peer's certificate names another host
+    kInetCertificateUntrusted = 12045,  // the TLS peer's certificate chains to no trusted one
+    kInetCannotConnect = 12029,         // refused or unreachable; a proxy that refused CONNECT
+    kInetConnectionAborted = 12030,     // the peer closed or reset the connection mid-exchange
+    kInetInvalidResponse = 12152,       // not an HTTP response, or framing that cannot be read
+    kInetSecureFailure = 12175,         // the TLS handshake failed for another reason
 };
 
 // The kind of failure an error number stands for; inBody: it ended a response's body (a
@@ -42,6 +44,8 @@ constexpr FailureKind FailureKindOf(InetError error, bool inBody) {
         case kInetInvalidResponse:
             return FailureKind::Protocol;
         case kInetSecureFailure:
+        case kInetCertificateName:
+        case kInetCertificateUntrusted:
             return FailureKind::Tls;
         case kInetCancelled:
             return FailureKind::Cancelled;

@@ -1,6 +1,7 @@
 #include "transport/InetRequest.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "platform/Ascii.h"
 #include "transport/NetStream.h"
@@ -76,6 +77,18 @@ void Connection::SetTlsTrust(TlsTrust trust) {
     m_settings->trust = std::move(trust);
 }
 
+void Connection::SetMaxTime(Millis maxTime) {
+    m_settings->maxTime = maxTime;
+}
+
+Millis Request::Within(Millis timeout) const {
+    if (m_lastMoment == ReceiveDeadline::Clock::time_point::max()) {
+        return timeout;
+    }
+    const auto left = std::chrono::ceil<Millis>(m_lastMoment - ReceiveDeadline::Clock::now());
+    return std::clamp(left, Millis(0), timeout);
+}
+
 Request::Request(std::shared_ptr<SessionState> session,
                  std::shared_ptr<const ConnectionSettings> settings, std::string verb,
                  std::string path, DWORD flags)
@@ -147,6 +160,10 @@ InetError Request::Send(const void* body, std::size_t length) {
     }
     m_state = BodyState::Failed;
     const ConnectionSettings& settings = *m_settings;
+    if (settings.maxTime.count() > 0) {
+        m_lastMoment = ReceiveDeadline::Clock::now() + settings.maxTime;
+        m_deadline.Cap(m_lastMoment);
+    }
     const bool tls = (m_flags & kFlagSecure) != 0;
     const platform::SystemProxySettings& proxies =
         settings.proxies.has_value() ? *settings.proxies : m_session->Proxies();
@@ -207,7 +224,7 @@ InetError Request::Send(const void* body, std::size_t length) {
         m_received = ReceiveBuffer();
         bool anyByte = false;
         std::string detail;
-        InetError error = stream->Write(head, payload, settings.receiveTimeout);
+        InetError error = stream->Write(head, payload, Within(settings.receiveTimeout));
         if (error != kInetOk) {
             detail = error == kInetTimeout ? "sending the request" : stream->FailureText();
         } else {
@@ -239,9 +256,9 @@ InetError Request::OpenStream(const platform::ProxyServer* proxy, std::unique_pt
     std::string detail;
     std::unique_ptr<NetStream> stream =
         proxy != nullptr ? NetStream::Connect(m_session->Context(), proxy->host, proxy->port,
-                                              settings.connectTimeout, &error, &detail)
+                                              Within(settings.connectTimeout), &error, &detail)
                          : NetStream::Connect(m_session->Context(), settings.host, settings.port,
-                                              settings.connectTimeout, &error, &detail);
+                                              Within(settings.connectTimeout), &error, &detail);
     if (!stream) {
         if (error == kInetTimeout) {
             detail = timedOut(settings.connectTimeout, detail);
@@ -254,7 +271,8 @@ InetError Request::OpenStream(const platform::ProxyServer* proxy, std::unique_pt
                 return error;
             }
         }
-        if (error = stream->StartTls(settings.host, settings.receiveTimeout, settings.trust);
+        if (error =
+                stream->StartTls(settings.host, Within(settings.receiveTimeout), settings.trust);
             error != kInetOk) {
             return Fail(error, error == kInetTimeout
                                    ? timedOut(settings.receiveTimeout, "in the TLS handshake")
@@ -277,7 +295,8 @@ InetError Request::OpenTunnel(NetStream& stream, const platform::ProxyServer& pr
             .append("\r\n");
     }
     head.append("\r\n");
-    if (const InetError error = stream.Write(head, {}, settings.receiveTimeout); error != kInetOk) {
+    if (const InetError error = stream.Write(head, {}, Within(settings.receiveTimeout));
+        error != kInetOk) {
         return Fail(error, error == kInetTimeout
                                ? timedOut(settings.receiveTimeout, "sending to the proxy")
                                : "proxy: " + stream.FailureText());
@@ -286,6 +305,7 @@ InetError Request::OpenTunnel(NetStream& stream, const platform::ProxyServer& pr
     ResponseHead reply;
     ReceiveDeadline deadline;
     deadline.StartHead(settings.receiveTimeout);
+    deadline.Cap(m_lastMoment);
     bool anyByte = false;
     std::string detail;
     if (const InetError error = answer.ReadHead(stream, deadline, &reply, &anyByte, &detail);

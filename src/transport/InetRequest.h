@@ -44,6 +44,8 @@ struct ConnectionSettings {
     // The proxies of this connection's requests instead of the session's, when set.
     std::optional<platform::SystemProxySettings> proxies;
     TlsTrust trust;
+    // A bound on each whole request, connecting to the end of the body; zero for none.
+    Millis maxTime{0};
 };
 
 class Connection {
@@ -66,6 +68,8 @@ class Connection {
     void SetProxies(platform::SystemProxySettings proxies);
     // What the TLS peers of the requests opened from now on must show (NetStream.h).
     void SetTlsTrust(TlsTrust trust);
+    // A bound on each whole request opened from now on, every wait included; 0 for none.
+    void SetMaxTime(Millis maxTime);
 
   private:
     friend class Request;
@@ -138,6 +142,9 @@ class Request {
     // Fail for a body read: the detail says how far the body got.
     InetError FailBody(InetError error, const std::string& streamText);
     void StartBody();
+    // timeout, or less when the bound on the whole request comes sooner (0 when it has
+    // passed).
+    Millis Within(Millis timeout) const;
     InetError ReadLength(char* out, std::size_t size, std::size_t* received);
     InetError ReadChunked(char* out, std::size_t size, std::size_t* received);
     InetError ReadUntilClose(char* out, std::size_t size, std::size_t* received);
@@ -161,6 +168,8 @@ class Request {
     InetError m_error = kInetOk;
     std::string m_detail;
     ReceiveDeadline m_deadline;
+    // The last moment of the whole request, when its connection bounds it.
+    ReceiveDeadline::Clock::time_point m_lastMoment = ReceiveDeadline::Clock::time_point::max();
     std::uint64_t m_bodyReceived = 0;
     UnreadableLength m_lengthRule = UnreadableLength::Refuse;
     std::uint64_t m_remaining = 0;

@@ -297,7 +297,18 @@ InetError NetStream::StartTls(std::string_view serverName, Millis timeout, const
         m_impl->failure = handshakeError;
         m_impl->handshakeFailed = true;
         m_impl->verifyResult = SSL_get_verify_result(session);
-        return handshakeError == beast::error::timeout ? kInetTimeout : kInetSecureFailure;
+        if (handshakeError == beast::error::timeout) {
+            return kInetTimeout;
+        }
+        switch (m_impl->verifyResult) {
+            case X509_V_OK:
+                return kInetSecureFailure;
+            case X509_V_ERR_HOSTNAME_MISMATCH:
+            case X509_V_ERR_IP_ADDRESS_MISMATCH:
+                return kInetCertificateName;
+            default:
+                return kInetCertificateUntrusted;
+        }
     }
     return kInetOk;
 }

@@ -1,5 +1,7 @@
 #include "transport/ReceiveDeadline.h"
 
+#include <algorithm>
+
 namespace RVUtil::transport {
 
 void ReceiveDeadline::StartHead(Millis window) {
@@ -18,7 +20,7 @@ void ReceiveDeadline::StartBody() {
 InetError ReceiveDeadline::Read(NetStream& stream, char* data, std::size_t size,
                                 std::size_t* received) {
     *received = 0;
-    const auto left = std::chrono::ceil<Millis>(m_end - Clock::now());
+    const auto left = std::chrono::ceil<Millis>(std::min(m_end, m_last) - Clock::now());
     if (left.count() <= 0) {
         return kInetTimeout;
     }

@@ -15,12 +15,16 @@ namespace RVUtil::transport {
 
 class ReceiveDeadline {
   public:
+    using Clock = std::chrono::steady_clock;
+
     static constexpr std::size_t kMinBodyProgress = 1024;
 
     // A fixed deadline one window from now, for a response head.
     void StartHead(Millis window);
     // A new window from now, after which each kMinBodyProgress bytes received opens the next.
     void StartBody();
+    // No wait goes past this moment, whatever the windows say (a bound on the whole request).
+    void Cap(Clock::time_point last) { m_last = last; }
     Millis Window() const { return m_window; }
 
     // One read from stream bounded by what is left of the window: kInetTimeout at once when
@@ -28,10 +32,9 @@ class ReceiveDeadline {
     InetError Read(NetStream& stream, char* data, std::size_t size, std::size_t* received);
 
   private:
-    using Clock = std::chrono::steady_clock;
-
     Millis m_window{0};
     Clock::time_point m_end{};
+    Clock::time_point m_last = Clock::time_point::max();
     bool m_body = false;
     std::size_t m_progress = 0;  // body bytes received in the current window
 };

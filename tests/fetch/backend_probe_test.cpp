@@ -13,6 +13,7 @@
 #include "AllocationFailure.h"
 #include "ChildProcess.h"
 #include "RVUtil/BackendProbe.h"
+#include "RVUtil/LogObserver.h"
 #include "ScopedEnvironment.h"
 #include "fetch/HostLogFolder.h"
 
@@ -22,6 +23,8 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 constexpr const char* kScenario = "RVUTIL_PROBE_SCENARIO";
+// Where the host itself puts the log before it asks ("-": nowhere), when set.
+constexpr const char* kHostFolder = "RVUTIL_PROBE_HOST_FOLDER";
 
 // The child's side: runs only in a host started by HostRun below.
 TEST(ProbeInChild, Run) {
@@ -32,6 +35,9 @@ TEST(ProbeInChild, Run) {
     const std::string name = scenario;
     std::vector<int> answers;
     if (name == "twice") {
+        if (const char* folder = std::getenv(kHostFolder); folder != nullptr) {
+            RVUtil::RVUtil_gfnSetLogFolder(std::string(folder) == "-" ? nullptr : folder);
+        }
         answers.push_back(RVUtil::RVUtil_IsUseWinInet());
         // Settings that would give the other answer: the kept one is returned all the same.
         rvtest::ScopedEnvironment env;
@@ -67,6 +73,7 @@ struct HostRun {
     std::string output;
     std::vector<std::string> logFiles;
     std::string log;
+    std::string errors;  // what the host wrote on standard error
     bool logBesideHost = false;
 
     std::string Answers() const {
@@ -99,10 +106,12 @@ HostRun runHost(const std::string& scenario,
             env.Set(name, value);
         }
         env.Set(kScenario, scenario);
-        rvtest::ChildProcess child({host, "--gtest_filter=ProbeInChild.Run"}, {dir / "stdout", ""});
+        rvtest::ChildProcess child({host, "--gtest_filter=ProbeInChild.Run"},
+                                   {dir / "stdout", dir / "stderr"});
         run.exitStatus = child.Wait(120s);
     }
     run.output = rvtest::ReadFile(dir / "stdout");
+    run.errors = rvtest::ReadFile(dir / "stderr");
     run.logBesideHost = fs::exists(dir / "Log");
     run.log = rvtest::ReadFolder(logFolder.empty() ? dir / "Log" : logFolder, &run.logFiles);
     return run;
@@ -114,6 +123,7 @@ HostRun runHost(const std::string& scenario,
 TEST(BackendProbeTest, AnswersOnceWithOneStartupRecordWhereTheLogGoes) {
     rvtest::TempDir state("rvutil-state");
     const std::string folder = state / "deeper/log";
+    const std::string hostFolder = state / "host/log";
     const struct {
         const char* name;
         std::vector<std::pair<std::string, std::string>> variables;
@@ -129,6 +139,8 @@ TEST(BackendProbeTest, AnswersOnceWithOneStartupRecordWhereTheLogGoes) {
          "answers: 0 0"},
         {"log folder named", {{RVUtil::kLogFolderVariable, folder}}, "answers: 0 0", folder},
         {"log on standard error", {{RVUtil::kLogFolderVariable, ""}}, "answers: 0 0", "-", 0},
+        {"the host's own folder", {{kHostFolder, hostFolder}}, "answers: 0 0", hostFolder},
+        {"the host's own choice of nowhere", {{kHostFolder, "-"}}, "answers: 0 0", "-", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -143,6 +155,11 @@ TEST(BackendProbeTest, AnswersOnceWithOneStartupRecordWhereTheLogGoes) {
                 << file;
         }
         EXPECT_EQ(run.output.find("InternetQueryOption failed!"), std::string::npos);
+        // Standard error holds the records only until a folder is set, or when nowhere else
+        // was asked for.
+        EXPECT_EQ(run.errors.find("RVUtil_IsUseWinInet Init") != std::string::npos,
+                  std::string(c.name) == "log on standard error")
+            << run.errors;
     }
 }
 

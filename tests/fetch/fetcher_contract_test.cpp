@@ -312,6 +312,27 @@ TYPED_TEST(FetcherContractTest, FetchOptionsReachTheWire) {
     EXPECT_EQ(Fetch(f, url, direct).body.text(), "direct");
     this->m_env.Unset("http_proxy");
 
+    // A POST of no bytes is a POST; hosts listed in noProxy go direct past the system's
+    // proxy too.
+    this->m_env.Set("http_proxy", RefusedUrl());
+    this->m_server.Enqueue(Reply(HttpResponse(200, "posted")));
+    FetchOptions emptyPost;
+    emptyPost.method = FetchMethod::Post;
+    emptyPost.noProxy = "127.0.0.1";
+    EXPECT_EQ(Fetch(f, url, emptyPost).body.text(), "posted");
+    EXPECT_EQ(lastHead().rfind("POST /opt?q=1 HTTP/1.1\r\n", 0), 0u);
+    EXPECT_NE(lastHead().find("Content-Length: 0\r\n"), std::string::npos);
+    this->m_env.Unset("http_proxy");
+
+    // maxTime bounds the whole request, a body that keeps coming too.
+    this->m_server.Enqueue(Reply("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n")
+                               .Trickle(std::string(1000, 't'), 100, 150ms));
+    FetchOptions bounded;
+    bounded.maxTime = 400ms;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Fetch(f, url, bounded).failure.kind, FailureKind::Timeout);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1200ms);
+
     // The connect time-out bounds connecting alone: a slow answer still comes.
     this->m_server.Enqueue(Reply().Delay(1500ms).Send(HttpResponse(200, "slow")));
     FetchOptions patient;

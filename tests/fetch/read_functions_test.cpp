@@ -368,6 +368,26 @@ TYPED_TEST(ReadFunctionsTest, StreamingDeliversWhatAWholeFetchHolds) {
         }
     }
 
+    // The head's receiver hears of the head before any of the body, and may cancel.
+    for (const bool goOn : {true, false}) {
+        this->m_server.Enqueue(Reply(HttpResponse(200, text, {{"X-Mark", "m"}})));
+        std::string order;
+        FetchOptions heard;
+        heard.onHead = [&](int status, std::string_view head) {
+            order += status == 200 && head.find("X-Mark: m\r\n") != std::string_view::npos
+                         ? "head "
+                         : "bad head ";
+            return goOn;
+        };
+        const FetchOutcome told =
+            Fetch(this->m_fetcher, url, heard, [&](std::span<const std::byte>) {
+                order += order.ends_with("body ") ? "" : "body ";
+                return true;
+            });
+        EXPECT_EQ(order, goOn ? "head body " : "head ");
+        EXPECT_EQ(told.failure.kind, goOn ? FailureKind::None : FailureKind::Cancelled);
+    }
+
     // Cancelled by the sink after its first piece.
     this->m_server.Enqueue(Reply(HttpResponse(200, text)));
     std::size_t pieces = 0;

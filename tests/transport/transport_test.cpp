@@ -313,10 +313,10 @@ TEST_F(TlsTransportTest, VerifiesThePeerKeepsTheConnectionAndFramesTheBody) {
 TEST_F(TlsTransportTest, RefusesUntrustedAndWrongNamePeers) {
     m_server.SetDefaultReply(Reply(HttpResponse(200, "secret")));
     Outcome o = Fetch(Front(rvtest::TestCertificates::Get().Untrusted()), "/", kFlagSecure);
-    EXPECT_EQ(o.sent, kInetSecureFailure);
+    EXPECT_EQ(o.sent, kInetCertificateUntrusted);
     EXPECT_EQ(o.detail, "TLS certificate not trusted: self-signed certificate");
     o = Fetch(Front(rvtest::TestCertificates::Get().WrongName()), "/", kFlagSecure);
-    EXPECT_EQ(o.sent, kInetSecureFailure);
+    EXPECT_EQ(o.sent, kInetCertificateName);
     EXPECT_EQ(o.detail, "TLS host name mismatch");
     // A plain server asked for TLS waits for a request that never comes in plain text.
     o = Fetch(m_server.Port(), "/", kFlagSecure, 500);
