@@ -33,14 +33,15 @@ unsigned CodesOf(const Outcome& outcome) {
     return codes;
 }
 
-// The message with the family's own words for a body that decoded to nothing (none, for a
-// family that leaves the message alone) put in common.
+// The full form's message with the family's own words for a body that decoded to nothing
+// (none, for a family that leaves the message alone) put in common. The POST forms write no
+// message.
 template <class Family>
 std::string MessageOf(const Outcome& outcome) {
     const char* own = Family::kDecodeFailureMessage != nullptr ? Family::kDecodeFailureMessage
                                                                : Outcome::kUntouchedMessage;
-    return outcome.code == RVUtil::ERR_DECOMPRESS && outcome.message == own ? kDecodeFailure
-                                                                            : outcome.message;
+    const bool decodeFailure = !outcome.post && outcome.code == RVUtil::ERR_DECOMPRESS;
+    return decodeFailure && outcome.message == own ? kDecodeFailure : outcome.message;
 }
 
 // The first bytes of a body, visible.

@@ -135,14 +135,14 @@ const Entry kEntries[] = {
      }},
     // "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4x\r\nWiki\r\n0\r\n\r\n": ERR_OK
     // "Wiki"; ERR_REQUEST.
-    {"a chunk size followed by a byte other than ';', a blank or the line's end",
+    {"a chunk size followed by a byte other than ';', a blank or the line's end (a bare CR too)",
      [](const Head& head, ErrorCode, ErrorCode) {
          const auto codings = ValuesOf(head, "Transfer-Encoding");
          bool found = false;
          RVUtil::http::ForEachHeaderLine(head.body, [&found](std::string_view line) {
              const std::size_t end = line.find_first_not_of("0123456789abcdefABCDEF");
              found |= end != 0 && end != std::string_view::npos &&
-                      std::string_view("; \t\r").find(line[end]) == std::string_view::npos;
+                      std::string_view("; \t").find(line[end]) == std::string_view::npos;
          });
          return !codings.empty() && found;
      }},
