@@ -146,6 +146,23 @@ const Entry kEntries[] = {
          });
          return !codings.empty() && found;
      }},
+    // "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nWiki\r\n0\r\nRV_Error: late\r\n
+    // \r\n": ERR_SERVER_VERDICT "late"; ERR_OK "Wiki". The curl fetcher takes the trailer's
+    // lines as header lines (VR_Expired too) and fails on those it cannot read ("nocolon",
+    // a NUL, a bare CR); the own fetcher skips them.
+    {"a trailer after the last chunk",
+     [](const Head& head, ErrorCode, ErrorCode) {
+         bool lastChunk = false;
+         bool found = false;
+         RVUtil::http::ForEachHeaderLine(head.body, [&](std::string_view line) {
+             found |= lastChunk && !line.empty();
+             const std::size_t end = line.find_first_not_of('0');
+             lastChunk =
+                 end != 0 && (end == std::string_view::npos ||
+                              std::string_view("; \t").find(line[end]) != std::string_view::npos);
+         });
+         return !ValuesOf(head, "Transfer-Encoding").empty() && found;
+     }},
     // "HTTP/1.1 200 OK\r\n x\r\nContent-Length: 2\r\n\r\nok": ERR_REQUEST; ERR_OK "ok".
     {"a first header line that starts with a space or a tab",
      [](const Head& head, ErrorCode, ErrorCode) {
