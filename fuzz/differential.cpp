@@ -79,7 +79,7 @@ void Compare(const std::vector<rvfuzz::ScriptedResponse>& responses,
         // A known difference ends the comparison, and so does one that the two may have read
         // differently without showing it in their answers, on a connection that stays open:
         // what the next response meets on it is no longer alike.
-        if ((!same || responses[i].keepOpen) &&
+        if ((!same || responses[i].KeptOpen()) &&
             rvfuzz::known::Difference(responses[i].bytes, c.code, o.code) != nullptr) {
             return;
         }

@@ -35,6 +35,7 @@ constexpr std::chrono::milliseconds kKeptOpenIdle{25};
 
 constexpr char kPostMarker = '!';
 constexpr char kKeepOpenMarker = '+';
+constexpr char kResetMarker = '-';
 
 // The requests that reached the server for one response.
 struct Arrivals {
@@ -57,7 +58,11 @@ class ResponseServer {
         std::lock_guard<std::mutex> hold(m_mutex);
         for (const ScriptedResponse& response : responses) {
             loopback::Reply reply(response.bytes);
-            response.keepOpen ? reply.CloseIfIdle(kKeptOpenIdle) : reply.Close();
+            if (response.reset) {
+                reply.Reset();
+            } else {
+                response.keepOpen ? reply.CloseIfIdle(kKeptOpenIdle) : reply.Close();
+            }
             m_replies.push_back(std::make_shared<const loopback::Reply>(std::move(reply)));
         }
     }
@@ -200,10 +205,11 @@ std::vector<ScriptedResponse> SplitResponses(std::string_view input) {
         const std::size_t end = input.find(kNextResponse);
         std::string_view bytes = input.substr(0, end);
         ScriptedResponse response;
-        // The markers, each at most once, in either order.
+        // The markers, each at most once, in any order.
         while (!bytes.empty()) {
             bool* const flag = bytes.front() == kPostMarker       ? &response.post
                                : bytes.front() == kKeepOpenMarker ? &response.keepOpen
+                               : bytes.front() == kResetMarker    ? &response.reset
                                                                   : nullptr;
             if (flag == nullptr || *flag) {
                 break;
@@ -272,7 +278,7 @@ std::vector<Outcome> RunEndToEnd(std::string_view input, const ReadFunction& rea
             FUZZ_CHECK(outcome.code == expected->code);
             FUZZ_CHECK(outcome.code != RVUtil::ERR_OK || outcome.body == expected->body);
         }
-        judging = judging && (!response.keepOpen || (expected && !expected->bytesLeftOver));
+        judging = judging && (!response.KeptOpen() || (expected && !expected->bytesLeftOver));
 
         // A fetcher may ask again for what it never got, but never sends a POST twice: the
         // server may have acted on the first.

@@ -16,18 +16,21 @@
 // The end-to-end targets: an input holds up to eight raw responses separated by "@@next@@",
 // served one after the other to the read functions of one long-lived fetcher. The n-th goes
 // to the request for "/<n>" on whichever connection (a fetcher that tries again gets it
-// again), followed by a close. Markers at its start, in either order, are not sent: '!'
-// asks for it with the POST form instead of the full form, and '+' leaves its connection
-// to the fetcher's next request instead of closing it, closed when none starts on it within
-// 25 ms, so that a response that can never complete ends in a close, not in the fetcher's
-// time-out. Every input ends its connections before the next one starts.
+// again), followed by a close. Markers at its start, in any order, are not sent: '!' asks
+// for it with the POST form instead of the full form; '+' leaves its connection to the
+// fetcher's next request instead of closing it, closed when none starts on it within 25 ms,
+// so that a response that can never complete ends in a close, not in the fetcher's time-out;
+// '-' ends the connection with a reset (RST) instead, '+' or not. Every input ends its
+// connections before the next one starts.
 namespace rvfuzz {
 
 // One response of an input, its markers taken off.
 struct ScriptedResponse {
     std::string bytes;      // sent as they are, whatever they hold
     bool keepOpen = false;  // leave the connection to the fetcher's next request
+    bool reset = false;     // end the connection with a reset instead, kept open or not
     bool post = false;      // asked for with the POST form
+    bool KeptOpen() const { return keepOpen && !reset; }
 };
 std::vector<ScriptedResponse> SplitResponses(std::string_view input);
 
