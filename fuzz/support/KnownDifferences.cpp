@@ -80,6 +80,12 @@ bool AnyLine(const Head& head, Pred pred) {
     return std::any_of(head.lines.begin(), head.lines.end(), pred);
 }
 
+// The three bytes after the status line's first space.
+std::string_view StatusCodeOf(const Head& head) {
+    const std::size_t space = head.status.find(' ');
+    return space == std::string_view::npos ? std::string_view() : head.status.substr(space + 1, 3);
+}
+
 bool IsPlainStatusLine(std::string_view status) {
     if (status.size() < 12 ||
         (status.substr(0, 9) != "HTTP/1.1 " && status.substr(0, 9) != "HTTP/1.0 ")) {
@@ -109,8 +115,14 @@ const Entry kEntries[] = {
     // Content-Length: 2\r\n\r\nok": ERR_SERVER_VERDICT "early"; ERR_OK "ok".
     {"header lines of an interim 1xx response taken as the final one's",
      [](const Head& head, ErrorCode, ErrorCode) {
-         const std::size_t space = head.status.find(' ');
-         return space != std::string_view::npos && head.status.substr(space + 1, 1) == "1";
+         const std::string_view code = StatusCodeOf(head);
+         return code.starts_with('1') && code != "101";
+     }},
+    // "HTTP/1.1 101 Switching Protocols\r\nContent-Length: 0\r\n\r\n": ERR_REQUEST;
+    // "Status = 101!". With a byte after the head both answer "Status = 101!".
+    {"a 101 answer with nothing after its head",
+     [](const Head& head, ErrorCode, ErrorCode) {
+         return head.ended && head.body.empty() && StatusCodeOf(head) == "101";
      }},
     // "HTTP/1.1 200 OK\r\nContent-Length: 3x\r\n\r\ntwo": ERR_OK "two"; ERR_REQUEST.
     {"a Content-Length value that is not digits alone",
