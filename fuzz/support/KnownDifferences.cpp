@@ -12,7 +12,9 @@ namespace {
 
 using RVUtil::ErrorCode;
 using RVUtil::ascii::EqualsNoCase;
+using RVUtil::ascii::IsBlank;
 using RVUtil::ascii::IsDigit;
+using RVUtil::ascii::TrimBlanks;
 
 // A response's head as the fetchers' lines: the status line, the header lines, and whether
 // an empty line ended it; then the body.
@@ -43,20 +45,6 @@ Head HeadOf(std::string_view response) {
     return head;
 }
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string_view Trimmed(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 // The values of every header line of that name, each split at its commas and trimmed.
 std::vector<std::string_view> ValuesOf(const Head& head, std::string_view name) {
     std::vector<std::string_view> values;
@@ -67,10 +55,10 @@ std::vector<std::string_view> ValuesOf(const Head& head, std::string_view name) 
         }
         std::string_view value = line.substr(colon + 1);
         for (std::size_t comma; (comma = value.find(',')) != std::string_view::npos;) {
-            values.push_back(Trimmed(value.substr(0, comma)));
+            values.push_back(TrimBlanks(value.substr(0, comma)));
             value.remove_prefix(comma + 1);
         }
-        values.push_back(Trimmed(value));
+        values.push_back(TrimBlanks(value));
     }
     return values;
 }
