@@ -31,7 +31,7 @@ fi
 # closed standard error (the library's log records; libFuzzer keeps its own reports).
 options_for() {
     case $1 in
-        curl_fetcher | rv_fetcher) echo -max_len=8192 -dict=fuzz/http.dict -close_fd_mask=2 ;;
+        curl_fetcher | rv_fetcher | differential) echo -max_len=8192 -dict=fuzz/http.dict -close_fd_mask=2 ;;
         response_head | header_lines | chunked | declared_length) echo -max_len=4096 -dict=fuzz/http.dict ;;
         gzip | zstd) echo -max_len=8192 ;;
         *) echo -max_len=4096 ;;

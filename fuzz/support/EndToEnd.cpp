@@ -1,6 +1,7 @@
 #include "EndToEnd.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <chrono>
 #include <cstdlib>
@@ -8,10 +9,12 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "FuzzCheck.h"
+#include "KnownDifferences.h"
 #include "RVUtil/BodyLimit.h"
 #include "ScopedEnvironment.h"
 #include "loopback/LoopbackServer.h"
@@ -30,9 +33,15 @@ inline constexpr std::size_t kMostResponses = 8;
 // if it does not, the close comes after it has read everything and it connects anew.
 constexpr std::chrono::milliseconds kKeptOpenIdle{25};
 
-struct ScriptedResponse {
-    std::string bytes;      // sent as they are, whatever they hold
-    bool keepOpen = false;  // leave the connection to the fetcher's next request
+constexpr char kPostMarker = '!';
+constexpr char kKeepOpenMarker = '+';
+constexpr char kResetMarker = '-';
+
+// The requests that reached the server for one response.
+struct Arrivals {
+    std::size_t posts = 0;
+    std::size_t others = 0;
+    bool firstPostOnKeptConnection = false;  // on a connection that had served a request
 };
 
 // Answers the request for "/<n>", on whichever connection, with the n-th response of the
@@ -40,12 +49,20 @@ struct ScriptedResponse {
 class ResponseServer {
   public:
     std::string Url(std::size_t n) const { return m_server.Url("/" + std::to_string(n)); }
+    Arrivals ArrivalsFor(std::size_t n) {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        return m_arrivals[n];
+    }
     // The input's responses, served until Finish.
     void Play(const std::vector<ScriptedResponse>& responses) {
         std::lock_guard<std::mutex> hold(m_mutex);
         for (const ScriptedResponse& response : responses) {
             loopback::Reply reply(response.bytes);
-            response.keepOpen ? reply.CloseIfIdle(kKeptOpenIdle) : reply.Close();
+            if (response.reset) {
+                reply.Reset();
+            } else {
+                response.keepOpen ? reply.CloseIfIdle(kKeptOpenIdle) : reply.Close();
+            }
             m_replies.push_back(std::make_shared<const loopback::Reply>(std::move(reply)));
         }
     }
@@ -56,6 +73,8 @@ class ResponseServer {
         m_server.EndConnections();
         std::lock_guard<std::mutex> hold(m_mutex);
         m_replies.clear();
+        m_arrivals.fill({});
+        m_usedConnections.clear();
     }
 
   private:
@@ -68,11 +87,23 @@ class ResponseServer {
             return nullptr;
         }
         std::lock_guard<std::mutex> hold(m_mutex);
-        return n < m_replies.size() ? m_replies[n] : nullptr;
+        if (n >= m_replies.size()) {
+            return nullptr;
+        }
+        const bool keptConnection = !m_usedConnections.insert(request.connection).second;
+        Arrivals& arrivals = m_arrivals[n];
+        if (request.RequestLine().starts_with("POST ")) {
+            arrivals.firstPostOnKeptConnection |= arrivals.posts++ == 0 && keptConnection;
+        } else {
+            ++arrivals.others;
+        }
+        return m_replies[n];
     }
 
     std::mutex m_mutex;
     std::vector<std::shared_ptr<const loopback::Reply>> m_replies;
+    std::array<Arrivals, kMostResponses> m_arrivals{};
+    std::set<std::size_t> m_usedConnections;
     // Last, so that it stops, and no longer calls Answer, before the replies go.
     loopback::Server m_server{[this](loopback::ReceivedRequest&& r) { return Answer(r); }};
 };
@@ -105,22 +136,6 @@ bool IsPlainStatusLine(std::string_view line) {
     return line.substr(0, kStatus.size()) == kStatus &&
            (line.size() == kStatus.size() ||
             (line[kStatus.size()] == ' ' && All(line.substr(kStatus.size()), IsTextChar)));
-}
-
-std::vector<ScriptedResponse> SplitResponses(std::string_view input) {
-    std::vector<ScriptedResponse> responses;
-    while (responses.size() < kMostResponses) {
-        const std::size_t end = input.find(kNextResponse);
-        std::string_view bytes = input.substr(0, end);
-        const bool keepOpen = !bytes.empty() && bytes.front() == '+';
-        bytes.remove_prefix(keepOpen ? 1 : 0);
-        responses.push_back({std::string(bytes), keepOpen});
-        if (end == std::string_view::npos) {
-            break;
-        }
-        input.remove_prefix(end + kNextResponse.size());
-    }
-    return responses;
 }
 
 std::optional<Expectation> Expect(std::string_view response) {
@@ -184,27 +199,75 @@ std::optional<Expectation> Expect(std::string_view response) {
 
 }  // namespace
 
+std::vector<ScriptedResponse> SplitResponses(std::string_view input) {
+    std::vector<ScriptedResponse> responses;
+    while (responses.size() < kMostResponses) {
+        const std::size_t end = input.find(kNextResponse);
+        std::string_view bytes = input.substr(0, end);
+        ScriptedResponse response;
+        // The markers, each at most once, in any order.
+        while (!bytes.empty()) {
+            bool* const flag = bytes.front() == kPostMarker       ? &response.post
+                               : bytes.front() == kKeepOpenMarker ? &response.keepOpen
+                               : bytes.front() == kResetMarker    ? &response.reset
+                                                                  : nullptr;
+            if (flag == nullptr || *flag) {
+                break;
+            }
+            *flag = true;
+            bytes.remove_prefix(1);
+        }
+        response.bytes = bytes;
+        responses.push_back(std::move(response));
+        if (end == std::string_view::npos) {
+            break;
+        }
+        input.remove_prefix(end + kNextResponse.size());
+    }
+    return responses;
+}
+
 void PrepareEndToEnd() {
     static rvtest::ScopedEnvironment environment;
     environment.UnsetProxies();
     RVUtil::RVUtil_gfnSetBodyLimit(kBodyLimit);
 }
 
-void RunEndToEnd(std::string_view input, const ReadFunction& read) {
+Outcome Keep(bool post, RVUtil::ErrorCode code, unsigned char* out, long size,
+             const CString& message, CTime32 expiry, std::time_t called) {
+    const std::unique_ptr<unsigned char[]> owned(out);
+    Outcome outcome;
+    outcome.post = post;
+    outcome.code = code;
+    outcome.size = size;
+    outcome.message = message.GetString();
+    outcome.expiry = expiry.GetTime();
+    FUZZ_CHECK(out == nullptr || size >= 0);
+    if (out != nullptr) {
+        outcome.body.emplace(reinterpret_cast<const char*>(out), static_cast<std::size_t>(size));
+    }
+    constexpr std::time_t kGrace = 10;
+    if (outcome.expiry >= called + kGrace && outcome.expiry <= std::time(nullptr) + kGrace) {
+        outcome.expiry = Outcome::kGraceExpiry;
+    }
+    return outcome;
+}
+
+std::vector<Outcome> RunEndToEnd(std::string_view input, const ReadFunction& read) {
     static ResponseServer server;
     const std::vector<ScriptedResponse> responses = SplitResponses(input);
     server.Play(responses);
+    std::vector<Outcome> outcomes;
     // Once a response left on a kept connection is outside the subset, or leaves bytes
     // behind, what the connection holds next is the server's mess: later outcomes are
     // only checked for sanity.
     bool judging = true;
     for (std::size_t i = 0; i < responses.size(); ++i) {
-        const Outcome outcome = read(server.Url(i).c_str());
+        const ScriptedResponse& response = responses[i];
+        const Outcome& outcome = outcomes.emplace_back(read(server.Url(i).c_str(), response.post));
         FUZZ_CHECK(outcome.code >= RVUtil::ERR_OK && outcome.code <= RVUtil::ERR_SERVER_VERDICT);
-        FUZZ_CHECK((outcome.code == RVUtil::ERR_OK) == (outcome.body != nullptr));
-        FUZZ_CHECK(outcome.code != RVUtil::ERR_OK || outcome.size >= 0);
-        const std::optional<Expectation> expected =
-            judging ? Expect(responses[i].bytes) : std::nullopt;
+        FUZZ_CHECK((outcome.code == RVUtil::ERR_OK) == outcome.body.has_value());
+        const std::optional<Expectation> expected = judging ? Expect(response.bytes) : std::nullopt;
         if (expected) {
             const bool sameSize = outcome.size == static_cast<long>(expected->body.size());
             if (outcome.code != expected->code || (outcome.code == RVUtil::ERR_OK && !sameSize)) {
@@ -213,14 +276,26 @@ void RunEndToEnd(std::string_view input, const ReadFunction& read) {
                        static_cast<int>(expected->code), expected->body.size());
             }
             FUZZ_CHECK(outcome.code == expected->code);
-            FUZZ_CHECK(
-                outcome.code != RVUtil::ERR_OK ||
-                (sameSize && std::memcmp(outcome.body, expected->body.data(), outcome.size) == 0));
+            FUZZ_CHECK(outcome.code != RVUtil::ERR_OK || outcome.body == expected->body);
         }
-        delete[] outcome.body;
-        judging = judging && (!responses[i].keepOpen || (expected && !expected->bytesLeftOver));
+        judging = judging && (!response.KeptOpen() || (expected && !expected->bytesLeftOver));
+
+        // A fetcher may ask again for what it never got, but never sends a POST twice: the
+        // server may have acted on the first.
+        const Arrivals arrivals = server.ArrivalsFor(i);
+        const bool methodAsked = response.post ? arrivals.others == 0 : arrivals.posts == 0;
+        const bool postOnce =
+            arrivals.posts <= 1 ||
+            known::RepeatedPost(response.bytes, arrivals.firstPostOnKeptConnection);
+        if (!methodAsked || !postOnce) {
+            Report("response %zu: %zu POST and %zu other requests reached the server\n", i,
+                   arrivals.posts, arrivals.others);
+        }
+        FUZZ_CHECK(methodAsked);
+        FUZZ_CHECK(postOnce);
     }
     server.Finish();
+    return outcomes;
 }
 
 }  // namespace rvfuzz

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <limits>
 #include <string>
 
@@ -13,7 +11,8 @@
 #include "transport/NameResolver.h"
 
 // The two fetchers and their families of read functions, as type parameters of the suites
-// that run both: the functions of each form, and where the two differ on purpose.
+// that run both and of the fuzz target that compares them: the functions of each form, and
+// where the two differ on purpose. Free of GoogleTest, which the fuzz tree does not have.
 namespace rvtest {
 
 using namespace RVUtil;
@@ -88,6 +87,8 @@ struct InetFamily : FormsOf<CRVHttpFetcher> {
     }
 };
 
-using Families = ::testing::Types<CurlFamily, InetFamily>;
+// Both families as the type list of a suite: Families<::testing::Types>.
+template <template <class...> class List>
+using Families = List<CurlFamily, InetFamily>;
 
 }  // namespace rvtest

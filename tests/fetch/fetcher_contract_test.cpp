@@ -43,7 +43,7 @@ class FetcherContractTest : public ::testing::Test {
     typename Family::Fetcher m_fetcher;
 };
 
-TYPED_TEST_SUITE(FetcherContractTest, Families);
+TYPED_TEST_SUITE(FetcherContractTest, Families<::testing::Types>);
 
 // Every exchange here goes over the one connection the first opened.
 TYPED_TEST(FetcherContractTest, KeepsTheAnswerOverOneKeptConnection) {

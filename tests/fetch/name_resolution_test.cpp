@@ -87,7 +87,7 @@ class NameResolutionTest : public ::testing::Test {
     ScriptedServer m_server;
 };
 
-TYPED_TEST_SUITE(NameResolutionTest, Families);
+TYPED_TEST_SUITE(NameResolutionTest, Families<::testing::Types>);
 
 TYPED_TEST(NameResolutionTest, TheFetcherEndsAtOnceAfterALookupGivenUpOn) {
     auto fetcher = std::make_unique<typename TypeParam::Fetcher>();

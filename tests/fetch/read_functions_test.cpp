@@ -77,7 +77,7 @@ class ReadFunctionsTest : public ::testing::Test {
     typename Family::Fetcher m_fetcher;
 };
 
-TYPED_TEST_SUITE(ReadFunctionsTest, Families);
+TYPED_TEST_SUITE(ReadFunctionsTest, Families<::testing::Types>);
 
 TYPED_TEST(ReadFunctionsTest, NullFetcherTouchesNothing) {
     unsigned char sentinel = 7;

@@ -84,7 +84,7 @@ class FetcherIntegrationTest : public ::testing::Test {
     typename Family::Fetcher m_fetcher;
 };
 
-TYPED_TEST_SUITE(FetcherIntegrationTest, Families);
+TYPED_TEST_SUITE(FetcherIntegrationTest, Families<::testing::Types>);
 
 // nginx compresses on the fly, so the answer also comes chunked.
 TYPED_TEST(FetcherIntegrationTest, GzipAnswerIsLeftToDecompress) {
