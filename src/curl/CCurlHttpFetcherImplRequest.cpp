@@ -94,6 +94,11 @@ DWORD CCurlHttpFetcherImpl::Execute(const char* url, const char* user, const cha
     if (Curl().easy_getinfo(transfer.get(), CURLINFO_REQUEST_SIZE, &requestBytes) != CURLE_OK) {
         requestBytes = 0;
     }
+    if (m_nLastCode == CURLE_OK && !m_headReader.Complete()) {
+        // libcurl takes a head that the connection's end cut short for a whole one.
+        m_nLastCode = CURLE_WEIRD_SERVER_REPLY;
+        m_headReader.Refuse("the connection closed inside the response head");
+    }
     if (m_nLastCode == CURLE_OK) {
         m_bodyReceiver.Complete();
     }

@@ -11,12 +11,14 @@
 namespace RVUtil {
 
 // The heads of one transfer as libcurl hands them over, one line at a time, read by the
-// same rules as the own transport reads them. Only the final response's head is kept in the
-// raw block: interim answers (100 Continue, 103 Early Hints) are dropped when the next head
-// starts, so their header lines never become the verdict, the expiry or the encoding of the
-// answer that follows; trailer lines of a chunked body, which libcurl delivers as header
-// lines too, are not kept either. A head that names differing body lengths is refused, which
-// ends the transfer: the body cannot be framed, whichever length a reader picked.
+// same rules as the own transport reads them (http/): a line libcurl would take one way and
+// the transport another (a status line other than HTTP/1.0 or 1.1, a header line without a
+// colon, a NUL or a stray CR, differing lengths, a transfer coding other than chunked alone,
+// an unasked switch of protocols) is refused, which ends the transfer. Only the final
+// response's head is kept in the raw block: interim answers (100 Continue, 103 Early Hints)
+// are dropped when the next head starts, so their header lines never become the verdict,
+// the expiry or the encoding of the answer that follows; trailer lines of a chunked body,
+// which libcurl delivers as header lines too, are not kept either.
 class CurlHeadReader {
   public:
     explicit CurlHeadReader(CurlByteArray& raw) : m_raw(raw) {}
@@ -29,9 +31,14 @@ class CurlHeadReader {
 
     // Why a line was refused, in words; empty when none was.
     const std::string& Refusal() const { return m_refusal; }
+    // Whether the final head arrived whole (its empty line). A transfer that ends without
+    // it brought a head cut short, whatever libcurl made of it.
+    bool Complete() const;
+    // Refuses the head, with why in words; false, as OnLine gives it.
+    bool Refuse(std::string words);
 
   private:
-    enum class State { HeadStart, InHead, FinalHeadDone };
+    enum class State { HeadStart, FirstHeader, InHead, FinalHeadDone };
 
     CurlByteArray& m_raw;
     State m_state = State::HeadStart;

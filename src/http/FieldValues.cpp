@@ -28,4 +28,14 @@ bool FoldContentLength(std::string_view value, std::optional<std::uint64_t>* len
     return readable && any;
 }
 
+bool IsChunkedAlone(std::string_view value) {
+    int codings = 0;
+    bool chunked = false;
+    ForEachListElement(value, [&](std::string_view coding) {
+        ++codings;
+        chunked = ascii::EqualsNoCase(coding, "chunked");
+    });
+    return codings == 1 && chunked;
+}
+
 }  // namespace RVUtil::http

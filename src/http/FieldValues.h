@@ -33,4 +33,9 @@ void ForEachListElement(std::string_view value, ElementFn&& element) {
 // that names two lengths cannot be framed, whichever a reader picked.
 bool FoldContentLength(std::string_view value, std::optional<std::uint64_t>* length);
 
+// Whether a Transfer-Encoding value names the chunked coding alone (letter case and blanks
+// around it aside). Any other coding, or a list, leaves a body that cannot be framed the same
+// way by every reader, and so a response that is refused.
+bool IsChunkedAlone(std::string_view value);
+
 }  // namespace RVUtil::http

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "http/StatusLine.h"
 #include "platform/Ascii.h"
 
 namespace RVUtil::transport {
@@ -29,12 +30,12 @@ ChunkedDecoder::Status ChunkedDecoder::Decode(const char* in, std::size_t inSize
                     m_remaining = m_remaining * 16 + static_cast<std::uint64_t>(digit);
                     m_sawDigit = true;
                     m_state = m_remaining > kMaxChunkSize ? State::Bad : State::Size;
-                } else if (m_sawDigit && (c == ';' || ascii::IsBlank(c))) {
-                    m_state = State::Extension;  // chunk extensions carry nothing we use
-                } else if (m_sawDigit && c == '\r') {
-                    m_state = State::SizeEnd;
                 } else if (m_sawDigit && c == '\n') {
                     m_state = m_remaining == 0 ? State::TrailerStart : State::Data;
+                } else if (m_sawDigit) {
+                    // What follows the size up to the line's end (extensions, blanks, a CR)
+                    // carries nothing the body needs, and every reader passes over it.
+                    m_state = State::Extension;
                 } else {
                     m_state = State::Bad;
                 }
@@ -42,11 +43,8 @@ ChunkedDecoder::Status ChunkedDecoder::Decode(const char* in, std::size_t inSize
                 break;
             }
             case State::Extension:
-            case State::SizeEnd:
                 if (c == '\n') {
                     m_state = m_remaining == 0 ? State::TrailerStart : State::Data;
-                } else if (m_state == State::SizeEnd) {
-                    m_state = State::Bad;
                 }
                 ++i;
                 break;
@@ -83,14 +81,13 @@ ChunkedDecoder::Status ChunkedDecoder::Decode(const char* in, std::size_t inSize
                 ++i;
                 break;
             case State::TrailerStart:
-            case State::Trailer:
                 if (++m_trailerBytes > kMaxTrailerBytes) {
                     m_state = State::Bad;
                     m_fault = "trailer section over 64 KiB";
                 } else if (c == '\n') {
-                    m_state = m_state == State::TrailerStart ? State::Done : State::TrailerStart;
-                } else if (c != '\r') {
-                    m_state = State::Trailer;
+                    EndTrailerLine();
+                } else {
+                    m_trailerLine += c;
                 }
                 ++i;
                 break;
@@ -108,6 +105,24 @@ ChunkedDecoder::Status ChunkedDecoder::Decode(const char* in, std::size_t inSize
         return Status::Done;
     }
     return m_state == State::Bad ? Status::Bad : Status::NeedMore;
+}
+
+// A trailer line is read by the rules of a head's lines (its fields are not used): the empty
+// line ends the body, and a line that a head could not hold makes the body unreadable.
+void ChunkedDecoder::EndTrailerLine() {
+    std::string_view line = m_trailerLine;
+    if (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);
+    }
+    if (line.empty()) {
+        m_state = State::Done;
+    } else if (const char* fault = http::HeaderLineFault(
+                   line, m_trailerLines++ == 0 ? http::HeaderLinePlace::First
+                                               : http::HeaderLinePlace::Later)) {
+        m_state = State::Bad;
+        m_fault = fault;
+    }
+    m_trailerLine.clear();
 }
 
 }  // namespace RVUtil::transport

@@ -72,9 +72,10 @@ InetError ReceiveBuffer::ReadHead(NetStream& stream, ReceiveDeadline& deadline, 
         const std::string_view pending = Pending();
         const std::size_t end = FindResponseHeadEnd(pending, scanned);
         if (end > 0) {
-            const InetError error = ParseResponseHead(pending.substr(0, end), head, rule);
+            const char* fault = "invalid response head";
+            const InetError error = ParseResponseHead(pending.substr(0, end), head, rule, &fault);
             if (error != kInetOk) {
-                *detail = "invalid response head";
+                *detail = std::string("invalid response head: ") + fault;
                 return error;
             }
             Consume(end);

@@ -1,6 +1,7 @@
 #include "transport/ResponseHead.h"
 
 #include <optional>
+#include <utility>
 
 #include "http/FieldValues.h"
 #include "http/HeaderLines.h"
@@ -26,46 +27,61 @@ std::size_t FindResponseHeadEnd(std::string_view data, std::size_t from) {
     return 0;
 }
 
-InetError ParseResponseHead(std::string_view head, ResponseHead* out, UnreadableLength rule) {
+InetError ParseResponseHead(std::string_view head, ResponseHead* out, UnreadableLength rule,
+                            const char** fault) {
+    const char* found = nullptr;
+    const auto refuse = [&](const char* why) {
+        if (found == nullptr) {
+            found = why;
+        }
+    };
     ResponseHead result;
     result.rawBlock.assign(head);
     http::StatusLine statusLine;
     bool first = true;
-    bool badStatusLine = false;
+    bool firstHeader = true;
     bool ended = false;
-    bool chunked = false;
     bool transferCoded = false;
+    bool chunked = false;
     bool close = false;
     bool keepAliveAsked = false;
     std::optional<std::uint64_t> length;
     bool unreadableLength = false;
     http::ForEachHeaderLine(head, [&](std::string_view line) {
-        if (first) {
-            first = false;
-            badStatusLine = !http::ReadStatusLine(line, &statusLine);
+        if (ended || found != nullptr) {
             return;
         }
-        if (ended || badStatusLine) {
+        if (first) {
+            first = false;
+            if (!http::ReadStatusLine(line, &statusLine)) {
+                refuse("not an HTTP/1.0 or 1.1 status line");
+            }
             return;
         }
         if (line.empty()) {
             ended = true;
             return;
         }
-        // A line without a colon names nothing; it stays in the raw block and is skipped.
+        const bool isFirst = std::exchange(firstHeader, false);
+        if (const char* fault = http::HeaderLineFault(
+                line, isFirst ? http::HeaderLinePlace::First : http::HeaderLinePlace::Later)) {
+            refuse(fault);
+            return;
+        }
         const std::size_t colon = line.find(':');
         if (colon == std::string_view::npos) {
-            return;
+            return;  // a line that continues the one before it
         }
         const std::string_view name = line.substr(0, colon);
         const std::string_view value = line.substr(colon + 1);
         if (EqualsNoCase(name, "Content-Length")) {
             unreadableLength = unreadableLength || !http::FoldContentLength(value, &length);
         } else if (EqualsNoCase(name, "Transfer-Encoding")) {
-            http::ForEachListElement(value, [&](std::string_view coding) {
-                transferCoded = true;
-                chunked = EqualsNoCase(coding, "chunked");
-            });
+            transferCoded = true;
+            chunked = http::IsChunkedAlone(value);
+            if (!chunked) {
+                refuse("a transfer coding other than chunked alone");
+            }
         } else if (EqualsNoCase(name, "Connection")) {
             http::ForEachListElement(value, [&](std::string_view option) {
                 close = close || EqualsNoCase(option, "close");
@@ -73,28 +89,34 @@ InetError ParseResponseHead(std::string_view head, ResponseHead* out, Unreadable
             });
         }
     });
-    if (first || badStatusLine || (unreadableLength && rule == UnreadableLength::Refuse)) {
+    if (first) {
+        refuse("no status line");
+    }
+    if (found == nullptr && statusLine.status == 101) {
+        refuse("a switch of protocols nobody asked for");
+    }
+    if (found == nullptr && unreadableLength && rule == UnreadableLength::Refuse) {
+        refuse("differing or unreadable body lengths");
+    }
+    if (found != nullptr) {
+        if (fault != nullptr) {
+            *fault = found;
+        }
         return kInetInvalidResponse;
     }
     result.statusText = std::string(statusLine.code);
     result.status = statusLine.status;
-    const int major = statusLine.major;
     const int minor = statusLine.minor;
-    if ((result.status >= 100 && result.status < 200) || result.status == 204 ||
-        result.status == 304) {
+    if (http::IsInterimStatus(result.status) || result.status == 204 || result.status == 304) {
         result.framing = BodyFraming::None;
     } else if (transferCoded) {
-        // A transfer coding overrides any Content-Length; one that does not end in chunked
-        // can only be delimited by the end of the connection.
-        result.framing = chunked ? BodyFraming::Chunked : BodyFraming::UntilClose;
+        result.framing = BodyFraming::Chunked;  // a transfer coding overrides any length
     } else if (length.has_value() && !unreadableLength) {
         result.framing = BodyFraming::Length;
         result.contentLength = *length;
     }
-    const bool persistent =
-        (major > 1 || (major == 1 && minor >= 1)) ? !close : keepAliveAsked && !close;
-    result.keepAlive =
-        persistent && result.framing != BodyFraming::UntilClose && result.status != 101;
+    const bool persistent = minor >= 1 ? !close : keepAliveAsked && !close;
+    result.keepAlive = persistent && result.framing != BodyFraming::UntilClose;
     *out = std::move(result);
     return kInetOk;
 }

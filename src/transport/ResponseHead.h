@@ -45,10 +45,13 @@ enum class UnreadableLength {
 // where an earlier call stopped looking, so that a head arriving in pieces is scanned once.
 std::size_t FindResponseHeadEnd(std::string_view data, std::size_t from = 0);
 
-// Reads a complete head (as FindResponseHeadEnd delimits it). Fails with
-// kInetInvalidResponse when the status line is not "HTTP/<digit>.<digit> <3 digits>" or
-// the Content-Length values are not one decimal number (unless rule says to ignore them).
+// Reads a complete head (as FindResponseHeadEnd delimits it) by the rules of http/: the
+// status line (StatusLine.h), every header line (HeaderLineFault), one readable length
+// (unless rule says to ignore it), no transfer coding but chunked alone, and no switch of
+// protocols (nothing asks for one). Fails with kInetInvalidResponse otherwise, *fault (when
+// given) saying why in a few words.
 InetError ParseResponseHead(std::string_view head, ResponseHead* out,
-                            UnreadableLength rule = UnreadableLength::Refuse);
+                            UnreadableLength rule = UnreadableLength::Refuse,
+                            const char** fault = nullptr);
 
 }  // namespace RVUtil::transport

@@ -26,7 +26,7 @@ TEST(ResponseHeadTest, FindsTheEndWithEitherLineEnding) {
 
 TEST(ResponseHeadTest, KeepsTheHeadExactlyAsReceived) {
     const std::string head =
-        "HTTP/1.1 404 Not Found\r\nB:tight\nno colon line\r\nA:  two\r\nContent-Length: 3\n\r\n";
+        "HTTP/1.1 404 Not Found\r\nB:tight\n folded on\r\nA:  two\r\nContent-Length: 3\n\r\n";
     const ResponseHead h = parsed(head);
     EXPECT_EQ(h.status, 404);
     EXPECT_EQ(h.statusText, "404");
@@ -48,8 +48,8 @@ TEST(ResponseHeadTest, ChoosesTheBodyFramingAndKeepAlive) {
         std::uint64_t length = 0;
         UnreadableLength rule = UnreadableLength::Refuse;
     } cases[] = {
-        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, Chunked\r\nContent-Length: 9\r\n\r\n",
-         Chunked, true},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding:  Chunked \r\nContent-Length: 9\r\n\r\n", Chunked,
+         true},
         {"HTTP/1.1 200 OK\r\n\r\n", UntilClose, false},
         {"HTTP/1.1 204 No Content\r\nContent-Length: 5\r\n\r\n", None, true},
         {"HTTP/1.1 304 Not Modified\r\n\r\n", None, true},
@@ -85,10 +85,20 @@ TEST(ResponseHeadTest, RefusesWhatIsNotAnHttpResponse) {
           "HTTP/1.1 200 OK\r\nContent-Length: 1x\r\n\r\n",
           "HTTP/1.1 200 OK\r\nContent-Length: \r\n\r\n",
           "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\n",
-          "HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n\r\n"}) {
+          "HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n\r\n",
+          // What one reader would take one way and another reader another way.
+          "HTTP/1.2 200 OK\r\n\r\n", "HTTP/2 200 OK\r\n\r\n", "HTTP/1.1 099 OK\r\n\r\n",
+          "HTTP/1.1 200OK\r\n\r\n", "http/1.1 200 OK\r\n\r\n", "HTTP/1.1 101 Up\r\n\r\n",
+          "HTTP/1.1 200 OK\r\nno colon\r\n\r\n", "HTTP/1.1 200 OK\r\n first: fold\r\n\r\n",
+          "HTTP/1.1 200 OK\r\nX: a\rb\r\n\r\n",
+          "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip\r\n\r\n",
+          "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n"}) {
         ResponseHead out;
         EXPECT_EQ(ParseResponseHead(bad, &out), kInetInvalidResponse) << bad;
     }
+    ResponseHead out;
+    EXPECT_EQ(ParseResponseHead(std::string_view("HTTP/1.1 200 OK\r\nX: a\0b\r\n\r\n", 27), &out),
+              kInetInvalidResponse);
 }
 
 // The bytes after a chunked body belong to the next response on the connection.
