@@ -22,12 +22,6 @@ foreach(_component _package IN ZIP_LISTS _components _names)
             DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${_package} COMPONENT ${_component})
     file(WRITE ${_doc}/overrides "# Built outside Debian's archive: no bug to close.\n"
                                  "${_package}: initial-upload-closes-no-bugs\n")
-    if(_component STREQUAL runtime)
-        # Without scripts of its own the package would get CPack's, which call ldconfig.
-        file(APPEND ${_doc}/overrides "# The ldconfig trigger does the scripts' work.\n"
-                                      "${_package}: maintainer-script-empty [postinst]\n"
-                                      "${_package}: maintainer-script-empty [postrm]\n")
-    endif()
     install(FILES ${_doc}/overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
             RENAME ${_package} COMPONENT ${_component})
 endforeach()
@@ -40,25 +34,46 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 # each package's description below starts with a synopsis of its own instead.
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${CMAKE_PROJECT_NAME} built using CMake")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
+# The binaries are stripped when their debugging information is split off into a -dbgsym
+# package beside each (usr/lib/debug/.build-id/, found by gdb through the build ID): the
+# default RelWithDebInfo build has all of it, a Release build the symbol tables only.
+set(CPACK_STRIP_FILES OFF)
+set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
 set(CPACK_COMPONENTS_ALL runtime development tool)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${RVUTIL_PACKAGE_RELEASE})
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+
+# The runtime package's shlibs file tells dpkg-shlibdeps which package a program linked
+# against libRVUtil.so.0 needs: librvutil0 of this version or later, so that a fixed library
+# reaches every program built against an older one. dpkg-shlibdeps finds it, for rvfetch
+# too, the way it does for packages built together: the library under debian/<package>/
+# beside DEBIAN/shlibs.
+set(_shlibs_root ${CMAKE_CURRENT_BINARY_DIR}/debian/${_runtime})
+file(WRITE ${_shlibs_root}/DEBIAN/shlibs
+     "libRVUtil ${PROJECT_VERSION_MAJOR} ${_runtime} (>= ${PROJECT_VERSION})\n")
+set(_soname libRVUtil.so.${PROJECT_VERSION_MAJOR})
+set(_libdir ${_shlibs_root}/${CMAKE_INSTALL_LIBDIR})
+get_target_property(_built RVUtil BINARY_DIR)
+file(MAKE_DIRECTORY ${_libdir})
+file(CREATE_LINK ${_built}/${_soname} ${_libdir}/${_soname} SYMBOLIC)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${_libdir})
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${_runtime})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
-# The library loads libcurl when the first curl fetcher is made instead of linking it, so
-# dpkg-shlibdeps cannot see the dependency: it is named here (7.85 brought the protocol
-# options the fetcher sets), for the library and for rvfetch, which carries its own copy.
-set(_curl "libcurl4 (>= 7.85.0)")
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "${_curl}")
-# libc's ldconfig trigger updates the loader's cache; the maintainer scripts do nothing.
+# dpkg-shlibdeps cannot see two of the library's dependencies, so they are named here:
+# libcurl, loaded when the first curl fetcher is made instead of linked (7.85 brought the
+# protocol options the fetcher sets), and the C++ run-time, which the library takes from the
+# program (src/CMakeLists.txt); programs that use the shared one need Debian 12's or later.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "libcurl4 (>= 7.85.0), libstdc++6 (>= 12)")
+# libc's ldconfig trigger updates the loader's cache, so the package needs no maintainer
+# scripts (the ones CPack writes are taken out again once the packages are made).
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/debian/triggers
-    ${CMAKE_CURRENT_LIST_DIR}/debian/postinst ${CMAKE_CURRENT_LIST_DIR}/debian/postrm)
+    ${_shlibs_root}/DEBIAN/shlibs)
+set(CPACK_RVUTIL_RUNTIME_PACKAGE ${_runtime})
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/debian/FinishPackages.cmake)
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "HTTP fetch library with gzip and zstd decoding
 RVUtil fetches HTTP resources for host applications: two interchangeable
 fetchers (one over libcurl, one over its own Boost.Beast transport), gzip and
@@ -80,7 +95,6 @@ the pkg-config file.")
 
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME rvfetch)
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION web)
-set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "${_curl}")
 set(CPACK_DEBIAN_TOOL_DESCRIPTION "command-line HTTP fetcher over the RVUtil library
 rvfetch fetches one URL through the RVUtil library's read functions, with the
 options a curl user expects (-o, -H, -d, -L, -m, -s, --compressed, ...), and

@@ -10,6 +10,8 @@
 # with --no-undefined, which fails for a symbol that neither the layer, the layers it
 # declares, nor its own third-party libraries define.
 
+include(RVUtilHardening)
+
 set(RVUTIL_LAYER_VIEWS ${PROJECT_BINARY_DIR}/layers)
 file(CONFIGURE OUTPUT ${RVUTIL_LAYER_VIEWS}/empty.cpp CONTENT "")
 set_property(GLOBAL PROPERTY RVUTIL_LAYERS "")
@@ -63,6 +65,7 @@ function(rvutil_add_layer name)
     target_include_directories(${target} PUBLIC $<BUILD_INTERFACE:${view}>)
     target_link_libraries(${target} PRIVATE ${below} ${ARG_LIBS})
     rvutil_enable_warnings(${target})
+    rvutil_harden(${target})
 
     # Left to RVUtil's own builds, not a host's that adds it as a subfolder. The fuzzing tree
     # cannot link a shared object with --no-undefined (clang leaves the sanitizer run-time

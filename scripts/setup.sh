@@ -8,7 +8,7 @@ packages=(
     clang libclang-rt-14-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libcurl4-openssl-dev libzstd-dev libdeflate-dev zlib1g-dev
-    libboost1.81-dev libssl-dev libspdlog-dev libfmt-dev libcli11-dev
+    libboost1.81-dev libssl-dev libspdlog-dev libfmt-dev
     nginx-light tinyproxy socat openssl zstd gzip curl
     dpkg-dev fakeroot file lintian hyperfine
 )

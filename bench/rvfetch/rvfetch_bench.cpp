@@ -3,7 +3,9 @@
 // in alternating order, round after round, so that a drift in the machine's load weighs
 // on all alike; the ratio is the median over rounds of rvfetch's time over curl's. The
 // rvfetch measured is the built one, or the one named on the command line (an installed
-// one, for instance).
+// one, for instance: the targets are for the stripped binaries of the packages). Such a
+// run is mostly start-up; the curl backend loads libcurl as curl does, the own backend
+// never does.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -78,6 +80,7 @@ int main(int argc, char** argv) {
         {"curl", "-s", "-o", "/dev/null", url},
         {rvfetch, "--backend", "curl", "-o", "/dev/null", url},
         {rvfetch, "--backend", "inet", "-o", "/dev/null", url}};
+    const double targets[] = {1.0, 1.1, 0.5};  // at most this times curl's time
     std::vector<std::vector<double>> times(programs.size());
     for (int round = 0; round < kRounds; ++round) {
         for (std::size_t i = 0; i < programs.size(); ++i) {
@@ -92,9 +95,9 @@ int main(int argc, char** argv) {
         for (int round = 0; round < kRounds; ++round) {
             ratios.push_back(times[i][round] / times[0][round]);
         }
-        std::printf("%-16s %6.2f ms   ratio to curl %.3f (target <= 1.0)\n",
+        std::printf("%-16s %6.2f ms   ratio to curl %.3f (target <= %.1f)\n",
                     i == 0 ? "curl" : (std::string("rvfetch ") + programs[i][2]).c_str(),
-                    Median(times[i]), Median(ratios));
+                    Median(times[i]), Median(ratios), targets[i]);
     }
     return 0;
 }

@@ -2,6 +2,7 @@
 #include <RVUtil/RVUtil.h>
 
 #include <cstdio>
+#include <exception>
 
 int main() {
     CString text("consumer");
@@ -11,5 +12,14 @@ int main() {
     CString joined;
     joined.Format("%s|%s", fields[0].GetString(), fields[1].GetString());
     std::puts(joined);
-    return joined == "con|sumer" ? 0 : 1;
+    // The library throws through the program's C++ run-time, so the host catches what it
+    // throws and the run-time's count of exceptions in flight stays right.
+    bool caught = false;
+    try {
+        text.GetAt(100);
+    } catch (CException* e) {
+        caught = true;
+        e->Delete();
+    }
+    return joined == "con|sumer" && caught && std::uncaught_exceptions() == 0 ? 0 : 1;
 }
