@@ -61,11 +61,11 @@ void RVUtil_gfnRemoveLogObserver(IRVLogObserver* observer) {
 bool RVUtil_gfnSetLogFolder(const char* folder) {
     HostChoseLogFolder().store(true, std::memory_order_release);
     if (folder == nullptr) {
-        LogChannel().discard();
+        LogChannel().Discard();
         return true;
     }
     LogChannel().storage(folder, "PX", "RVUtil", true, false);
-    return LogChannel().stored();
+    return LogChannel().Stored();
 }
 
 std::atomic<bool>& HostChoseLogFolder() {

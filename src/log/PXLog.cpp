@@ -233,13 +233,13 @@ void CPXLog::storage(const char* folder, const char* tag, const char* source, bo
     }
 }
 
-void CPXLog::discard() {
+void CPXLog::Discard() {
     std::lock_guard<std::recursive_mutex> hold(m_state->lock);
     m_state->logger.sinks().clear();
     m_state->stored = true;
 }
 
-bool CPXLog::stored() const {
+bool CPXLog::Stored() const {
     std::lock_guard<std::recursive_mutex> hold(m_state->lock);
     return m_state->stored;
 }

@@ -36,9 +36,9 @@ class CPXLog {
     // error.
     void storage(const char* folder, const char* tag, const char* source, bool flag1, bool flag2);
     // Records go nowhere from now on but to the attached sinks.
-    void discard();
+    void Discard();
     // Whether the last storage call (or discard) took effect.
-    bool stored() const;
+    bool Stored() const;
     // Sets the level of the calling thread's next record and returns the logger.
     CPXLog& operator()(Lvl level);
     // Writes one record, whole, before returning; safe from any number of threads. A record
