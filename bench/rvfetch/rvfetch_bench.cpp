@@ -1,9 +1,9 @@
-// Wall time, CPU time and peak memory of whole program runs: `rvfetch -o /dev/null URL` on each
-// backend against `curl -s -o /dev/null URL`, a GET of 1 KiB and one of 64 MiB (streamed)
-// from nginx on loopback. The programs run in alternating order, round after round, so
-// that a drift in the machine's load weighs on all alike; the ratio is the median over
-// rounds of rvfetch's time over curl's. The rvfetch measured is the built one, or the one
-// named on the command line (an installed one, for instance: the targets are for the
+// Wall time, CPU time and peak memory of whole program runs: `rvfetch -o /dev/null URL`
+// on each backend against `curl -s -o /dev/null URL`, a GET of 1 KiB and one of 64 MiB
+// (streamed) from nginx on loopback. The programs run in alternating order, round after
+// round, so that a drift in the machine's load weighs on all alike; the ratio is the median
+// over rounds of rvfetch's time over curl's. The rvfetch measured is the built one, or the
+// one named on the command line (an installed one, for instance: the targets are for the
 // stripped binaries of the packages). A small run is mostly start-up; the curl backend
 // loads libcurl as curl does, the own backend never does. A large one is the receiving
 // loop: how many bytes each read takes, and what each piece costs on its way out.
