@@ -21,8 +21,6 @@ class FetcherBackend : public Backend {
                                : RVUtil::Fetch(m_fetcher, url, options);
     }
 
-    std::string headSoFar() override { return m_fetcher.GetRawResponseHeaders().GetString(); }
-
   private:
     Fetcher m_fetcher;
     const char* m_name;

@@ -19,9 +19,6 @@ class Backend {
     // sink null: the body whole, in the outcome.
     virtual RVUtil::FetchOutcome fetch(const std::string& url, const RVUtil::FetchOptions& options,
                                        const RVUtil::BodySink* sink) = 0;
-    // The head of the answer a streaming fetch is delivering, read from inside the sink:
-    // the status and the headers are known before the first piece arrives.
-    virtual std::string headSoFar() = 0;
 };
 
 // The backend asked for (auto follows the library's probe), or null with the reason when

@@ -52,7 +52,13 @@ int ExitCodeOf(const RVUtil::Failure& failure, bool curlBackend, bool throughPro
         case FailureKind::Connect:
             return exitcode::kConnect;
         case FailureKind::Tls:
-            return curlCode ? static_cast<int>(failure.code) : exitcode::kPeerCertificate;
+            if (curlCode) {
+                return static_cast<int>(failure.code);
+            }
+            // The own transport's numbers for a certificate that chains to no trusted one
+            // (12045) or names another host (12038); any other handshake failure is 12175.
+            return failure.code == 12045 || failure.code == 12038 ? exitcode::kPeerCertificate
+                                                                  : exitcode::kTls;
         case FailureKind::Timeout:
             return exitcode::kTimeout;
         case FailureKind::ConnectionClosed:

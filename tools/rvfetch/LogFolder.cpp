@@ -1,6 +1,5 @@
 #include "LogFolder.h"
 
-#include <dirent.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -63,42 +62,24 @@ bool MakeBelow(const std::string& base, const std::string& below, std::string& w
 
 LogFolder::LogFolder() {
     if (const char* named = std::getenv(kLogFolderVariable); named != nullptr) {
-        m_folder = named;
+        // The library's own setting, read by the probe.
+        m_where = *named != '\0' ? named : "standard error";
         return;
     }
     const char* state = std::getenv("XDG_STATE_HOME");
     const bool xdg = state != nullptr && state[0] == '/';
     const std::string base = xdg ? std::string(state) : HomeFolder();
     const std::string below = xdg ? "rvfetch" : ".local/state/rvfetch";
-    if (MakeBelow(base, below, m_dropped)) {
-        m_folder = base + "/" + below;
-        setenv(kLogFolderVariable, m_folder.c_str(), 1);
-        return;
-    }
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") + "/rvfetch-records-XXXXXX";
-    if (::mkdtemp(pattern.data()) != nullptr) {
-        m_throwaway = pattern;
-        setenv(kLogFolderVariable, m_throwaway.c_str(), 1);
-    }
-}
-
-void LogFolder::probed() {
-    if (m_throwaway.empty()) {
-        return;
-    }
-    // The log keeps its file open; with its name gone the records go nowhere.
-    if (DIR* folder = ::opendir(m_throwaway.c_str())) {
-        while (const dirent* entry = ::readdir(folder)) {
-            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
-                ::unlink((m_throwaway + "/" + entry->d_name).c_str());
-            }
+    if (MakeBelow(base, below, m_why)) {
+        m_where = base + "/" + below;
+        if (RVUtil::RVUtil_gfnSetLogFolder(m_where.c_str())) {
+            return;
         }
-        ::closedir(folder);
+        m_why = "the log cannot be opened in " + m_where;
     }
-    ::rmdir(m_throwaway.c_str());
-    m_throwaway.clear();
+    RVUtil::RVUtil_gfnSetLogFolder(nullptr);
+    m_where = "nowhere";
+    m_dropped = true;
 }
 
 RecordEcho::RecordEcho() {

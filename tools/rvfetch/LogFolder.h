@@ -6,26 +6,25 @@
 
 namespace rvfetch {
 
-// Where the library's records go for this run, chosen before the backend probe (which sends
-// the log to RVUTIL_LOG_DIR): the folder the variable names when it is set; otherwise
-// rvfetch's state folder, $XDG_STATE_HOME/rvfetch or ~/.local/state/rvfetch, made below a
-// state or home folder that exists (never from the root up) and only when it can be
-// written. Without one the records are dropped: they go to a private temporary folder that
-// is emptied and removed once the probe has opened its file, so nothing reaches the
-// terminal or stays behind.
+// Where the library's records go for this run, chosen before the backend probe: when
+// RVUTIL_LOG_DIR is set, where the library sends them for it (the folder it names, or
+// standard error when it is empty); otherwise rvfetch's state folder,
+// $XDG_STATE_HOME/rvfetch or ~/.local/state/rvfetch, made below a state or home folder that
+// exists (never from the root up) and only when it can be written. Without one the records
+// go nowhere, so nothing reaches the terminal or stays behind.
 class LogFolder {
   public:
     LogFolder();
-    // After the probe: the records of a dropped log have nowhere left to stay.
-    void probed();
 
-    const std::string& folder() const { return m_folder; }  // empty when dropped
-    const std::string& droppedBecause() const { return m_dropped; }
+    // The folder, "standard error" or "nowhere".
+    const std::string& where() const { return m_where; }
+    bool dropped() const { return m_dropped; }
+    const std::string& droppedBecause() const { return m_why; }
 
   private:
-    std::string m_folder;
-    std::string m_dropped;
-    std::string m_throwaway;
+    std::string m_where;
+    bool m_dropped = false;
+    std::string m_why;
 };
 
 // The library's records on standard error as "* " lines, for -v.

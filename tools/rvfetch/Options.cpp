@@ -370,8 +370,8 @@ void Finish(Parser& p) {
         }
         data.body.reset();
     }
-    // curl says nothing of the type of empty data.
-    const bool hasData = data.body.has_value() && !data.body->empty();
+    // Data, even none (-d @empty-file), is typed as a form; -X POST alone is not typed.
+    const bool hasData = data.body.has_value();
     if (data.body) {
         if (p.head) {
             p.typed = "-I";

@@ -210,12 +210,6 @@ Transfer::Ending Transfer::attempt() {
     bool sameOrigin = true;
     m_facts.redirects = 0;
     m_facts.sizeHeader = 0;
-    if (method == Method::Post && (!m_options.body || m_options.body->empty()) &&
-        !m_run.backend.isCurl()) {
-        // The own fetcher sends a POST of no bytes as a GET.
-        return {exitcode::kUsage,
-                "the inet backend cannot send a POST without a body; use --backend curl"};
-    }
     for (;;) {
         if (const std::string scheme = SchemeOf(url); scheme != "http" && scheme != "https") {
             return {exitcode::kUnsupportedProtocol,
@@ -274,7 +268,10 @@ RVUtil::FetchOptions Transfer::fetchOptions(Method method, bool sameOrigin) cons
     if (sameOrigin) {
         fetch.credentials = o.credentials;
     }
-    fetch.timeout = remaining();
+    // -m bounds the whole request on both fetchers; without it curl has no limit, and the
+    // own transport keeps its defaults for each wait.
+    fetch.timeout = 0ms;
+    fetch.maxTime = remaining();
     fetch.connectTimeout = o.connectTimeout;
     // --max-filesize counts the body as received: the library counts what it delivers,
     // which is that unless it decodes; a body it decodes is counted here (below).
@@ -288,9 +285,7 @@ RVUtil::FetchOptions Transfer::fetchOptions(Method method, bool sameOrigin) cons
     fetch.decode = o.compressed;
     fetch.deliverEveryAnswer = true;
     fetch.proxy = o.proxy;
-    if (o.proxy && o.noProxy) {
-        fetch.noProxy = *o.noProxy;
-    }
+    fetch.noProxy = o.noProxy.value_or("");
     fetch.caFile = o.caFile;
     fetch.caPath = o.caPath;
     fetch.verifyPeer = !o.insecure;
@@ -316,12 +311,23 @@ Transfer::Ending Transfer::fetchOnce(const std::string& url, Method method, bool
         std::fprintf(stderr, "* %s %s on the %s backend\n", MethodName(method), url.c_str(),
                      m_run.backend.name());
     }
-    const RVUtil::FetchOptions options = fetchOptions(method, sameOrigin);
+    RVUtil::FetchOptions options = fetchOptions(method, sameOrigin);
+    // The head is taken as soon as it is complete, so that -i, -D and -v write it before
+    // the body, and -f or a verdict stop the transfer before a byte of the body is written.
+    // A whole body, or a head whose transfer failed before its body began, is taken from
+    // the outcome below.
+    if (!m_options.whole) {
+        options.onHead = [this](int, std::string_view head) { return takeHead(head); };
+    }
     const RVUtil::BodySink sink = [this](std::span<const std::byte> piece) {
         return deliver(piece);
     };
     RVUtil::FetchOutcome outcome =
         m_run.backend.fetch(url, options, m_options.whole ? nullptr : &sink);
+    // The request's head comes with the outcome alone.
+    if (m_options.verbose && !outcome.requestHead.empty()) {
+        ShowHead(outcome.requestHead, "> ");
+    }
     if (!m_headSeen && !outcome.responseHead.empty()) {
         takeHead(outcome.responseHead);
     }
@@ -330,17 +336,11 @@ Transfer::Ending Transfer::fetchOnce(const std::string& url, Method method, bool
          outcome.failure.kind == FailureKind::Verdict)) {
         writeBody(outcome.body.text());
     }
-    if (m_options.verbose) {
-        showHeads(outcome);
-    }
     m_facts.sizeDownload = m_options.whole ? outcome.body.size() : m_delivered;
     if (m_stop != Stop::None) {
         Ending ending = stopped(outcome);
         if (m_stop == Stop::HttpError) {
             MarkHttpRetry(ending, m_head, method);
-        } else if (m_stop == Stop::Timeout) {
-            ending.retryable = method != Method::Post;
-            ending.problem = "timeout";
         }
         return ending;
     }
@@ -381,8 +381,11 @@ Transfer::Ending Transfer::fetchOnce(const std::string& url, Method method, bool
     return ending;
 }
 
-void Transfer::takeHead(const std::string& raw) {
+bool Transfer::takeHead(std::string_view raw) {
     m_headSeen = true;
+    if (m_options.verbose) {
+        ShowHead(raw, "< ");
+    }
     m_head = ReadResponseHead(raw);
     m_facts.status = m_head.status;
     m_facts.headers = m_head.headers;
@@ -402,7 +405,7 @@ void Transfer::takeHead(const std::string& raw) {
     }
     m_drop = m_redirect;
     if (m_redirect || m_stop != Stop::None) {
-        return;
+        return m_stop == Stop::None;
     }
     if (m_options.fail && m_head.status >= 400) {
         m_stop = Stop::HttpError;
@@ -412,12 +415,10 @@ void Transfer::takeHead(const std::string& raw) {
         m_stop = Stop::FileSize;
     }
     m_countDelivered = m_options.compressed && !decoded && m_options.maxFileSize > 0;
+    return m_stop == Stop::None;
 }
 
 bool Transfer::deliver(std::span<const std::byte> piece) {
-    if (!m_headSeen) {
-        takeHead(m_run.backend.headSoFar());
-    }
     if (m_stop != Stop::None) {
         return false;
     }
@@ -427,12 +428,6 @@ bool Transfer::deliver(std::span<const std::byte> piece) {
     }
     if (m_countDelivered && m_delivered > m_options.maxFileSize) {
         m_stop = Stop::FileSize;
-        return false;
-    }
-    // The own fetcher bounds each wait, not the whole transfer: -m is checked here too.
-    if (m_options.maxTime.count() > 0 &&
-        std::chrono::steady_clock::now() - m_start > m_options.maxTime) {
-        m_stop = Stop::Timeout;
         return false;
     }
     if (m_progress) {
@@ -451,15 +446,6 @@ bool Transfer::writeBody(std::string_view bytes) {
         return false;
     }
     return true;
-}
-
-void Transfer::showHeads(const RVUtil::FetchOutcome& outcome) const {
-    if (!outcome.requestHead.empty()) {
-        ShowHead(outcome.requestHead, "> ");
-    }
-    if (!outcome.responseHead.empty()) {
-        ShowHead(outcome.responseHead, "< ");
-    }
 }
 
 Transfer::Ending Transfer::stopped(const RVUtil::FetchOutcome& outcome) const {
@@ -482,10 +468,6 @@ Transfer::Ending Transfer::stopped(const RVUtil::FetchOutcome& outcome) const {
             return {exitcode::kWrite, m_output->error().empty() && m_run.dumpHeader
                                           ? m_run.dumpHeader->error()
                                           : m_output->error()};
-        case Stop::Timeout:
-            return {exitcode::kTimeout,
-                    "Operation timed out after " + std::to_string(m_options.maxTime.count()) +
-                        " milliseconds with " + std::to_string(m_delivered) + " bytes received"};
         case Stop::None:
             break;
     }

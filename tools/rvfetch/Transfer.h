@@ -48,16 +48,17 @@ class Transfer {
 
   private:
     // Why rvfetch itself ended a fetch or failed it after the answer came.
-    enum class Stop { None, HttpError, Verdict, FileSize, Binary, Write, Timeout };
+    enum class Stop { None, HttpError, Verdict, FileSize, Binary, Write };
 
     Ending attempt();
     Ending fetchOnce(const std::string& url, Method method, bool sameOrigin, bool& redirected,
                      std::string& next);
     RVUtil::FetchOptions fetchOptions(Method method, bool sameOrigin) const;
-    void takeHead(const std::string& raw);
+    // The answer's head: written for -i and -D, shown for -v, and what becomes of the body
+    // decided. False when the transfer stops here.
+    bool takeHead(std::string_view raw);
     bool deliver(std::span<const std::byte> piece);
     bool writeBody(std::string_view bytes);
-    void showHeads(const RVUtil::FetchOutcome& outcome) const;
     Ending stopped(const RVUtil::FetchOutcome& outcome) const;
     std::chrono::milliseconds remaining() const;
     void warn(const std::string& text) const;

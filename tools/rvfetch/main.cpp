@@ -49,8 +49,7 @@ const char* CodeName(RVUtil::ErrorCode code) {
 int Demo(const LogFolder& log) {
     const int useInet = RVUtil::RVUtil_IsUseWinInet();
     std::printf("probe: RVUtil_IsUseWinInet() = %d (auto would use %s); log records go to %s\n\n",
-                useInet, useInet ? "inet" : "curl",
-                log.folder().empty() ? "nowhere" : log.folder().c_str());
+                useInet, useInet ? "inet" : "curl", log.where().c_str());
     DemoServer server;
     std::printf("%-10s %-20s %-8s %-22s %8s %9s\n", "resource", "what", "backend", "result",
                 "bytes", "time");
@@ -89,7 +88,7 @@ int Demo(const LogFolder& log) {
 }
 
 int Fetch(const Options& options, const LogFolder& log) {
-    if (options.verbose && log.folder().empty()) {
+    if (options.verbose && log.dropped()) {
         std::fprintf(stderr, "* The library's records are dropped: %s\n",
                      log.droppedBecause().c_str());
     }
@@ -144,21 +143,15 @@ int Main(int argc, char** argv) {
     }
     // A closed pipe is a failed write (23), as in curl, not a signal.
     std::signal(SIGPIPE, SIG_IGN);
-    if (options.noProxy && !options.proxyGiven) {
-        // The environment's proxies are the library's to read; rvfetch is the whole process.
-        setenv("no_proxy", options.noProxy->c_str(), 1);
-        setenv("NO_PROXY", options.noProxy->c_str(), 1);
-    }
     try {
-        // The log folder first, then the observer, then the probe, which sends the log to
-        // the folder: -v shows the probe's own record too.
-        LogFolder log;
+        // The log folder first, then the observer, then the probe, which leaves the log where
+        // rvfetch put it: -v shows the probe's own record too.
+        const LogFolder log;
         std::optional<RecordEcho> echo;
         if (options.verbose) {
             echo.emplace();
         }
         RVUtil::RVUtil_IsUseWinInet();
-        log.probed();
         return options.demo ? Demo(log) : Fetch(options, log);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "rvfetch: %s\n", e.what());
