@@ -67,8 +67,9 @@ BOOL CCurlHttpFetcherImpl::Init() {
 
         Curl().easy_setopt(m_pCurl, CURLOPT_HEADER, 0L);
         Curl().easy_setopt(m_pCurl, CURLOPT_WRITEDATA, &m_bodyReceiver);
-        // The head reader fills m_vecRawHeaders with the final response's head.
-        Curl().easy_setopt(m_pCurl, CURLOPT_HEADERDATA, &m_headReader);
+        // The head reader fills m_vecRawHeaders with the final response's head; its end
+        // begins a streaming fetch's delivery.
+        Curl().easy_setopt(m_pCurl, CURLOPT_HEADERDATA, this);
         Curl().easy_setopt(m_pCurl, CURLOPT_HTTP_CONTENT_DECODING, 1L);
         Curl().easy_setopt(m_pCurl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_NONE));
         Curl().easy_setopt(m_pCurl, CURLOPT_NOPROGRESS, 0L);

@@ -245,7 +245,13 @@ std::size_t CCurlHttpFetcherImpl::OnWriteHeader(char* data, std::size_t size, st
         return 0;  // CURLE_WRITE_ERROR
     }
     const std::size_t bytes = size * count;
-    return static_cast<CurlHeadReader*>(user)->OnLine(std::string_view(data, bytes)) ? bytes : 0;
+    auto* impl = static_cast<CCurlHttpFetcherImpl*>(user);
+    if (!impl->m_headReader.OnLine(std::string_view(data, bytes))) {
+        return 0;
+    }
+    // A streaming fetch's head receiver is told as soon as the final head is whole, not at
+    // the first body byte, which may come much later or never.
+    return !impl->m_headReader.Complete() || impl->m_bodyReceiver.OnHeadComplete() ? bytes : 0;
 }
 
 void CCurlHttpFetcherImpl::ResetResponse() {

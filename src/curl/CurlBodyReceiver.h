@@ -15,7 +15,7 @@ namespace RVUtil {
 // make the store reserve exactly that length, so the body lands in the one block the read
 // functions can hand to the host; a body without a length grows the store as it comes. A
 // streaming fetch's body goes to its BodyDelivery instead, which is told about the final
-// head (kept in head) when the first bytes come.
+// head (kept in head) as soon as it is whole.
 class CurlBodyReceiver {
   public:
     CurlBodyReceiver(BodyStore& store, const CurlByteArray& head) : m_store(store), m_head(head) {}
@@ -26,6 +26,9 @@ class CurlBodyReceiver {
     // false refuses the bytes, which ends the transfer (CURLE_WRITE_ERROR): they would pass
     // the limit (OverLimit then tells), the store could not grow, or the delivery stopped.
     bool OnData(const char* data, std::size_t n) noexcept;
+    // The final head is whole: a streaming fetch's delivery begins (its head receiver is
+    // told). false ends the transfer: the body is not to be delivered.
+    bool OnHeadComplete() noexcept { return m_delivery == nullptr || m_begun || BeginDelivery(); }
     // The transfer completed: a delivery that has not begun (no body) begins now, and is
     // finished. No effect on a whole body.
     void Complete() noexcept;

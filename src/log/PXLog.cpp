@@ -223,7 +223,10 @@ void CPXLog::storage(const char* folder, const char* tag, const char* source, bo
     } catch (...) {
         failure = "unknown error";
     }
-    m_state->stored = false;
+    {
+        std::lock_guard<std::recursive_mutex> hold(m_state->lock);
+        m_state->stored = false;
+    }
     try {
         m_state->Emit(LVL_WARNING,
                       RVUtil::platform::FormatText(kStorageFailed, dir.c_str(), failure.c_str()));

@@ -387,6 +387,14 @@ TYPED_TEST(ReadFunctionsTest, StreamingDeliversWhatAWholeFetchHolds) {
         EXPECT_EQ(order, goOn ? "head body " : "head ");
         EXPECT_EQ(told.failure.kind, goOn ? FailureKind::None : FailureKind::Cancelled);
     }
+    // ... as soon as the head is whole, even when no byte of the body ever follows.
+    this->m_server.Enqueue(Reply("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n").Close());
+    int heads = 0;
+    FetchOptions counted;
+    counted.onHead = [&heads](int, std::string_view) { return ++heads > 0; };
+    const FetchOutcome cut =
+        Fetch(this->m_fetcher, url, counted, [](std::span<const std::byte>) { return true; });
+    EXPECT_EQ(std::pair(heads, cut.ok), std::pair(1, false));
 
     // Cancelled by the sink after its first piece.
     this->m_server.Enqueue(Reply(HttpResponse(200, text)));
