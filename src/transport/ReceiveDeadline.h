@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <cstddef>
+#include <string>
+#include <string_view>
 
 #include "transport/InetError.h"
 #include "transport/NetStream.h"
@@ -38,5 +40,12 @@ class ReceiveDeadline {
     bool m_body = false;
     std::size_t m_progress = 0;  // body bytes received in the current window
 };
+
+// timeout, or less when last (a bound on the whole request) comes sooner; 0 once it has
+// passed. For the waits before a response: connecting, the tunnel, the handshake, sending.
+Millis Within(Millis timeout, ReceiveDeadline::Clock::time_point last);
+
+// "timed out after <limit> ms <what>": the words of a failure by time-out.
+std::string TimedOut(Millis limit, std::string_view what);
 
 }  // namespace RVUtil::transport
