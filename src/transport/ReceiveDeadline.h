@@ -13,6 +13,8 @@
 // sent. From then on the body must keep moving: at least kMinBodyProgress bytes (or its end)
 // in every window. A server that trickles a byte now and then therefore holds a caller for
 // about one window, never for as long as it likes, which a time-out per read would allow.
+// A bound on the whole request, when there is one, caps these waits and the ones before
+// them (Within), and every time-out is told in the same words (TimedOut).
 namespace RVUtil::transport {
 
 class ReceiveDeadline {
