@@ -7,7 +7,7 @@
 #include "CRVHttpFetcher/FetcherInternals.h"
 #include "CRVHttpFetcher/FetcherLimits.h"
 #include "log/PXLog.h"
-#include "transport/InetSession.h"
+#include "transport/Session.h"
 #include "transport/UrlCracker.h"
 
 namespace RVUtil {

@@ -20,8 +20,8 @@
 #include "http/HeaderPairs.h"
 #include "http/VerdictHeaders.h"
 #include "log/PXLog.h"
-#include "transport/InetRequest.h"
-#include "transport/InetSession.h"
+#include "transport/Request.h"
+#include "transport/Session.h"
 
 namespace RVUtil {
 namespace {

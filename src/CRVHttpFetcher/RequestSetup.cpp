@@ -6,8 +6,8 @@
 #include "CRVHttpFetcher/FetcherLimits.h"
 #include "log/PXLog.h"
 #include "platform/Ascii.h"
-#include "transport/InetRequest.h"
-#include "transport/InetSession.h"
+#include "transport/Request.h"
+#include "transport/Session.h"
 
 namespace RVUtil {
 namespace {
@@ -38,11 +38,10 @@ const char* refusalOf(const std::string& canonical, const transport::UrlParts& p
 
 // Every request keeps its connection alive. TLS goes by the scheme and the port: an https
 // URL is sent over TLS whatever its port, and so is an http URL that names port 443.
-DWORD requestFlagsFor(const RequestUrl& url) {
+transport::RequestFlags requestFlagsFor(const RequestUrl& url) {
     constexpr unsigned short kSecurePort = 443;
     const bool secure = url.scheme == transport::UrlScheme::Https || url.port == kSecurePort;
-    const DWORD tls = secure ? DWORD{transport::kFlagSecure} : DWORD{0};
-    return DWORD{transport::kFlagKeepConnection} | tls;
+    return transport::RequestFlags{.tls = secure, .keepConnection = true};
 }
 
 // Adds each name/value pair of headers, in list order, as the line "name: value". A pair the
@@ -117,11 +116,11 @@ OpenedExchange OpenExchange(transport::Session& session, const ExchangeOrder& or
         return exchange;
     }
     if (order.timeout != 0) {
-        exchange.connection->SetConnectTimeout(order.timeout);
-        exchange.connection->SetReceiveTimeout(order.timeout);
+        exchange.connection->SetConnectTimeout(transport::Millis(order.timeout));
+        exchange.connection->SetReceiveTimeout(transport::Millis(order.timeout));
     }
     if (order.connectTimeout != 0) {
-        exchange.connection->SetConnectTimeout(order.connectTimeout);
+        exchange.connection->SetConnectTimeout(transport::Millis(order.connectTimeout));
     }
     if (order.proxies.has_value()) {
         exchange.connection->SetProxies(*order.proxies);

@@ -25,6 +25,9 @@ class ChunkedDecoder {
   private:
     enum class State { Size, Extension, Data, DataCr, DataLf, TrailerStart, Done, Bad };
 
+    // Takes one byte of a size line, of the line end after a chunk's data, or of the
+    // trailer section: every state but Data reads byte by byte.
+    void Step(char c);
     void EndTrailerLine();
 
     State m_state = State::Size;

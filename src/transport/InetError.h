@@ -1,7 +1,8 @@
 #pragma once
 
+#include <cstdint>
+
 #include "RVUtil/Failure.h"
-#include "RVUtil/WinTypes.h"
 
 // The reasons the transport gives for a failure. They stand where the platform's last-error
 // value stood, so they reach the fetcher's log lines as numbers; the numbers follow the
@@ -9,7 +10,7 @@
 // This is the one place they are defined.
 namespace RVUtil::transport {
 
-enum InetError : DWORD {
+enum InetError : std::uint32_t {
     kInetOk = 0,
     kInetBodyOverLimit = 8,             // a body beyond the process's body limit (no memory for it)
     kInetInvalidParameter = 87,         // a negative or missing request body

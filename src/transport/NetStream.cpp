@@ -3,7 +3,6 @@
 #include <poll.h>
 
 #include <openssl/ssl.h>
-#include <openssl/x509v3.h>
 #include <array>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
@@ -21,8 +20,8 @@
 #include <vector>
 
 #include "platform/Ascii.h"
-#include "platform/TrustStore.h"
 #include "transport/NameResolver.h"
+#include "transport/TlsContext.h"
 
 namespace RVUtil::transport {
 
@@ -107,67 +106,11 @@ std::array<asio::const_buffer, 2> remainder(std::string_view first, std::string_
     return {asio::const_buffer(), asio::buffer(second.data() + offset, second.size() - offset)};
 }
 
-// The trust store the administrator named (platform/TrustStore.h), with a request's own file
-// or folder in place of the store's, each part that is not named from OpenSSL's defaults. A
-// named file or folder that cannot be read fails the TLS setup rather than trusting less, or
-// other, certificates than asked; a default that is missing is skipped, as OpenSSL itself
-// skips it.
-void LoadTrustStore(ssl::context& context, const TlsTrust& trust) {
-    platform::TrustStoreLocations named = platform::ReadTrustStoreLocations();
-    if (!trust.caFile.empty()) {
-        named.file = trust.caFile;
-    }
-    if (!trust.caPath.empty()) {
-        named.dir = trust.caPath;
-    }
-    if (named.file.empty() && named.dir.empty()) {
-        context.set_default_verify_paths();
-        return;
-    }
-    error_code ignored;
-    if (!named.file.empty()) {
-        context.load_verify_file(named.file);
-    } else {
-        context.load_verify_file(X509_get_default_cert_file(), ignored);
-    }
-    if (!named.dir.empty()) {
-        context.add_verify_path(named.dir);
-    } else {
-        context.add_verify_path(X509_get_default_cert_dir(), ignored);
-    }
-}
-
 }  // namespace
 
 struct NetContext::Impl {
     asio::io_context io{1};
-    // The TLS client settings of each trust the session's requests asked for; nearly always
-    // one, the trust store's.
-    std::vector<std::pair<TlsTrust, std::unique_ptr<ssl::context>>> tls;
-
-    // Loading the trust store costs a few milliseconds, so it is done once per session and
-    // trust, and only when a TLS connection is asked for.
-    ssl::context* TlsContext(const TlsTrust& trust, InetError* error) {
-        for (const auto& [made, context] : tls) {
-            if (made == trust) {
-                return context.get();
-            }
-        }
-        try {
-            auto context = std::make_unique<ssl::context>(ssl::context::tls_client);
-            if (trust.verify) {
-                LoadTrustStore(*context, trust);
-                context->set_verify_mode(ssl::verify_peer);
-            } else {
-                context->set_verify_mode(ssl::verify_none);
-            }
-            tls.emplace_back(trust, std::move(context));
-            return tls.back().second.get();
-        } catch (const std::exception&) {
-            *error = kInetSecureFailure;
-            return nullptr;
-        }
-    }
+    TlsContext tls;
 };
 
 NetContext::NetContext() : m_impl(std::make_unique<Impl>()) {}
@@ -262,7 +205,7 @@ std::unique_ptr<NetStream> NetStream::Connect(const std::shared_ptr<NetContext>&
 
 InetError NetStream::StartTls(std::string_view serverName, Millis timeout, const TlsTrust& trust) {
     InetError error = kInetOk;
-    ssl::context* settings = m_impl->context->impl().TlsContext(trust, &error);
+    ssl::context* settings = m_impl->context->impl().tls.For(trust, &error);
     if (settings == nullptr) {
         return error;
     }
@@ -272,19 +215,7 @@ InetError NetStream::StartTls(std::string_view serverName, Millis timeout, const
         return kInetInternalError;
     }
     SSL* session = m_impl->tls->native_handle();
-    X509_VERIFY_PARAM* check = SSL_get0_param(session);
-    const std::string name = withoutBrackets(serverName);
-    error_code ec;
-    asio::ip::make_address(name, ec);
-    bool configured = false;
-    if (!ec) {
-        configured = X509_VERIFY_PARAM_set1_ip_asc(check, name.c_str()) == 1;
-    } else {
-        X509_VERIFY_PARAM_set_hostflags(check, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-        configured = SSL_set_tlsext_host_name(session, name.c_str()) == 1 &&
-                     X509_VERIFY_PARAM_set1_host(check, name.c_str(), name.size()) == 1;
-    }
-    if (!configured) {
+    if (!ExpectPeer(session, withoutBrackets(serverName))) {
         return kInetSecureFailure;
     }
     m_impl->tcp.expires_after(timeout);
@@ -297,18 +228,8 @@ InetError NetStream::StartTls(std::string_view serverName, Millis timeout, const
         m_impl->failure = handshakeError;
         m_impl->handshakeFailed = true;
         m_impl->verifyResult = SSL_get_verify_result(session);
-        if (handshakeError == beast::error::timeout) {
-            return kInetTimeout;
-        }
-        switch (m_impl->verifyResult) {
-            case X509_V_OK:
-                return kInetSecureFailure;
-            case X509_V_ERR_HOSTNAME_MISMATCH:
-            case X509_V_ERR_IP_ADDRESS_MISMATCH:
-                return kInetCertificateName;
-            default:
-                return kInetCertificateUntrusted;
-        }
+        return handshakeError == beast::error::timeout ? kInetTimeout
+                                                       : HandshakeErrorOf(m_impl->verifyResult);
     }
     return kInetOk;
 }
@@ -380,15 +301,7 @@ std::string NetStream::FailureText() const {
     if (!m_impl->handshakeFailed) {
         return wordsOf(ec);
     }
-    const long verdict = m_impl->verifyResult;
-    if (verdict == X509_V_ERR_HOSTNAME_MISMATCH || verdict == X509_V_ERR_IP_ADDRESS_MISMATCH) {
-        return "TLS host name mismatch";
-    }
-    if (verdict != X509_V_OK) {
-        return std::string("TLS certificate not trusted: ") +
-               X509_verify_cert_error_string(verdict);
-    }
-    return "TLS handshake failed: " + wordsOf(ec);
+    return HandshakeFailureText(m_impl->verifyResult, wordsOf(ec));
 }
 
 bool NetStream::IsIdleAndOpen() const {

@@ -8,28 +8,19 @@
 #include <string_view>
 
 #include "transport/InetError.h"
+#include "transport/TlsTrust.h"
 
 // The byte streams under the transport: TCP connections, optionally carrying TLS, whose
-// every operation is bounded by a time-out. This and NetStream.cpp are the only place that
-// knows the network and TLS libraries.
+// every operation is bounded by a time-out, and the event loop they run on. NetStream.cpp
+// and TlsContext.cpp are the only sources that know the network and TLS libraries; this
+// header keeps them out of everything else.
 namespace RVUtil::transport {
 
 using Millis = std::chrono::milliseconds;
 
-// What a TLS peer must show. By default a certificate that chains to the trust store
-// (platform/TrustStore.h) and names the server; caFile and caPath replace the store's file
-// and folder for a request that names them; verify false takes any peer (for testing).
-struct TlsTrust {
-    std::string caFile;
-    std::string caPath;
-    bool verify = true;
-
-    bool operator==(const TlsTrust&) const = default;
-};
-
 // The event loop of one session and, from its first TLS connection on, the TLS client
-// settings with the trust store loaded. A loop is run by one thread at a time: the thread
-// that uses the session.
+// settings with the trust store loaded (TlsContext.h). A loop is run by one thread at a
+// time: the thread that uses the session.
 class NetContext {
   public:
     // Null when the loop cannot be set up (no descriptors left, no memory).

@@ -34,4 +34,20 @@ InetError ReceiveDeadline::Read(NetStream& stream, char* data, std::size_t size,
     return error;
 }
 
+Millis Within(Millis timeout, ReceiveDeadline::Clock::time_point last) {
+    if (last == ReceiveDeadline::Clock::time_point::max()) {
+        return timeout;
+    }
+    const auto left = std::chrono::ceil<Millis>(last - ReceiveDeadline::Clock::now());
+    return std::clamp(left, Millis(0), timeout);
+}
+
+std::string TimedOut(Millis limit, std::string_view what) {
+    std::string text = "timed out after " + std::to_string(limit.count()) + " ms";
+    if (!what.empty()) {
+        text.append(" ").append(what);
+    }
+    return text;
+}
+
 }  // namespace RVUtil::transport

@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <cstddef>
+#include <string>
+#include <string_view>
 
 #include "transport/InetError.h"
 #include "transport/NetStream.h"
@@ -11,6 +13,8 @@
 // sent. From then on the body must keep moving: at least kMinBodyProgress bytes (or its end)
 // in every window. A server that trickles a byte now and then therefore holds a caller for
 // about one window, never for as long as it likes, which a time-out per read would allow.
+// A bound on the whole request, when there is one, caps these waits and the ones before
+// them (Within), and every time-out is told in the same words (TimedOut).
 namespace RVUtil::transport {
 
 class ReceiveDeadline {
@@ -38,5 +42,12 @@ class ReceiveDeadline {
     bool m_body = false;
     std::size_t m_progress = 0;  // body bytes received in the current window
 };
+
+// timeout, or less when last (a bound on the whole request) comes sooner; 0 once it has
+// passed. For the waits before a response: connecting, the tunnel, the handshake, sending.
+Millis Within(Millis timeout, ReceiveDeadline::Clock::time_point last);
+
+// "timed out after <limit> ms <what>": the words of a failure by time-out.
+std::string TimedOut(Millis limit, std::string_view what);
 
 }  // namespace RVUtil::transport

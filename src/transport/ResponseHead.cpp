@@ -27,95 +27,110 @@ std::size_t FindResponseHeadEnd(std::string_view data, std::size_t from) {
     return 0;
 }
 
-InetError ParseResponseHead(std::string_view head, ResponseHead* out, UnreadableLength rule,
-                            const char** fault) {
-    const char* found = nullptr;
-    const auto refuse = [&](const char* why) {
-        if (found == nullptr) {
-            found = why;
-        }
-    };
-    ResponseHead result;
-    result.rawBlock.assign(head);
+namespace {
+
+// A head read line by line: its status line, then what the header lines say about the
+// body's framing and the connection, and the first thing wrong with any of them.
+struct HeadLines {
     http::StatusLine statusLine;
-    bool first = true;
-    bool firstHeader = true;
+    const char* fault = nullptr;
+    bool sawStatusLine = false;
+    bool sawHeader = false;
     bool ended = false;
     bool transferCoded = false;
-    bool chunked = false;
     bool close = false;
     bool keepAliveAsked = false;
     std::optional<std::uint64_t> length;
     bool unreadableLength = false;
-    http::ForEachHeaderLine(head, [&](std::string_view line) {
-        if (ended || found != nullptr) {
-            return;
+
+    void Refuse(const char* why) {
+        if (fault == nullptr) {
+            fault = why;
         }
-        if (first) {
-            first = false;
-            if (!http::ReadStatusLine(line, &statusLine)) {
-                refuse("not an HTTP/1.0 or 1.1 status line");
-            }
-            return;
-        }
-        if (line.empty()) {
-            ended = true;
-            return;
-        }
-        const bool isFirst = std::exchange(firstHeader, false);
-        if (const char* fault = http::HeaderLineFault(
-                line, isFirst ? http::HeaderLinePlace::First : http::HeaderLinePlace::Later)) {
-            refuse(fault);
-            return;
-        }
-        const std::size_t colon = line.find(':');
-        if (colon == std::string_view::npos) {
-            return;  // a line that continues the one before it
-        }
-        const std::string_view name = line.substr(0, colon);
-        const std::string_view value = line.substr(colon + 1);
-        if (EqualsNoCase(name, "Content-Length")) {
-            unreadableLength = unreadableLength || !http::FoldContentLength(value, &length);
-        } else if (EqualsNoCase(name, "Transfer-Encoding")) {
-            transferCoded = true;
-            chunked = http::IsChunkedAlone(value);
-            if (!chunked) {
-                refuse("a transfer coding other than chunked alone");
-            }
-        } else if (EqualsNoCase(name, "Connection")) {
-            http::ForEachListElement(value, [&](std::string_view option) {
-                close = close || EqualsNoCase(option, "close");
-                keepAliveAsked = keepAliveAsked || EqualsNoCase(option, "keep-alive");
-            });
-        }
-    });
-    if (first) {
-        refuse("no status line");
     }
-    if (found == nullptr && statusLine.status == 101) {
-        refuse("a switch of protocols nobody asked for");
+    void Take(std::string_view line);
+    void Field(std::string_view name, std::string_view value);
+};
+
+void HeadLines::Take(std::string_view line) {
+    if (ended || fault != nullptr) {
+        return;
     }
-    if (found == nullptr && unreadableLength && rule == UnreadableLength::Refuse) {
-        refuse("differing or unreadable body lengths");
+    if (!sawStatusLine) {
+        sawStatusLine = true;
+        if (!http::ReadStatusLine(line, &statusLine)) {
+            Refuse("not an HTTP/1.0 or 1.1 status line");
+        }
+        return;
     }
-    if (found != nullptr) {
+    if (line.empty()) {
+        ended = true;
+        return;
+    }
+    const bool first = !std::exchange(sawHeader, true);
+    if (const char* why = http::HeaderLineFault(
+            line, first ? http::HeaderLinePlace::First : http::HeaderLinePlace::Later)) {
+        Refuse(why);
+        return;
+    }
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) {
+        return;  // a line that continues the one before it
+    }
+    Field(line.substr(0, colon), line.substr(colon + 1));
+}
+
+void HeadLines::Field(std::string_view name, std::string_view value) {
+    if (EqualsNoCase(name, "Content-Length")) {
+        unreadableLength = unreadableLength || !http::FoldContentLength(value, &length);
+    } else if (EqualsNoCase(name, "Transfer-Encoding")) {
+        transferCoded = true;
+        if (!http::IsChunkedAlone(value)) {
+            Refuse("a transfer coding other than chunked alone");
+        }
+    } else if (EqualsNoCase(name, "Connection")) {
+        http::ForEachListElement(value, [this](std::string_view option) {
+            close = close || EqualsNoCase(option, "close");
+            keepAliveAsked = keepAliveAsked || EqualsNoCase(option, "keep-alive");
+        });
+    }
+}
+
+}  // namespace
+
+InetError ParseResponseHead(std::string_view head, ResponseHead* out, UnreadableLength rule,
+                            const char** fault) {
+    HeadLines lines;
+    http::ForEachHeaderLine(head, [&lines](std::string_view line) { lines.Take(line); });
+    if (!lines.sawStatusLine) {
+        lines.Refuse("no status line");
+    }
+    if (lines.statusLine.status == 101) {
+        lines.Refuse("a switch of protocols nobody asked for");
+    }
+    if (lines.unreadableLength && rule == UnreadableLength::Refuse) {
+        lines.Refuse("differing or unreadable body lengths");
+    }
+    if (lines.fault != nullptr) {
         if (fault != nullptr) {
-            *fault = found;
+            *fault = lines.fault;
         }
         return kInetInvalidResponse;
     }
-    result.statusText = std::string(statusLine.code);
-    result.status = statusLine.status;
-    const int minor = statusLine.minor;
+    ResponseHead result;
+    result.rawBlock.assign(head);
+    result.statusText = std::string(lines.statusLine.code);
+    result.status = lines.statusLine.status;
     if (http::IsInterimStatus(result.status) || result.status == 204 || result.status == 304) {
         result.framing = BodyFraming::None;
-    } else if (transferCoded) {
+    } else if (lines.transferCoded) {
         result.framing = BodyFraming::Chunked;  // a transfer coding overrides any length
-    } else if (length.has_value() && !unreadableLength) {
+    } else if (lines.length.has_value() && !lines.unreadableLength) {
         result.framing = BodyFraming::Length;
-        result.contentLength = *length;
+        result.contentLength = *lines.length;
     }
-    const bool persistent = minor >= 1 ? !close : keepAliveAsked && !close;
+    const bool persistent =
+        lines.statusLine.minor >= 1 ? !lines.close : lines.keepAliveAsked && !lines.close;
     result.keepAlive = persistent && result.framing != BodyFraming::UntilClose;
     *out = std::move(result);
     return kInetOk;

@@ -59,6 +59,50 @@ std::string removeDotSegments(std::string_view path) {
     return out;
 }
 
+// The scheme a URL names and, into *defaultPort, the port it goes to unless it names one.
+UrlScheme schemeOf(std::string_view scheme, std::uint16_t* defaultPort) {
+    if (scheme == "http") {
+        *defaultPort = 80;
+        return UrlScheme::Http;
+    }
+    if (scheme == "https") {
+        *defaultPort = 443;
+        return UrlScheme::Https;
+    }
+    if (scheme == "ftp") {
+        *defaultPort = 21;
+        return UrlScheme::Ftp;
+    }
+    return UrlScheme::Other;
+}
+
+// Reads what follows the host in an authority: nothing, a colon alone (both leave *port as
+// it is) or a colon and a port from 1 to 65535. False for anything else.
+bool readPort(std::string_view text, std::uint16_t* port) {
+    if (text.empty()) {
+        return true;
+    }
+    if (text[0] != ':') {
+        return false;
+    }
+    const std::string_view digits = text.substr(1);
+    if (digits.empty()) {
+        return true;
+    }
+    unsigned long value = 0;
+    for (char c : digits) {
+        if (!ascii::IsDigit(c) || value > 65535) {
+            return false;
+        }
+        value = value * 10 + static_cast<unsigned long>(c - '0');
+    }
+    if (value == 0 || value > 65535) {
+        return false;
+    }
+    *port = static_cast<std::uint16_t>(value);
+    return true;
+}
+
 }  // namespace
 
 bool CanonicalizeUrl(std::string_view url, std::string* canonical) {
@@ -101,19 +145,9 @@ bool CrackUrl(std::string_view canonical, UrlParts* parts) {
     if (schemeEnd == 0) {
         return false;
     }
-    const std::string_view scheme = canonical.substr(0, schemeEnd);
     UrlParts out;
-    std::uint16_t defaultPort = 0;
-    if (scheme == "http") {
-        out.scheme = UrlScheme::Http;
-        defaultPort = 80;
-    } else if (scheme == "https") {
-        out.scheme = UrlScheme::Https;
-        defaultPort = 443;
-    } else if (scheme == "ftp") {
-        out.scheme = UrlScheme::Ftp;
-        defaultPort = 21;
-    } else {
+    out.scheme = schemeOf(canonical.substr(0, schemeEnd), &out.port);
+    if (out.scheme == UrlScheme::Other) {
         *parts = UrlParts{};
         return true;
     }
@@ -140,26 +174,8 @@ bool CrackUrl(std::string_view canonical, UrlParts* parts) {
         hostEnd = std::min(authority.find(':'), authority.size());
     }
     out.host = std::string(authority.substr(0, hostEnd));
-    const std::string_view portText = authority.substr(hostEnd);
-    out.port = defaultPort;
-    if (!portText.empty()) {
-        if (portText[0] != ':') {
-            return false;
-        }
-        const std::string_view digits = portText.substr(1);
-        if (!digits.empty()) {
-            unsigned long value = 0;
-            for (char c : digits) {
-                if (!ascii::IsDigit(c) || value > 65535) {
-                    return false;
-                }
-                value = value * 10 + static_cast<unsigned long>(c - '0');
-            }
-            if (value == 0 || value > 65535) {
-                return false;
-            }
-            out.port = static_cast<std::uint16_t>(value);
-        }
+    if (!readPort(authority.substr(hostEnd), &out.port)) {
+        return false;
     }
     *parts = std::move(out);
     return true;

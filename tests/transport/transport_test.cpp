@@ -10,8 +10,8 @@
 #include "ScriptedServer.h"
 #include "TestCertificates.h"
 #include "TlsFront.h"
-#include "transport/InetRequest.h"
-#include "transport/InetSession.h"
+#include "transport/Request.h"
+#include "transport/Session.h"
 
 namespace {
 
@@ -20,7 +20,10 @@ using namespace std::chrono_literals;
 using rvtest::HttpResponse;
 using rvtest::Reply;
 
-constexpr DWORD kKeepAlive = kFlagKeepConnection;
+constexpr RequestFlags kKeepAlive{.keepConnection = true};
+constexpr RequestFlags kClose{};
+constexpr RequestFlags kTls{.tls = true};
+constexpr RequestFlags kTlsKeepAlive{.tls = true, .keepConnection = true};
 
 struct Outcome {
     InetError sent = kInetOk;
@@ -44,9 +47,9 @@ class TransportTest : public ::testing::Test {
         m_session = Session::Open(&error);
     }
 
-    Outcome Fetch(std::uint16_t port, const std::string& path, DWORD flags = kKeepAlive,
-                  DWORD timeout = 5000, const char* user = nullptr, const char* password = nullptr,
-                  std::string_view body = {}) {
+    Outcome Fetch(std::uint16_t port, const std::string& path, RequestFlags flags = kKeepAlive,
+                  Millis timeout = 5000ms, const char* user = nullptr,
+                  const char* password = nullptr, std::string_view body = {}) {
         Outcome out;
         auto connection = Connection::Open(*m_session, "127.0.0.1", port, user, password);
         connection->SetConnectTimeout(timeout);
@@ -85,11 +88,11 @@ TEST_F(TransportTest, ReusesKeptAliveConnectionsWithinOneSession) {
         EXPECT_EQ(o.body, "hello");
     }
     EXPECT_EQ(m_server.ConnectionCount(), 1u);
-    EXPECT_EQ(m_session->State()->IdleCountForTesting(), 1u);
+    EXPECT_EQ(m_session->State()->Pool().IdleCountForTesting(), 1u);
     EXPECT_EQ(m_server.Requests()[2].RequestLine(), "GET /a?x=2 HTTP/1.1");
 
     // Without the keep-alive flag the request says so and the connection is not kept.
-    Fetch(m_server.Port(), "/b", 0);
+    Fetch(m_server.Port(), "/b", kClose);
     EXPECT_NE(m_server.Requests().back().bytes.find("Connection: close\r\n"), std::string::npos);
     EXPECT_EQ(m_server.ConnectionCount(), 2u);
 
@@ -120,7 +123,7 @@ TEST_F(TransportTest, ReplacesAPooledConnectionTheServerDroppedOnlyOnce) {
     m_server.Clear();
     m_server.Enqueue(Reply().Close());
     m_server.Enqueue(Reply(HttpResponse(200, "never")));
-    EXPECT_EQ(Fetch(m_server.Port(), "/4", 0).sent, kInetConnectionAborted);
+    EXPECT_EQ(Fetch(m_server.Port(), "/4", kClose).sent, kInetConnectionAborted);
     EXPECT_EQ(m_server.RequestCount(), 1u);
 }
 
@@ -134,7 +137,7 @@ TEST_F(TransportTest, ReportsConnectFailures) {
     EXPECT_EQ(refused.sent, kInetCannotConnect);
     EXPECT_EQ(refused.detail, "connection refused");
     auto connection = Connection::Open(*m_session, "name.invalid", 80, nullptr, nullptr);
-    auto request = Request::Open(*connection, "GET", "/", 0);
+    auto request = Request::Open(*connection, "GET", "/", kClose);
     EXPECT_EQ(request->Send(nullptr, 0), kInetNameNotResolved);
     EXPECT_EQ(request->ErrorDetail(), "host name not resolved: name.invalid");
     for (const char* host : {"", "a b", "evil\r\nX: 1", "tab\there"}) {
@@ -202,7 +205,7 @@ TEST_F(TransportTest, AnswersEachReplyAsItsFramingAndPaceAllow) {
         m_server.Clear();
         m_server.Enqueue(c.reply);
         const auto start = std::chrono::steady_clock::now();
-        const Outcome o = Fetch(m_server.Port(), "/", 0, 1000);
+        const Outcome o = Fetch(m_server.Port(), "/", kClose, 1000ms);
         EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
         EXPECT_EQ(o.sent, c.sent);
         EXPECT_EQ(o.readError, c.read);
@@ -212,7 +215,7 @@ TEST_F(TransportTest, AnswersEachReplyAsItsFramingAndPaceAllow) {
 
     // A 100 Continue ahead of the real answer is passed over.
     m_server.Enqueue(Reply("HTTP/1.1 100 Continue\r\n\r\n" + HttpResponse(201, "made")));
-    const Outcome o = Fetch(m_server.Port(), "/", kKeepAlive, 5000, nullptr, nullptr, "payload");
+    const Outcome o = Fetch(m_server.Port(), "/", kKeepAlive, 5000ms, nullptr, nullptr, "payload");
     EXPECT_EQ(o.status, 201);
     EXPECT_EQ(o.raw.rfind("HTTP/1.1 201", 0), 0u);
     EXPECT_EQ(o.body, "made");
@@ -238,8 +241,8 @@ TEST_F(TransportTest, RefusesHeaderLinesThatWouldSplitTheRequest) {
 
 TEST_F(TransportTest, SendsCredentialsOnlyWhenBothAreGiven) {
     m_server.SetDefaultReply(Reply(HttpResponse(200, "")));
-    Fetch(m_server.Port(), "/", kKeepAlive, 5000, "user", "secret");
-    Fetch(m_server.Port(), "/", kKeepAlive, 5000, "user", nullptr);
+    Fetch(m_server.Port(), "/", kKeepAlive, 5000ms, "user", "secret");
+    Fetch(m_server.Port(), "/", kKeepAlive, 5000ms, "user", nullptr);
     const auto requests = m_server.Requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_NE(requests[0].bytes.find("Authorization: Basic dXNlcjpzZWNyZXQ=\r\n"),
@@ -269,7 +272,7 @@ TEST_F(TransportTest, FailsWhenTheProxyRefusesTheTunnel) {
     proxy.Enqueue(Reply(HttpResponse(403, "no")));
     m_env.Set("https_proxy", "http://127.0.0.1:" + std::to_string(proxy.Port()));
     Reopen();
-    const Outcome o = Fetch(443, "/secret", kKeepAlive | kFlagSecure);
+    const Outcome o = Fetch(443, "/secret", kTlsKeepAlive);
     EXPECT_EQ(o.sent, kInetCannotConnect);
     EXPECT_EQ(o.detail, "proxy refused the tunnel: HTTP 403");
     EXPECT_EQ(proxy.Requests().at(0).RequestLine(), "CONNECT 127.0.0.1:443 HTTP/1.1");
@@ -293,7 +296,7 @@ TEST_F(TlsTransportTest, VerifiesThePeerKeepsTheConnectionAndFramesTheBody) {
     m_server.SetDefaultReply(Reply(HttpResponse(200, "secret")));
     const std::uint16_t port = Front(rvtest::TestCertificates::Get().Loopback());
     for (int i = 0; i < 2; ++i) {
-        const Outcome o = Fetch(port, "/s", kKeepAlive | kFlagSecure);
+        const Outcome o = Fetch(port, "/s", kTlsKeepAlive);
         EXPECT_EQ(o.sent, kInetOk);
         EXPECT_EQ(o.body, "secret");
     }
@@ -304,25 +307,25 @@ TEST_F(TlsTransportTest, VerifiesThePeerKeepsTheConnectionAndFramesTheBody) {
     // A body cut short and a silent peer, under TLS.
     m_server.Clear();
     m_server.Enqueue(Reply("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc").Close());
-    const Outcome o = Fetch(port, "/", kFlagSecure);
+    const Outcome o = Fetch(port, "/", kTls);
     EXPECT_EQ(o.body, "abc");
     EXPECT_EQ(o.readError, kInetConnectionAborted);
     m_server.Enqueue(Reply().Hang());
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(Fetch(port, "/", kFlagSecure, 300).sent, kInetTimeout);
+    EXPECT_EQ(Fetch(port, "/", kTls, 300ms).sent, kInetTimeout);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
 }
 
 TEST_F(TlsTransportTest, RefusesUntrustedAndWrongNamePeers) {
     m_server.SetDefaultReply(Reply(HttpResponse(200, "secret")));
-    Outcome o = Fetch(Front(rvtest::TestCertificates::Get().Untrusted()), "/", kFlagSecure);
+    Outcome o = Fetch(Front(rvtest::TestCertificates::Get().Untrusted()), "/", kTls);
     EXPECT_EQ(o.sent, kInetCertificateUntrusted);
     EXPECT_EQ(o.detail, "TLS certificate not trusted: self-signed certificate");
-    o = Fetch(Front(rvtest::TestCertificates::Get().WrongName()), "/", kFlagSecure);
+    o = Fetch(Front(rvtest::TestCertificates::Get().WrongName()), "/", kTls);
     EXPECT_EQ(o.sent, kInetCertificateName);
     EXPECT_EQ(o.detail, "TLS host name mismatch");
     // A plain server asked for TLS waits for a request that never comes in plain text.
-    o = Fetch(m_server.Port(), "/", kFlagSecure, 500);
+    o = Fetch(m_server.Port(), "/", kTls, 500ms);
     EXPECT_EQ(o.sent, kInetTimeout);
     EXPECT_EQ(o.detail, "timed out after 500 ms in the TLS handshake");
     EXPECT_EQ(m_server.RequestCount(), 0u);

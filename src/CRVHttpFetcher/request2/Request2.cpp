@@ -13,8 +13,8 @@
 #include "http/BodyLimitRecord.h"
 #include "http/HeaderPairs.h"
 #include "log/PXLog.h"
-#include "transport/InetRequest.h"
-#include "transport/InetSession.h"
+#include "transport/Request.h"
+#include "transport/Session.h"
 
 namespace RVUtil {
 namespace {

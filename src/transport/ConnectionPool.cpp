@@ -1,6 +1,4 @@
-#include "transport/InetSession.h"
-
-#include <algorithm>
+#include "transport/ConnectionPool.h"
 
 #include "transport/NetStream.h"
 
@@ -15,23 +13,21 @@ constexpr std::chrono::seconds kMaxIdleTime{60};
 
 }  // namespace
 
-struct SessionState::Idle {
+struct ConnectionPool::Idle {
     StreamKey key;
     std::unique_ptr<NetStream> stream;
     std::chrono::steady_clock::time_point since;
 };
 
-SessionState::SessionState(std::shared_ptr<NetContext> context,
-                           platform::SystemProxySettings proxies)
-    : m_context(std::move(context)), m_proxies(std::move(proxies)) {}
+ConnectionPool::ConnectionPool() = default;
 
-SessionState::~SessionState() {
+ConnectionPool::~ConnectionPool() {
     Close();
 }
 
 // Stale entries met on the way are closed as they are dropped. Nothing here allocates, so
 // finding no connection never turns into an allocation failure in the caller's request.
-std::unique_ptr<NetStream> SessionState::TakeIdle(const StreamKey& key) noexcept {
+std::unique_ptr<NetStream> ConnectionPool::TakeIdle(const StreamKey& key) noexcept {
     std::lock_guard<std::mutex> guard(m_lock);
     const auto now = std::chrono::steady_clock::now();
     for (std::size_t i = m_idle.size(); i-- > 0;) {
@@ -49,7 +45,7 @@ std::unique_ptr<NetStream> SessionState::TakeIdle(const StreamKey& key) noexcept
 
 // Pooling only saves a connect: when the entry cannot be made (no memory for it) the
 // connection is closed instead. A request's destructor calls this, so it never throws.
-void SessionState::PutIdle(const StreamKey& key, std::unique_ptr<NetStream> stream) noexcept {
+void ConnectionPool::PutIdle(const StreamKey& key, std::unique_ptr<NetStream> stream) noexcept {
     std::unique_ptr<NetStream> evicted;  // closed after the lock is left
     try {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -66,37 +62,16 @@ void SessionState::PutIdle(const StreamKey& key, std::unique_ptr<NetStream> stre
     }
 }
 
-void SessionState::Close() {
+void ConnectionPool::Close() {
     std::vector<Idle> dropped;
     std::lock_guard<std::mutex> guard(m_lock);
     m_closed = true;
     dropped.swap(m_idle);
 }
 
-std::size_t SessionState::IdleCountForTesting() const {
+std::size_t ConnectionPool::IdleCountForTesting() const {
     std::lock_guard<std::mutex> guard(m_lock);
     return m_idle.size();
-}
-
-Session::Session(std::shared_ptr<SessionState> state) : m_state(std::move(state)) {}
-
-Session::~Session() {
-    m_state->Close();
-}
-
-std::unique_ptr<Session> Session::Open(InetError* error) {
-    try {
-        std::shared_ptr<NetContext> context = NetContext::Create(error);
-        if (!context) {
-            return nullptr;
-        }
-        auto state =
-            std::make_shared<SessionState>(std::move(context), platform::ReadSystemProxy());
-        return std::unique_ptr<Session>(new Session(std::move(state)));
-    } catch (const std::exception&) {
-        *error = kInetInternalError;
-        return nullptr;
-    }
 }
 
 }  // namespace RVUtil::transport
