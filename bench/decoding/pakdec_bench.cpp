@@ -72,7 +72,7 @@ void ZlibInflate(benchmark::State& state, bool advised) {
             std::size_t{body[body.size() - 2]} << 16 | std::size_t{body[body.size() - 1]} << 24;
         BYTE* out = new BYTE[size];
         if (advised) {
-            RVUtil::AdviseLargeBuffer(out, size);
+            RVUtil::buffers::AdviseLargeBuffer(out, size);
         }
         z_stream z{};
         inflateInit2(&z, 16 + MAX_WBITS);
@@ -125,7 +125,7 @@ void ZstdLibrary(benchmark::State& state, bool advised) {
         const auto size = ZSTD_getFrameContentSize(body.data(), body.size());
         BYTE* out = new BYTE[size];
         if (advised) {
-            RVUtil::AdviseLargeBuffer(out, size);
+            RVUtil::buffers::AdviseLargeBuffer(out, size);
         }
         if (ZSTD_decompress(out, size, body.data(), body.size()) != kBodySize) {
             state.SkipWithError("ZSTD_decompress failed");

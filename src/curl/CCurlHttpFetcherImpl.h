@@ -136,7 +136,7 @@ class CCurlHttpFetcherImpl {
     // verification settings).
     CURLSH* m_pShare = nullptr;
     CURLcode m_nLastCode = CURLE_OK;
-    BodyStore m_vecBody;
+    buffers::BodyStore m_vecBody;
     CurlByteArray m_vecRawHeaders;
     // What the write callback hands its bytes to; it fills m_vecBody.
     CurlBodyReceiver m_bodyReceiver{m_vecBody, m_vecRawHeaders};

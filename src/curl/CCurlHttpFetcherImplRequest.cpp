@@ -366,7 +366,7 @@ bool CCurlHttpFetcherImpl::DecodeGzipBody(long long bodyLimit) {
         DecodeBody(ContentEncoding::Gzip, m_vecBody.Data(), static_cast<long>(m_vecBody.Size()),
                    &decoded, &failure, static_cast<std::size_t>(bodyLimit));
     if (size > 0 || (size == 0 && !failure)) {
-        m_vecBody.Adopt(decoded, static_cast<std::size_t>(size));
+        m_vecBody.Adopt(std::unique_ptr<BYTE[]>(decoded), static_cast<std::size_t>(size));
         return true;
     }
     delete[] decoded;

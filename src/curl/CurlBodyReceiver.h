@@ -18,7 +18,7 @@ namespace RVUtil {
 // head (kept in head) when the first bytes come.
 class CurlBodyReceiver {
   public:
-    CurlBodyReceiver(BodyStore& store, const CurlByteArray& head) : m_store(store), m_head(head) {}
+    CurlBodyReceiver(buffers::BodyStore& store, const CurlByteArray& head) : m_store(store), m_head(head) {}
 
     // A transfer starts: its handle, the limit in bytes (0: none), and the delivery of a
     // streaming fetch (null for a whole body).
@@ -38,7 +38,7 @@ class CurlBodyReceiver {
   private:
     bool BeginDelivery() noexcept;
 
-    BodyStore& m_store;
+    buffers::BodyStore& m_store;
     const CurlByteArray& m_head;
     CURL* m_transfer = nullptr;
     std::uint64_t m_limit = 0;

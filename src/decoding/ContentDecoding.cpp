@@ -89,7 +89,7 @@ long DecodeZstdRecorded(const BYTE* body, std::size_t size, std::size_t decoded,
     if (array == nullptr) {
         return NoMemory(out, failure);
     }
-    AdviseLargeBuffer(array, decoded);
+    buffers::AdviseLargeBuffer(array, decoded);
     const std::size_t result = ZSTD_decompress(array, decoded, body, size);
     *out = array;
     if (ZSTD_isError(result)) {
@@ -115,7 +115,7 @@ long DecodeZstdStream(const BYTE* body, std::size_t size, std::size_t limit, BYT
     const std::size_t capacity =
         static_cast<std::size_t>(std::min<unsigned long long>(bound, limit));
     try {
-        GrowingOutput grown(capacity);
+        buffers::GrowingOutput grown(capacity);
         (void)ZSTD_DCtx_reset(d, ZSTD_reset_session_only);
         ZSTD_inBuffer in{body, size, 0};
         ZSTD_outBuffer decoded{grown.data(), capacity, 0};
@@ -134,7 +134,7 @@ long DecodeZstdStream(const BYTE* body, std::size_t size, std::size_t limit, BYT
             return ZstdFailed(kCutShort, out, failure);
         }
         BYTE spare = 0;
-        *out = HandOver({{grown.data(), decoded.pos}, {&spare, 1}});
+        *out = buffers::HandOver({{grown.data(), decoded.pos}, {&spare, 1}}).release();
         return static_cast<long>(decoded.pos);
     } catch (const std::bad_alloc&) {
         return NoMemory(out, failure);

@@ -67,7 +67,7 @@ class Output {
   public:
     Output(std::size_t guess, std::size_t limit)
         : m_array(new BYTE[guess + 1]), m_arrayCapacity(guess), m_limit(limit) {
-        RVUtil::AdviseLargeBuffer(m_array.get(), guess);
+        RVUtil::buffers::AdviseLargeBuffer(m_array.get(), guess);
     }
 
     BYTE* next() const {
@@ -87,7 +87,7 @@ class Output {
         if (m_grown || std::min(toLimit, toBound) <= room()) {
             return toLimit <= toBound ? Full::AtLimit : Full::AtDeflateBound;
         }
-        RVUtil::ReleasePages(next(), room());
+        RVUtil::buffers::ReleasePages(next(), room());
         m_grown.emplace(std::min(toLimit, toBound));
         return Full::No;
     }
@@ -98,16 +98,17 @@ class Output {
         if (!m_grown && m_arrayCapacity - m_arraySize <= m_arrayCapacity / 8) {
             return m_array.release();
         }
-        return RVUtil::HandOver({{m_array.get(), m_arraySize},
-                                 {m_grown ? m_grown->data() : nullptr, m_grownSize},
-                                 {&g_spare, 1}});
+        return RVUtil::buffers::HandOver({{m_array.get(), m_arraySize},
+                                          {m_grown ? m_grown->data() : nullptr, m_grownSize},
+                                          {&g_spare, 1}})
+            .release();
     }
 
   private:
     std::unique_ptr<BYTE[]> m_array;
     std::size_t m_arrayCapacity;
     std::size_t m_arraySize = 0;
-    std::optional<RVUtil::GrowingOutput> m_grown;
+    std::optional<RVUtil::buffers::GrowingOutput> m_grown;
     std::size_t m_grownSize = 0;
     std::size_t m_limit;
 };
