@@ -24,6 +24,10 @@
 #include "transport/InetSession.h"
 
 namespace RVUtil {
+
+using decoding::BodyDelivery;
+using decoding::BodyLimitFor;
+
 namespace {
 
 // The records of a failed request: the failure with the transport's error number, then the
