@@ -1,14 +1,14 @@
-// gzip decoding (Gunzip beneath PakdecA, libdeflate) against zlib under a body limit of
-// 128 KiB: every member in turn, zero bytes after the last member ignored, size trailers not
-// trusted. Whatever one decoder accepts within the limit the other must accept, with the
-// same bytes; a failure blames the limit only when zlib's output passes it, or nearly so.
+// gzip decoding (DecodeBody for gzip, libdeflate) against zlib under a body limit of 128 KiB:
+// every member in turn, zero bytes after the last member ignored, size trailers not trusted.
+// Whatever one decoder accepts within the limit the other must accept, with the same bytes; a
+// failure blames the limit only when zlib's output passes it, or nearly so.
 #include <zlib.h>
 
 #include <cstring>
+#include <span>
 #include <string>
 
-#include "RVUtil/BodyLimit.h"
-#include "decoding/Pakdec.h"
+#include "decoding/ContentDecoding.h"
 #include "support/FuzzCheck.h"
 
 namespace {
@@ -29,7 +29,7 @@ bool AllZero(std::string_view bytes) {
     return bytes.find_first_not_of('\0') == std::string_view::npos;
 }
 
-// zlib's reading of the body. It checks each size trailer, which PakdecA does not (they
+// zlib's reading of the body. It checks each size trailer, which the decoder does not (they
 // are wrong for all but the last member of many bodies): a member whose data and CRC-32
 // are right but whose size trailer is wrong counts as read.
 Reading Inflate(std::string_view in) {
@@ -73,23 +73,18 @@ Reading Inflate(std::string_view in) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const long long limit = RVUtil::RVUtil_gfnSetBodyLimit(kLimit);
-    (void)limit;
-    BYTE* decoded = nullptr;
-    int decodedLength = -1;
-    RVUtil::Failure failure;
-    const int result =
-        RVUtil::Gunzip(static_cast<int>(size), data, &decoded, &decodedLength, &failure);
+    const RVUtil::decoding::DecodedBody decoded = RVUtil::decoding::DecodeBody(
+        RVUtil::decoding::ContentEncoding::Gzip, std::as_bytes(std::span(data, size)), kLimit);
+    const RVUtil::Failure& failure = decoded.failure;
     const Reading expected = Inflate(rvfuzz::Text(data, size));
     const bool over = expected.out.size() > kLimit;
-    FUZZ_CHECK((result != 0) == (expected.ok && !over));
-    if (result != 0) {
-        FUZZ_CHECK(decoded != nullptr && decodedLength >= 0);
-        FUZZ_CHECK(static_cast<std::size_t>(decodedLength) == expected.out.size());
-        FUZZ_CHECK(std::memcmp(decoded, expected.out.data(), expected.out.size()) == 0);
-        FUZZ_CHECK(failure.kind == RVUtil::FailureKind::None);
+    FUZZ_CHECK(!failure == (expected.ok && !over));
+    if (!failure) {
+        FUZZ_CHECK(decoded.data != nullptr);
+        FUZZ_CHECK(decoded.size == expected.out.size());
+        FUZZ_CHECK(std::memcmp(decoded.data.get(), expected.out.data(), expected.out.size()) == 0);
     } else {
-        FUZZ_CHECK(decoded == nullptr);
+        FUZZ_CHECK(decoded.data == nullptr);
         // Near the limit a body cut short may fail either way.
         if (expected.out.size() + kUnseenOutput <= kLimit) {
             FUZZ_CHECK(failure.kind == RVUtil::FailureKind::Decoding);
@@ -98,6 +93,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(failure.kind == RVUtil::FailureKind::BodyLimit);
         }
     }
-    delete[] decoded;
     return 0;
 }

@@ -10,9 +10,9 @@
 #include <zstd_errors.h>
 
 #include <cstring>
+#include <span>
 #include <string>
 
-#include "RVUtil/BodyLimit.h"
 #include "decoding/ContentDecoding.h"
 #include "support/FuzzCheck.h"
 
@@ -62,21 +62,20 @@ Reading Stream(std::string_view in) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const long long limit = RVUtil::RVUtil_gfnSetBodyLimit(kLimit);
-    (void)limit;
-    BYTE* decoded = nullptr;
-    RVUtil::Failure failure;
-    const long length = RVUtil::DecodeBody(RVUtil::ContentEncoding::Zstd, const_cast<BYTE*>(data),
-                                           static_cast<long>(size), &decoded, &failure);
+    const RVUtil::decoding::DecodedBody decoded = RVUtil::decoding::DecodeBody(
+        RVUtil::decoding::ContentEncoding::Zstd, std::as_bytes(std::span(data, size)), kLimit);
+    const RVUtil::Failure& failure = decoded.failure;
     const Reading expected = Stream(rvfuzz::Text(data, size));
-    if (length > 0) {
-        FUZZ_CHECK(decoded != nullptr && expected.verdict != Reading::Refused);
+    // Output comes with no failure, and a failure with no output.
+    FUZZ_CHECK((decoded.data != nullptr) == !failure);
+    if (decoded.size > 0) {
+        FUZZ_CHECK(expected.verdict != Reading::Refused);
     }
     if (expected.verdict == Reading::Read) {
         FUZZ_CHECK(failure.kind == RVUtil::FailureKind::None);
-        FUZZ_CHECK(length >= 0 && static_cast<std::size_t>(length) == expected.out.size());
-        FUZZ_CHECK(length == 0 ||
-                   std::memcmp(decoded, expected.out.data(), expected.out.size()) == 0);
+        FUZZ_CHECK(decoded.size == expected.out.size());
+        FUZZ_CHECK(decoded.size == 0 ||
+                   std::memcmp(decoded.data.get(), expected.out.data(), expected.out.size()) == 0);
     }
     if (expected.verdict == Reading::Refused) {
         FUZZ_CHECK(failure.kind != RVUtil::FailureKind::None);
@@ -87,6 +86,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         bound > kLimit) {
         FUZZ_CHECK(failure.kind == RVUtil::FailureKind::BodyLimit);
     }
-    delete[] decoded;
     return 0;
 }

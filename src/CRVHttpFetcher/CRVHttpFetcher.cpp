@@ -39,7 +39,7 @@ CRVHttpFetcher::~CRVHttpFetcher() {
 }
 
 void CRVHttpFetcher::ShowBuffer() {
-    const BodyStore& body = m_pInternals->body;
+    const buffers::BodyStore& body = m_pInternals->body;
     m_pBuffer = body.Data();
     m_nCapacity = static_cast<std::int32_t>(body.Capacity());
     m_nSize = static_cast<std::int32_t>(body.Size());

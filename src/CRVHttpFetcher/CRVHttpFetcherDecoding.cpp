@@ -1,7 +1,7 @@
 #include "CRVHttpFetcher/FetcherInternals.h"
 #include "RVUtil/CRVHttpFetcher.h"
 #include "decoding/BodyLimitFor.h"
-#include "decoding/ContentDecoding.h"
+#include "decoding/DecompressAnswer.h"
 #include "http/BodyLimitRecord.h"
 #include "log/PXLog.h"
 
@@ -14,7 +14,8 @@ int CRVHttpFetcher::IsEncoding() {
     if (m_pInternals->Streaming() || m_pInternals->DecodingLeftOut()) {
         return m_pInternals->streamUndecodable ? 1 : 0;
     }
-    return EncodingOf(FindHeader("Content-Encoding")) != ContentEncoding::None ? 1 : 0;
+    const auto kind = decoding::EncodingOf(FindHeader("Content-Encoding").str());
+    return kind != decoding::ContentEncoding::None ? 1 : 0;
 }
 
 // A body appended to an earlier one (no EndRequest in between) is decoded with it as one.
@@ -23,21 +24,19 @@ long CRVHttpFetcher::Decompress(BYTE** out) {
     if (inside.Streaming() || inside.DecodingLeftOut()) {
         return 0;  // the failure of the decoding on the way is already recorded
     }
-    const ContentEncoding kind = EncodingOf(FindHeader("Content-Encoding"));
-    const std::uint64_t limit = BodyLimitFor(inside.call);
-    Failure failure;
-    const long result =
-        DecodeBody(kind, m_pBuffer, m_nSize, out, &failure, static_cast<std::size_t>(limit));
-    if (result <= 0 && kind != ContentEncoding::None) {
-        inside.failure = failure ? std::move(failure)
-                                 : Failure{FailureKind::Decoding, 0, "the body decodes to nothing"};
+    const auto kind = decoding::EncodingOf(FindHeader("Content-Encoding").str());
+    const std::uint64_t limit = decoding::BodyLimitFor(inside.call);
+    decoding::DecompressAnswer answer =
+        decoding::AnswerDecompress(kind, inside.body.Bytes(), limit, out);
+    if (answer.failure) {
+        inside.failure = std::move(answer.failure);
         if (inside.failure.kind == FailureKind::BodyLimit) {
             LogChannel()(CPXLog::LVL_ERROR)
                 .Write(http::kBodyOverLimitRecord, static_cast<long long>(limit),
                        inside.urlPath.c_str());
         }
     }
-    return result;
+    return answer.result;
 }
 
 }  // namespace RVUtil

@@ -24,6 +24,10 @@
 #include "transport/Session.h"
 
 namespace RVUtil {
+
+using decoding::BodyDelivery;
+using decoding::BodyLimitFor;
+
 namespace {
 
 // The records of a failed request: the failure with the transport's error number, then the
@@ -160,7 +164,7 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
 // grows past the body limit: a declared length beyond it fails before anything is read.
 void CRVHttpFetcher::ReadBody(transport::Request& request, const char* urlPath) {
     const auto limit = static_cast<long long>(BodyLimitFor(m_pInternals->call));
-    BodyStore& body = m_pInternals->body;
+    buffers::BodyStore& body = m_pInternals->body;
     // Room left under the limit; a body appended to an earlier one shares it.
     const auto room = [&] {
         return static_cast<std::size_t>(std::max(0LL, limit - static_cast<long long>(body.Size())));
@@ -284,7 +288,7 @@ int CRVHttpFetcher::SaveData(BYTE* data, unsigned int length) {
     if (data == nullptr || length == 0 || IsInit() == 0) {
         return 0;
     }
-    BodyStore& body = m_pInternals->body;
+    buffers::BodyStore& body = m_pInternals->body;
     if (std::uint64_t{body.Size()} + length >
         static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
         return 0;  // the size is a 32-bit count

@@ -12,7 +12,7 @@ namespace RVUtil {
 // The part of CRVHttpFetcher that hosts do not see.
 struct CRVHttpFetcher::Internals {
     // The response buffer's block: m_pBuffer, m_nCapacity and m_nSize show it.
-    BodyStore body;
+    buffers::BodyStore body;
     // The settings of the fetch in progress (Fetch, RVUtil/Fetch.h); null outside one.
     const http::CallSettings* call = nullptr;
     // Why the last request, or the last Decompress, failed; kind None when it did not.

@@ -7,7 +7,7 @@
 
 #include "buffers/LargeBuffer.h"
 
-namespace RVUtil {
+namespace RVUtil::buffers {
 
 namespace {
 
@@ -17,7 +17,7 @@ constexpr std::size_t kSmallestHandedOver = 64 * 1024;
 // The first block of a body whose length is unknown.
 constexpr std::size_t kFirstGrowth = 16 * 1024;
 
-BYTE g_zero = 0;
+std::uint8_t g_zero = 0;
 
 }  // namespace
 
@@ -41,15 +41,15 @@ void BodyStore::Release() noexcept {
     m_size = 0;
 }
 
-void BodyStore::Adopt(BYTE* array, std::size_t size) noexcept {
+void BodyStore::Adopt(std::unique_ptr<std::uint8_t[]> array, std::size_t size) noexcept {
     FreeBlock();
-    m_data = array;
+    m_data = array.release();
     m_size = size;
     m_capacity = size;
     m_kind = Kind::Array;
 }
 
-void BodyStore::MoveInto(BYTE* block, Kind kind, std::size_t capacity) noexcept {
+void BodyStore::MoveInto(std::uint8_t* block, Kind kind, std::size_t capacity) noexcept {
     if (m_size > 0) {
         std::memcpy(block, m_data, m_size);
     }
@@ -62,7 +62,7 @@ void BodyStore::MoveInto(BYTE* block, Kind kind, std::size_t capacity) noexcept 
 }
 
 bool BodyStore::MoveToArray(std::size_t capacity) noexcept {
-    BYTE* array = new (std::nothrow) BYTE[capacity + 1];
+    auto* array = new (std::nothrow) std::uint8_t[capacity + 1];
     if (array == nullptr) {
         return false;
     }
@@ -89,7 +89,7 @@ bool BodyStore::MakeRoom(std::size_t n) noexcept {
         m_size + n, std::min(std::max(m_capacity + m_capacity / 2, kFirstGrowth), m_growthLimit));
     if (m_kind != Kind::Grown) {
         // An array cannot be grown in place: its contents move into a block that can.
-        auto* grown = static_cast<BYTE*>(std::malloc(capacity + 1));
+        auto* grown = static_cast<std::uint8_t*>(std::malloc(capacity + 1));
         if (grown == nullptr) {
             return false;
         }
@@ -100,7 +100,7 @@ bool BodyStore::MakeRoom(std::size_t n) noexcept {
     if (grown == nullptr) {
         return false;
     }
-    m_data = static_cast<BYTE*>(grown);
+    m_data = static_cast<std::uint8_t*>(grown);
     m_capacity = capacity;
     return true;
 }
@@ -116,9 +116,9 @@ bool BodyStore::Append(const void* data, std::size_t n) noexcept {
     return true;
 }
 
-BYTE* BodyStore::TakeArray() noexcept {
+std::uint8_t* BodyStore::TakeArray() noexcept {
     if (m_kind == Kind::Array && m_size >= kSmallestHandedOver) {
-        BYTE* array = m_data;
+        std::uint8_t* array = m_data;
         array[m_size] = 0;
         m_data = nullptr;
         m_size = 0;
@@ -126,9 +126,9 @@ BYTE* BodyStore::TakeArray() noexcept {
         m_kind = Kind::None;
         return array;
     }
-    BYTE* copy = nullptr;
+    std::uint8_t* copy = nullptr;
     try {
-        copy = HandOver({{m_data, m_size}, {&g_zero, 1}});
+        copy = HandOver({{m_data, m_size}, {&g_zero, 1}}).release();
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
@@ -136,4 +136,4 @@ BYTE* BodyStore::TakeArray() noexcept {
     return copy;
 }
 
-}  // namespace RVUtil
+}  // namespace RVUtil::buffers

@@ -1,10 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
 
-#include "RVUtil/WinTypes.h"
-
-namespace RVUtil {
+namespace RVUtil::buffers {
 
 // A response body held whole, as a fetcher receives it, in one block that a host can be
 // handed as a new[] array (released with delete[]) without a copy. Nothing here throws: a
@@ -21,7 +22,8 @@ namespace RVUtil {
 //   source pages are given back as they are copied, so the body is held about once then too.
 // Every block keeps one byte beyond its capacity for the zero that follows a handed-over
 // plain body. The block stays from one body to the next (Clear) until it is handed over or
-// released.
+// released. Its bytes are std::uint8_t, the type hosts release the array as (the exported
+// BYTE).
 class BodyStore {
   public:
     BodyStore() = default;
@@ -29,11 +31,14 @@ class BodyStore {
     BodyStore(const BodyStore&) = delete;
     BodyStore& operator=(const BodyStore&) = delete;
 
-    BYTE* Data() const noexcept { return m_data; }
+    std::uint8_t* Data() const noexcept { return m_data; }
     std::size_t Size() const noexcept { return m_size; }
     std::size_t Capacity() const noexcept { return m_capacity; }
+    std::span<const std::byte> Bytes() const noexcept {
+        return std::as_bytes(std::span(m_data, m_size));
+    }
     // Room at the end, for reading straight into; Commit counts what was written there.
-    BYTE* Tail() const noexcept { return m_data + m_size; }
+    std::uint8_t* Tail() const noexcept { return m_data + m_size; }
     std::size_t Room() const noexcept { return m_capacity - m_size; }
     void Commit(std::size_t n) noexcept { m_size += n; }
 
@@ -50,8 +55,8 @@ class BodyStore {
     // stopped there never held room beyond it.
     void SetGrowthLimit(std::size_t bytes) noexcept { m_growthLimit = bytes; }
     // Replaces the contents and the block by array, a new[] array of size + 1 bytes (the
-    // decoders leave that spare byte), which the store then owns.
-    void Adopt(BYTE* array, std::size_t size) noexcept;
+    // decoders leave that spare byte).
+    void Adopt(std::unique_ptr<std::uint8_t[]> array, std::size_t size) noexcept;
     // Drops the contents and keeps the block.
     void Clear() noexcept { m_size = 0; }
     // Drops the contents and the block.
@@ -61,7 +66,7 @@ class BodyStore {
     // caller to release with delete[]. The store's own array goes as it is when it is one
     // (the store is then left without a block); otherwise the contents are copied and the
     // store keeps its block, emptied. Null, with nothing changed, when no memory can be had.
-    BYTE* TakeArray() noexcept;
+    std::uint8_t* TakeArray() noexcept;
 
   private:
     enum class Kind { None, Array, Grown };
@@ -69,14 +74,14 @@ class BodyStore {
     // Replaces the block by a new[] array of capacity (+1) holding the contents.
     bool MoveToArray(std::size_t capacity) noexcept;
     // Copies the contents into block, of kind and capacity, which replaces the block.
-    void MoveInto(BYTE* block, Kind kind, std::size_t capacity) noexcept;
+    void MoveInto(std::uint8_t* block, Kind kind, std::size_t capacity) noexcept;
     void FreeBlock() noexcept;
 
-    BYTE* m_data = nullptr;
+    std::uint8_t* m_data = nullptr;
     std::size_t m_size = 0;
     std::size_t m_capacity = 0;
     Kind m_kind = Kind::None;
     std::size_t m_growthLimit = static_cast<std::size_t>(-1);
 };
 
-}  // namespace RVUtil
+}  // namespace RVUtil::buffers

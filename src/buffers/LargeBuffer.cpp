@@ -8,7 +8,7 @@
 #include <cstring>
 #include <new>
 
-namespace RVUtil {
+namespace RVUtil::buffers {
 
 namespace {
 
@@ -37,7 +37,7 @@ void Advise(std::uintptr_t first, std::uintptr_t last, int advice) {
 
 // Copies n bytes and gives back every whole page of src once it is copied. The pieces end on
 // huge-page boundaries of src, so each release frees whole huge pages.
-void CopyReleasing(BYTE* dst, BYTE* src, std::size_t n) {
+void CopyReleasing(std::uint8_t* dst, std::uint8_t* src, std::size_t n) {
     if (n < kMinAdvisedSize) {
         if (n > 0) {
             std::memcpy(dst, src, n);
@@ -64,7 +64,7 @@ void AdviseLargeBuffer(void* data, std::size_t size) {
     Advise(RoundUp(begin, kHugePage), RoundDown(begin + size, kHugePage), MADV_HUGEPAGE);
 }
 
-void ReleasePages(BYTE* data, std::size_t size) {
+void ReleasePages(void* data, std::size_t size) {
     const auto begin = reinterpret_cast<std::uintptr_t>(data);
     Advise(RoundUp(begin, PageSize()), RoundDown(begin + size, PageSize()), MADV_DONTNEED);
 }
@@ -88,7 +88,7 @@ GrowingOutput::GrowingOutput(std::size_t capacity) : m_capacity(capacity) {
     if (begin + slack > aligned) {
         (void)::munmap(reinterpret_cast<void*>(aligned + length), begin + slack - aligned);
     }
-    m_data = reinterpret_cast<BYTE*>(aligned);
+    m_data = reinterpret_cast<std::uint8_t*>(aligned);
     m_mapped = length;
     if (huge) {
         Advise(aligned, aligned + length, MADV_HUGEPAGE);
@@ -99,19 +99,19 @@ GrowingOutput::~GrowingOutput() {
     (void)::munmap(m_data, m_mapped);
 }
 
-BYTE* HandOver(std::initializer_list<OutputPart> parts) {
+std::unique_ptr<std::uint8_t[]> HandOver(std::initializer_list<std::span<std::uint8_t>> parts) {
     std::size_t total = 0;
-    for (const OutputPart& part : parts) {
-        total += part.size;
+    for (const std::span<std::uint8_t> part : parts) {
+        total += part.size();
     }
-    BYTE* out = new BYTE[total];
-    AdviseLargeBuffer(out, total);
+    std::unique_ptr<std::uint8_t[]> out(new std::uint8_t[total]);
+    AdviseLargeBuffer(out.get(), total);
     std::size_t at = 0;
-    for (const OutputPart& part : parts) {
-        CopyReleasing(out + at, part.data, part.size);
-        at += part.size;
+    for (const std::span<std::uint8_t> part : parts) {
+        CopyReleasing(out.get() + at, part.data(), part.size());
+        at += part.size();
     }
     return out;
 }
 
-}  // namespace RVUtil
+}  // namespace RVUtil::buffers

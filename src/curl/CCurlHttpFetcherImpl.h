@@ -136,7 +136,7 @@ class CCurlHttpFetcherImpl {
     // verification settings).
     CURLSH* m_pShare = nullptr;
     CURLcode m_nLastCode = CURLE_OK;
-    BodyStore m_vecBody;
+    buffers::BodyStore m_vecBody;
     CurlByteArray m_vecRawHeaders;
     // What the write callback hands its bytes to; it fills m_vecBody.
     CurlBodyReceiver m_bodyReceiver{m_vecBody, m_vecRawHeaders};
@@ -149,7 +149,7 @@ class CCurlHttpFetcherImpl {
     // delivery of its streamed body, both for its one transfer.
     const http::CallSettings* m_pCall = nullptr;
     curl_slist* m_pCallHeaderList = nullptr;
-    std::unique_ptr<BodyDelivery> m_delivery;
+    std::unique_ptr<decoding::BodyDelivery> m_delivery;
     // The streamed body did not decode: IsEncoding and Decompress report it.
     bool m_bStreamUndecodable = false;
     // Why the gzip body the fetcher decodes itself did not decode.

@@ -14,12 +14,18 @@
 #include "curl/CurlMultiTransfer.h"
 #include "decoding/BodyLimitFor.h"
 #include "decoding/ContentDecoding.h"
+#include "decoding/DecompressAnswer.h"
 #include "http/BodyLimitRecord.h"
 #include "http/HeaderLines.h"
 #include "http/HeaderPairs.h"
 #include "log/PXLog.h"
 
 namespace RVUtil {
+
+using decoding::BodyDelivery;
+using decoding::BodyLimitFor;
+using decoding::ContentEncoding;
+using decoding::EncodingOf;
 
 namespace {
 
@@ -366,22 +372,19 @@ bool CCurlHttpFetcherImpl::DecodeGzipBody(long long bodyLimit) {
             ContentEncoding::Gzip) {
         return true;
     }
-    BYTE* decoded = nullptr;
-    Failure failure;
-    const long size =
-        DecodeBody(ContentEncoding::Gzip, m_vecBody.Data(), static_cast<long>(m_vecBody.Size()),
-                   &decoded, &failure, static_cast<std::size_t>(bodyLimit));
-    if (size > 0 || (size == 0 && !failure)) {
-        m_vecBody.Adopt(decoded, static_cast<std::size_t>(size));
+    decoding::DecodedBody decoded = decoding::DecodeBody(ContentEncoding::Gzip, m_vecBody.Bytes(),
+                                                         static_cast<std::size_t>(bodyLimit));
+    if (!decoded.failure) {
+        m_vecBody.Adopt(std::move(decoded.data), decoded.size);
         return true;
     }
-    delete[] decoded;
     // What libcurl answered when it decoded: a body over the limit as the array refusing its
     // bytes, another failure as a content encoding it could not read.
-    m_nLastCode = failure.kind == FailureKind::BodyLimit     ? CURLE_WRITE_ERROR
-                  : failure.kind == FailureKind::OutOfMemory ? CURLE_OUT_OF_MEMORY
-                                                             : CURLE_BAD_CONTENT_ENCODING;
-    m_decodeFailure = std::move(failure);
+    const FailureKind kind = decoded.failure.kind;
+    m_nLastCode = kind == FailureKind::BodyLimit     ? CURLE_WRITE_ERROR
+                  : kind == FailureKind::OutOfMemory ? CURLE_OUT_OF_MEMORY
+                                                     : CURLE_BAD_CONTENT_ENCODING;
+    m_decodeFailure = std::move(decoded.failure);
     return false;
 }
 
@@ -446,7 +449,7 @@ BOOL CCurlHttpFetcherImpl::IsEncoding() {
     }
     // With the flag set the fetcher has already decoded a gzip body; a zstd body always
     // waits for Decompress.
-    switch (EncodingOf(FindHeader("Content-Encoding"))) {
+    switch (EncodingOf(FindHeader("Content-Encoding").str())) {
         case ContentEncoding::Zstd:
             return TRUE;
         case ContentEncoding::Gzip:
@@ -463,21 +466,19 @@ long CCurlHttpFetcherImpl::Decompress(BYTE** out) {
     if (m_pCall != nullptr && (m_pCall->sink != nullptr || !m_pCall->options.decode)) {
         return 0;  // the failure of the decoding on the way is already recorded
     }
-    const ContentEncoding kind = EncodingOf(FindHeader("Content-Encoding"));
+    const ContentEncoding kind = EncodingOf(FindHeader("Content-Encoding").str());
     const std::uint64_t limit = BodyLimitFor(m_pCall);
-    Failure failure;
-    const long result = DecodeBody(kind, GetResponse(), GetResponseSize(), out, &failure,
-                                   static_cast<std::size_t>(limit));
-    if (result <= 0 && kind != ContentEncoding::None) {
-        m_failure = failure ? std::move(failure)
-                            : Failure{FailureKind::Decoding, 0, "the body decodes to nothing"};
+    decoding::DecompressAnswer answer =
+        decoding::AnswerDecompress(kind, m_vecBody.Bytes(), limit, out);
+    if (answer.failure) {
+        m_failure = std::move(answer.failure);
         if (m_failure.kind == FailureKind::BodyLimit) {
             LogChannel()(CPXLog::LVL_ERROR)
                 .Write(http::kBodyOverLimitRecord, static_cast<long long>(limit),
                        m_strLastUrl.c_str());
         }
     }
-    return result;
+    return answer.result;
 }
 
 }  // namespace RVUtil

@@ -4,7 +4,8 @@
 
 namespace RVUtil {
 
-void CurlBodyReceiver::Start(CURL* transfer, std::uint64_t limit, BodyDelivery* delivery) noexcept {
+void CurlBodyReceiver::Start(CURL* transfer, std::uint64_t limit,
+                             decoding::BodyDelivery* delivery) noexcept {
     m_transfer = transfer;
     m_limit = limit;
     m_delivery = delivery;
@@ -54,14 +55,14 @@ void CurlBodyReceiver::Complete() noexcept {
     if (m_delivery == nullptr || (!m_begun && !BeginDelivery())) {
         return;
     }
-    if (m_delivery->Delivering() && m_delivery->Stopped() == BodyDelivery::Stop::None) {
+    if (m_delivery->Delivering() && m_delivery->Stopped() == decoding::BodyDelivery::Stop::None) {
         m_delivery->Finish();
     }
 }
 
 bool CurlBodyReceiver::Skipped() const noexcept {
     return m_delivery != nullptr && m_begun && !m_delivery->Delivering() &&
-           m_delivery->Stopped() == BodyDelivery::Stop::None;
+           m_delivery->Stopped() == decoding::BodyDelivery::Stop::None;
 }
 
 }  // namespace RVUtil

@@ -18,11 +18,12 @@ namespace RVUtil {
 // head (kept in head) as soon as it is whole.
 class CurlBodyReceiver {
   public:
-    CurlBodyReceiver(BodyStore& store, const CurlByteArray& head) : m_store(store), m_head(head) {}
+    CurlBodyReceiver(buffers::BodyStore& store, const CurlByteArray& head)
+        : m_store(store), m_head(head) {}
 
     // A transfer starts: its handle, the limit in bytes (0: none), and the delivery of a
     // streaming fetch (null for a whole body).
-    void Start(CURL* transfer, std::uint64_t limit, BodyDelivery* delivery) noexcept;
+    void Start(CURL* transfer, std::uint64_t limit, decoding::BodyDelivery* delivery) noexcept;
     // false refuses the bytes, which ends the transfer (CURLE_WRITE_ERROR): they would pass
     // the limit (OverLimit then tells), the store could not grow, or the delivery stopped.
     bool OnData(const char* data, std::size_t n) noexcept;
@@ -41,11 +42,11 @@ class CurlBodyReceiver {
   private:
     bool BeginDelivery() noexcept;
 
-    BodyStore& m_store;
+    buffers::BodyStore& m_store;
     const CurlByteArray& m_head;
     CURL* m_transfer = nullptr;
     std::uint64_t m_limit = 0;
-    BodyDelivery* m_delivery = nullptr;
+    decoding::BodyDelivery* m_delivery = nullptr;
     bool m_begun = false;
     bool m_sized = false;
     bool m_overLimit = false;

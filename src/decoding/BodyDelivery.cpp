@@ -5,7 +5,7 @@
 #include "http/HeaderLines.h"
 #include "http/VerdictHeaders.h"
 
-namespace RVUtil {
+namespace RVUtil::decoding {
 
 BodyDelivery::BodyDelivery(const BodySink& sink, const FetchOptions& options, std::uint64_t limit)
     : m_sink(sink), m_options(options), m_limit(limit) {}
@@ -80,4 +80,4 @@ bool BodyDelivery::Finish() {
     return true;
 }
 
-}  // namespace RVUtil
+}  // namespace RVUtil::decoding

@@ -10,7 +10,7 @@
 #include "decoding/ContentDecoding.h"
 #include "decoding/StreamDecoder.h"
 
-namespace RVUtil {
+namespace RVUtil::decoding {
 
 // Where a streaming fetch's body goes, the same way on both fetchers: once the final head is
 // complete it decides whether the body reaches the sink at all (an answer whose status is
@@ -59,4 +59,4 @@ class BodyDelivery {
     Failure m_failure;
 };
 
-}  // namespace RVUtil
+}  // namespace RVUtil::decoding

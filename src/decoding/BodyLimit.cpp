@@ -25,6 +25,10 @@ long long RVUtil_gfnGetBodyLimit() {
     return g_bodyLimit.load(std::memory_order_relaxed);
 }
 
+}  // namespace RVUtil
+
+namespace RVUtil::decoding {
+
 std::uint64_t BodyLimitFor(const http::CallSettings* call) {
     if (call == nullptr || !call->options.bodyLimit.has_value()) {
         return static_cast<std::uint64_t>(RVUtil_gfnGetBodyLimit());
@@ -37,4 +41,4 @@ std::uint64_t BodyLimitFor(const http::CallSettings* call) {
                       : std::min(asked, static_cast<std::uint64_t>(kMaxBodyLimit));
 }
 
-}  // namespace RVUtil
+}  // namespace RVUtil::decoding

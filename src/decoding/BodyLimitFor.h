@@ -4,7 +4,7 @@
 
 #include "http/CallSettings.h"
 
-namespace RVUtil {
+namespace RVUtil::decoding {
 
 // The body limit one request works under, in bytes; 0 for none. Outside a fetch, and for a
 // fetch that names none, it is the process's (RVUtil_gfnGetBodyLimit). A fetch's own limit
@@ -12,4 +12,4 @@ namespace RVUtil {
 // and only a streaming fetch may lift the limit (0).
 std::uint64_t BodyLimitFor(const http::CallSettings* call);
 
-}  // namespace RVUtil
+}  // namespace RVUtil::decoding

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <initializer_list>
 
-namespace RVUtil {
+namespace RVUtil::decoding {
 
 namespace {
 
@@ -73,4 +73,4 @@ GzipHeaderLength MeasureGzipHeader(const unsigned char* p, std::size_t n) {
     return GzipHeaderLength{pos, false};
 }
 
-}  // namespace RVUtil
+}  // namespace RVUtil::decoding

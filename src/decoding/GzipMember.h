@@ -4,7 +4,7 @@
 
 // The framing of a gzip member (RFC 1952) around its deflate data, read one way by the
 // whole-body decoder and the streaming one.
-namespace RVUtil {
+namespace RVUtil::decoding {
 
 struct GzipHeaderLength {
     std::size_t length = 0;  // of the whole header; 0 while it is not complete
@@ -16,4 +16,4 @@ struct GzipHeaderLength {
 // present.
 GzipHeaderLength MeasureGzipHeader(const unsigned char* p, std::size_t n);
 
-}  // namespace RVUtil
+}  // namespace RVUtil::decoding

@@ -12,7 +12,7 @@
 
 #include "decoding/GzipMember.h"
 
-namespace RVUtil {
+namespace RVUtil::decoding {
 
 namespace {
 
@@ -236,4 +236,4 @@ std::unique_ptr<StreamDecoder> StreamDecoder::Make(ContentEncoding kind) {
     return nullptr;
 }
 
-}  // namespace RVUtil
+}  // namespace RVUtil::decoding

@@ -8,7 +8,7 @@
 #include "RVUtil/Failure.h"
 #include "decoding/ContentDecoding.h"
 
-namespace RVUtil {
+namespace RVUtil::decoding {
 
 // Decodes a body that arrives in pieces, handing each piece of output on as it is made, in
 // memory that does not grow with the body. It takes what the whole-body decoders take:
@@ -44,4 +44,4 @@ class StreamDecoder {
     Failure m_failure;
 };
 
-}  // namespace RVUtil
+}  // namespace RVUtil::decoding

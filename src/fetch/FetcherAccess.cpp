@@ -11,7 +11,7 @@ BYTE* FetcherAccess::TakeBody(CCurlHttpFetcher& fetcher) {
 }
 
 BYTE* FetcherAccess::TakeBody(CRVHttpFetcher& fetcher) {
-    BodyStore& body = fetcher.m_pInternals->body;
+    buffers::BodyStore& body = fetcher.m_pInternals->body;
     BYTE* taken = body.TakeArray();
     // A fetcher whose block went with the body gets a fresh one, as Init gives it, so that
     // it stays ready for the next request.

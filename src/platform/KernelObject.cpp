@@ -75,77 +75,86 @@ void EventObject::Ring() {
     (void)!::write(m_fd, &one, sizeof one);  // fails only when the counter is full: rung anyway
 }
 
-EventObject::WaitResult EventObject::WaitAny(EventObject* const* objects, DWORD count,
-                                             DWORD timeoutMs) {
+std::optional<DWORD> EventObject::AcquireFirst(EventObject* const* objects, DWORD count) {
     for (DWORD i = 0; i < count; ++i) {
         if (objects[i]->TryAcquire()) {
-            return {WaitResult::Outcome::Signalled, i};
+            return i;
         }
+    }
+    return std::nullopt;
+}
+
+bool EventObject::AnswerDoorbell(short revents) {
+    if ((revents & POLLNVAL) != 0) {
+        return false;
+    }
+    if ((revents & POLLIN) != 0) {
+        // Take the doorbell down, or it would cut this thread's next sleep short. That may
+        // swallow a ring meant for another sleeper; while the flag is on and others sleep,
+        // ring again for them.
+        Drain();
+        if (IsSet() && m_waiters.load() > 1) {
+            Ring();
+        }
+    }
+    return true;
+}
+
+EventObject::WaitResult EventObject::WaitAny(EventObject* const* objects, DWORD count,
+                                             DWORD timeoutMs) {
+    if (const std::optional<DWORD> index = AcquireFirst(objects, count)) {
+        return {WaitResult::Outcome::Signalled, *index};
     }
     if (timeoutMs == 0) {
         return {WaitResult::Outcome::TimedOut, 0};
     }
+    std::optional<Clock::time_point> deadline;
+    if (timeoutMs != INFINITE) {
+        deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    }
+    for (DWORD i = 0; i < count; ++i) {
+        objects[i]->m_waiters.fetch_add(1);
+    }
+    const WaitResult result = WaitOnDoorbells(objects, count, deadline);
+    for (DWORD i = 0; i < count; ++i) {
+        objects[i]->m_waiters.fetch_sub(1);
+    }
+    return result;
+}
 
-    using Clock = std::chrono::steady_clock;
-    const bool forever = timeoutMs == INFINITE;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+EventObject::WaitResult EventObject::WaitOnDoorbells(EventObject* const* objects, DWORD count,
+                                                     std::optional<Clock::time_point> deadline) {
     pollfd fds[kMaxWaitObjects];
     for (DWORD i = 0; i < count; ++i) {
         fds[i] = {objects[i]->m_fd, POLLIN, 0};
-        objects[i]->m_waiters.fetch_add(1);
     }
-
-    WaitResult result{WaitResult::Outcome::TimedOut, 0};
     for (;;) {
-        DWORD index = 0;
-        while (index < count && !objects[index]->TryAcquire()) {
-            ++index;
-        }
-        if (index < count) {
-            result = {WaitResult::Outcome::Signalled, index};
-            break;
+        if (const std::optional<DWORD> index = AcquireFirst(objects, count)) {
+            return {WaitResult::Outcome::Signalled, *index};
         }
         int pollMs = -1;
-        if (!forever) {
-            const auto left = deadline - Clock::now();
+        if (deadline) {
+            const auto left = *deadline - Clock::now();
             if (left <= Clock::duration::zero()) {
-                break;
+                return {WaitResult::Outcome::TimedOut, 0};
             }
             // Rounded up, so that poll never returns just before the deadline.
             const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
             pollMs = ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
         }
         const int ready = ::poll(fds, count, pollMs);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
         if (ready < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            result.outcome = WaitResult::Outcome::Failed;
-            break;
+            return {WaitResult::Outcome::Failed, 0};
         }
         for (DWORD i = 0; i < count && ready > 0; ++i) {
-            if ((fds[i].revents & POLLNVAL) != 0) {
-                result.outcome = WaitResult::Outcome::Failed;
-                break;
-            }
-            if ((fds[i].revents & POLLIN) != 0) {
-                // Take the doorbell down, or it would cut this thread's next sleep short.
-                // That may swallow a ring meant for another sleeper; while the flag is on and
-                // others sleep, ring again for them.
-                objects[i]->Drain();
-                if (objects[i]->IsSet() && objects[i]->m_waiters.load() > 1) {
-                    objects[i]->Ring();
-                }
+            if (!objects[i]->AnswerDoorbell(fds[i].revents)) {
+                return {WaitResult::Outcome::Failed, 0};
             }
         }
-        if (result.outcome == WaitResult::Outcome::Failed) {
-            break;
-        }
     }
-    for (DWORD i = 0; i < count; ++i) {
-        objects[i]->m_waiters.fetch_sub(1);
-    }
-    return result;
 }
 
 HANDLE DuplicateHandle(HANDLE handle) {

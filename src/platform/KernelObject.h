@@ -1,7 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <optional>
 
 #include "RVUtil/WinTypes.h"
 
@@ -57,9 +59,20 @@ class EventObject {
     virtual ~EventObject();
 
   private:
+    using Clock = std::chrono::steady_clock;
+
     bool TryAcquire();
     void Drain();
     void Ring();
+    // The lowest index of the objects that TryAcquire takes; nullopt when none.
+    static std::optional<DWORD> AcquireFirst(EventObject* const* objects, DWORD count);
+    // WaitAny once it must sleep, the objects counting it among their waiters: until one is
+    // acquired, the deadline passes (nullopt: never) or poll fails.
+    static WaitResult WaitOnDoorbells(EventObject* const* objects, DWORD count,
+                                      std::optional<Clock::time_point> deadline);
+    // Takes the doorbell down after poll reported revents for it; false when the descriptor
+    // is not valid.
+    bool AnswerDoorbell(short revents);
 
     static constexpr std::uint32_t kTag = 0x4b4f424au;
     const std::uint32_t m_tag = kTag;

@@ -42,6 +42,70 @@ bool IsIpv6Char(char c) {
     return ascii::HexDigitValue(c) >= 0 || c == ':' || c == '.';
 }
 
+// Takes "user[:password]@" off the front of authority into proxy, percent-decoded; false when
+// it does not decode.
+bool TakeUserInfo(std::string_view& authority, ProxyServer& proxy) {
+    const auto at = authority.rfind('@');
+    if (at == std::string_view::npos) {
+        return true;
+    }
+    const std::string_view userInfo = authority.substr(0, at);
+    authority = authority.substr(at + 1);
+    const auto colon = userInfo.find(':');
+    auto user = PercentDecode(userInfo.substr(0, colon));
+    auto password = PercentDecode(colon == std::string_view::npos ? std::string_view{}
+                                                                  : userInfo.substr(colon + 1));
+    if (!user || !password) {
+        return false;
+    }
+    proxy.user = std::move(*user);
+    proxy.password = std::move(*password);
+    return true;
+}
+
+struct HostAndPort {
+    std::string_view host;
+    std::optional<std::string_view> port;  // the port's text, when there is one
+};
+
+// "[IPv6 literal]" with an optional ":port"; nullopt for anything else.
+std::optional<HostAndPort> SplitBracketedHost(std::string_view authority) {
+    const auto close = authority.find(']');
+    if (close == std::string_view::npos) {
+        return std::nullopt;
+    }
+    HostAndPort split{authority.substr(1, close - 1), std::nullopt};
+    const std::string_view after = authority.substr(close + 1);
+    if (!after.empty()) {
+        if (after.front() != ':') {
+            return std::nullopt;
+        }
+        split.port = after.substr(1);
+    }
+    if (split.host.find(':') == std::string_view::npos ||
+        !std::all_of(split.host.begin(), split.host.end(), IsIpv6Char)) {
+        return std::nullopt;
+    }
+    return split;
+}
+
+// The host and the port's text of an authority: a name, an IPv4 address or a bracketed IPv6
+// literal; nullopt for anything else, an IPv6 literal without brackets among it.
+std::optional<HostAndPort> SplitHostAndPort(std::string_view authority) {
+    if (!authority.empty() && authority.front() == '[') {
+        return SplitBracketedHost(authority);
+    }
+    const auto colon = authority.find(':');
+    HostAndPort split{authority.substr(0, colon), std::nullopt};
+    if (colon != std::string_view::npos) {
+        split.port = authority.substr(colon + 1);
+    }
+    if (!std::all_of(split.host.begin(), split.host.end(), IsNameChar)) {
+        return std::nullopt;
+    }
+    return split;
+}
+
 }  // namespace
 
 std::optional<std::uint16_t> ParsePort(std::string_view text) {
@@ -83,55 +147,16 @@ std::optional<ProxyServer> ParseProxyUrl(std::string_view value) {
     }
 
     std::string_view authority = rest.substr(0, rest.find_first_of("/?#"));
-    if (const auto at = authority.rfind('@'); at != std::string_view::npos) {
-        const std::string_view userInfo = authority.substr(0, at);
-        authority = authority.substr(at + 1);
-        const auto colon = userInfo.find(':');
-        auto user = PercentDecode(userInfo.substr(0, colon));
-        auto password = PercentDecode(colon == std::string_view::npos ? std::string_view{}
-                                                                      : userInfo.substr(colon + 1));
-        if (!user || !password) {
-            return std::nullopt;
-        }
-        proxy.user = std::move(*user);
-        proxy.password = std::move(*password);
-    }
-
-    std::string_view host;
-    std::optional<std::string_view> portText;
-    if (!authority.empty() && authority.front() == '[') {
-        const auto close = authority.find(']');
-        if (close == std::string_view::npos) {
-            return std::nullopt;
-        }
-        host = authority.substr(1, close - 1);
-        const std::string_view after = authority.substr(close + 1);
-        if (!after.empty()) {
-            if (after.front() != ':') {
-                return std::nullopt;
-            }
-            portText = after.substr(1);
-        }
-        if (host.find(':') == std::string_view::npos ||
-            !std::all_of(host.begin(), host.end(), IsIpv6Char)) {
-            return std::nullopt;
-        }
-    } else {
-        const auto colon = authority.find(':');
-        host = authority.substr(0, colon);
-        if (colon != std::string_view::npos) {
-            portText = authority.substr(colon + 1);
-        }
-        if (!std::all_of(host.begin(), host.end(), IsNameChar)) {
-            return std::nullopt;  // also an IPv6 literal without brackets
-        }
-    }
-    if (host.empty()) {
+    if (!TakeUserInfo(authority, proxy)) {
         return std::nullopt;
     }
-    proxy.host = ascii::Lower(host);
-    if (portText) {
-        const auto port = ParsePort(*portText);
+    const std::optional<HostAndPort> split = SplitHostAndPort(authority);
+    if (!split || split->host.empty()) {
+        return std::nullopt;
+    }
+    proxy.host = ascii::Lower(split->host);
+    if (split->port) {
+        const auto port = ParsePort(*split->port);
         if (!port) {
             return std::nullopt;
         }

@@ -27,7 +27,7 @@ struct CCurlHttpFetcherImplTestAccess {
         }
         return lines;
     }
-    static BodyStore& Body(CCurlHttpFetcherImpl& f) { return f.m_vecBody; }
+    static buffers::BodyStore& Body(CCurlHttpFetcherImpl& f) { return f.m_vecBody; }
     static CurlByteArray& RawHeaders(CCurlHttpFetcherImpl& f) { return f.m_vecRawHeaders; }
     static BOOL CurlDecodesGzip(CCurlHttpFetcherImpl& f) { return f.m_bCurlDecodesGzip; }
     // The handle every transfer is copied from.

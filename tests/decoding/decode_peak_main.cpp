@@ -2,6 +2,7 @@
 // before and after decoding, and the failure's kind: run as a fresh process, so that the peak
 // is the decoding's own.
 #include <cstdio>
+#include <span>
 #include <string>
 
 #include "RVUtil/BodyLimit.h"
@@ -15,7 +16,7 @@ int main(int argc, char** argv) {
     const auto zstdZeros = [](std::size_t mebibytes, bool recordSize) {
         return rvtest::Zstd(rvtest::Bytes(mebibytes * kMiB, 0), recordSize);
     };
-    RVUtil::ContentEncoding kind = RVUtil::ContentEncoding::Gzip;
+    RVUtil::decoding::ContentEncoding kind = RVUtil::decoding::ContentEncoding::Gzip;
     rvtest::Bytes body;
     if (which == "gzip-members") {  // the trailer speaks of the last member only
         body = rvtest::Concat({rvtest::ZeroStreamMember(256), rvtest::ZeroStreamMember(256)});
@@ -29,7 +30,7 @@ int main(int argc, char** argv) {
         } else if (which == "gzip-trailer-99m") {  // a first guess just under the limit
             body = rvtest::ZeroStreamMember(150, 0, 99 * kMiB);
         } else {
-            kind = RVUtil::ContentEncoding::Zstd;
+            kind = RVUtil::decoding::ContentEncoding::Zstd;
             if (which == "zstd") {
                 body = zstdZeros(150, true);
             } else if (which == "zstd-no-size") {
@@ -45,12 +46,11 @@ int main(int argc, char** argv) {
     }
     rvtest::WriteFile("/proc/self/clear_refs", "5");  // the peak starts from here
     const long before = rvtest::PeakResidentKiB();
-    BYTE* out = nullptr;
-    RVUtil::Failure failure;
-    const long result =
-        RVUtil::DecodeBody(kind, body.data(), static_cast<long>(body.size()), &out, &failure);
+    RVUtil::decoding::DecodedBody decoded =
+        RVUtil::decoding::DecodeBody(kind, std::as_bytes(std::span(body)));
     const long peak = rvtest::PeakResidentKiB();
-    delete[] out;
-    std::printf("%ld %ld %ld %s\n", result, before, peak, RVUtil::FailureKindName(failure.kind));
+    decoded.data.reset();
+    std::printf("%zu %ld %ld %s\n", decoded.size, before, peak,
+                RVUtil::FailureKindName(decoded.failure.kind));
     return 0;
 }

@@ -36,7 +36,7 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
                                DWORD timeout, BYTE* postData, int postLength) {
     m_nHttpStatus = 0;
     m_dwReadError = 0;
-    BodyStore& body = m_pInternals->body;
+    buffers::BodyStore& body = m_pInternals->body;
     body.Release();
     ShowBuffer();
     m_arrRespHeaders.RemoveAll();
