@@ -22,9 +22,19 @@ enum class FetchMethod { Get, Post, Head };
 // request: nothing more is read, and the fetch fails as cancelled.
 using BodySink = std::function<bool(std::span<const std::byte> piece)>;
 
+// What a HeadSink is told once the final response's head is complete. The views are valid
+// only during the call.
+struct HeadNotice {
+    int status = 0;
+    std::string_view head;  // the response's head exactly as received
+    // The request's head as it was last sent, when FetchOptions::keepRequestHead asks for
+    // it (empty otherwise): a host that shows both can show them in the order they crossed.
+    std::string_view requestHead;
+};
+
 // Told of the final response's head once it is complete, before any of its body reaches a
-// sink: the status and the head exactly as received. Returning false cancels the request.
-using HeadSink = std::function<bool(int status, std::string_view head)>;
+// sink. Returning false cancels the request.
+using HeadSink = std::function<bool(const HeadNotice& notice)>;
 
 // How one fetch is made. Every field has a default that gives what the read functions do.
 struct FetchOptions {
@@ -84,7 +94,8 @@ struct FetchOptions {
     std::string caPath;
     bool verifyPeer = true;
 
-    // Keep the request's head as it was sent, in FetchOutcome::requestHead.
+    // Keep the request's head as it was sent, in FetchOutcome::requestHead (and, for a
+    // streaming fetch, in what onHead is told).
     bool keepRequestHead = false;
 };
 

@@ -225,7 +225,7 @@ void CRVHttpFetcher::StreamBody(transport::Request& request, const char* urlPath
     Internals& inside = *m_pInternals;
     const FetchOptions& options = inside.call->options;
     const std::uint64_t limit = BodyLimitFor(inside.call);
-    BodyDelivery delivery(*inside.call->sink, options, limit);
+    BodyDelivery delivery(*inside.call->sink, options, limit, request.SentHead());
     std::unique_ptr<BYTE[]> piece;
     bool reading = delivery.Begin(request.StatusCode(), request.RawHeaders());
     if (reading) {

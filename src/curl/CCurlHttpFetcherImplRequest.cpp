@@ -346,7 +346,8 @@ bool CCurlHttpFetcherImpl::ApplyCall(CURL* transfer, std::uint64_t bodyLimit) {
     // A body streamed is decoded on its way by the delivery (gzip and zstd, as the own
     // fetcher decodes them).
     if (m_pCall->sink != nullptr) {
-        m_delivery = std::make_unique<BodyDelivery>(*m_pCall->sink, options, bodyLimit);
+        m_delivery =
+            std::make_unique<BodyDelivery>(*m_pCall->sink, options, bodyLimit, m_strRequestHead);
     }
     return true;
 }

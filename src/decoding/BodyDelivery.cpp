@@ -7,11 +7,14 @@
 
 namespace RVUtil::decoding {
 
-BodyDelivery::BodyDelivery(const BodySink& sink, const FetchOptions& options, std::uint64_t limit)
-    : m_sink(sink), m_options(options), m_limit(limit) {}
+BodyDelivery::BodyDelivery(const BodySink& sink, const FetchOptions& options, std::uint64_t limit,
+                           const std::string& sentHead)
+    : m_sink(sink), m_options(options), m_limit(limit), m_sentHead(sentHead) {}
 
 bool BodyDelivery::Begin(int status, std::string_view head) {
-    if (m_options.onHead && !m_options.onHead(status, head)) {
+    const HeadNotice notice{status, head,
+                            m_options.keepRequestHead ? std::string_view(m_sentHead) : ""};
+    if (m_options.onHead && !m_options.onHead(notice)) {
         return StopWith(Stop::Cancelled,
                         {FailureKind::Cancelled, 0, "the head's receiver cancelled the request"});
     }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "RVUtil/Failure.h"
@@ -22,8 +23,11 @@ class BodyDelivery {
     enum class Stop { None, Cancelled, OverLimit, Undecodable };
 
     // limit: the most bytes the sink is given; 0 for none. options: whether to decode, to
-    // deliver every answer, and whom to tell of the head.
-    BodyDelivery(const BodySink& sink, const FetchOptions& options, std::uint64_t limit);
+    // deliver every answer, and whom to tell of the head. sentHead: where the fetcher keeps
+    // the request's head as last sent, read when the response's head is whole (a request
+    // sent again on a fresh connection may replace it until then).
+    BodyDelivery(const BodySink& sink, const FetchOptions& options, std::uint64_t limit,
+                 const std::string& sentHead);
 
     // The final head (its status and the head as received) is complete: the head's receiver
     // is told, and the head's verdict and encoding are read as the read functions read them.
@@ -52,6 +56,7 @@ class BodyDelivery {
     const BodySink& m_sink;
     const FetchOptions& m_options;
     std::uint64_t m_limit;
+    const std::string& m_sentHead;
     bool m_delivering = false;
     std::unique_ptr<StreamDecoder> m_decoder;
     std::uint64_t m_delivered = 0;

@@ -368,13 +368,19 @@ TYPED_TEST(ReadFunctionsTest, StreamingDeliversWhatAWholeFetchHolds) {
         }
     }
 
-    // The head's receiver hears of the head before any of the body, and may cancel.
+    // The head's receiver hears of the head before any of the body, with the request's head
+    // when asked to keep it, and may cancel.
     for (const bool goOn : {true, false}) {
         this->m_server.Enqueue(Reply(HttpResponse(200, text, {{"X-Mark", "m"}})));
         std::string order;
         FetchOptions heard;
-        heard.onHead = [&](int status, std::string_view head) {
-            order += status == 200 && head.find("X-Mark: m\r\n") != std::string_view::npos
+        heard.keepRequestHead = goOn;
+        heard.onHead = [&](const HeadNotice& notice) {
+            const bool sent =
+                notice.requestHead.starts_with("GET /") && notice.requestHead.ends_with("\r\n\r\n");
+            order += notice.status == 200 &&
+                             notice.head.find("X-Mark: m\r\n") != std::string_view::npos &&
+                             sent == goOn
                          ? "head "
                          : "bad head ";
             return goOn;
@@ -391,7 +397,7 @@ TYPED_TEST(ReadFunctionsTest, StreamingDeliversWhatAWholeFetchHolds) {
     this->m_server.Enqueue(Reply("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n").Close());
     int heads = 0;
     FetchOptions counted;
-    counted.onHead = [&heads](int, std::string_view) { return ++heads > 0; };
+    counted.onHead = [&heads](const HeadNotice&) { return ++heads > 0; };
     const FetchOutcome cut =
         Fetch(this->m_fetcher, url, counted, [](std::span<const std::byte>) { return true; });
     EXPECT_EQ(std::pair(heads, cut.ok), std::pair(1, false));

@@ -490,7 +490,9 @@ TEST_F(rvfetch, DeparturesAreSaid) {
          ""},
         {{"--whole", "--compressed", "{url}/gzip"}, 0, Sample(), ""},
         {{"--whole", "-f", "--max-filesize", "100", "{url}/big"}, 63, "", "(63)"},
-        {{"-v", "-s", "{url}/text"}, 0, "hello\n", "> GET /text HTTP/1.1"},
+        // The request's head before the answer's, as they crossed.
+        {{"-v", "-s", "{url}/text"}, 0, "hello\n", "\r\n> \r\n< HTTP/1.1 200"},
+        {{"--whole", "-v", "-s", "{url}/text"}, 0, "hello\n", "\r\n> \r\n< HTTP/1.1 200"},
         {{"--expiry", "-s", "{url}/text"}, 0, "hello\n", "VR_Expired: (none)"},
     };
     for (const std::string& backend : kBackends) {

@@ -296,7 +296,7 @@ RVUtil::FetchOptions Transfer::fetchOptions(Method method, bool sameOrigin) cons
 Transfer::Ending Transfer::fetchOnce(const std::string& url, Method method, bool sameOrigin,
                                      bool& redirected, std::string& next) {
     m_head = ResponseHead{};
-    m_headSeen = m_redirect = m_drop = m_countDelivered = false;
+    m_headSeen = m_requestShown = m_redirect = m_drop = m_countDelivered = false;
     m_stop = Stop::None;
     m_delivered = 0;
     m_facts.urlEffective = url;
@@ -317,17 +317,19 @@ Transfer::Ending Transfer::fetchOnce(const std::string& url, Method method, bool
     // A whole body, or a head whose transfer failed before its body began, is taken from
     // the outcome below.
     if (!m_options.whole) {
-        options.onHead = [this](int, std::string_view head) { return takeHead(head); };
+        options.onHead = [this](const RVUtil::HeadNotice& notice) {
+            showRequestHead(notice.requestHead);
+            return takeHead(notice.head);
+        };
     }
     const RVUtil::BodySink sink = [this](std::span<const std::byte> piece) {
         return deliver(piece);
     };
     RVUtil::FetchOutcome outcome =
         m_run.backend.fetch(url, options, m_options.whole ? nullptr : &sink);
-    // The request's head comes with the outcome alone.
-    if (m_options.verbose && !outcome.requestHead.empty()) {
-        ShowHead(outcome.requestHead, "> ");
-    }
+    // A head receiver not called (a whole body, or a transfer that failed before its head
+    // was whole) leaves the request's head to the outcome.
+    showRequestHead(outcome.requestHead);
     if (!m_headSeen && !outcome.responseHead.empty()) {
         takeHead(outcome.responseHead);
     }
@@ -379,6 +381,13 @@ Transfer::Ending Transfer::fetchOnce(const std::string& url, Method method, bool
         ending.words = "The requested URL returned error: " + std::to_string(status);
     }
     return ending;
+}
+
+void Transfer::showRequestHead(std::string_view raw) {
+    if (m_options.verbose && !m_requestShown && !raw.empty()) {
+        m_requestShown = true;
+        ShowHead(raw, "> ");
+    }
 }
 
 bool Transfer::takeHead(std::string_view raw) {

@@ -57,6 +57,8 @@ class Transfer {
     // The answer's head: written for -i and -D, shown for -v, and what becomes of the body
     // decided. False when the transfer stops here.
     bool takeHead(std::string_view raw);
+    // -v shows the request's head, once per fetch, before the answer's.
+    void showRequestHead(std::string_view raw);
     bool deliver(std::span<const std::byte> piece);
     bool writeBody(std::string_view bytes);
     Ending stopped(const RVUtil::FetchOutcome& outcome) const;
@@ -75,6 +77,7 @@ class Transfer {
     // The answer being received.
     ResponseHead m_head;
     bool m_headSeen = false;
+    bool m_requestShown = false;
     bool m_redirect = false;        // a redirect -L follows: its body is read and dropped
     bool m_drop = false;            // the body is not written (-f, a verdict, a redirect)
     bool m_countDelivered = false;  // --max-filesize counted here, not by the library
