@@ -7,7 +7,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-files=${2:-/(src|tools|tests|bench|fuzz)/}
+files=${2:-^$PWD/(src|tools|tests|bench|fuzz)/}
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 run-clang-tidy-14 -quiet -p "$build" -j "$(nproc)" "$files" >"$log" 2>&1

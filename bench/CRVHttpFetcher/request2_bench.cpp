@@ -26,7 +26,7 @@ namespace {
 
 using namespace rvbench;
 
-std::size_t checkedSize(RVUtil::CRVHttpFetcher& fetcher, DWORD status) {
+std::size_t CheckedSize(RVUtil::CRVHttpFetcher& fetcher, DWORD status) {
     if (status != 200) {
         throw std::runtime_error("transfer failed");
     }
@@ -45,11 +45,11 @@ class Client {
         std::unique_ptr<RVUtil::CRVHttpFetcher> own;
         RVUtil::CRVHttpFetcher& fetcher = m_kept ? *m_fetcher : *(own = Make());
         if (m_streaming) {
-            return checkedSize(
+            return CheckedSize(
                 fetcher, fetcher.Request2(url.c_str(), nullptr, nullptr, kTimeoutMs, nullptr, 0));
         }
         const std::size_t size =
-            checkedSize(fetcher, fetcher.Request(url.c_str(), nullptr, nullptr, kTimeoutMs));
+            CheckedSize(fetcher, fetcher.Request(url.c_str(), nullptr, nullptr, kTimeoutMs));
         fetcher.EndRequest();
         return size;
     }
@@ -68,15 +68,15 @@ class Client {
     std::unique_ptr<RVUtil::CRVHttpFetcher> m_fetcher;
 };
 
-Client clientFor(const std::string& which) {
+Client ClientFor(const std::string& which) {
     return Client(which.rfind("request2", 0) == 0, which.find("kept") != std::string::npos);
 }
 
 // In a child process: MiB/s (median of the transfers after one warm-up), or the growth of
 // peak memory over a single transfer in KiB.
-int runChild(const std::string& mode, const std::string& which, const std::string& url,
+int RunChild(const std::string& mode, const std::string& which, const std::string& url,
              int transfers) {
-    Client client = clientFor(which);
+    Client client = ClientFor(which);
     if (mode == "--memory") {
         const long before = PeakResidentKiB();
         const std::size_t got = client.Get(url);
@@ -93,7 +93,7 @@ int runChild(const std::string& mode, const std::string& which, const std::strin
     return 0;
 }
 
-double childRate(const std::string& which, const std::string& url, int transfers) {
+double ChildRate(const std::string& which, const std::string& url, int transfers) {
     rvtest::ChildProcess child({"/proc/self/exe", "--rate", which, url, std::to_string(transfers)});
     const std::string line = child.ReadLine(std::chrono::seconds(300));
     if (line.empty()) {
@@ -106,7 +106,7 @@ double childRate(const std::string& which, const std::string& url, int transfers
 
 int main(int argc, char** argv) {
     if (argc >= 4 && argv[1][0] == '-') {
-        return runChild(argv[1], argv[2], argv[3], argc > 4 ? std::atoi(argv[4]) : 0);
+        return RunChild(argv[1], argv[2], argv[3], argc > 4 ? std::atoi(argv[4]) : 0);
     }
     const int pairs = argc > 1 ? std::atoi(argv[1]) : 7;
     const int transfers = argc > 2 ? std::atoi(argv[2]) : 5;
@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
     ServerProcess server(kLargeBody);
     const auto compare = [&](const char* ours, const char* other) {
         return Alternate(pairs, [&](bool mine) {
-            return childRate(mine ? ours : other, server.Url(), transfers);
+            return ChildRate(mine ? ours : other, server.Url(), transfers);
         });
     };
     const Comparison fresh = compare("request2", "request");

@@ -36,14 +36,14 @@ struct Appends {
         }
     }
 };
-const Appends& appends() {
-    static const Appends data;
-    return data;
+const Appends& SharedAppends() {
+    static const Appends kData;
+    return kData;
 }
 
 // About 10 MB of comma-separated fields of 1 to 20 characters.
-const std::string& delimitedText() {
-    static const std::string text = [] {
+const std::string& DelimitedText() {
+    static const std::string kText = [] {
         std::mt19937 rng(7);
         std::uniform_int_distribution<int> length(1, 20);
         std::string t;
@@ -53,30 +53,30 @@ const std::string& delimitedText() {
         }
         return t;
     }();
-    return text;
+    return kText;
 }
 
 // One pass of each contender; every pass returns something to keep the work observable.
-const char* memBufferAppends(RVUtil::CRVMemBuffer& buffer) {
-    const Appends& data = appends();
+const char* MemBufferAppends(RVUtil::CRVMemBuffer& buffer) {
+    const Appends& data = SharedAppends();
     for (const auto& [offset, n] : data.runs) {
         buffer.Write(data.pool.data() + offset, n);
     }
     return buffer.GetData();
 }
-const char* stringAppends(std::string& buffer) {
-    const Appends& data = appends();
+const char* StringAppends(std::string& buffer) {
+    const Appends& data = SharedAppends();
     for (const auto& [offset, n] : data.runs) {
         buffer.append(data.pool.data() + offset, static_cast<std::size_t>(n));
     }
     return buffer.data();
 }
-std::size_t rvutilSplit(const CString& text) {
+std::size_t RvutilSplit(const CString& text) {
     std::vector<CString> fields;
     RVUtil::RVUtil_gfnSplit(text, fields, ',', 0);
     return fields.size();
 }
-std::size_t stdStringSplit(const std::string& text) {
+std::size_t StdStringSplit(const std::string& text) {
     std::vector<std::string> fields;
     std::size_t start = 0;
     for (std::size_t hit; (hit = text.find(',', start)) != std::string::npos; start = hit + 1) {
@@ -93,17 +93,17 @@ std::size_t stdStringSplit(const std::string& text) {
 void BM_MemBufferWrite(benchmark::State& state) {
     for (auto _ : state) {
         RVUtil::CRVMemBuffer buffer;
-        benchmark::DoNotOptimize(memBufferAppends(buffer));
+        benchmark::DoNotOptimize(MemBufferAppends(buffer));
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * appends().total));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * SharedAppends().total));
 }
 
 void BM_StringAppend(benchmark::State& state) {
     for (auto _ : state) {
         std::string buffer;
-        benchmark::DoNotOptimize(stringAppends(buffer));
+        benchmark::DoNotOptimize(StringAppends(buffer));
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * appends().total));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * SharedAppends().total));
 }
 
 // The same appends into storage kept from the previous round (Clear / clear()).
@@ -111,45 +111,45 @@ void BM_MemBufferWriteReused(benchmark::State& state) {
     RVUtil::CRVMemBuffer buffer;
     for (auto _ : state) {
         buffer.Clear();
-        benchmark::DoNotOptimize(memBufferAppends(buffer));
+        benchmark::DoNotOptimize(MemBufferAppends(buffer));
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * appends().total));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * SharedAppends().total));
 }
 
 void BM_StringAppendReused(benchmark::State& state) {
     std::string buffer;
     for (auto _ : state) {
         buffer.clear();
-        benchmark::DoNotOptimize(stringAppends(buffer));
+        benchmark::DoNotOptimize(StringAppends(buffer));
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * appends().total));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * SharedAppends().total));
 }
 
 void BM_SplitVector(benchmark::State& state) {
-    const CString text(delimitedText());
+    const CString text(DelimitedText());
     for (auto _ : state) {
-        benchmark::DoNotOptimize(rvutilSplit(text));
+        benchmark::DoNotOptimize(RvutilSplit(text));
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * delimitedText().size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * DelimitedText().size()));
 }
 
 void BM_StdStringSplit(benchmark::State& state) {
     for (auto _ : state) {
-        benchmark::DoNotOptimize(stdStringSplit(delimitedText()));
+        benchmark::DoNotOptimize(StdStringSplit(DelimitedText()));
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * delimitedText().size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * DelimitedText().size()));
 }
 
 // Only the split's first step, the copy of the source into a scratch buffer sized for it:
 // shows how much of the split's time that copy takes.
 void BM_SplitScratchCopy(benchmark::State& state) {
-    const CString text(delimitedText());
+    const CString text(DelimitedText());
     for (auto _ : state) {
         RVUtil::CRVMemBuffer scratch(static_cast<UINT>(text.GetLength()) + 10, 256);
         scratch.Write(text.GetString(), -1);
         benchmark::DoNotOptimize(scratch.GetData());
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * delimitedText().size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * DelimitedText().size()));
 }
 
 BENCHMARK(BM_MemBufferWrite);
@@ -164,7 +164,7 @@ BENCHMARK(BM_SplitScratchCopy)->Unit(benchmark::kMillisecond);
 // round. On a machine shared with other work this cancels most of the interference that
 // separately timed benchmarks suffer (their ratios were seen to swing by half).
 template <class A, class B>
-void pairedRatio(const char* what, std::size_t bytes, int rounds, A&& ours, B&& baseline) {
+void PairedRatio(const char* what, std::size_t bytes, int rounds, A&& ours, B&& baseline) {
     using Clock = std::chrono::steady_clock;
     auto fastest = [](auto& best, auto&& run) {
         const auto start = Clock::now();
@@ -190,35 +190,35 @@ void pairedRatio(const char* what, std::size_t bytes, int rounds, A&& ours, B&& 
                 mbPerSecond(bestOurs) / mbPerSecond(bestBaseline));
 }
 
-void printRatios() {
-    const std::size_t appended = appends().total;
-    pairedRatio(
+void PrintRatios() {
+    const std::size_t appended = SharedAppends().total;
+    PairedRatio(
         "Write 1-64 B vs string::append (fresh)", appended, 400,
         [] {
             RVUtil::CRVMemBuffer buffer;
-            benchmark::DoNotOptimize(memBufferAppends(buffer));
+            benchmark::DoNotOptimize(MemBufferAppends(buffer));
         },
         [] {
             std::string buffer;
-            benchmark::DoNotOptimize(stringAppends(buffer));
+            benchmark::DoNotOptimize(StringAppends(buffer));
         });
     RVUtil::CRVMemBuffer kept;
     std::string keptString;
-    pairedRatio(
+    PairedRatio(
         "Write 1-64 B vs string::append (reused)", appended, 400,
         [&] {
             kept.Clear();
-            benchmark::DoNotOptimize(memBufferAppends(kept));
+            benchmark::DoNotOptimize(MemBufferAppends(kept));
         },
         [&] {
             keptString.clear();
-            benchmark::DoNotOptimize(stringAppends(keptString));
+            benchmark::DoNotOptimize(StringAppends(keptString));
         });
-    const CString text(delimitedText());
-    pairedRatio(
-        "Split 10 MB: vector<CString> vs std::string", delimitedText().size(), 16,
-        [&] { benchmark::DoNotOptimize(rvutilSplit(text)); },
-        [] { benchmark::DoNotOptimize(stdStringSplit(delimitedText())); });
+    const CString text(DelimitedText());
+    PairedRatio(
+        "Split 10 MB: vector<CString> vs std::string", DelimitedText().size(), 16,
+        [&] { benchmark::DoNotOptimize(RvutilSplit(text)); },
+        [] { benchmark::DoNotOptimize(StdStringSplit(DelimitedText())); });
 }
 
 }  // namespace
@@ -234,6 +234,6 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     std::printf("\nRatios from alternating rounds, fastest round of each:\n");
-    printRatios();
+    PrintRatios();
     return 0;
 }

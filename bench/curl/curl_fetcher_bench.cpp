@@ -169,7 +169,7 @@ int main(int argc, char** argv) {
     {
         ServerProcess server(kLargeBody, true);
         ReadFunction read;
-        read.fetcher().AddHeader("Accept-Encoding", "gzip");
+        read.Fetched().AddHeader("Accept-Encoding", "gzip");
         RawLibcurl raw(true);
         const double mib = static_cast<double>(kLargeBody) / (1 << 20);
         const Comparison gzip = CompareRates(read, raw, server.Url(), pairs, 1, kLargeBody, 1);

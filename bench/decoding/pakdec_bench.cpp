@@ -24,23 +24,23 @@ namespace {
 constexpr std::size_t kBodySize = std::size_t{64} << 20;
 
 const rvtest::Bytes& Plain() {
-    static const rvtest::Bytes plain = rvtest::TextBytes(kBodySize);
-    return plain;
+    static const rvtest::Bytes kPlain = rvtest::TextBytes(kBodySize);
+    return kPlain;
 }
 
 const rvtest::Bytes& GzipBody() {
-    static const rvtest::Bytes body = rvtest::Gzip(Plain());
-    return body;
+    static const rvtest::Bytes kBody = rvtest::Gzip(Plain());
+    return kBody;
 }
 
 const rvtest::Bytes& ZstdBody() {
-    static const rvtest::Bytes body = rvtest::Zstd(Plain());
-    return body;
+    static const rvtest::Bytes kBody = rvtest::Zstd(Plain());
+    return kBody;
 }
 
 const rvtest::Bytes& ZstdStreamBody() {
-    static const rvtest::Bytes body = rvtest::Zstd(Plain(), false);
-    return body;
+    static const rvtest::Bytes kBody = rvtest::Zstd(Plain(), false);
+    return kBody;
 }
 
 void SetBytes(benchmark::State& state) {

@@ -28,13 +28,13 @@ constexpr std::size_t kLargeBody = std::size_t{64} << 20;
 constexpr DWORD kTimeoutMs = 60000;
 
 // GETs through one of the library's fetchers: Request, the status check, EndRequest.
-// kCompleted is what the fetcher's Request returns for a completed exchange.
-template <class Fetcher, DWORD kCompleted>
+// Completed is what the fetcher's Request returns for a completed exchange.
+template <class Fetcher, DWORD Completed>
 class FetcherClient {
   public:
     FetcherClient() { m_fetcher.Init(); }
     std::size_t Get(const std::string& url) {
-        if (m_fetcher.Request(url.c_str(), nullptr, nullptr, kTimeoutMs) != kCompleted ||
+        if (m_fetcher.Request(url.c_str(), nullptr, nullptr, kTimeoutMs) != Completed ||
             m_fetcher.GetResponseHttpStatus() != 200) {
             throw std::runtime_error("fetcher transfer failed");
         }
@@ -66,7 +66,7 @@ class ReadFunctionClient {
         delete[] body;
         return static_cast<std::size_t>(size);
     }
-    Fetcher& fetcher() { return m_fetcher; }
+    Fetcher& Fetched() { return m_fetcher; }
 
   private:
     Fetcher m_fetcher;

@@ -16,7 +16,7 @@ namespace {
 // A fixed text, like the fetcher's other records.
 constexpr const char* kInitError = "[Http Init Error]ErrorCode=%d";
 
-transport::Session* openSession(transport::InetError* error) {
+transport::Session* OpenSession(transport::InetError* error) {
     return transport::Session::Open(error).release();
 }
 
@@ -53,7 +53,7 @@ int CRVHttpFetcher::Init() {
     ShowBuffer();
 
     transport::InetError error = transport::kInetOk;
-    m_hSession = openSession(&error);
+    m_hSession = OpenSession(&error);
     if (m_hSession == nullptr) {
         LogChannel()(CPXLog::LVL_ERROR).Write(kInitError, static_cast<int>(error));
         return 0;
@@ -89,7 +89,7 @@ int CRVHttpFetcher::IsSessionReady(int create) {
         return 0;
     }
     transport::InetError error = transport::kInetOk;
-    m_hSession = openSession(&error);
+    m_hSession = OpenSession(&error);
     return m_hSession != nullptr ? 1 : 0;
 }
 

@@ -17,8 +17,8 @@ constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
 constexpr std::size_t kMinAdvisedSize = std::size_t{8} << 20;
 
 std::uintptr_t PageSize() {
-    static const auto size = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    return size;
+    static const auto kSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    return kSize;
 }
 
 std::uintptr_t RoundUp(std::uintptr_t value, std::uintptr_t unit) {

@@ -17,7 +17,7 @@ namespace {
 // Containers and strings report exhaustion with std::bad_alloc; hosts of these functions
 // expect the framework's out-of-memory exception instead.
 template <class Body>
-decltype(auto) raisingFrameworkExceptions(Body&& body) {
+decltype(auto) RaisingFrameworkExceptions(Body&& body) {
     try {
         return body();
     } catch (const std::bad_alloc&) {
@@ -43,7 +43,7 @@ class SplitScratch : public CRVMemBuffer {
     // found before the terminator, so the whole text is then the one field.
     template <class Add>
     void ForEachField(char delim, bool keepEmpty, Add&& add) {
-        raisingFrameworkExceptions([&] {
+        RaisingFrameworkExceptions([&] {
             char* start = m_pData;
             char* const end = m_pData + m_nSize;
             if (delim != '\0') {
@@ -65,12 +65,12 @@ class SplitScratch : public CRVMemBuffer {
 
 // Joins count texts produced by forEach(emit) with delim between them.
 template <class ForEach>
-CString mergeFrom(INT_PTR count, char delim, ForEach&& forEach) {
+CString MergeFrom(INT_PTR count, char delim, ForEach&& forEach) {
     if (count < 1) {
         return CString();
     }
     CRVMemBuffer scratch(256, 32);
-    return raisingFrameworkExceptions([&] {
+    return RaisingFrameworkExceptions([&] {
         INT_PTR written = 0;
         forEach([&](const char* text) {
             scratch.Write(text, -1);  // up to the element's first zero byte
@@ -122,7 +122,7 @@ void RVUtil_gfnSplit(const CString& src, CUIntArray& arr, char delim) {
 }
 
 CString RVUtil_gfnMerge(std::vector<CString>& vec, char delim) {
-    return mergeFrom(static_cast<INT_PTR>(vec.size()), delim, [&](auto emit) {
+    return MergeFrom(static_cast<INT_PTR>(vec.size()), delim, [&](auto emit) {
         for (const CString& item : vec) {
             emit(item.GetString());
         }
@@ -130,7 +130,7 @@ CString RVUtil_gfnMerge(std::vector<CString>& vec, char delim) {
 }
 
 CString RVUtil_gfnMerge(CStringArray& arr, char delim) {
-    return mergeFrom(arr.GetSize(), delim, [&](auto emit) {
+    return MergeFrom(arr.GetSize(), delim, [&](auto emit) {
         for (INT_PTR i = 0; i < arr.GetSize(); ++i) {
             emit(arr[i].GetString());
         }
@@ -138,7 +138,7 @@ CString RVUtil_gfnMerge(CStringArray& arr, char delim) {
 }
 
 CString RVUtil_gfnMerge(CStringList& list, char delim) {
-    return mergeFrom(list.GetCount(), delim, [&](auto emit) {
+    return MergeFrom(list.GetCount(), delim, [&](auto emit) {
         for (POSITION pos = list.GetHeadPosition(); pos != nullptr;) {
             emit(list.GetNext(pos).GetString());
         }
@@ -146,7 +146,7 @@ CString RVUtil_gfnMerge(CStringList& list, char delim) {
 }
 
 CString RVUtil_gfnMerge(CUIntArray& arr, char delim) {
-    return mergeFrom(arr.GetSize(), delim, [&](auto emit) {
+    return MergeFrom(arr.GetSize(), delim, [&](auto emit) {
         for (INT_PTR i = 0; i < arr.GetSize(); ++i) {
             char text[16];
             // Signed on purpose: values above 2147483647 come out as negative numbers.

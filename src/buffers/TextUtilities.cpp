@@ -13,7 +13,7 @@ namespace {
 // random source. When that source cannot deliver (it can only be unready very early in a
 // machine's start), the answer is an empty string rather than an identifier that is not
 // fresh.
-CString freshGuidText() {
+CString FreshGuidText() {
     std::uint8_t b[16];
     std::size_t filled = 0;
     while (filled < sizeof b) {
@@ -36,13 +36,13 @@ CString freshGuidText() {
 }  // namespace
 
 CString RVUtil_gfnGenerateGUID() {
-    CString text = freshGuidText();
+    CString text = FreshGuidText();
     text.Remove('-');
     return text;
 }
 
 CString RVUtil_gfnGenerateGUID2() {
-    return freshGuidText();
+    return FreshGuidText();
 }
 
 CString RVUtil_TimeFormatter_HHMMSS(double dTime) {

@@ -71,24 +71,24 @@ class Output {
         buffers::AdviseLargeBuffer(m_array.get(), guess);
     }
 
-    std::uint8_t* next() const {
+    std::uint8_t* Next() const {
         return m_grown ? m_grown->data() + m_grownSize : m_array.get() + m_arraySize;
     }
-    std::size_t room() const {
+    std::size_t Room() const {
         return m_grown ? m_grown->capacity() - m_grownSize : m_arrayCapacity - m_arraySize;
     }
     void Commit(std::size_t decoded) { (m_grown ? m_grownSize : m_arraySize) += decoded; }
     std::size_t size() const { return m_arraySize + m_grownSize; }
-    std::size_t limit() const { return m_limit; }
+    std::size_t Limit() const { return m_limit; }
 
-    // The member at hand did not fit in room(); gives it more, or says why there is none.
+    // The member at hand did not fit in Room(); gives it more, or says why there is none.
     Full Spill(std::size_t inputLeft) {
         const std::size_t toLimit = m_limit - size();
         const std::size_t toBound = inputLeft * kMaxDeflateRatio;  // n < 2^31: no overflow
-        if (m_grown || std::min(toLimit, toBound) <= room()) {
+        if (m_grown || std::min(toLimit, toBound) <= Room()) {
             return toLimit <= toBound ? Full::AtLimit : Full::AtDeflateBound;
         }
-        buffers::ReleasePages(next(), room());
+        buffers::ReleasePages(Next(), Room());
         m_grown.emplace(std::min(toLimit, toBound));
         return Full::No;
     }
@@ -143,8 +143,8 @@ std::optional<MemberFailure> DecodeMember(libdeflate_decompressor* d, const std:
     std::size_t usedIn = 0;
     std::size_t usedOut = 0;
     for (;;) {
-        const libdeflate_result r = libdeflate_deflate_decompress_ex(d, in + at, n - at, out.next(),
-                                                                     out.room(), &usedIn, &usedOut);
+        const libdeflate_result r = libdeflate_deflate_decompress_ex(d, in + at, n - at, out.Next(),
+                                                                     out.Room(), &usedIn, &usedOut);
         if (r == LIBDEFLATE_SUCCESS) {
             break;
         }
@@ -155,7 +155,7 @@ std::optional<MemberFailure> DecodeMember(libdeflate_decompressor* d, const std:
         // one-shot).
         const Full full = out.Spill(n - at);
         if (full == Full::AtLimit) {
-            return MemberFailure{FailureKind::BodyLimit, static_cast<long>(out.limit()),
+            return MemberFailure{FailureKind::BodyLimit, static_cast<long>(out.Limit()),
                                  "output over the body limit"};
         }
         if (full == Full::AtDeflateBound) {
@@ -167,7 +167,7 @@ std::optional<MemberFailure> DecodeMember(libdeflate_decompressor* d, const std:
     if (n - at < kTrailerSize) {
         return MemberFailure{FailureKind::Decoding, 0, "no trailer"};
     }
-    if (libdeflate_crc32(0, out.next(), usedOut) != ReadLe32(in + at)) {
+    if (libdeflate_crc32(0, out.Next(), usedOut) != ReadLe32(in + at)) {
         return MemberFailure{FailureKind::Decoding, 0, "bad CRC-32"};
     }
     at += kTrailerSize;

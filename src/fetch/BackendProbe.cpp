@@ -37,7 +37,7 @@ struct DefaultConnection {
 
 // Reads the settings from the environment. A value that cannot be parsed is not a failure
 // but counts as unset; only running out of memory on the way makes the reading fail.
-bool queryDefaultConnection(DefaultConnection* out, int* error) {
+bool QueryDefaultConnection(DefaultConnection* out, int* error) {
     try {
         const platform::SystemProxySettings settings = platform::ReadSystemProxy();
         out->autoConfigScript = settings.AutoConfigScriptInForce();
@@ -55,7 +55,7 @@ bool queryDefaultConnection(DefaultConnection* out, int* error) {
 // be had (no /proc, or a path without '/'), the folder is left as it was, so records keep going
 // where they went (standard error until a folder is set); the start-up record is written all the
 // same.
-void setUpLog() noexcept {
+void SetUpLog() noexcept {
     try {
         if (HostChoseLogFolder().load(std::memory_order_acquire)) {
             // the host put the log where it wants it
@@ -76,7 +76,7 @@ int RVUtil_IsUseWinInet() {
     }
     DefaultConnection connection;
     int error = 0;
-    if (!queryDefaultConnection(&connection, &error)) {
+    if (!QueryDefaultConnection(&connection, &error)) {
         std::printf(kQueryFailed, error);
         return 1;
     }
@@ -90,7 +90,7 @@ int RVUtil_IsUseWinInet() {
     // First callers that raced here each set the log up, one after the other, so that two
     // of them never open the log file (and the C library's time zone) at the same moment.
     // Later callers see the flag and never wait for this.
-    setUpLog();
+    SetUpLog();
     return answer;
 }
 

@@ -10,7 +10,7 @@ using RVUtil::platform::EventObject;
 
 namespace {
 
-HANDLE createEvent(bool manualReset, bool initiallySet) {
+HANDLE CreateEvent(bool manualReset, bool initiallySet) {
     try {
         return (new EventObject(EventObject::Kind::Event, manualReset, initiallySet))->AsHandle();
     } catch (const std::bad_alloc&) {
@@ -21,7 +21,7 @@ HANDLE createEvent(bool manualReset, bool initiallySet) {
 }  // namespace
 
 CEvent::CEvent(BOOL initiallyOwn, BOOL manualReset)
-    : m_hObject(createEvent(manualReset != FALSE, initiallyOwn != FALSE)) {}
+    : m_hObject(CreateEvent(manualReset != FALSE, initiallyOwn != FALSE)) {}
 
 CEvent::~CEvent() {
     RVUtil::platform::CloseHandle(m_hObject);

@@ -11,13 +11,13 @@
 
 namespace {
 
-const char* orEmpty(const char* text) {
+const char* OrEmpty(const char* text) {
     return text != nullptr ? text : "";
 }
 
 }  // namespace
 
-CString::CString(const char* text) : m_text(orEmpty(text)) {}
+CString::CString(const char* text) : m_text(OrEmpty(text)) {}
 
 CString::CString(const char* text, int length) {
     if (text != nullptr && length > 0) {
@@ -102,7 +102,7 @@ int CString::Find(const char* sub, int start) const {
     if (start < 0 || start > GetLength()) {
         return -1;
     }
-    const std::size_t at = m_text.find(orEmpty(sub), static_cast<std::size_t>(start));
+    const std::size_t at = m_text.find(OrEmpty(sub), static_cast<std::size_t>(start));
     return at == std::string::npos ? -1 : static_cast<int>(at);
 }
 
@@ -123,8 +123,8 @@ int CString::Replace(char oldCh, char newCh) {
 }
 
 int CString::Replace(const char* oldText, const char* newText) {
-    const std::string_view from(orEmpty(oldText));
-    const std::string_view to(orEmpty(newText));
+    const std::string_view from(OrEmpty(oldText));
+    const std::string_view to(OrEmpty(newText));
     if (from.empty()) {
         return 0;
     }
@@ -152,7 +152,7 @@ int CString::Remove(char ch) {
 
 int CString::Insert(int index, const char* text) {
     const std::size_t at = static_cast<std::size_t>(std::clamp(index, 0, GetLength()));
-    m_text.insert(at, orEmpty(text));
+    m_text.insert(at, OrEmpty(text));
     return GetLength();
 }
 
@@ -183,12 +183,12 @@ CString CString::Right(int count) const {
 }
 
 int CString::Compare(const char* other) const {
-    return std::strcmp(m_text.c_str(), orEmpty(other));
+    return std::strcmp(m_text.c_str(), OrEmpty(other));
 }
 
 int CString::CompareNoCase(const char* other) const {
     const char* a = m_text.c_str();
-    const char* b = orEmpty(other);
+    const char* b = OrEmpty(other);
     for (;; ++a, ++b) {
         const unsigned char x = static_cast<unsigned char>(RVUtil::ascii::ToLower(*a));
         const unsigned char y = static_cast<unsigned char>(RVUtil::ascii::ToLower(*b));
@@ -214,7 +214,7 @@ void CString::ReleaseBuffer(int newLength) {
 }
 
 CString& CString::operator=(const char* text) {
-    m_text = orEmpty(text);
+    m_text = OrEmpty(text);
     return *this;
 }
 
@@ -224,7 +224,7 @@ CString& CString::operator+=(const CString& other) {
 }
 
 CString& CString::operator+=(const char* text) {
-    m_text += orEmpty(text);
+    m_text += OrEmpty(text);
     return *this;
 }
 

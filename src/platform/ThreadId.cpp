@@ -14,13 +14,13 @@ void ForgetThreadIdInChild() {
     t_threadId = 0;
 }
 
-const bool s_forkHandlerSet = pthread_atfork(nullptr, nullptr, ForgetThreadIdInChild) == 0;
+const bool kForkHandlerSet = pthread_atfork(nullptr, nullptr, ForgetThreadIdInChild) == 0;
 
 }  // namespace
 
 DWORD GetCurrentThreadId() {
     if (t_threadId == 0) {
-        (void)s_forkHandlerSet;
+        (void)kForkHandlerSet;
         t_threadId = static_cast<DWORD>(gettid());
     }
     return t_threadId;

@@ -19,7 +19,7 @@ namespace {
 
 thread_local ThreadObject* t_current = nullptr;
 
-ThreadObject* threadFromHandle(HANDLE handle) {
+ThreadObject* ThreadFromHandle(HANDLE handle) {
     EventObject* object = EventObject::FromHandle(handle);
     if (object == nullptr || object->GetKind() != EventObject::Kind::Thread) {
         return nullptr;
@@ -29,7 +29,7 @@ ThreadObject* threadFromHandle(HANDLE handle) {
 
 // Nice offset for a framework priority: each step below normal is 5 nice levels, idle the
 // weakest, time-critical the strongest.
-int niceOffset(int priority) {
+int NiceOffset(int priority) {
     if (priority <= THREAD_PRIORITY_IDLE) {
         return 19;
     }
@@ -145,7 +145,7 @@ void ThreadObject::ApplyPriority() const {
     if (errno == 0) {
         // Per-thread on Linux; without the privilege to raise priority this simply fails.
         setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()),
-                    std::clamp(base + niceOffset(m_priority), -20, 19));
+                    std::clamp(base + NiceOffset(m_priority), -20, 19));
     }
 }
 
@@ -183,12 +183,12 @@ HANDLE BeginThread(ThreadEntry entry, void* param, int priority, UINT stackSize,
 }
 
 DWORD ResumeThread(HANDLE thread) {
-    ThreadObject* object = threadFromHandle(thread);
+    ThreadObject* object = ThreadFromHandle(thread);
     return object == nullptr ? 0xFFFFFFFFu : object->Resume();
 }
 
 BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode) {
-    ThreadObject* object = threadFromHandle(thread);
+    ThreadObject* object = ThreadFromHandle(thread);
     if (object == nullptr || exitCode == nullptr) {
         return FALSE;
     }
@@ -197,12 +197,12 @@ BOOL GetExitCodeThread(HANDLE thread, DWORD* exitCode) {
 }
 
 BOOL TerminateThread(HANDLE thread, DWORD exitCode) {
-    ThreadObject* object = threadFromHandle(thread);
+    ThreadObject* object = ThreadFromHandle(thread);
     return object != nullptr && object->Terminate(exitCode) ? TRUE : FALSE;
 }
 
 bool IsCurrentThread(HANDLE thread) {
-    ThreadObject* object = threadFromHandle(thread);
+    ThreadObject* object = ThreadFromHandle(thread);
     return object != nullptr && object == t_current;
 }
 

@@ -6,11 +6,11 @@
 namespace RVUtil::transport {
 namespace {
 
-Millis orDefault(Millis timeout, Millis fallback) {
+Millis OrDefault(Millis timeout, Millis fallback) {
     return timeout.count() == 0 ? fallback : timeout;
 }
 
-bool namesAServer(std::string_view host) {
+bool NamesAServer(std::string_view host) {
     if (host.empty()) {
         return false;
     }
@@ -31,7 +31,7 @@ Connection::Connection(std::shared_ptr<SessionState> session,
 std::unique_ptr<Connection> Connection::Open(Session& session, std::string_view host,
                                              std::uint16_t port, const char* user,
                                              const char* password) {
-    if (!namesAServer(host)) {
+    if (!NamesAServer(host)) {
         return nullptr;
     }
     auto settings = std::make_shared<ConnectionSettings>();
@@ -47,11 +47,11 @@ std::unique_ptr<Connection> Connection::Open(Session& session, std::string_view 
 }
 
 void Connection::SetConnectTimeout(Millis timeout) {
-    m_settings->connectTimeout = orDefault(timeout, kDefaultConnectTimeout);
+    m_settings->connectTimeout = OrDefault(timeout, kDefaultConnectTimeout);
 }
 
 void Connection::SetReceiveTimeout(Millis timeout) {
-    m_settings->receiveTimeout = orDefault(timeout, kDefaultReceiveTimeout);
+    m_settings->receiveTimeout = OrDefault(timeout, kDefaultReceiveTimeout);
 }
 
 void Connection::SetProxies(platform::SystemProxySettings proxies) {

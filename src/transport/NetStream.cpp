@@ -28,7 +28,7 @@ namespace RVUtil::transport {
 namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace ssl = boost::asio::ssl;
-using tcp = asio::ip::tcp;
+using Tcp = asio::ip::tcp;
 using boost::system::error_code;
 
 namespace {
@@ -38,7 +38,7 @@ namespace {
 // stream's deadline timer is cancelled when the operation ends; run() returns once that
 // cancellation has been delivered too, leaving the loop idle for the next operation.
 template <class Start>
-std::pair<error_code, std::size_t> runOperation(asio::io_context& io, Start&& start) {
+std::pair<error_code, std::size_t> RunOperation(asio::io_context& io, Start&& start) {
     error_code result = asio::error::operation_aborted;
     std::size_t transferred = 0;
     start([&result, &transferred](error_code ec, std::size_t n) {
@@ -55,22 +55,22 @@ std::pair<error_code, std::size_t> runOperation(asio::io_context& io, Start&& st
 // allocates can fail there, where the I/O library cannot unwind it cleanly.
 class SharedEndpoints {
   public:
-    using iterator = std::vector<tcp::endpoint>::const_iterator;
+    using iterator = std::vector<Tcp::endpoint>::const_iterator;
 
-    explicit SharedEndpoints(std::vector<tcp::endpoint> list)
-        : m_list(std::make_shared<const std::vector<tcp::endpoint>>(std::move(list))) {}
+    explicit SharedEndpoints(std::vector<Tcp::endpoint> list)
+        : m_list(std::make_shared<const std::vector<Tcp::endpoint>>(std::move(list))) {}
     iterator begin() const { return m_list->begin(); }
     iterator end() const { return m_list->end(); }
 
   private:
-    std::shared_ptr<const std::vector<tcp::endpoint>> m_list;
+    std::shared_ptr<const std::vector<Tcp::endpoint>> m_list;
 };
 
-bool endsStream(const error_code& ec) {
+bool EndsStream(const error_code& ec) {
     return ec == asio::error::eof || ec == ssl::error::stream_truncated;
 }
 
-InetError errorOf(const error_code& ec) {
+InetError ErrorOf(const error_code& ec) {
     if (ec == beast::error::timeout) {
         return kInetTimeout;
     }
@@ -81,7 +81,7 @@ InetError errorOf(const error_code& ec) {
 }
 
 // The system's words for a socket error, as the middle of a sentence.
-std::string wordsOf(const error_code& ec) {
+std::string WordsOf(const error_code& ec) {
     std::string words = ec.message();
     if (!words.empty()) {
         words[0] = ascii::ToLower(words[0]);
@@ -89,7 +89,7 @@ std::string wordsOf(const error_code& ec) {
     return words;
 }
 
-std::string withoutBrackets(std::string_view host) {
+std::string WithoutBrackets(std::string_view host) {
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
         host = host.substr(1, host.size() - 2);
     }
@@ -97,7 +97,7 @@ std::string withoutBrackets(std::string_view host) {
 }
 
 // The part of first + second that is left after the first offset bytes.
-std::array<asio::const_buffer, 2> remainder(std::string_view first, std::string_view second,
+std::array<asio::const_buffer, 2> Remainder(std::string_view first, std::string_view second,
                                             std::size_t offset) {
     if (offset < first.size()) {
         return {asio::buffer(first.data() + offset, first.size() - offset), asio::buffer(second)};
@@ -140,10 +140,10 @@ struct NetStream::Impl {
 
     explicit Impl(std::shared_ptr<NetContext> owner)
         : context(std::move(owner)), tcp(context->impl().io) {}
-    asio::io_context& io() { return context->impl().io; }
+    asio::io_context& Io() { return context->impl().io; }
     InetError Fail(const error_code& ec) {
         failure = ec;
-        return errorOf(ec);
+        return ErrorOf(ec);
     }
 };
 
@@ -157,8 +157,8 @@ std::unique_ptr<NetStream> NetStream::Connect(const std::shared_ptr<NetContext>&
     try {
         auto impl = std::make_unique<Impl>(context);
         const auto start = std::chrono::steady_clock::now();
-        const std::string name = withoutBrackets(host);
-        std::vector<tcp::endpoint> endpoints;
+        const std::string name = WithoutBrackets(host);
+        std::vector<Tcp::endpoint> endpoints;
         error_code ec;
         const asio::ip::address address = asio::ip::make_address(name, ec);
         if (!ec) {
@@ -170,7 +170,7 @@ std::unique_ptr<NetStream> NetStream::Connect(const std::shared_ptr<NetContext>&
                 return nullptr;
             }
             for (const ResolvedAddress& entry : resolved) {
-                tcp::endpoint& endpoint = endpoints.emplace_back();
+                Tcp::endpoint& endpoint = endpoints.emplace_back();
                 std::memcpy(endpoint.data(), &entry.storage, entry.length);
                 endpoint.resize(entry.length);
             }
@@ -180,19 +180,19 @@ std::unique_ptr<NetStream> NetStream::Connect(const std::shared_ptr<NetContext>&
         const auto spent =
             std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now() - start);
         impl->tcp.expires_after(std::max(timeout - spent, Millis(1)));
-        const auto [connectError, unused] = runOperation(impl->io(), [&](auto done) {
+        const auto [connectError, unused] = RunOperation(impl->Io(), [&](auto done) {
             impl->tcp.async_connect(
-                addresses, [done](error_code e, const tcp::endpoint&) mutable { done(e, 0); });
+                addresses, [done](error_code e, const Tcp::endpoint&) mutable { done(e, 0); });
         });
         (void)unused;
         if (connectError) {
             *error = connectError == beast::error::timeout ? kInetTimeout : kInetCannotConnect;
-            *detail = *error == kInetCannotConnect ? wordsOf(connectError) : "connecting";
+            *detail = *error == kInetCannotConnect ? WordsOf(connectError) : "connecting";
             return nullptr;
         }
         impl->tcp.expires_never();
-        tcp::socket& socket = impl->tcp.socket();
-        socket.set_option(tcp::no_delay(true), ec);
+        Tcp::socket& socket = impl->tcp.socket();
+        socket.set_option(Tcp::no_delay(true), ec);
         // Plain reads and writes first try without waiting, so data that is already there
         // costs one system call and no trip through the loop.
         socket.non_blocking(true, ec);
@@ -215,11 +215,11 @@ InetError NetStream::StartTls(std::string_view serverName, Millis timeout, const
         return kInetInternalError;
     }
     SSL* session = m_impl->tls->native_handle();
-    if (!ExpectPeer(session, withoutBrackets(serverName))) {
+    if (!ExpectPeer(session, WithoutBrackets(serverName))) {
         return kInetSecureFailure;
     }
     m_impl->tcp.expires_after(timeout);
-    const auto [handshakeError, unused] = runOperation(m_impl->io(), [&](auto done) {
+    const auto [handshakeError, unused] = RunOperation(m_impl->Io(), [&](auto done) {
         m_impl->tls->async_handshake(ssl::stream_base::client,
                                      [done](error_code e) mutable { done(e, 0); });
     });
@@ -238,10 +238,10 @@ InetError NetStream::Write(std::string_view first, std::string_view second, Mill
     const std::size_t total = first.size() + second.size();
     std::size_t sent = 0;
     if (!m_impl->tls) {
-        tcp::socket& socket = m_impl->tcp.socket();
+        Tcp::socket& socket = m_impl->tcp.socket();
         while (sent < total) {
             error_code ec;
-            sent += socket.write_some(remainder(first, second, sent), ec);
+            sent += socket.write_some(Remainder(first, second, sent), ec);
             if (ec == asio::error::would_block || ec == asio::error::try_again) {
                 break;
             }
@@ -254,11 +254,11 @@ InetError NetStream::Write(std::string_view first, std::string_view second, Mill
         }
     }
     m_impl->tcp.expires_after(timeout);
-    const auto [ec, n] = runOperation(m_impl->io(), [&](auto done) {
+    const auto [ec, n] = RunOperation(m_impl->Io(), [&](auto done) {
         if (m_impl->tls) {
-            asio::async_write(*m_impl->tls, remainder(first, second, sent), done);
+            asio::async_write(*m_impl->tls, Remainder(first, second, sent), done);
         } else {
-            asio::async_write(m_impl->tcp, remainder(first, second, sent), done);
+            asio::async_write(m_impl->tcp, Remainder(first, second, sent), done);
         }
     });
     (void)n;
@@ -270,7 +270,7 @@ InetError NetStream::ReadSome(char* data, std::size_t size, Millis timeout, std:
     if (!m_impl->tls) {
         error_code ec;
         const std::size_t n = m_impl->tcp.socket().read_some(asio::buffer(data, size), ec);
-        if (!ec || endsStream(ec)) {
+        if (!ec || EndsStream(ec)) {
             *received = n;
             return kInetOk;
         }
@@ -279,14 +279,14 @@ InetError NetStream::ReadSome(char* data, std::size_t size, Millis timeout, std:
         }
     }
     m_impl->tcp.expires_after(timeout);
-    const auto [ec, n] = runOperation(m_impl->io(), [&](auto done) {
+    const auto [ec, n] = RunOperation(m_impl->Io(), [&](auto done) {
         if (m_impl->tls) {
             m_impl->tls->async_read_some(asio::buffer(data, size), done);
         } else {
             m_impl->tcp.async_read_some(asio::buffer(data, size), done);
         }
     });
-    if (ec && !endsStream(ec)) {
+    if (ec && !EndsStream(ec)) {
         return m_impl->Fail(ec);
     }
     *received = n;
@@ -299,13 +299,13 @@ std::string NetStream::FailureText() const {
         return std::string();
     }
     if (!m_impl->handshakeFailed) {
-        return wordsOf(ec);
+        return WordsOf(ec);
     }
-    return HandshakeFailureText(m_impl->verifyResult, wordsOf(ec));
+    return HandshakeFailureText(m_impl->verifyResult, WordsOf(ec));
 }
 
 bool NetStream::IsIdleAndOpen() const {
-    const tcp::socket& socket = m_impl->tcp.socket();
+    const Tcp::socket& socket = m_impl->tcp.socket();
     if (!socket.is_open()) {
         return false;
     }
@@ -314,7 +314,7 @@ bool NetStream::IsIdleAndOpen() const {
     }
     // Readable while idle means the end of the stream, a reset, or bytes nobody asked for.
     pollfd entry{};
-    entry.fd = const_cast<tcp::socket&>(socket).native_handle();
+    entry.fd = const_cast<Tcp::socket&>(socket).native_handle();
     entry.events = POLLIN;
     return ::poll(&entry, 1, 0) == 0;
 }

@@ -8,15 +8,15 @@ namespace RVUtil::transport {
 namespace {
 
 // True when line starts with name followed by a colon, letter case ignored.
-bool namesHeader(std::string_view line, std::string_view name) {
+bool NamesHeader(std::string_view line, std::string_view name) {
     return line.size() > name.size() && line[name.size()] == ':' &&
            ascii::EqualsNoCase(line.substr(0, name.size()), name);
 }
 
-bool callerNames(std::string_view lines, std::string_view name) {
+bool CallerNames(std::string_view lines, std::string_view name) {
     while (!lines.empty()) {
         const std::size_t end = lines.find("\r\n");
-        if (namesHeader(lines.substr(0, end), name)) {
+        if (NamesHeader(lines.substr(0, end), name)) {
             return true;
         }
         lines.remove_prefix(end == std::string_view::npos ? lines.size() : end + 2);
@@ -24,7 +24,7 @@ bool callerNames(std::string_view lines, std::string_view name) {
     return false;
 }
 
-void appendLine(std::string& out, std::string_view name, std::string_view value) {
+void AppendLine(std::string& out, std::string_view name, std::string_view value) {
     out.append(name).append(": ").append(value).append("\r\n");
 }
 
@@ -34,29 +34,29 @@ std::string BuildRequestHead(const RequestHeadFields& f) {
     std::string out;
     out.reserve(128 + f.target.size() + f.extraLines.size());
     out.append(f.verb).append(" ").append(f.target).append(" HTTP/1.1\r\n");
-    if (!callerNames(f.extraLines, "Host")) {
-        appendLine(out, "Host", f.host);
+    if (!CallerNames(f.extraLines, "Host")) {
+        AppendLine(out, "Host", f.host);
     }
-    if (!f.authorization.empty() && !callerNames(f.extraLines, "Authorization")) {
-        appendLine(out, "Authorization", f.authorization);
+    if (!f.authorization.empty() && !CallerNames(f.extraLines, "Authorization")) {
+        AppendLine(out, "Authorization", f.authorization);
     }
-    if (!f.proxyAuthorization.empty() && !callerNames(f.extraLines, "Proxy-Authorization")) {
-        appendLine(out, "Proxy-Authorization", f.proxyAuthorization);
+    if (!f.proxyAuthorization.empty() && !CallerNames(f.extraLines, "Proxy-Authorization")) {
+        AppendLine(out, "Proxy-Authorization", f.proxyAuthorization);
     }
     std::string_view lines = f.extraLines;
     while (!lines.empty()) {
         const std::size_t end = lines.find("\r\n");
         const std::string_view line = lines.substr(0, end);
-        if (!namesHeader(line, "Content-Length") && !namesHeader(line, "Transfer-Encoding")) {
+        if (!NamesHeader(line, "Content-Length") && !NamesHeader(line, "Transfer-Encoding")) {
             out.append(line).append("\r\n");
         }
         lines.remove_prefix(end == std::string_view::npos ? lines.size() : end + 2);
     }
     if (f.contentLength.has_value()) {
-        appendLine(out, "Content-Length", std::to_string(*f.contentLength));
+        AppendLine(out, "Content-Length", std::to_string(*f.contentLength));
     }
     if (!f.keepConnection) {
-        appendLine(out, "Connection", "close");
+        AppendLine(out, "Connection", "close");
     }
     out.append("\r\n");
     return out;

@@ -9,7 +9,7 @@ namespace RVUtil::transport {
 namespace {
 
 // Length of the scheme name at the start of url, or 0 when url does not start with one.
-std::size_t schemeLength(std::string_view url) {
+std::size_t SchemeLength(std::string_view url) {
     if (url.empty() || !ascii::IsAlpha(url[0])) {
         return 0;
     }
@@ -23,7 +23,7 @@ std::size_t schemeLength(std::string_view url) {
 
 // Resolves "." and ".." segments of an absolute path, the way a browser does: ".." above
 // the root stays at the root, and a trailing "." or ".." leaves the path ending in '/'.
-std::string removeDotSegments(std::string_view path) {
+std::string RemoveDotSegments(std::string_view path) {
     std::vector<std::string_view> kept;
     std::size_t start = 1;  // past the leading '/'
     bool endsInDirectory = false;
@@ -60,7 +60,7 @@ std::string removeDotSegments(std::string_view path) {
 }
 
 // The scheme a URL names and, into *defaultPort, the port it goes to unless it names one.
-UrlScheme schemeOf(std::string_view scheme, std::uint16_t* defaultPort) {
+UrlScheme SchemeOf(std::string_view scheme, std::uint16_t* defaultPort) {
     if (scheme == "http") {
         *defaultPort = 80;
         return UrlScheme::Http;
@@ -78,7 +78,7 @@ UrlScheme schemeOf(std::string_view scheme, std::uint16_t* defaultPort) {
 
 // Reads what follows the host in an authority: nothing, a colon alone (both leave *port as
 // it is) or a colon and a port from 1 to 65535. False for anything else.
-bool readPort(std::string_view text, std::uint16_t* port) {
+bool ReadPort(std::string_view text, std::uint16_t* port) {
     if (text.empty()) {
         return true;
     }
@@ -107,7 +107,7 @@ bool readPort(std::string_view text, std::uint16_t* port) {
 
 bool CanonicalizeUrl(std::string_view url, std::string* canonical) {
     url = ascii::Trim(url, ascii::IsBlankOrLineEnd);
-    const std::size_t schemeEnd = schemeLength(url);
+    const std::size_t schemeEnd = SchemeLength(url);
     if (schemeEnd == 0) {
         return false;
     }
@@ -132,7 +132,7 @@ bool CanonicalizeUrl(std::string_view url, std::string* canonical) {
     rest.remove_prefix(authorityEnd);
     const std::size_t pathEnd = rest.find_first_of("?#");
     const std::string_view path = rest.substr(0, pathEnd);
-    out += path.empty() ? std::string("/") : removeDotSegments(path);
+    out += path.empty() ? std::string("/") : RemoveDotSegments(path);
     if (pathEnd != std::string_view::npos) {
         out += rest.substr(pathEnd);
     }
@@ -141,12 +141,12 @@ bool CanonicalizeUrl(std::string_view url, std::string* canonical) {
 }
 
 bool CrackUrl(std::string_view canonical, UrlParts* parts) {
-    const std::size_t schemeEnd = schemeLength(canonical);
+    const std::size_t schemeEnd = SchemeLength(canonical);
     if (schemeEnd == 0) {
         return false;
     }
     UrlParts out;
-    out.scheme = schemeOf(canonical.substr(0, schemeEnd), &out.port);
+    out.scheme = SchemeOf(canonical.substr(0, schemeEnd), &out.port);
     if (out.scheme == UrlScheme::Other) {
         *parts = UrlParts{};
         return true;
@@ -174,7 +174,7 @@ bool CrackUrl(std::string_view canonical, UrlParts* parts) {
         hostEnd = std::min(authority.find(':'), authority.size());
     }
     out.host = std::string(authority.substr(0, hostEnd));
-    if (!readPort(authority.substr(hostEnd), &out.port)) {
+    if (!ReadPort(authority.substr(hostEnd), &out.port)) {
         return false;
     }
     *parts = std::move(out);

@@ -161,7 +161,8 @@ TEST_F(FetcherRequestTest, BadAnswersEndWithinTheTimeOut) {
          "[Http Send Error]ErrorCode=12029, Url=/nowhere\n[Http Error Detail]connection refused",
          refused},
         {"not http", Reply("<html>hello</html>\r\n\r\n").Close(), 0, "",
-         "[Http Send Error]ErrorCode=12152, Url=/c\n[Http Error Detail]invalid response head: not an HTTP/1.0 or 1.1 status line"},
+         "[Http Send Error]ErrorCode=12152, Url=/c\n[Http Error Detail]invalid response head: not "
+         "an HTTP/1.0 or 1.1 status line"},
         {"silent", Reply().Hang(), 0, "",
          "[Http Send Error]ErrorCode=12002, Url=/c\n[Http Error Detail]timed out after 500 ms "
          "waiting for the response head"},
@@ -402,7 +403,7 @@ TEST_F(Request2Test, LeavesTheObjectsSessionAndLetsRequestGrowFromItsBody) {
 // length.
 using namespace RVUtil::request2;
 
-ResponseHeaderMap parsed(const std::string& block) {
+ResponseHeaderMap Parsed(const std::string& block) {
     ResponseHeaderMap map;
     ParseHeaderBlock(block.data(), block.size(), &map);
     return map;
@@ -413,7 +414,7 @@ TEST(ResponseHeaderMapTest, MergesNamesOfAnyCaseAndSplitsAtEveryLf) {
     EXPECT_FALSE(HeaderNameEqual{}("a_b", "A-B")) << "only letters fold";
     // LF ends a line, with or without a CR before it; a CR alone is part of its line, and
     // the text after the last LF is no line.
-    const ResponseHeaderMap map = parsed(
+    const ResponseHeaderMap map = Parsed(
         "HTTP/1.1 200 OK\nSet-Cookie: a=1\nX:\r\nSET-COOKIE:b=2\r\n: v\r\n"
         "C: x:y\rz\r\n\r\nD: 4");
     ASSERT_EQ(map.size(), 4u);
@@ -441,9 +442,9 @@ TEST(DeclaredLengthTest, ReadsLikeStoulIntoThirtyTwoBits) {
     for (const auto& [text, value] : cases) {
         EXPECT_EQ(ReadUnsignedLong32(text), value) << '"' << text << '"';
     }
-    EXPECT_EQ(DeclaredContentLength(parsed("CONTENT-LENGTH: 12\r\n")), 12u);
-    EXPECT_EQ(DeclaredContentLength(parsed("Content-Length: none\r\n")), 0u);
-    EXPECT_EQ(DeclaredContentLength(parsed("Content-Type: 12\r\n")), 0u);
+    EXPECT_EQ(DeclaredContentLength(Parsed("CONTENT-LENGTH: 12\r\n")), 12u);
+    EXPECT_EQ(DeclaredContentLength(Parsed("Content-Length: none\r\n")), 0u);
+    EXPECT_EQ(DeclaredContentLength(Parsed("Content-Type: 12\r\n")), 0u);
 }
 
 }  // namespace

@@ -191,7 +191,8 @@ TEST(CRVMemBufferTest, CopiesOwnTheirStorage) {
     Buffer target(64, 64);
     target.Write("old", -1);
     target = a;  // the target's old block is released (a leak checker sees otherwise)
-    target = target;
+    target =
+        target;  // NOLINT(clang-diagnostic-self-assign-overloaded): assigning to itself is the case
     EXPECT_NE(target.Data(), a.Data());
     EXPECT_STREQ(target.GetData(), "shared?");
 

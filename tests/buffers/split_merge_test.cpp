@@ -14,7 +14,7 @@ namespace {
 using Strings = std::vector<std::string>;
 
 template <class Container>
-Strings fields(const Container& c) {
+Strings Fields(const Container& c) {
     Strings out;
     for (const CString& s : c) {
         out.push_back(s.str());
@@ -22,7 +22,7 @@ Strings fields(const Container& c) {
     return out;
 }
 template <>
-Strings fields(const CStringList& l) {
+Strings Fields(const CStringList& l) {
     Strings out;
     for (POSITION pos = l.GetHeadPosition(); pos != nullptr;) {
         out.push_back(l.GetNext(pos).str());
@@ -43,7 +43,7 @@ TEST(SplitTest, ReplacesWhatTheContainerHeld) {
     RVUtil_gfnSplit(",a,,b,", arr, ',');
     RVUtil_gfnSplit(",a,,b,", list, ',');
     RVUtil_gfnSplit("1,2", numbers, ',');
-    for (const Strings& got : {fields(vec), fields(arr), fields(list)}) {
+    for (const Strings& got : {Fields(vec), Fields(arr), Fields(list)}) {
         EXPECT_EQ(got, (Strings{"a", "b"}));
     }
     EXPECT_EQ(std::vector<UINT>(numbers.begin(), numbers.end()), (std::vector<UINT>{1, 2}));

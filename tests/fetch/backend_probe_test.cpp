@@ -81,9 +81,9 @@ struct HostRun {
         return at == std::string::npos ? "" : output.substr(at, output.find('\n', at) - at);
     }
     long StartupRecords() const {
-        static const std::regex record(
+        static const std::regex kRecord(
             R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[NOTICE\] \[\d+\] RVUtil_IsUseWinInet Init)");
-        return std::distance(std::sregex_iterator(log.begin(), log.end(), record),
+        return std::distance(std::sregex_iterator(log.begin(), log.end(), kRecord),
                              std::sregex_iterator());
     }
 };
@@ -91,7 +91,7 @@ struct HostRun {
 // Runs scenario in a copy of this program placed in a fresh folder, with the proxy
 // variables set as given and all others unset. logFolder, when given, is where the log
 // goes instead of "Log" beside the copy.
-HostRun runHost(const std::string& scenario,
+HostRun RunHost(const std::string& scenario,
                 const std::vector<std::pair<std::string, std::string>>& variables = {},
                 const std::string& logFolder = {}) {
     rvtest::TempDir dir("rvutil-probe");
@@ -144,7 +144,7 @@ TEST(BackendProbeTest, AnswersOnceWithOneStartupRecordWhereTheLogGoes) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const HostRun run = runHost("twice", c.variables, c.logFolder);
+        const HostRun run = RunHost("twice", c.variables, c.logFolder);
         ASSERT_EQ(run.exitStatus, 0) << run.output;
         EXPECT_EQ(run.Answers(), c.answers);
         EXPECT_EQ(run.StartupRecords(), c.records) << run.log;
@@ -165,7 +165,7 @@ TEST(BackendProbeTest, AnswersOnceWithOneStartupRecordWhereTheLogGoes) {
 
 TEST(BackendProbeTest, AFailedReadingAnswersOneAndSettlesNothing) {
     // Parsing the proxy URL needs the heap, whose first allocation fails.
-    const HostRun run = runHost(
+    const HostRun run = RunHost(
         "failing", {{"http_proxy", "http://127.0.0.1:3128/long-enough"}, {"no_proxy", "*"}});
     ASSERT_EQ(run.exitStatus, 0) << run.output;
     EXPECT_NE(run.output.find("InternetQueryOption failed! (8)\n"), std::string::npos)

@@ -20,19 +20,19 @@ namespace {
 // Started once per test program; stopped at the end whatever the tests did.
 class ServicesEnvironment : public ::testing::Environment {
   public:
-    void SetUp() override { m_started = m_services.Start(); }
-    void TearDown() override { m_services.Stop(); }
+    void SetUp() override { started = services.Start(); }
+    void TearDown() override { services.Stop(); }
 
     static ServicesEnvironment& Instance() {
-        static ServicesEnvironment* const environment = [] {
+        static ServicesEnvironment* const kEnvironment = [] {
             auto* created = new ServicesEnvironment;
             ::testing::AddGlobalTestEnvironment(created);  // gtest owns it from here
             return created;
         }();
-        return *environment;
+        return *kEnvironment;
     }
-    LocalServices m_services;
-    bool m_started = false;
+    LocalServices services;
+    bool started = false;
 };
 
 [[maybe_unused]] const ServicesEnvironment& g_registered = ServicesEnvironment::Instance();
@@ -51,7 +51,7 @@ template <class Family>
 class FetcherIntegrationTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!ServicesEnvironment::Instance().m_started) {
+        if (!ServicesEnvironment::Instance().started) {
             if (std::getenv("CI") != nullptr) {
                 FAIL() << Services().Problem();
             }
@@ -63,7 +63,7 @@ class FetcherIntegrationTest : public ::testing::Test {
         ASSERT_TRUE(m_fetcher.Init());
     }
 
-    LocalServices& Services() { return ServicesEnvironment::Instance().m_services; }
+    LocalServices& Services() { return ServicesEnvironment::Instance().services; }
 
     // The fetcher takes the proxy settings of the environment when it is initialised.
     void Reinit() {

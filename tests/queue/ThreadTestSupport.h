@@ -62,7 +62,7 @@ class KeptThread {
         RVUtil::platform::GetExitCodeThread(m_thread, &code);
         return code;
     }
-    HANDLE get() const { return m_thread; }
+    HANDLE Handle() const { return m_thread; }
 
   private:
     HANDLE m_thread;

@@ -66,21 +66,21 @@ class Recorder : public RVUtil::IRVReqThreadRunnable {
 
 class ReqThreadTest : public ::testing::Test {
   protected:
-    ReqThreadTest() { runnable.queue = &queue; }
+    ReqThreadTest() { m_runnable.queue = &m_queue; }
     void TearDown() override {
-        queue.ClearQueue();
+        m_queue.ClearQueue();
         EXPECT_EQ(g_alive.load(), 0);
     }
-    CRVReqQueue queue;
-    Recorder runnable;
+    CRVReqQueue m_queue;
+    Recorder m_runnable;
 };
 
 // Requests whose OnRequest throws are deleted like the others and the loop goes on.
 TEST_F(ReqThreadTest, OneThreadDrainsEverythingInQueueOrderThroughExceptions) {
-    queue.AddRequest(new TestRequest(0));  // before Start: its signal waits for the thread
-    Worker worker(&runnable);
+    m_queue.AddRequest(new TestRequest(0));  // before Start: its signal waits for the thread
+    Worker worker(&m_runnable);
     worker.Stop();  // never started: returns at once
-    runnable.onRequest = [](TestRequest* r) -> HRESULT {
+    m_runnable.onRequest = [](TestRequest* r) -> HRESULT {
         if (r->key % 64 == 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));  // busy while adds come
         }
@@ -98,99 +98,99 @@ TEST_F(ReqThreadTest, OneThreadDrainsEverythingInQueueOrderThroughExceptions) {
     EXPECT_EQ(worker.Recorded(), first);
     constexpr int kTotal = 2000;
     for (int key = 1; key < kTotal; ++key) {
-        queue.AddRequest(new TestRequest(key));
+        m_queue.AddRequest(new TestRequest(key));
     }
-    ASSERT_TRUE(Eventually([&] { return runnable.requests == kTotal; }));
+    ASSERT_TRUE(Eventually([&] { return m_runnable.requests == kTotal; }));
     worker.Stop();
     EXPECT_EQ(worker.Recorded(), nullptr);
     std::vector<int> expected(kTotal);
     std::iota(expected.begin(), expected.end(), 0);
-    EXPECT_EQ(runnable.Keys(), expected);
-    EXPECT_EQ(runnable.starts.load(), 1);
-    EXPECT_EQ(runnable.ends.load(), 1);
+    EXPECT_EQ(m_runnable.Keys(), expected);
+    EXPECT_EQ(m_runnable.starts.load(), 1);
+    EXPECT_EQ(m_runnable.ends.load(), 1);
     EXPECT_FALSE(Worker(nullptr).Start());  // no runnable, no thread
 }
 
 TEST_F(ReqThreadTest, NegativeStatusEndsTheLoopAndStartWaitsForStop) {
-    runnable.onRequest = [](TestRequest* r) { return r->key == 1 ? -1 : 0; };
-    queue.AddRequest(new TestRequest(1));
-    queue.AddRequest(new TestRequest(2));
-    Worker worker(&runnable);
+    m_runnable.onRequest = [](TestRequest* r) { return r->key == 1 ? -1 : 0; };
+    m_queue.AddRequest(new TestRequest(1));
+    m_queue.AddRequest(new TestRequest(2));
+    Worker worker(&m_runnable);
     ASSERT_TRUE(worker.Start());
     KeptThread thread(worker.Recorded());
     ASSERT_TRUE(thread.Ends());
     EXPECT_EQ(thread.ExitCode(), 0u);
-    EXPECT_EQ(runnable.ends.load(), 1);
-    EXPECT_EQ(runnable.Keys(), std::vector<int>{1});
+    EXPECT_EQ(m_runnable.ends.load(), 1);
+    EXPECT_EQ(m_runnable.Keys(), std::vector<int>{1});
     EXPECT_EQ(g_alive.load(), 1);  // the failed request was deleted, the other one waits
 
     EXPECT_TRUE(worker.Start());  // ended, not idle: nothing new starts
-    EXPECT_EQ(worker.Recorded(), thread.get());
+    EXPECT_EQ(worker.Recorded(), thread.Handle());
     worker.Stop();  // well-defined although the thread is gone
     EXPECT_TRUE(worker.Start());
-    ASSERT_TRUE(Eventually([&] { return runnable.requests == 2; }));
-    EXPECT_EQ(runnable.starts.load(), 2);
+    ASSERT_TRUE(Eventually([&] { return m_runnable.requests == 2; }));
+    EXPECT_EQ(m_runnable.starts.load(), 2);
 }
 
 TEST_F(ReqThreadTest, StopRequestWinsOverQueuedWorkAlsoFromInsideACallback) {
     for (bool fromInside : {false, true}) {
         SCOPED_TRACE(fromInside ? "Stop from inside OnRequest" : "stop event set meanwhile");
-        Worker worker(&runnable);
-        runnable.onRequest = [&](TestRequest*) {
+        Worker worker(&m_runnable);
+        m_runnable.onRequest = [&](TestRequest*) {
             fromInside ? worker.Stop() : worker.RequestStop();  // Stop must not wait here
             return 0;
         };
-        runnable.ends = 0;
-        queue.AddRequest(new TestRequest(1));
-        queue.AddRequest(new TestRequest(2));
+        m_runnable.ends = 0;
+        m_queue.AddRequest(new TestRequest(1));
+        m_queue.AddRequest(new TestRequest(2));
         ASSERT_TRUE(worker.Start());
         KeptThread thread(worker.Recorded());
         ASSERT_TRUE(thread.Ends());
-        EXPECT_EQ(runnable.ends.load(), 1);
-        EXPECT_EQ(queue.GetQueueCount(), 1);    // the second request was not taken
+        EXPECT_EQ(m_runnable.ends.load(), 1);
+        EXPECT_EQ(m_queue.GetQueueCount(), 1);  // the second request was not taken
         EXPECT_NE(worker.Recorded(), nullptr);  // cleared by the controlling thread's Stop
         worker.Stop();
         EXPECT_EQ(worker.Recorded(), nullptr);
-        queue.ClearQueue();
+        m_queue.ClearQueue();
     }
 }
 
 TEST_F(ReqThreadTest, FailedSetupEndsTheThreadWithoutFurtherCallbacks) {
     auto runOnce = [&]() -> DWORD {
-        Worker worker(&runnable);
+        Worker worker(&m_runnable);
         EXPECT_TRUE(worker.Start());
         KeptThread thread(worker.Recorded());
         EXPECT_TRUE(thread.Ends());
         return thread.ExitCode();
     };
-    runnable.getQueueStatus = -1;
+    m_runnable.getQueueStatus = -1;
     EXPECT_EQ(runOnce(), 0u);
-    runnable.getQueueStatus = 0;
-    runnable.queue = nullptr;  // success without a queue counts as failure
+    m_runnable.getQueueStatus = 0;
+    m_runnable.queue = nullptr;  // success without a queue counts as failure
     EXPECT_EQ(runOnce(), 0u);
-    EXPECT_EQ(runnable.starts.load(), 0);
-    runnable.queue = &queue;
-    runnable.startStatus = -5;
+    EXPECT_EQ(m_runnable.starts.load(), 0);
+    m_runnable.queue = &m_queue;
+    m_runnable.startStatus = -5;
     EXPECT_EQ(runOnce(), 0u);
-    runnable.throwOnStart = true;  // not caught by the loop; ends only the thread
+    m_runnable.throwOnStart = true;  // not caught by the loop; ends only the thread
     EXPECT_EQ(runOnce(), RVUtil::platform::THREAD_EXIT_UNCAUGHT_EXCEPTION);
-    EXPECT_EQ(runnable.getQueues.load(), 4);
-    EXPECT_EQ(runnable.ends.load(), 0);
+    EXPECT_EQ(m_runnable.getQueues.load(), 4);
+    EXPECT_EQ(m_runnable.ends.load(), 0);
 }
 
 TEST_F(ReqThreadTest, StopTerminatesARequestBlockedInACancellationPoint) {
     ShortStopLimits limits(100, kLongMs);
-    runnable.onRequest = [](TestRequest*) -> HRESULT { BlockUntilCancelled(); };
-    Worker worker(&runnable);
+    m_runnable.onRequest = [](TestRequest*) -> HRESULT { BlockUntilCancelled(); };
+    Worker worker(&m_runnable);
     ASSERT_TRUE(worker.Start());
-    queue.AddRequest(new TestRequest(1));
-    ASSERT_TRUE(Eventually([&] { return runnable.requests == 1; }));
+    m_queue.AddRequest(new TestRequest(1));
+    ASSERT_TRUE(Eventually([&] { return m_runnable.requests == 1; }));
     KeptThread thread(worker.Recorded());
     worker.Stop();
     ASSERT_TRUE(thread.Ends());
     EXPECT_EQ(thread.ExitCode(), 0xFFFFFFFFu);
-    EXPECT_EQ(runnable.ends.load(), 0);  // no further chance to clean up
-    EXPECT_EQ(g_alive.load(), 0);        // but the request it held was deleted on the way out
+    EXPECT_EQ(m_runnable.ends.load(), 0);  // no further chance to clean up
+    EXPECT_EQ(g_alive.load(), 0);          // but the request it held was deleted on the way out
 }
 
 using Timer = Observable<RVUtil::CRVTimerThread>;
@@ -216,20 +216,20 @@ class TickRecorder : public RVUtil::IRVTimerThreadRunnable {
 };
 
 TEST(TimerThreadTest, TicksWithoutPauseThroughExceptionsUntilStopped) {
-    TickRecorder runnable;
-    runnable.onTimer = [](int tick) -> HRESULT {
+    TickRecorder m_runnable;
+    m_runnable.onTimer = [](int tick) -> HRESULT {
         return tick <= 2 ? throw std::runtime_error("tick fails") : 0;  // swallowed
     };
-    Timer timer(&runnable, THREAD_PRIORITY_NORMAL);
+    Timer timer(&m_runnable, THREAD_PRIORITY_NORMAL);
     timer.SetTimer(0);
     ASSERT_TRUE(timer.Start());
-    ASSERT_TRUE(Eventually([&] { return runnable.ticks >= 500; }));
+    ASSERT_TRUE(Eventually([&] { return m_runnable.ticks >= 500; }));
     timer.Stop();
-    const int ticks = runnable.ticks;
+    const int ticks = m_runnable.ticks;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(runnable.ticks.load(), ticks);
-    EXPECT_EQ(runnable.starts.load(), 1);
-    EXPECT_EQ(runnable.ends.load(), 1);
+    EXPECT_EQ(m_runnable.ticks.load(), ticks);
+    EXPECT_EQ(m_runnable.starts.load(), 1);
+    EXPECT_EQ(m_runnable.ends.load(), 1);
 }
 
 // Stop wakes a wait without end, so the loop ends by itself.

@@ -66,9 +66,9 @@ Outcome Rvfetch(Args args, const std::string& input = "") {
 // names, the option a mistake names, that there were warnings, and the response heads -v
 // shows. Progress meters, curl's "*" lines and the words themselves may differ.
 std::string Gist(const std::string& err) {
-    static const std::regex failure(R"(^(?:curl|rvfetch): (\(\d+\)))");
-    static const std::regex option(R"(^(?:curl|rvfetch): option ([^:]+):)");
-    static const std::regex variable(R"(unknown --write-out variable: '[^']*')");
+    static const std::regex kFailure(R"(^(?:curl|rvfetch): (\(\d+\)))");
+    static const std::regex kOption(R"(^(?:curl|rvfetch): option ([^:]+):)");
+    static const std::regex kVariable(R"(unknown --write-out variable: '[^']*')");
     std::string gist;
     std::smatch match;
     std::istringstream lines(err);
@@ -76,8 +76,8 @@ std::string Gist(const std::string& err) {
         line = line.substr(line.rfind('\r') == std::string::npos || line.back() == '\r'
                                ? 0
                                : line.rfind('\r') + 1);
-        if (std::regex_search(line, match, failure) || std::regex_search(line, match, option) ||
-            std::regex_search(line, match, variable)) {
+        if (std::regex_search(line, match, kFailure) || std::regex_search(line, match, kOption) ||
+            std::regex_search(line, match, kVariable)) {
             gist += match.str(match.size() - 1) + "\n";
         } else if (line.rfind("Warning:", 0) == 0 && gist.find("warning\n") == std::string::npos) {
             gist += "warning\n";
@@ -108,14 +108,14 @@ std::string Text(const loopback::Bytes& bytes) {
 }
 
 const std::string& Sample() {
-    static const std::string text = [] {
+    static const std::string kText = [] {
         std::string lines;
         for (int i = 1; i <= 120; ++i) {
             lines += "line " + std::to_string(i) + ": the quick brown fox jumps over the dog\n";
         }
         return lines;
     }();
-    return text;
+    return kText;
 }
 
 std::string Decoded(std::string_view text) {
@@ -258,8 +258,8 @@ struct Servers {
 };
 
 const std::string& Curl() {
-    static const std::string curl = FindProgram({"curl"});
-    return curl;
+    static const std::string kCurl = FindProgram({"curl"});
+    return kCurl;
 }
 
 struct SideBySide {
@@ -271,8 +271,8 @@ struct SideBySide {
 // What a run wrote, without the Date lines of the heads it shows: a real server's clock may
 // tick between the two runs.
 std::string WithoutDates(const std::string& out) {
-    static const std::regex date("(^|\n)Date: [^\r\n]*\r?\n");
-    return std::regex_replace(out, date, "$1");
+    static const std::regex kDate("(^|\n)Date: [^\r\n]*\r?\n");
+    return std::regex_replace(out, kDate, "$1");
 }
 
 // Runs c with curl and with rvfetch on each backend and compares what they did.
@@ -301,7 +301,7 @@ void ExpectSameAsCurl(const Servers& servers, const SideBySide& c) {
     }
 }
 
-class rvfetch : public ::testing::Test {
+class RvfetchTest : public ::testing::Test {
   protected:
     void SetUp() override {
         if (Curl().empty()) {
@@ -315,7 +315,7 @@ class rvfetch : public ::testing::Test {
 
 // Every option rvfetch shares with curl, one case each (or more where its values differ),
 // against the same server: the same status, output and messages.
-TEST_F(rvfetch, SharedOptionsDoWhatCurlDoes) {
+TEST_F(RvfetchTest, SharedOptionsDoWhatCurlDoes) {
     const Servers servers;
     ASSERT_TRUE(servers.tls.IsListening() && servers.wrongName.IsListening());
     const std::string crlf = "a=1\r\nb=2\n";
@@ -419,7 +419,7 @@ TEST_F(rvfetch, SharedOptionsDoWhatCurlDoes) {
 }
 
 // Proxies and a real web server: tinyproxy and nginx (its gzip, its redirects).
-TEST_F(rvfetch, ProxiesAndRealServersAsCurl) {
+TEST_F(RvfetchTest, ProxiesAndRealServersAsCurl) {
     LocalServices services;
     if (!services.Start()) {
         if (std::getenv("CI") != nullptr) {
@@ -453,7 +453,7 @@ TEST_F(rvfetch, ProxiesAndRealServersAsCurl) {
 }
 
 // What rvfetch does on purpose where curl does otherwise, or does not exist in curl.
-TEST_F(rvfetch, DeparturesAreSaid) {
+TEST_F(RvfetchTest, DeparturesAreSaid) {
     const Servers servers;
     const struct {
         Args args;
@@ -515,7 +515,7 @@ TEST_F(rvfetch, DeparturesAreSaid) {
 
 // --backend auto follows the library's probe: the own transport once a proxy is in force
 // (the server is left out of it, so the fetch itself goes direct).
-TEST_F(rvfetch, AutoBackendFollowsTheProbe) {
+TEST_F(RvfetchTest, AutoBackendFollowsTheProbe) {
     const Servers servers;
     const Args args = {"-sv", "-o", "/dev/null", servers.Expand("{url}/text")};
     EXPECT_TRUE(Rvfetch(args).Says("on the curl backend"));
@@ -527,7 +527,7 @@ TEST_F(rvfetch, AutoBackendFollowsTheProbe) {
 }
 
 // Every option and exit status of --help is in the manual page, and the other way round.
-TEST_F(rvfetch, HelpAndManualPageAgree) {
+TEST_F(RvfetchTest, HelpAndManualPageAgree) {
     const Outcome help = Rvfetch({"--help"});
     ASSERT_EQ(help.status, 0);
     std::string page = ReadFile(RVFETCH_MANUAL);
@@ -557,7 +557,7 @@ TEST_F(rvfetch, HelpAndManualPageAgree) {
 
 // The library's records go to the state folder, or nowhere: never to the terminal, and no
 // folder is made where there is no home.
-TEST_F(rvfetch, RecordsGoToTheStateFolderOrNowhere) {
+TEST_F(RvfetchTest, RecordsGoToTheStateFolderOrNowhere) {
     TempDir home("rvfetch-state");
     const Servers servers;
     const std::string missing = home / "missing/home";
@@ -598,7 +598,7 @@ TEST_F(rvfetch, RecordsGoToTheStateFolderOrNowhere) {
 
 // On a terminal: curl's meter and bar (the same head lines and width), no meter under -s,
 // and binary output refused as curl refuses it unless -o - asks for it.
-TEST_F(rvfetch, TerminalsGetCurlsMeterAndWarnings) {
+TEST_F(RvfetchTest, TerminalsGetCurlsMeterAndWarnings) {
     const Servers servers;
     const auto onTerminal = [&](const std::string& program, const std::string& args) {
         const std::string command = program + " " + servers.Expand(args);
@@ -635,7 +635,7 @@ TEST_F(rvfetch, TerminalsGetCurlsMeterAndWarnings) {
 
 // A closed pipe ends the run with 23, as curl's, not with a signal; the body is streamed,
 // so the run ends at once rather than after the whole body.
-TEST_F(rvfetch, ClosedPipeIsAFailedWrite) {
+TEST_F(RvfetchTest, ClosedPipeIsAFailedWrite) {
     loopback::Server big([](loopback::ReceivedRequest&&) {
         return std::make_shared<const loopback::Reply>(
             loopback::HttpResponse(200, std::string(64 << 20, 'x')));

@@ -56,14 +56,14 @@ inline Bytes RandomBytes(std::size_t n, unsigned seed = 1) {
 
 // Compressible text, roughly as a web page or a JSON answer compresses.
 inline Bytes TextBytes(std::size_t n, unsigned seed = 1) {
-    static const char* const words[] = {"fetch",  "request", "status", "\"id\":", "<div>",
-                                        "</div>", "expired", "value",  "=",       "\n",
-                                        "server", "12345",   "body",   "header",  ", "};
+    static const char* const kWords[] = {"fetch",  "request", "status", "\"id\":", "<div>",
+                                         "</div>", "expired", "value",  "=",       "\n",
+                                         "server", "12345",   "body",   "header",  ", "};
     std::mt19937 rng(seed);
     Bytes b;
     b.reserve(n + 16);
     while (b.size() < n) {
-        const std::string w = words[rng() % (sizeof words / sizeof words[0])];
+        const std::string w = kWords[rng() % (sizeof kWords / sizeof kWords[0])];
         b.insert(b.end(), w.begin(), w.end());
         b.push_back(' ');
     }

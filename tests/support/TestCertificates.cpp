@@ -9,7 +9,7 @@
 namespace rvtest {
 namespace {
 
-void run(const std::string& command) {
+void Run(const std::string& command) {
     if (std::system((command + " >/dev/null 2>&1").c_str()) != 0) {
         throw std::runtime_error("test certificates: failed: " + command);
     }
@@ -20,17 +20,17 @@ const char* const kNewKey = "-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -n
 }  // namespace
 
 const TestCertificates& TestCertificates::Get() {
-    static const TestCertificates instance;
-    return instance;
+    static const TestCertificates kInstance;
+    return kInstance;
 }
 
 TestCertificates::TestCertificates() {
-    static const TempDir dir("rvutil-certs");  // removed at exit
-    m_dir = dir.Path();
+    static const TempDir kDir("rvutil-certs");  // removed at exit
+    m_dir = kDir.Path();
     const auto file = [&](const std::string& name) { return m_dir + "/" + name; };
     const auto selfSigned = [&](const std::string& name, const std::string& subjectAndExtensions) {
         KeyPair pair{file(name + ".pem"), file(name + ".key")};
-        run("openssl req -x509 " + std::string(kNewKey) + " -keyout " + pair.keyFile + " -out " +
+        Run("openssl req -x509 " + std::string(kNewKey) + " -keyout " + pair.keyFile + " -out " +
             pair.certFile + " -days 3 -subj " + subjectAndExtensions);
         return pair;
     };
@@ -44,9 +44,9 @@ TestCertificates::TestCertificates() {
         std::ofstream(extensions) << "subjectAltName=" << altNames
                                   << "\nbasicConstraints=CA:FALSE"
                                      "\nextendedKeyUsage=serverAuth\n";
-        run("openssl req " + std::string(kNewKey) + " -keyout " + pair.keyFile + " -out " +
+        Run("openssl req " + std::string(kNewKey) + " -keyout " + pair.keyFile + " -out " +
             file(name + ".csr") + " -subj /CN=" + name);
-        run("openssl x509 -req -in " + file(name + ".csr") + " -CA " + m_ca.certFile + " -CAkey " +
+        Run("openssl x509 -req -in " + file(name + ".csr") + " -CA " + m_ca.certFile + " -CAkey " +
             m_ca.keyFile + " -CAcreateserial -days 3 -extfile " + extensions + " -out " +
             pair.certFile);
         return pair;

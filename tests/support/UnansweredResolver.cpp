@@ -72,6 +72,6 @@ extern "C" __attribute__((visibility("default"))) int getaddrinfo(const char* na
         return EAI_NONAME;
     }
     using Function = int (*)(const char*, const char*, const addrinfo*, addrinfo**);
-    static const auto next = reinterpret_cast<Function>(dlsym(RTLD_NEXT, "getaddrinfo"));
-    return next(name, service, hints, result);
+    static const auto kNext = reinterpret_cast<Function>(dlsym(RTLD_NEXT, "getaddrinfo"));
+    return kNext(name, service, hints, result);
 }

@@ -11,7 +11,7 @@ namespace {
 
 using namespace RVUtil::transport;
 
-ResponseHead parsed(std::string_view head) {
+ResponseHead Parsed(std::string_view head) {
     ResponseHead out;
     EXPECT_EQ(ParseResponseHead(head, &out), kInetOk) << head;
     return out;
@@ -27,7 +27,7 @@ TEST(ResponseHeadTest, FindsTheEndWithEitherLineEnding) {
 TEST(ResponseHeadTest, KeepsTheHeadExactlyAsReceived) {
     const std::string head =
         "HTTP/1.1 404 Not Found\r\nB:tight\n folded on\r\nA:  two\r\nContent-Length: 3\n\r\n";
-    const ResponseHead h = parsed(head);
+    const ResponseHead h = Parsed(head);
     EXPECT_EQ(h.status, 404);
     EXPECT_EQ(h.statusText, "404");
     EXPECT_EQ(h.rawBlock, head);

@@ -10,20 +10,20 @@ using RVUtil::transport::CrackUrl;
 using RVUtil::transport::UrlParts;
 using RVUtil::transport::UrlScheme;
 
-std::string canonical(std::string_view url) {
+std::string Canonical(std::string_view url) {
     std::string out;
     EXPECT_TRUE(CanonicalizeUrl(url, &out)) << url;
     return out;
 }
 
 TEST(UrlCanonicalTest, ResolvesDotSegmentsWithoutEscaping) {
-    EXPECT_EQ(canonical("HTTP://Host/a/./b/../c?x=../y#f"), "http://Host/a/c?x=../y#f");
-    EXPECT_EQ(canonical("http://h/a/b/.."), "http://h/a/");
-    EXPECT_EQ(canonical("http://h/../../x"), "http://h/x");
-    EXPECT_EQ(canonical("  http://h  "), "http://h/");
-    EXPECT_EQ(canonical("http://h?q=1"), "http://h/?q=1");
-    EXPECT_EQ(canonical("http://h/a b/<c>"), "http://h/a b/<c>");
-    EXPECT_EQ(canonical("mailto:someone@example.com"), "mailto:someone@example.com");
+    EXPECT_EQ(Canonical("HTTP://Host/a/./b/../c?x=../y#f"), "http://Host/a/c?x=../y#f");
+    EXPECT_EQ(Canonical("http://h/a/b/.."), "http://h/a/");
+    EXPECT_EQ(Canonical("http://h/../../x"), "http://h/x");
+    EXPECT_EQ(Canonical("  http://h  "), "http://h/");
+    EXPECT_EQ(Canonical("http://h?q=1"), "http://h/?q=1");
+    EXPECT_EQ(Canonical("http://h/a b/<c>"), "http://h/a b/<c>");
+    EXPECT_EQ(Canonical("mailto:someone@example.com"), "mailto:someone@example.com");
     std::string out = "unchanged";
     EXPECT_FALSE(CanonicalizeUrl("no scheme here", &out));
     EXPECT_FALSE(CanonicalizeUrl("", &out));

@@ -10,12 +10,12 @@ template <class Fetcher>
 class FetcherBackend : public Backend {
   public:
     FetcherBackend(const char* name, bool curl) : m_name(name), m_curl(curl) {}
-    bool init() { return m_fetcher.Init() != 0; }
+    bool Init() { return m_fetcher.Init() != 0; }
 
-    const char* name() const override { return m_name; }
-    bool isCurl() const override { return m_curl; }
+    const char* Name() const override { return m_name; }
+    bool IsCurl() const override { return m_curl; }
 
-    RVUtil::FetchOutcome fetch(const std::string& url, const RVUtil::FetchOptions& options,
+    RVUtil::FetchOutcome Fetch(const std::string& url, const RVUtil::FetchOptions& options,
                                const RVUtil::BodySink* sink) override {
         return sink != nullptr ? RVUtil::Fetch(m_fetcher, url, options, *sink)
                                : RVUtil::Fetch(m_fetcher, url, options);
@@ -31,7 +31,7 @@ template <class Fetcher>
 std::unique_ptr<Backend> Make(const char* name, bool curl, std::string& why) {
     try {
         auto backend = std::make_unique<FetcherBackend<Fetcher>>(name, curl);
-        if (backend->init()) {
+        if (backend->Init()) {
             return backend;
         }
     } catch (...) {

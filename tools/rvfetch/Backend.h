@@ -14,10 +14,10 @@ namespace rvfetch {
 class Backend {
   public:
     virtual ~Backend() = default;
-    virtual const char* name() const = 0;
-    virtual bool isCurl() const = 0;
+    virtual const char* Name() const = 0;
+    virtual bool IsCurl() const = 0;
     // sink null: the body whole, in the outcome.
-    virtual RVUtil::FetchOutcome fetch(const std::string& url, const RVUtil::FetchOptions& options,
+    virtual RVUtil::FetchOutcome Fetch(const std::string& url, const RVUtil::FetchOptions& options,
                                        const RVUtil::BodySink* sink) = 0;
 };
 

@@ -12,7 +12,7 @@ namespace {
 
 using ReplyPointer = std::shared_ptr<const loopback::Reply>;
 
-std::string sampleText() {
+std::string SampleText() {
     std::string text;
     for (int i = 1; i <= 40; ++i) {
         text += "line " + std::to_string(i) + ": the quick brown fox jumps over the lazy dog\n";
@@ -20,47 +20,47 @@ std::string sampleText() {
     return text;
 }
 
-std::string textOf(const loopback::Bytes& bytes) {
+std::string TextOf(const loopback::Bytes& bytes) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-ReplyPointer replyOf(int status, const loopback::HeaderLines& headers, const std::string& body) {
+ReplyPointer ReplyOf(int status, const loopback::HeaderLines& headers, const std::string& body) {
     return std::make_shared<const loopback::Reply>(loopback::HttpResponse(status, body, headers));
 }
 
 // Every answer is made once; the demo only sends GETs.
-ReplyPointer replyFor(std::string_view path) {
-    static const std::map<std::string_view, ReplyPointer> replies = [] {
-        const std::string text = sampleText();
+ReplyPointer ReplyFor(std::string_view path) {
+    static const std::map<std::string_view, ReplyPointer> kReplies = [] {
+        const std::string text = SampleText();
         const loopback::Bytes bytes(text.begin(), text.end());
         return std::map<std::string_view, ReplyPointer>{
-            {"/plain", replyOf(200, {{"Content-Type", "text/plain"}}, text)},
-            {"/gzip", replyOf(200, {{"Content-Type", "text/plain"}, {"Content-Encoding", "gzip"}},
-                              textOf(loopback::Gzip(bytes, 9)))},
-            {"/zstd", replyOf(200, {{"Content-Type", "text/plain"}, {"Content-Encoding", "zstd"}},
-                              textOf(loopback::Zstd(bytes)))},
-            {"/verdict", replyOf(200, {{"RV_Error", "licence expired"}}, text)},
-            {"/expiry", replyOf(200, {{"VR_Expired", "Exp:2030-06-01 12:00:00 LT"}}, text)},
+            {"/plain", ReplyOf(200, {{"Content-Type", "text/plain"}}, text)},
+            {"/gzip", ReplyOf(200, {{"Content-Type", "text/plain"}, {"Content-Encoding", "gzip"}},
+                              TextOf(loopback::Gzip(bytes, 9)))},
+            {"/zstd", ReplyOf(200, {{"Content-Type", "text/plain"}, {"Content-Encoding", "zstd"}},
+                              TextOf(loopback::Zstd(bytes)))},
+            {"/verdict", ReplyOf(200, {{"RV_Error", "licence expired"}}, text)},
+            {"/expiry", ReplyOf(200, {{"VR_Expired", "Exp:2030-06-01 12:00:00 LT"}}, text)},
         };
     }();
-    static const ReplyPointer notFound =
-        replyOf(404, {{"Content-Type", "text/plain"}}, "not found\n");
-    const auto found = replies.find(path);
-    return found != replies.end() ? found->second : notFound;
+    static const ReplyPointer kNotFound =
+        ReplyOf(404, {{"Content-Type", "text/plain"}}, "not found\n");
+    const auto found = kReplies.find(path);
+    return found != kReplies.end() ? found->second : kNotFound;
 }
 
 }  // namespace
 
 DemoServer::DemoServer()
-    : m_server([](loopback::ReceivedRequest&& request) { return replyFor(request.Target()); }) {}
+    : m_server([](loopback::ReceivedRequest&& request) { return ReplyFor(request.Target()); }) {}
 
-const std::vector<DemoServer::Resource>& DemoServer::resources() {
-    static const std::vector<Resource> list = {
+const std::vector<DemoServer::Resource>& DemoServer::Resources() {
+    static const std::vector<Resource> kList = {
         {"/plain", "plain text"},         {"/gzip", "gzip body"},
         {"/zstd", "zstd body"},           {"/verdict", "RV_Error verdict"},
         {"/expiry", "VR_Expired expiry"}, {"/missing", "404 page"},
     };
-    return list;
+    return kList;
 }
 
 }  // namespace rvfetch

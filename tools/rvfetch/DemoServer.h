@@ -19,9 +19,9 @@ class DemoServer {
 
     DemoServer();
 
-    std::uint16_t port() const { return m_server.Port(); }
-    std::string url(const std::string& path) const { return m_server.Url(path); }
-    static const std::vector<Resource>& resources();
+    std::uint16_t Port() const { return m_server.Port(); }
+    std::string Url(const std::string& path) const { return m_server.Url(path); }
+    static const std::vector<Resource>& Resources();
 
   private:
     loopback::Server m_server;

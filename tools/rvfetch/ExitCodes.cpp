@@ -5,7 +5,7 @@ namespace rvfetch {
 using RVUtil::FailureKind;
 
 const std::vector<ExitCodeMeaning>& ExitCodeMeanings() {
-    static const std::vector<ExitCodeMeaning> table = {
+    static const std::vector<ExitCodeMeaning> kTable = {
         {exitcode::kOk, "success: an answer came (any status without -f)"},
         {exitcode::kUnsupportedProtocol, "a scheme other than http and https"},
         {exitcode::kUsage, "bad options, or the fetcher could not be set up"},
@@ -31,7 +31,7 @@ const std::vector<ExitCodeMeaning>& ExitCodeMeanings() {
         {exitcode::kCaFile, "--cacert or --capath cannot be read"},
         {exitcode::kVerdict, "the server refused with an RV_Error verdict"},
     };
-    return table;
+    return kTable;
 }
 
 int ExitCodeOf(const RVUtil::Failure& failure, bool curlBackend, bool throughProxy) {

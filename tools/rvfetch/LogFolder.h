@@ -17,9 +17,9 @@ class LogFolder {
     LogFolder();
 
     // The folder, "standard error" or "nowhere".
-    const std::string& where() const { return m_where; }
-    bool dropped() const { return m_dropped; }
-    const std::string& droppedBecause() const { return m_why; }
+    const std::string& Where() const { return m_where; }
+    bool Dropped() const { return m_dropped; }
+    const std::string& DroppedBecause() const { return m_why; }
 
   private:
     std::string m_where;

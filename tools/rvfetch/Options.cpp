@@ -125,7 +125,7 @@ bool OneLine(Parser& p, const std::string& value) {
 
 const std::vector<OptionEntry>& Table() {
     using K = RequestData::Kind;
-    static const std::vector<OptionEntry> table = {
+    static const std::vector<OptionEntry> kTable = {
         {0, "url", "URL", "fetch URL too (repeatable, as are plain URLs)",
          [](Parser& p, const std::string& v) {
              if (OneLine(p, v)) {
@@ -283,7 +283,7 @@ const std::vector<OptionEntry>& Table() {
         {'h', "help", nullptr, "this text",
          [](Parser& p, const std::string&) { p.help = true; }},
     };
-    return table;
+    return kTable;
 }
 
 const OptionEntry* FindLong(std::string_view name) {

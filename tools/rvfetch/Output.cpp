@@ -36,11 +36,11 @@ Output::~Output() {
     }
 }
 
-bool Output::open() {
+bool Output::Open() {
     if (m_fd >= 0) {
         return true;
     }
-    if (isStandardOutput()) {
+    if (IsStandardOutput()) {
         m_fd = STDOUT_FILENO;
         return true;
     }
@@ -58,8 +58,8 @@ bool Output::open() {
     return true;
 }
 
-bool Output::write(std::string_view bytes) {
-    if (!open()) {
+bool Output::Write(std::string_view bytes) {
+    if (!Open()) {
         return false;
     }
     while (!bytes.empty()) {
@@ -78,11 +78,11 @@ bool Output::write(std::string_view bytes) {
     return true;
 }
 
-bool Output::touch() {
-    return open();
+bool Output::Touch() {
+    return Open();
 }
 
-std::uint64_t Output::rewind() {
+std::uint64_t Output::Rewind() {
     const std::uint64_t thrownAway = m_written;
     if (m_regular && ::ftruncate(m_fd, 0) == 0 && ::lseek(m_fd, 0, SEEK_SET) == 0) {
         m_written = 0;
@@ -91,7 +91,7 @@ std::uint64_t Output::rewind() {
     return 0;
 }
 
-bool Output::refusesBinary(std::string_view piece) const {
+bool Output::RefusesBinary(std::string_view piece) const {
     return m_path.empty() && m_written < kBinaryCheckBytes && ::isatty(STDOUT_FILENO) != 0 &&
            piece.find('\0') != std::string_view::npos;
 }

@@ -18,21 +18,21 @@ class Output {
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
 
-    bool isStandardOutput() const { return m_path.empty() || m_path == "-"; }
-    const std::string& path() const { return m_path; }
+    bool IsStandardOutput() const { return m_path.empty() || m_path == "-"; }
+    const std::string& Path() const { return m_path; }
     // False with the reason in error().
-    bool write(std::string_view bytes);
+    bool Write(std::string_view bytes);
     // A transfer that ended with nothing to write still leaves its (empty) file.
-    bool touch();
+    bool Touch();
     // Before a retry: a file goes back to empty. The bytes that were thrown away.
-    std::uint64_t rewind();
+    std::uint64_t Rewind();
     // Binary bytes (a NUL) near the start of what goes to a terminal, unless "-o -" asked.
-    bool refusesBinary(std::string_view piece) const;
-    std::uint64_t written() const { return m_written; }
-    const std::string& error() const { return m_error; }
+    bool RefusesBinary(std::string_view piece) const;
+    std::uint64_t Written() const { return m_written; }
+    const std::string& Error() const { return m_error; }
 
   private:
-    bool open();
+    bool Open();
 
     std::string m_path;
     bool m_createDirs;

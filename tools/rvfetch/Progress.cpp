@@ -33,23 +33,25 @@ int BarWidth() {
 }  // namespace
 
 std::string FiveCharacterSize(std::uint64_t bytes) {
-    constexpr std::uint64_t k = 1024, m = k * k, g = m * k, t = g * k;
+    constexpr std::uint64_t kKiB = 1024, kMiB = kKiB * kKiB, kGiB = kMiB * kKiB, kTiB = kGiB * kKiB;
     char text[48];
     const auto n = [](std::uint64_t v) { return static_cast<unsigned long long>(v); };
     if (bytes < 100000) {
         std::snprintf(text, sizeof text, "%5llu", n(bytes));
-    } else if (bytes < 10000 * k) {
-        std::snprintf(text, sizeof text, "%4lluk", n(bytes / k));
-    } else if (bytes < 100 * m) {
-        std::snprintf(text, sizeof text, "%2llu.%lluM", n(bytes / m), n((bytes % m) / (m / 10)));
-    } else if (bytes < 10000 * m) {
-        std::snprintf(text, sizeof text, "%4lluM", n(bytes / m));
-    } else if (bytes < 100 * g) {
-        std::snprintf(text, sizeof text, "%2llu.%lluG", n(bytes / g), n((bytes % g) / (g / 10)));
-    } else if (bytes < 10000 * g) {
-        std::snprintf(text, sizeof text, "%4lluG", n(bytes / g));
+    } else if (bytes < 10000 * kKiB) {
+        std::snprintf(text, sizeof text, "%4lluk", n(bytes / kKiB));
+    } else if (bytes < 100 * kMiB) {
+        std::snprintf(text, sizeof text, "%2llu.%lluM", n(bytes / kMiB),
+                      n((bytes % kMiB) / (kMiB / 10)));
+    } else if (bytes < 10000 * kMiB) {
+        std::snprintf(text, sizeof text, "%4lluM", n(bytes / kMiB));
+    } else if (bytes < 100 * kGiB) {
+        std::snprintf(text, sizeof text, "%2llu.%lluG", n(bytes / kGiB),
+                      n((bytes % kGiB) / (kGiB / 10)));
+    } else if (bytes < 10000 * kGiB) {
+        std::snprintf(text, sizeof text, "%4lluG", n(bytes / kGiB));
     } else {
-        std::snprintf(text, sizeof text, "%4lluT", n(bytes / t));
+        std::snprintf(text, sizeof text, "%4lluT", n(bytes / kTiB));
     }
     return text;
 }
@@ -73,13 +75,13 @@ std::string EightCharacterTime(std::int64_t seconds) {
 Progress::Progress(bool bar) : m_bar(bar) {
     if (!m_bar) {
         std::fputs(kMeterHead, stderr);
-        draw(false);
+        Draw(false);
     }
-    m_thread = std::thread([this] { run(); });
+    m_thread = std::thread([this] { Run(); });
 }
 
 Progress::~Progress() {
-    finish();
+    Finish();
 }
 
 void Progress::begin(std::uint64_t total) {
@@ -87,7 +89,7 @@ void Progress::begin(std::uint64_t total) {
     m_now = 0;
 }
 
-void Progress::finish() {
+void Progress::Finish() {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_finished) {
@@ -99,27 +101,27 @@ void Progress::finish() {
     if (m_thread.joinable()) {
         m_thread.join();
     }
-    draw(true);
+    Draw(true);
     std::fputs("\n", stderr);
 }
 
-void Progress::run() {
+void Progress::Run() {
     const auto interval = std::chrono::milliseconds(m_bar ? 200 : 1000);
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_wake.wait_for(lock, interval, [this] { return m_finished; })) {
-        draw(false);
+        Draw(false);
     }
 }
 
-void Progress::draw(bool last) {
+void Progress::Draw(bool last) {
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-    const std::string line = m_bar ? barLine(last) : meterLine(elapsed);
+    const std::string line = m_bar ? BarLine(last) : MeterLine(elapsed);
     std::fputs(line.c_str(), stderr);
     std::fflush(stderr);
 }
 
-std::string Progress::meterLine(double elapsed) {
+std::string Progress::MeterLine(double elapsed) {
     const std::uint64_t now = m_now, total = m_total;
     m_samples.emplace_back(elapsed, now);
     while (m_samples.size() > 2 && elapsed - m_samples[1].first >= kRateWindow) {
@@ -149,7 +151,7 @@ std::string Progress::meterLine(double elapsed) {
     return line;
 }
 
-std::string Progress::barLine(bool last) {
+std::string Progress::BarLine(bool last) {
     const int width = BarWidth() - 7;
     const std::uint64_t now = m_now, total = m_total;
     if (total == 0 && !last) {

@@ -24,15 +24,15 @@ class Progress {
 
     // A new answer begins (a redirect, a retry): its length when declared, else 0.
     void begin(std::uint64_t total);
-    void add(std::uint64_t bytes) { m_now += bytes; }
+    void Add(std::uint64_t bytes) { m_now += bytes; }
     // The last drawing, and the line ended.
-    void finish();
+    void Finish();
 
   private:
-    void run();
-    void draw(bool last);
-    std::string meterLine(double elapsed);
-    std::string barLine(bool last);
+    void Run();
+    void Draw(bool last);
+    std::string MeterLine(double elapsed);
+    std::string BarLine(bool last);
 
     const bool m_bar;
     const std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();

@@ -115,13 +115,13 @@ void Warn(std::string_view text) {
     std::fputs(shown.c_str(), stderr);
 }
 
-void Transfer::warn(const std::string& text) const {
+void Transfer::WarnUnlessSilent(const std::string& text) const {
     if (!m_options.silent) {
         Warn(text);
     }
 }
 
-std::chrono::milliseconds Transfer::remaining() const {
+std::chrono::milliseconds Transfer::Remaining() const {
     if (m_options.maxTime.count() == 0) {
         return 0ms;
     }
@@ -130,7 +130,7 @@ std::chrono::milliseconds Transfer::remaining() const {
     return std::max(1ms, m_options.maxTime - spent);
 }
 
-int Transfer::run() {
+int Transfer::Perform() {
     m_start = std::chrono::steady_clock::now();
     m_facts.urlGiven = m_url;
     std::string path = m_outputName.path;
@@ -142,8 +142,8 @@ int Transfer::run() {
         }
     }
     m_output = std::make_unique<Output>(path, m_options.createDirs);
-    m_facts.outputName = m_output->isStandardOutput() ? "" : path;
-    const bool toTerminal = m_output->isStandardOutput() && ::isatty(STDOUT_FILENO) != 0;
+    m_facts.outputName = m_output->IsStandardOutput() ? "" : path;
+    const bool toTerminal = m_output->IsStandardOutput() && ::isatty(STDOUT_FILENO) != 0;
     if (!m_options.silent && !m_options.noProgress && ::isatty(STDERR_FILENO) != 0 && !toTerminal) {
         m_progress = std::make_unique<Progress>(m_options.progressBar);
     }
@@ -155,7 +155,7 @@ int Transfer::run() {
     auto wait =
         m_options.retryDelay.count() > 0 ? m_options.retryDelay : std::chrono::milliseconds(1s);
     for (long left = m_options.retries; ending.code == 0; --left) {
-        ending = attempt();
+        ending = Attempt();
         if (!ending.retryable || left == 0) {
             break;
         }
@@ -165,11 +165,12 @@ int Transfer::run() {
             std::chrono::steady_clock::now() + pause - m_start > m_options.retryMaxTime) {
             break;
         }
-        say(ending);
-        warn("Problem : " + ending.problem + ". Will retry in " +
-             std::to_string(std::chrono::duration_cast<std::chrono::seconds>(pause).count()) +
-             " seconds. " + std::to_string(left) + " retries left.");
-        if (const std::uint64_t thrown = m_output->rewind(); thrown > 0) {
+        Say(ending);
+        WarnUnlessSilent(
+            "Problem : " + ending.problem + ". Will retry in " +
+            std::to_string(std::chrono::duration_cast<std::chrono::seconds>(pause).count()) +
+            " seconds. " + std::to_string(left) + " retries left.");
+        if (const std::uint64_t thrown = m_output->Rewind(); thrown > 0) {
             if (!m_options.silent) {
                 std::fprintf(stderr, "Throwing away %llu bytes\n",
                              static_cast<unsigned long long>(thrown));
@@ -182,29 +183,29 @@ int Transfer::run() {
         ending = Ending{};
     }
     if (m_progress) {
-        m_progress->finish();
+        m_progress->Finish();
     }
-    if (ending.code == 0 && m_output->written() == 0 && !m_output->touch()) {
-        ending = {exitcode::kWrite, m_output->error()};
+    if (ending.code == 0 && m_output->Written() == 0 && !m_output->Touch()) {
+        ending = {exitcode::kWrite, m_output->Error()};
     }
     m_facts.exitCode = ending.code;
     m_facts.errorWords = ending.words;
     m_facts.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-    say(ending);
+    Say(ending);
     if (m_options.writeOut) {
         WriteOut(*m_options.writeOut, m_facts, &WriteStream);
     }
     return ending.code;
 }
 
-void Transfer::say(const Ending& ending) const {
+void Transfer::Say(const Ending& ending) const {
     if (ending.code != 0 && !ending.words.empty() && (!m_options.silent || m_options.showError)) {
         std::fprintf(stderr, "rvfetch: (%d) %s\n", ending.code, ending.words.c_str());
     }
 }
 
-Transfer::Ending Transfer::attempt() {
+Transfer::Ending Transfer::Attempt() {
     std::string url = m_url;
     Method method = m_options.method;
     bool sameOrigin = true;
@@ -217,7 +218,7 @@ Transfer::Ending Transfer::attempt() {
         }
         bool redirected = false;
         std::string next;
-        Ending ending = fetchOnce(url, method, sameOrigin, redirected, next);
+        Ending ending = FetchOnce(url, method, sameOrigin, redirected, next);
         if (!redirected || ending.code != 0) {
             return ending;
         }
@@ -243,7 +244,7 @@ Transfer::Ending Transfer::attempt() {
     }
 }
 
-RVUtil::FetchOptions Transfer::fetchOptions(Method method, bool sameOrigin) const {
+RVUtil::FetchOptions Transfer::OptionsFor(Method method, bool sameOrigin) const {
     const Options& o = m_options;
     RVUtil::FetchOptions fetch;
     fetch.method = method == Method::Post   ? RVUtil::FetchMethod::Post
@@ -271,7 +272,7 @@ RVUtil::FetchOptions Transfer::fetchOptions(Method method, bool sameOrigin) cons
     // -m bounds the whole request on both fetchers; without it curl has no limit, and the
     // own transport keeps its defaults for each wait.
     fetch.timeout = 0ms;
-    fetch.maxTime = remaining();
+    fetch.maxTime = Remaining();
     fetch.connectTimeout = o.connectTimeout;
     // --max-filesize counts the body as received: the library counts what it delivers,
     // which is that unless it decodes; a body it decodes is counted here (below).
@@ -293,7 +294,7 @@ RVUtil::FetchOptions Transfer::fetchOptions(Method method, bool sameOrigin) cons
     return fetch;
 }
 
-Transfer::Ending Transfer::fetchOnce(const std::string& url, Method method, bool sameOrigin,
+Transfer::Ending Transfer::FetchOnce(const std::string& url, Method method, bool sameOrigin,
                                      bool& redirected, std::string& next) {
     m_head = ResponseHead{};
     m_headSeen = m_requestShown = m_redirect = m_drop = m_countDelivered = false;
@@ -309,38 +310,38 @@ Transfer::Ending Transfer::fetchOnce(const std::string& url, Method method, bool
     }
     if (m_options.verbose) {
         std::fprintf(stderr, "* %s %s on the %s backend\n", MethodName(method), url.c_str(),
-                     m_run.backend.name());
+                     m_run.backend.Name());
     }
-    RVUtil::FetchOptions options = fetchOptions(method, sameOrigin);
+    RVUtil::FetchOptions options = OptionsFor(method, sameOrigin);
     // The head is taken as soon as it is complete, so that -i, -D and -v write it before
     // the body, and -f or a verdict stop the transfer before a byte of the body is written.
     // A whole body, or a head whose transfer failed before its body began, is taken from
     // the outcome below.
     if (!m_options.whole) {
         options.onHead = [this](const RVUtil::HeadNotice& notice) {
-            showRequestHead(notice.requestHead);
-            return takeHead(notice.head);
+            ShowRequestHead(notice.requestHead);
+            return TakeHead(notice.head);
         };
     }
     const RVUtil::BodySink sink = [this](std::span<const std::byte> piece) {
-        return deliver(piece);
+        return Deliver(piece);
     };
     RVUtil::FetchOutcome outcome =
-        m_run.backend.fetch(url, options, m_options.whole ? nullptr : &sink);
+        m_run.backend.Fetch(url, options, m_options.whole ? nullptr : &sink);
     // A head receiver not called (a whole body, or a transfer that failed before its head
     // was whole) leaves the request's head to the outcome.
-    showRequestHead(outcome.requestHead);
+    ShowRequestHead(outcome.requestHead);
     if (!m_headSeen && !outcome.responseHead.empty()) {
-        takeHead(outcome.responseHead);
+        TakeHead(outcome.responseHead);
     }
     if (m_options.whole && m_stop == Stop::None && !m_drop && !outcome.body.empty() &&
         (outcome.ok || outcome.failure.kind == FailureKind::HttpStatus ||
          outcome.failure.kind == FailureKind::Verdict)) {
-        writeBody(outcome.body.text());
+        WriteBody(outcome.body.text());
     }
     m_facts.sizeDownload = m_options.whole ? outcome.body.size() : m_delivered;
     if (m_stop != Stop::None) {
-        Ending ending = stopped(outcome);
+        Ending ending = Stopped(outcome);
         if (m_stop == Stop::HttpError) {
             MarkHttpRetry(ending, m_head, method);
         }
@@ -349,7 +350,7 @@ Transfer::Ending Transfer::fetchOnce(const std::string& url, Method method, bool
     const FailureKind kind = outcome.failure.kind;
     if (kind != FailureKind::None && kind != FailureKind::HttpStatus &&
         kind != FailureKind::Verdict) {
-        Ending ending{ExitCodeOf(outcome.failure, m_run.backend.isCurl(), m_options.proxyGiven),
+        Ending ending{ExitCodeOf(outcome.failure, m_run.backend.IsCurl(), m_options.proxyGiven),
                       outcome.failure.words};
         // Transient, as curl counts them; never a POST that may have reached the server.
         const bool reached = kind != FailureKind::NameResolution && kind != FailureKind::Connect;
@@ -383,14 +384,14 @@ Transfer::Ending Transfer::fetchOnce(const std::string& url, Method method, bool
     return ending;
 }
 
-void Transfer::showRequestHead(std::string_view raw) {
+void Transfer::ShowRequestHead(std::string_view raw) {
     if (m_options.verbose && !m_requestShown && !raw.empty()) {
         m_requestShown = true;
         ShowHead(raw, "> ");
     }
 }
 
-bool Transfer::takeHead(std::string_view raw) {
+bool Transfer::TakeHead(std::string_view raw) {
     m_headSeen = true;
     if (m_options.verbose) {
         ShowHead(raw, "< ");
@@ -399,10 +400,10 @@ bool Transfer::takeHead(std::string_view raw) {
     m_facts.status = m_head.status;
     m_facts.headers = m_head.headers;
     m_facts.sizeHeader += raw.size();
-    if (m_run.dumpHeader && !m_run.dumpHeader->write(raw)) {
+    if (m_run.dumpHeader && !m_run.dumpHeader->Write(raw)) {
         m_stop = Stop::Write;
     }
-    if (m_options.include && !m_output->write(raw)) {
+    if (m_options.include && !m_output->Write(raw)) {
         m_stop = Stop::Write;
     }
     m_redirect =
@@ -427,7 +428,7 @@ bool Transfer::takeHead(std::string_view raw) {
     return m_stop == Stop::None;
 }
 
-bool Transfer::deliver(std::span<const std::byte> piece) {
+bool Transfer::Deliver(std::span<const std::byte> piece) {
     if (m_stop != Stop::None) {
         return false;
     }
@@ -440,24 +441,24 @@ bool Transfer::deliver(std::span<const std::byte> piece) {
         return false;
     }
     if (m_progress) {
-        m_progress->add(piece.size());
+        m_progress->Add(piece.size());
     }
-    return writeBody({reinterpret_cast<const char*>(piece.data()), piece.size()});
+    return WriteBody({reinterpret_cast<const char*>(piece.data()), piece.size()});
 }
 
-bool Transfer::writeBody(std::string_view bytes) {
-    if (m_outputName.path != "-" && m_output->refusesBinary(bytes)) {
+bool Transfer::WriteBody(std::string_view bytes) {
+    if (m_outputName.path != "-" && m_output->RefusesBinary(bytes)) {
         m_stop = Stop::Binary;
         return false;
     }
-    if (!m_output->write(bytes)) {
+    if (!m_output->Write(bytes)) {
         m_stop = Stop::Write;
         return false;
     }
     return true;
 }
 
-Transfer::Ending Transfer::stopped(const RVUtil::FetchOutcome& outcome) const {
+Transfer::Ending Transfer::Stopped(const RVUtil::FetchOutcome& outcome) const {
     switch (m_stop) {
         case Stop::HttpError:
             return {exitcode::kHttpError,
@@ -468,19 +469,19 @@ Transfer::Ending Transfer::stopped(const RVUtil::FetchOutcome& outcome) const {
         case Stop::FileSize:
             return {exitcode::kFileSize, "Maximum file size exceeded"};
         case Stop::Binary:
-            warn(
+            WarnUnlessSilent(
                 "Binary output can mess up your terminal. Use \"--output -\" to tell rvfetch to "
                 "output it to your terminal anyway, or consider \"--output <FILE>\" to save to "
                 "a file.");
             return {exitcode::kWrite, ""};
         case Stop::Write:
-            return {exitcode::kWrite, m_output->error().empty() && m_run.dumpHeader
-                                          ? m_run.dumpHeader->error()
-                                          : m_output->error()};
+            return {exitcode::kWrite, m_output->Error().empty() && m_run.dumpHeader
+                                          ? m_run.dumpHeader->Error()
+                                          : m_output->Error()};
         case Stop::None:
             break;
     }
-    return {ExitCodeOf(outcome.failure, m_run.backend.isCurl(), m_options.proxyGiven),
+    return {ExitCodeOf(outcome.failure, m_run.backend.IsCurl(), m_options.proxyGiven),
             outcome.failure.words};
 }
 

@@ -34,7 +34,7 @@ struct Run {
 class Transfer {
   public:
     Transfer(Run& run, std::string url, OutputName output);
-    int run();
+    int Perform();
 
     struct Ending {
         Ending() = default;
@@ -50,21 +50,21 @@ class Transfer {
     // Why rvfetch itself ended a fetch or failed it after the answer came.
     enum class Stop { None, HttpError, Verdict, FileSize, Binary, Write };
 
-    Ending attempt();
-    Ending fetchOnce(const std::string& url, Method method, bool sameOrigin, bool& redirected,
+    Ending Attempt();
+    Ending FetchOnce(const std::string& url, Method method, bool sameOrigin, bool& redirected,
                      std::string& next);
-    RVUtil::FetchOptions fetchOptions(Method method, bool sameOrigin) const;
+    RVUtil::FetchOptions OptionsFor(Method method, bool sameOrigin) const;
     // The answer's head: written for -i and -D, shown for -v, and what becomes of the body
     // decided. False when the transfer stops here.
-    bool takeHead(std::string_view raw);
+    bool TakeHead(std::string_view raw);
     // -v shows the request's head, once per fetch, before the answer's.
-    void showRequestHead(std::string_view raw);
-    bool deliver(std::span<const std::byte> piece);
-    bool writeBody(std::string_view bytes);
-    Ending stopped(const RVUtil::FetchOutcome& outcome) const;
-    std::chrono::milliseconds remaining() const;
-    void warn(const std::string& text) const;
-    void say(const Ending& ending) const;
+    void ShowRequestHead(std::string_view raw);
+    bool Deliver(std::span<const std::byte> piece);
+    bool WriteBody(std::string_view bytes);
+    Ending Stopped(const RVUtil::FetchOutcome& outcome) const;
+    std::chrono::milliseconds Remaining() const;
+    void WarnUnlessSilent(const std::string& text) const;
+    void Say(const Ending& ending) const;
 
     Run& m_run;
     const Options& m_options;

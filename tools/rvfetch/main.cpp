@@ -49,17 +49,17 @@ const char* CodeName(RVUtil::ErrorCode code) {
 int Demo(const LogFolder& log) {
     const int useInet = RVUtil::RVUtil_IsUseWinInet();
     std::printf("probe: RVUtil_IsUseWinInet() = %d (auto would use %s); log records go to %s\n\n",
-                useInet, useInet ? "inet" : "curl", log.where().c_str());
+                useInet, useInet ? "inet" : "curl", log.Where().c_str());
     DemoServer server;
     std::printf("%-10s %-20s %-8s %-22s %8s %9s\n", "resource", "what", "backend", "result",
                 "bytes", "time");
     for (const RVUtil::FetcherKind kind : {RVUtil::FetcherKind::Curl, RVUtil::FetcherKind::Own}) {
-        for (const DemoServer::Resource& resource : DemoServer::resources()) {
+        for (const DemoServer::Resource& resource : DemoServer::Resources()) {
             RVUtil::FetchOptions options;
             options.timeout = std::chrono::seconds(5);
             const auto start = std::chrono::steady_clock::now();
             const RVUtil::FetchOutcome outcome =
-                RVUtil::Fetch(kind, server.url(resource.path), options);
+                RVUtil::Fetch(kind, server.Url(resource.path), options);
             const double ms =
                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                     .count();
@@ -88,9 +88,9 @@ int Demo(const LogFolder& log) {
 }
 
 int Fetch(const Options& options, const LogFolder& log) {
-    if (options.verbose && log.dropped()) {
+    if (options.verbose && log.Dropped()) {
         std::fprintf(stderr, "* The library's records are dropped: %s\n",
-                     log.droppedBecause().c_str());
+                     log.DroppedBecause().c_str());
     }
     std::string why;
     const std::unique_ptr<Backend> backend = MakeBackend(options.backend, why);
@@ -106,7 +106,7 @@ int Fetch(const Options& options, const LogFolder& log) {
     int status = exitcode::kOk;
     for (std::size_t i = 0; i < options.urls.size(); ++i) {
         const OutputName output = i < options.outputs.size() ? options.outputs[i] : OutputName{};
-        status = Transfer(run, options.urls[i], output).run();
+        status = Transfer(run, options.urls[i], output).Perform();
     }
     return status;
 }

@@ -26,18 +26,18 @@ class CArrayOf {
         if (newSize < 0) {
             AfxThrowInvalidArgException();
         }
-        guarded([&] { m_items.resize(static_cast<std::size_t>(newSize)); });
+        Guarded([&] { m_items.resize(static_cast<std::size_t>(newSize)); });
     }
     INT_PTR Add(const T& item) {
-        guarded([&] { m_items.push_back(item); });
+        Guarded([&] { m_items.push_back(item); });
         return GetSize() - 1;
     }
-    const T& GetAt(INT_PTR index) const { return m_items[checked(index)]; }
-    T& GetAt(INT_PTR index) { return m_items[checked(index)]; }
-    T& ElementAt(INT_PTR index) { return m_items[checked(index)]; }
+    const T& GetAt(INT_PTR index) const { return m_items[Checked(index)]; }
+    T& GetAt(INT_PTR index) { return m_items[Checked(index)]; }
+    T& ElementAt(INT_PTR index) { return m_items[Checked(index)]; }
     void SetAt(INT_PTR index, const T& item) {
-        T& slot = m_items[checked(index)];
-        guarded([&] { slot = item; });
+        T& slot = m_items[Checked(index)];
+        Guarded([&] { slot = item; });
     }
     // Like SetAt, but grows the array when index is past the end.
     void SetAtGrow(INT_PTR index, const T& item) {
@@ -63,7 +63,7 @@ class CArrayOf {
         if (index < 0 || count <= 0) {
             AfxThrowInvalidArgException();
         }
-        guarded([&] {
+        Guarded([&] {
             if (index > GetSize()) {
                 m_items.resize(static_cast<std::size_t>(index));
             }
@@ -78,12 +78,12 @@ class CArrayOf {
     const T* GetData() const { return m_items.data(); }
     INT_PTR Append(const CArrayOf& other) {
         const INT_PTR first = GetSize();
-        guarded([&] { m_items.insert(m_items.end(), other.m_items.begin(), other.m_items.end()); });
+        Guarded([&] { m_items.insert(m_items.end(), other.m_items.begin(), other.m_items.end()); });
         return first;
     }
     void Copy(const CArrayOf& other) {
         if (this != &other) {
-            guarded([&] { m_items = other.m_items; });
+            Guarded([&] { m_items = other.m_items; });
         }
     }
 
@@ -93,14 +93,14 @@ class CArrayOf {
     auto end() const { return m_items.end(); }
 
   private:
-    std::size_t checked(INT_PTR index) const {
+    std::size_t Checked(INT_PTR index) const {
         if (index < 0 || index >= GetSize()) {
             AfxThrowInvalidArgException();
         }
         return static_cast<std::size_t>(index);
     }
     template <class F>
-    static void guarded(F&& change) {
+    static void Guarded(F&& change) {
         try {
             change();
         } catch (const std::bad_alloc&) {

@@ -29,7 +29,7 @@ class CListOf {
     };
     struct Block {
         Block* next;
-        Slot* slots() {
+        Slot* Slots() {
             return reinterpret_cast<Slot*>(reinterpret_cast<unsigned char*>(this) + kSlotsOffset);
         }
     };
@@ -48,51 +48,51 @@ class CListOf {
 
     POSITION GetHeadPosition() const { return m_head; }
     POSITION GetTailPosition() const { return m_tail; }
-    T& GetHead() { return nonEmpty(m_head)->data; }
-    const T& GetHead() const { return nonEmpty(m_head)->data; }
-    T& GetTail() { return nonEmpty(m_tail)->data; }
-    const T& GetTail() const { return nonEmpty(m_tail)->data; }
+    T& GetHead() { return NonEmpty(m_head)->data; }
+    const T& GetHead() const { return NonEmpty(m_head)->data; }
+    T& GetTail() { return NonEmpty(m_tail)->data; }
+    const T& GetTail() const { return NonEmpty(m_tail)->data; }
 
     // The element at pos; pos moves to the next one (null after the tail).
     T& GetNext(POSITION& pos) {
-        Node* node = at(pos);
+        Node* node = NodeAt(pos);
         pos = node->next;
         return node->data;
     }
     const T& GetNext(POSITION& pos) const {
-        Node* node = at(pos);
+        Node* node = NodeAt(pos);
         pos = node->next;
         return node->data;
     }
     T& GetPrev(POSITION& pos) {
-        Node* node = at(pos);
+        Node* node = NodeAt(pos);
         pos = node->prev;
         return node->data;
     }
-    T& GetAt(POSITION pos) { return at(pos)->data; }
-    const T& GetAt(POSITION pos) const { return at(pos)->data; }
-    void SetAt(POSITION pos, const T& item) { at(pos)->data = item; }
+    T& GetAt(POSITION pos) { return NodeAt(pos)->data; }
+    const T& GetAt(POSITION pos) const { return NodeAt(pos)->data; }
+    void SetAt(POSITION pos, const T& item) { NodeAt(pos)->data = item; }
 
-    POSITION AddHead(const T& item) { return link(make(item), nullptr, m_head); }
-    POSITION AddTail(const T& item) { return link(make(item), m_tail, nullptr); }
+    POSITION AddHead(const T& item) { return Link(Make(item), nullptr, m_head); }
+    POSITION AddTail(const T& item) { return Link(Make(item), m_tail, nullptr); }
     POSITION InsertBefore(POSITION pos, const T& item) {
         if (pos == nullptr) {
             return AddHead(item);
         }
-        Node* node = at(pos);
-        return link(make(item), node->prev, node);
+        Node* node = NodeAt(pos);
+        return Link(Make(item), node->prev, node);
     }
     POSITION InsertAfter(POSITION pos, const T& item) {
         if (pos == nullptr) {
             return AddTail(item);
         }
-        Node* node = at(pos);
-        return link(make(item), node, node->next);
+        Node* node = NodeAt(pos);
+        return Link(Make(item), node, node->next);
     }
 
-    T RemoveHead() { return take(nonEmpty(m_head)); }
-    T RemoveTail() { return take(nonEmpty(m_tail)); }
-    void RemoveAt(POSITION pos) { take(at(pos)); }
+    T RemoveHead() { return Take(NonEmpty(m_head)); }
+    T RemoveTail() { return Take(NonEmpty(m_tail)); }
+    void RemoveAt(POSITION pos) { Take(NodeAt(pos)); }
     void RemoveAll() {
         for (Node* node = m_head; node != nullptr;) {
             Node* next = node->next;
@@ -101,12 +101,12 @@ class CListOf {
         }
         m_head = m_tail = nullptr;
         m_count = 0;
-        releaseBlocks(nullptr);
+        ReleaseBlocks(nullptr);
     }
 
     // First position at or after startAfter's successor whose element equals value.
     POSITION Find(const T& value, POSITION startAfter = nullptr) const {
-        Node* node = startAfter == nullptr ? m_head : at(startAfter)->next;
+        Node* node = startAfter == nullptr ? m_head : NodeAt(startAfter)->next;
         for (; node != nullptr; node = node->next) {
             if (node->data == value) {
                 return node;
@@ -124,22 +124,22 @@ class CListOf {
     }
 
   private:
-    static Node* at(POSITION pos) {
+    static Node* NodeAt(POSITION pos) {
         if (pos == nullptr) {
             AfxThrowInvalidArgException();
         }
         return static_cast<Node*>(pos);
     }
-    static Node* nonEmpty(Node* node) {
+    static Node* NonEmpty(Node* node) {
         if (node == nullptr) {
             AfxThrowInvalidArgException();
         }
         return node;
     }
-    Node* make(const T& item) {
+    Node* Make(const T& item) {
         try {
             if (m_free == nullptr) {
-                addBlock();
+                AddBlock();
             }
             Slot* slot = m_free;
             Slot* const next = slot->nextFree;
@@ -156,21 +156,21 @@ class CListOf {
             AfxThrowMemoryException();
         }
     }
-    void recycle(Node* node) {
+    void Recycle(Node* node) {
         node->~Node();
         Slot* slot = reinterpret_cast<Slot*>(static_cast<void*>(node));
         slot->nextFree = m_free;
         m_free = slot;
         if (m_count == 0 && m_blocks != nullptr && m_blocks->next != nullptr) {
-            releaseBlocks(m_blocks);  // empty: keep one block for the next use
+            ReleaseBlocks(m_blocks);  // empty: keep one block for the next use
         }
     }
-    void addBlock() {
+    void AddBlock() {
         void* raw =
             ::operator new(kSlotsOffset + static_cast<std::size_t>(m_blockSize) * sizeof(Slot));
         Block* block = ::new (raw) Block{m_blocks};
         m_blocks = block;
-        Slot* slots = block->slots();
+        Slot* slots = block->Slots();
         for (INT_PTR i = m_blockSize - 1; i >= 0; --i) {
             slots[i].nextFree = m_free;
             m_free = &slots[i];
@@ -178,7 +178,7 @@ class CListOf {
     }
     // Gives back every block except keep (which must hold only free nodes); the free list
     // is rebuilt from keep.
-    void releaseBlocks(Block* keep) {
+    void ReleaseBlocks(Block* keep) {
         for (Block* block = m_blocks; block != nullptr;) {
             Block* next = block->next;
             if (block != keep) {
@@ -191,14 +191,14 @@ class CListOf {
         if (keep != nullptr) {
             keep->next = nullptr;
             m_blocks = keep;
-            Slot* slots = keep->slots();
+            Slot* slots = keep->Slots();
             for (INT_PTR i = m_blockSize - 1; i >= 0; --i) {
                 slots[i].nextFree = m_free;
                 m_free = &slots[i];
             }
         }
     }
-    POSITION link(Node* node, Node* prev, Node* next) {
+    POSITION Link(Node* node, Node* prev, Node* next) {
         node->prev = prev;
         node->next = next;
         (prev != nullptr ? prev->next : m_head) = node;
@@ -206,12 +206,12 @@ class CListOf {
         ++m_count;
         return node;
     }
-    T take(Node* node) {
+    T Take(Node* node) {
         (node->prev != nullptr ? node->prev->next : m_head) = node->next;
         (node->next != nullptr ? node->next->prev : m_tail) = node->prev;
         --m_count;
         T item = std::move(node->data);
-        recycle(node);
+        Recycle(node);
         return item;
     }
 
