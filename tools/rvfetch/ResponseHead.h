@@ -9,9 +9,8 @@
 
 namespace rvfetch {
 
-// What rvfetch reads from an answer's head as received: the status, its reason phrase and
-// the header lines. A block may hold several heads (an interim 100 Continue); the last one
-// is the answer's.
+// What rvfetch reads from an answer's final head as received (read by http/ParsedHead.h, as
+// the library reads it): the status, its reason phrase and the header lines.
 struct ResponseHead {
     int status = 0;  // 0: no status line
     std::string reason;
