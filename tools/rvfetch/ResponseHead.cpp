@@ -7,7 +7,7 @@ namespace rvfetch {
 
 namespace ascii = RVUtil::ascii;
 
-std::optional<std::string_view> ResponseHead::header(std::string_view name) const {
+std::optional<std::string_view> ResponseHead::Header(std::string_view name) const {
     for (const auto& [each, value] : headers) {
         if (ascii::EqualsNoCase(each, name)) {
             return value;
@@ -16,9 +16,9 @@ std::optional<std::string_view> ResponseHead::header(std::string_view name) cons
     return std::nullopt;
 }
 
-std::optional<std::uint64_t> ResponseHead::contentLength() const {
-    const auto length = header("Content-Length");
-    if (!length || header("Transfer-Encoding") || length->empty() || length->size() > 18) {
+std::optional<std::uint64_t> ResponseHead::ContentLength() const {
+    const auto length = Header("Content-Length");
+    if (!length || Header("Transfer-Encoding") || length->empty() || length->size() > 18) {
         return std::nullopt;
     }
     std::uint64_t n = 0;
@@ -31,8 +31,8 @@ std::optional<std::uint64_t> ResponseHead::contentLength() const {
     return n;
 }
 
-bool ResponseHead::hasVerdict() const {
-    const auto verdict = header("RV_Error");
+bool ResponseHead::HasVerdict() const {
+    const auto verdict = Header("RV_Error");
     return verdict && !verdict->empty();
 }
 

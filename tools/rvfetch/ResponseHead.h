@@ -17,11 +17,11 @@ struct ResponseHead {
     std::vector<std::pair<std::string, std::string>> headers;
 
     // The first value of that name, letter case ignored.
-    std::optional<std::string_view> header(std::string_view name) const;
+    std::optional<std::string_view> Header(std::string_view name) const;
     // The declared body length, when there is one and no transfer coding overrides it.
-    std::optional<std::uint64_t> contentLength() const;
+    std::optional<std::uint64_t> ContentLength() const;
     // A non-empty RV_Error verdict.
-    bool hasVerdict() const;
+    bool HasVerdict() const;
 };
 
 ResponseHead ReadResponseHead(std::string_view block);
