@@ -7,8 +7,8 @@
 #include <limits>
 #include <string>
 
-#include "CRVHttpFetcher/request2/DeclaredLength.h"
 #include "CRVHttpFetcher/request2/ResponseHeaderMap.h"
+#include "http/FieldValues.h"
 #include "support/FuzzCheck.h"
 
 namespace {
@@ -35,10 +35,12 @@ std::optional<std::uint32_t> Strtoul32(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace RVUtil::request2;
     const std::string_view text = rvfuzz::Text(data, size);
-    FUZZ_CHECK(ReadUnsignedLong32(text) == Strtoul32(text));
+    FUZZ_CHECK(RVUtil::http::ReadUnsignedLong32(text) == Strtoul32(text));
 
+    RVUtil::http::HeadIndex index;
+    index.Read(text);
     ResponseHeaderMap map;
-    ParseHeaderBlock(text.data(), text.size(), &map);
+    AddFields(RVUtil::http::HeadView(text, index), &map);
     for (const auto& [name, value] : map) {
         FUZZ_CHECK(name.find(':') == std::string::npos);
     }

@@ -3,14 +3,16 @@
 #include <string_view>
 
 #include "RVUtil/CStringArray.h"
-#include "http/HeaderLines.h"
+#include "http/PairArray.h"
 
 // Header pairs as both fetchers record them from a raw block, for comparing two readings.
 namespace rvfuzz {
 
 inline CStringArray RecordedPairs(std::string_view block) {
+    RVUtil::http::HeadIndex index;
+    index.Read(block);
     CStringArray pairs;
-    RVUtil::http::RecordHeaderLines(block, pairs);
+    RVUtil::http::RecordFields(RVUtil::http::HeadView(block, index), pairs);
     return pairs;
 }
 

@@ -16,7 +16,6 @@
 #include "decoding/BodyDelivery.h"
 #include "decoding/BodyLimitFor.h"
 #include "http/BodyLimitRecord.h"
-#include "http/HeaderLines.h"
 #include "http/HeaderPairs.h"
 #include "http/VerdictHeaders.h"
 #include "log/PXLog.h"
@@ -148,7 +147,7 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
             return result;
         }
     }
-    http::RecordHeaderLines(request.RawHeaders(), m_arrRespHeaders);
+    http::RecordFields(request.Head().View(), m_arrRespHeaders);
     if (inside.Streaming()) {
         StreamBody(request, urlPath);
     } else {
@@ -227,7 +226,7 @@ void CRVHttpFetcher::StreamBody(transport::Request& request, const char* urlPath
     const std::uint64_t limit = BodyLimitFor(inside.call);
     BodyDelivery delivery(*inside.call->sink, options, limit, request.SentHead());
     std::unique_ptr<BYTE[]> piece;
-    bool reading = delivery.Begin(request.StatusCode(), request.RawHeaders());
+    bool reading = delivery.Begin(request.StatusCode(), request.Head().View());
     if (reading) {
         piece.reset(new (std::nothrow) BYTE[kStreamPieceSize]);
         if (!piece) {

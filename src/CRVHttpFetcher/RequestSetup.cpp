@@ -4,6 +4,7 @@
 #include <new>
 
 #include "CRVHttpFetcher/FetcherLimits.h"
+#include "http/PairArray.h"
 #include "log/PXLog.h"
 #include "platform/Ascii.h"
 #include "transport/Request.h"
@@ -47,11 +48,12 @@ transport::RequestFlags requestFlagsFor(const RequestUrl& url) {
 // Adds each name/value pair of headers, in list order, as the line "name: value". A pair the
 // transport refuses (a line break in it, put in the list around AddHeader) is left out.
 void addRequestHeaderLines(const CStringArray& headers, transport::Request& request) {
-    for (INT_PTR i = 0; i + 1 < headers.GetSize(); i += 2) {
+    http::ForEachPair(headers, [&request](INT_PTR, const CString& name, const CString& value) {
         CString line;
-        line.Format("%s: %s", headers[i].GetString(), headers[i + 1].GetString());
+        line.Format("%s: %s", name.GetString(), value.GetString());
         request.AddHeaderLine(line.str());
-    }
+        return true;
+    });
 }
 
 // Canonicalises and splits url for Request and Request2. False for a null URL and one that

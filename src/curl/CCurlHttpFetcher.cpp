@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "curl/CCurlHttpFetcherImpl.h"
+#include "http/PairArray.h"
 
 namespace RVUtil {
 
@@ -38,9 +39,10 @@ CCurlHttpFetcher& CCurlHttpFetcher::operator=(const CCurlHttpFetcher& other) {
     if (other.m_pImpl->IsInit()) {
         fresh->Init();
     }
-    for (INT_PTR i = 0; i + 1 < headers.GetSize(); i += 2) {
-        fresh->AddHeader(headers[i], headers[i + 1]);
-    }
+    http::ForEachPair(headers, [&fresh](INT_PTR, const CString& name, const CString& value) {
+        fresh->AddHeader(name, value);
+        return true;
+    });
     FinishAndDelete()(m_pImpl);
     m_pImpl = fresh.release();
     return *this;

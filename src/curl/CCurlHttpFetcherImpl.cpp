@@ -144,6 +144,7 @@ void CCurlHttpFetcherImpl::Fini() {
     }
     m_vecBody.Release();
     m_vecRawHeaders.Release();
+    m_headIndex.Clear();
     m_bClosed = TRUE;
     m_bInit = FALSE;
 }

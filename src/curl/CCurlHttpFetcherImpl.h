@@ -138,10 +138,12 @@ class CCurlHttpFetcherImpl {
     CURLcode m_nLastCode = CURLE_OK;
     buffers::BodyStore m_vecBody;
     CurlByteArray m_vecRawHeaders;
+    // Where the parts of the final head lie in m_vecRawHeaders, as the head reader found them.
+    http::HeadIndex m_headIndex;
     // What the write callback hands its bytes to; it fills m_vecBody.
-    CurlBodyReceiver m_bodyReceiver{m_vecBody, m_vecRawHeaders};
+    CurlBodyReceiver m_bodyReceiver{m_vecBody, m_vecRawHeaders, m_headIndex};
     // What the header callback hands its lines to; it fills m_vecRawHeaders.
-    CurlHeadReader m_headReader{m_vecRawHeaders};
+    CurlHeadReader m_headReader{m_vecRawHeaders, m_headIndex};
     Failure m_failure;
     // The last request's URL, for the records Decompress writes.
     std::string m_strLastUrl;

@@ -83,19 +83,24 @@ CStringArray CCurlHttpFetcherImpl::RequestHeaders() {
 bool CCurlHttpFetcherImpl::BuildHeaderList(const CStringArray& pairs,
                                            const std::vector<bool>& fromFetch, curl_slist** list) {
     curl_slist* built = nullptr;
+    bool whole = true;
     try {
-        for (INT_PTR i = 0; i + 1 < pairs.GetSize(); i += 2) {
-            const auto pair = static_cast<std::size_t>(i / 2);
+        http::ForEachPair(pairs, [&](INT_PTR at, const CString& name, const CString& value) {
+            const auto pair = static_cast<std::size_t>(at / 2);
             const bool fetchOwn = pair < fromFetch.size() && fromFetch[pair];
-            const CString line = !fetchOwn                ? HeaderLine(pairs[i], pairs[i + 1])
-                                 : pairs[i + 1].IsEmpty() ? pairs[i] + ";"
-                                                          : pairs[i] + ": " + pairs[i + 1];
+            const CString line = !fetchOwn         ? HeaderLine(name, value)
+                                 : value.IsEmpty() ? name + ";"
+                                                   : name + ": " + value;
             curl_slist* extended = Curl().slist_append(built, line);
-            if (extended == nullptr) {
-                Curl().slist_free_all(built);
-                return false;
+            whole = extended != nullptr;
+            if (whole) {
+                built = extended;
             }
-            built = extended;
+            return whole;
+        });
+        if (!whole) {
+            Curl().slist_free_all(built);
+            return false;
         }
     } catch (...) {
         Curl().slist_free_all(built);

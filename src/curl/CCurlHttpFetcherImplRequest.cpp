@@ -133,7 +133,7 @@ DWORD CCurlHttpFetcherImpl::Execute(const char* url, const char* user, const cha
         return FailTransfer(url, post, bodyLimit, requestBytes > 0);
     }
     try {
-        http::RecordHeaderLines(m_vecRawHeaders.Text(), m_arrRespHeaders);
+        http::RecordFields(http::HeadView(m_vecRawHeaders.Text(), m_headIndex), m_arrRespHeaders);
     } catch (abi::__forced_unwind&) {
         throw;
     } catch (...) {
@@ -368,9 +368,9 @@ int CCurlHttpFetcherImpl::OnDebug(CURL*, curl_infotype type, char* data, std::si
 bool CCurlHttpFetcherImpl::DecodeGzipBody(long long bodyLimit) {
     const bool decodedAsSent = m_pCall != nullptr && !m_pCall->options.decode;
     if (!m_bCurlDecodesGzip || decodedAsSent ||
-        EncodingOf(
-            http::FindRecordedValue(m_vecRawHeaders.Text(), "Content-Encoding").value_or("")) !=
-            ContentEncoding::Gzip) {
+        EncodingOf(http::HeadView(m_vecRawHeaders.Text(), m_headIndex)
+                       .Find("Content-Encoding")
+                       .value_or("")) != ContentEncoding::Gzip) {
         return true;
     }
     decoding::DecodedBody decoded = decoding::DecodeBody(ContentEncoding::Gzip, m_vecBody.Bytes(),

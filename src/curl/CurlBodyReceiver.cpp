@@ -21,7 +21,7 @@ bool CurlBodyReceiver::BeginDelivery() noexcept {
     if (Curl().easy_getinfo(m_transfer, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) {
         status = 0;
     }
-    return m_delivery->Begin(static_cast<int>(status), m_head.Text());
+    return m_delivery->Begin(static_cast<int>(status), http::HeadView(m_head.Text(), m_headIndex));
 }
 
 bool CurlBodyReceiver::OnData(const char* data, std::size_t n) noexcept {

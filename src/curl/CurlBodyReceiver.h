@@ -7,6 +7,7 @@
 #include "buffers/BodyStore.h"
 #include "curl/CurlByteArray.h"
 #include "decoding/BodyDelivery.h"
+#include "http/ParsedHead.h"
 
 namespace RVUtil {
 
@@ -18,8 +19,9 @@ namespace RVUtil {
 // head (kept in head) as soon as it is whole.
 class CurlBodyReceiver {
   public:
-    CurlBodyReceiver(buffers::BodyStore& store, const CurlByteArray& head)
-        : m_store(store), m_head(head) {}
+    CurlBodyReceiver(buffers::BodyStore& store, const CurlByteArray& head,
+                     const http::HeadIndex& headIndex)
+        : m_store(store), m_head(head), m_headIndex(headIndex) {}
 
     // A transfer starts: its handle, the limit in bytes (0: none), and the delivery of a
     // streaming fetch (null for a whole body).
@@ -44,6 +46,7 @@ class CurlBodyReceiver {
 
     buffers::BodyStore& m_store;
     const CurlByteArray& m_head;
+    const http::HeadIndex& m_headIndex;
     CURL* m_transfer = nullptr;
     std::uint64_t m_limit = 0;
     decoding::BodyDelivery* m_delivery = nullptr;

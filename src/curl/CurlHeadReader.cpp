@@ -1,7 +1,6 @@
 #include "curl/CurlHeadReader.h"
 
 #include "http/FieldValues.h"
-#include "http/HeaderLines.h"
 #include "http/StatusLine.h"
 #include "platform/Ascii.h"
 
@@ -9,6 +8,7 @@ namespace RVUtil {
 
 void CurlHeadReader::Start() {
     m_raw.Clear();
+    m_index.Clear();
     m_state = State::HeadStart;
     m_interim = false;
     m_length.reset();
@@ -34,6 +34,7 @@ bool CurlHeadReader::OnLine(std::string_view line) {
     if (m_state == State::HeadStart) {
         // A new head replaces an interim one before it.
         m_raw.Clear();
+        m_index.Clear();
         m_length.reset();
         http::StatusLine status;
         if (!http::ReadStatusLine(text, &status)) {
@@ -69,7 +70,12 @@ bool CurlHeadReader::OnLine(std::string_view line) {
             return Refuse("a transfer coding other than chunked alone");
         }
     }
-    return m_raw.Append(line.data(), line.size());
+    const std::size_t at = m_raw.Size();
+    if (!m_raw.Append(line.data(), line.size())) {
+        return false;
+    }
+    m_index.AddLine(at, text);
+    return true;
 }
 
 bool CurlHeadReader::Complete() const {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "curl/CurlByteArray.h"
+#include "http/ParsedHead.h"
 
 namespace RVUtil {
 
@@ -21,7 +22,9 @@ namespace RVUtil {
 // which libcurl delivers as header lines too, are not kept either.
 class CurlHeadReader {
   public:
-    explicit CurlHeadReader(CurlByteArray& raw) : m_raw(raw) {}
+    // The final head's lines go to raw as received, and are indexed in index as they come:
+    // the head is read once, by this reader.
+    CurlHeadReader(CurlByteArray& raw, http::HeadIndex& index) : m_raw(raw), m_index(index) {}
 
     // Starts a transfer: the raw block is emptied and nothing is refused.
     void Start();
@@ -41,6 +44,7 @@ class CurlHeadReader {
     enum class State { HeadStart, FirstHeader, InHead, FinalHeadDone };
 
     CurlByteArray& m_raw;
+    http::HeadIndex& m_index;
     State m_state = State::HeadStart;
     bool m_interim = false;
     std::optional<std::uint64_t> m_length;

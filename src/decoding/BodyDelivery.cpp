@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "http/HeaderLines.h"
 #include "http/VerdictHeaders.h"
 
 namespace RVUtil::decoding {
@@ -11,16 +10,15 @@ BodyDelivery::BodyDelivery(const BodySink& sink, const FetchOptions& options, st
                            const std::string& sentHead)
     : m_sink(sink), m_options(options), m_limit(limit), m_sentHead(sentHead) {}
 
-bool BodyDelivery::Begin(int status, std::string_view head) {
-    const HeadNotice notice{status, head,
+bool BodyDelivery::Begin(int status, const http::HeadView& head) {
+    const HeadNotice notice{status, head.Raw(),
                             m_options.keepRequestHead ? std::string_view(m_sentHead) : ""};
     if (m_options.onHead && !m_options.onHead(notice)) {
         return StopWith(Stop::Cancelled,
                         {FailureKind::Cancelled, 0, "the head's receiver cancelled the request"});
     }
-    const bool verdict = !http::FindRecordedValue(head, kErrorVerdictHeader).value_or("").empty();
-    const ContentEncoding encoding =
-        EncodingOf(http::FindRecordedValue(head, "Content-Encoding").value_or(""));
+    const bool verdict = !head.Find(kErrorVerdictHeader).value_or("").empty();
+    const ContentEncoding encoding = EncodingOf(head.Find("Content-Encoding").value_or(""));
     m_delivering = m_options.deliverEveryAnswer || (status == 200 && !verdict);
     if (m_delivering && m_options.decode && encoding != ContentEncoding::None) {
         m_decoder = StreamDecoder::Make(encoding);

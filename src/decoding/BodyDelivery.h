@@ -10,6 +10,7 @@
 #include "RVUtil/FetchOptions.h"
 #include "decoding/ContentDecoding.h"
 #include "decoding/StreamDecoder.h"
+#include "http/ParsedHead.h"
 
 namespace RVUtil::decoding {
 
@@ -32,7 +33,7 @@ class BodyDelivery {
     // The final head (its status and the head as received) is complete: the head's receiver
     // is told, and the head's verdict and encoding are read as the read functions read them.
     // True when the body goes to the sink.
-    bool Begin(int status, std::string_view head);
+    bool Begin(int status, const http::HeadView& head);
     bool Delivering() const { return m_delivering; }
     // One piece of the body as received. False stops the transfer (Stopped says why); a body
     // that is not delivered stops it at its first byte, with Stopped None.

@@ -16,9 +16,8 @@
 #include "fetch/FetcherAccess.h"
 #include "fetch/ReadSequence.h"
 #include "http/CallSettings.h"
-#include "http/HeaderLines.h"
 #include "http/HeaderPairs.h"
-#include "http/StatusLine.h"
+#include "http/ParsedHead.h"
 #include "http/VerdictHeaders.h"
 #include "platform/Ascii.h"
 
@@ -36,30 +35,23 @@ std::string_view FetchOutcome::Header(std::string_view name) const {
 namespace {
 
 // The final response's status line and header lines, from its head as received.
-void ReadHead(std::string_view head, FetchOutcome& outcome) {
-    bool statusLine = true;
-    http::ForEachHeaderLine(head, [&](std::string_view line) {
-        if (statusLine) {
-            statusLine = false;
-            http::StatusLine status;
-            if (http::ReadStatusLine(line, &status)) {
-                outcome.status = status.status;
-                outcome.reason = std::string(status.reason);
-            }
-            return;
-        }
-        const std::size_t colon = line.find(':');
-        if (colon != std::string_view::npos && colon > 0) {
-            outcome.headers.emplace_back(line.substr(0, colon),
-                                         ascii::TrimBlanks(line.substr(colon + 1)));
-        }
+void ReadHead(std::string_view block, FetchOutcome& outcome) {
+    http::HeadIndex index;
+    index.Read(block);
+    const http::HeadView head(block, index);
+    if (head.Status() != 0) {
+        outcome.status = head.Status();
+        outcome.reason = std::string(head.Reason());
+    }
+    head.ForEachHeader([&outcome](std::string_view name, std::string_view value) {
+        outcome.headers.emplace_back(name, value);
     });
     // The verdict and the expiry as the read functions read them (FindHeader's rule).
-    const auto verdict = http::FindRecordedValue(head, kErrorVerdictHeader);
+    const auto verdict = head.Find(kErrorVerdictHeader);
     if (verdict.has_value() && !verdict->empty()) {
         outcome.verdict = std::string(*verdict);
     }
-    if (const auto expiry = http::FindRecordedValue(head, kExpiryHeader); expiry.has_value()) {
+    if (const auto expiry = head.Find(kExpiryHeader); expiry.has_value()) {
         const CTime32 when = RVUtil_gfnGetExpiredTime(CString(*expiry));
         outcome.expires =
             std::chrono::system_clock::time_point(std::chrono::seconds(when.GetTime()));

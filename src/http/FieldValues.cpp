@@ -1,5 +1,7 @@
 #include "http/FieldValues.h"
 
+#include <limits>
+
 #include "platform/Ascii.h"
 
 namespace RVUtil::http {
@@ -36,6 +38,31 @@ bool IsChunkedAlone(std::string_view value) {
         chunked = ascii::EqualsNoCase(coding, "chunked");
     });
     return codings == 1 && chunked;
+}
+
+std::optional<std::uint32_t> ReadUnsignedLong32(std::string_view text) {
+    constexpr std::uint64_t kMaxValue = std::numeric_limits<std::uint32_t>::max();
+    std::size_t i = text.size() - ascii::TrimLeft(text, ascii::IsSpace).size();
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    const std::size_t digitsStart = i;
+    std::uint64_t magnitude = 0;
+    bool overflow = false;
+    for (; i < text.size() && ascii::IsDigit(text[i]); ++i) {
+        magnitude = magnitude * 10 + static_cast<std::uint64_t>(text[i] - '0');
+        if (magnitude > kMaxValue) {
+            overflow = true;  // keep scanning: the digits still belong to the number
+            magnitude = kMaxValue + 1;
+        }
+    }
+    if (i == digitsStart || overflow) {
+        return std::nullopt;
+    }
+    const auto value = static_cast<std::uint32_t>(magnitude);
+    return negative ? static_cast<std::uint32_t>(0u - value) : value;
 }
 
 }  // namespace RVUtil::http

@@ -38,4 +38,11 @@ bool FoldContentLength(std::string_view value, std::optional<std::uint64_t>* len
 // way by every reader, and so a response that is refused.
 bool IsChunkedAlone(std::string_view value);
 
+// A Content-Length value read the way the C++ library's std::stoul reads a decimal number
+// into a 32-bit unsigned long (the streaming request's reading): white space skipped, an
+// optional sign, then decimal digits up to the first other character. Empty when std::stoul
+// would raise: no digits, or digits whose value exceeds 32 bits. A minus sign negates modulo
+// 2^32, as strtoul does ("-1" reads 4294967295).
+std::optional<std::uint32_t> ReadUnsignedLong32(std::string_view text);
+
 }  // namespace RVUtil::http

@@ -1,10 +1,7 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string_view>
-
-#include "RVUtil/CStringArray.h"
 
 // The lines of a response's raw header block, read the same way by both fetchers. A line
 // ends at LF, and one CR right before that LF is not part of it, so blocks with CR LF ends,
@@ -31,19 +28,5 @@ void ForEachHeaderLine(std::string_view block, LineFn&& line) {
         start = lf + 1;
     }
 }
-
-// Records one "Name: value" line in pairs: the name is the text before the first colon,
-// kept exactly; the value starts after the one space that must follow the colon. Lines
-// without a colon, with the colon first or without the space after it (the status line,
-// the empty line, "Name:value") are not recorded. False for those. Raises only for lack of
-// memory, and then leaves pairs as they were.
-bool RecordHeaderLine(std::string_view line, CStringArray& pairs);
-
-// Records every "Name: value" line of block (as ForEachHeaderLine cuts it) in pairs.
-void RecordHeaderLines(std::string_view block, CStringArray& pairs);
-
-// The value of the first line of block that RecordHeaderLine would record under name
-// (letter case ignored), as FindHeader would give it once recorded; none when no such line.
-std::optional<std::string_view> FindRecordedValue(std::string_view block, std::string_view name);
 
 }  // namespace RVUtil::http

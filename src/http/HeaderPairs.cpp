@@ -49,22 +49,12 @@ HeaderRefusal CheckRequestHeader(std::string_view name, std::string_view value) 
 }
 
 INT_PTR FindRequestPair(const CStringArray& pairs, const CString& name) {
-    for (INT_PTR i = 0; i + 1 < pairs.GetSize(); i += 2) {
-        if (pairs[i] == name) {
-            return i;
-        }
-    }
-    return -1;
-}
-
-void AppendPair(CStringArray& pairs, const CString& name, const CString& value) {
-    pairs.Add(name);
-    try {
-        pairs.Add(value);
-    } catch (...) {
-        pairs.RemoveAt(pairs.GetUpperBound());
-        throw;
-    }
+    INT_PTR found = -1;
+    ForEachPair(pairs, [&](INT_PTR at, const CString& each, const CString&) {
+        found = each == name ? at : -1;
+        return found < 0;
+    });
+    return found;
 }
 
 INT_PTR SetRequestPair(CStringArray& pairs, const CString& name, const CString& value) {
@@ -84,11 +74,11 @@ CStringArray MergeFetchHeaders(const CStringArray& own,
     std::vector<bool> used(fetch.size(), false);
     std::vector<bool> origins;
     CStringArray merged;
-    for (INT_PTR i = 0; i + 1 < own.GetSize(); i += 2) {
-        const std::string_view name = own[i].str();
+    ForEachPair(own, [&](INT_PTR, const CString& ownName, const CString& ownValue) {
+        const std::string_view name = ownName.str();
         if (std::any_of(removed.begin(), removed.end(),
                         [&](const std::string& gone) { return ascii::EqualsNoCase(gone, name); })) {
-            continue;
+            return true;
         }
         std::size_t replacement = 0;
         while (replacement < fetch.size() &&
@@ -100,10 +90,11 @@ CStringArray MergeFetchHeaders(const CStringArray& own,
             AppendPair(merged, CString(fetch[replacement].first),
                        CString(fetch[replacement].second));
         } else {
-            AppendPair(merged, own[i], own[i + 1]);
+            AppendPair(merged, ownName, ownValue);
         }
         origins.push_back(replacement < fetch.size());
-    }
+        return true;
+    });
     for (std::size_t i = 0; i < fetch.size(); ++i) {
         if (!used[i]) {
             AppendPair(merged, CString(fetch[i].first), CString(fetch[i].second));
@@ -126,12 +117,15 @@ bool RemoveRequestPair(CStringArray& pairs, const CString& name) {
 }
 
 CString FindResponseValue(const CStringArray& pairs, const CString& name) {
-    for (INT_PTR i = 0; i + 1 < pairs.GetSize(); i += 2) {
-        if (pairs[i].CompareNoCase(name) == 0) {
-            return pairs[i + 1];
+    CString found;
+    ForEachPair(pairs, [&](INT_PTR, const CString& each, const CString& value) {
+        if (each.CompareNoCase(name) != 0) {
+            return true;
         }
-    }
-    return CString();
+        found = value;
+        return false;
+    });
+    return found;
 }
 
 }  // namespace RVUtil::http

@@ -6,12 +6,11 @@
 #include <utility>
 #include <vector>
 
-#include "RVUtil/CString.h"
-#include "RVUtil/CStringArray.h"
+#include "http/PairArray.h"
 
-// The header lists of both fetchers: CStringArrays of pairs, a name at each even index and
-// its value at the next odd one. Request headers are the caller's (names compared with
-// letter case); response headers are the server's (looked up without it).
+// The rules of the header lists both fetchers keep (PairArray.h): request headers are the
+// caller's (names compared with letter case); response headers are the server's (looked up
+// without it).
 namespace RVUtil::http {
 
 enum class HeaderRefusal {
@@ -36,10 +35,6 @@ const char* RefusalReason(HeaderRefusal refusal);
 // gets when it is refused (kHeaderRefusedRecord filled in, "-" for an empty name), or none
 // when the pair may be stored.
 std::optional<std::string> RefusedHeaderRecord(const char* name, const char* value);
-
-// Adds the pair at the end. Raises only for lack of memory, and then leaves pairs as they
-// were: never a name without its value.
-void AppendPair(CStringArray& pairs, const CString& name, const CString& value);
 
 // Index of the first pair whose name equals name exactly (letter case counts), or -1.
 INT_PTR FindRequestPair(const CStringArray& pairs, const CString& name);

@@ -43,7 +43,7 @@ InetError OpenTunnel(NetStream& stream, const platform::ProxyServer& proxy, std:
     // Anything but a 2xx is the proxy's refusal; bytes behind the answer would belong to a
     // TLS handshake that has not started yet.
     if (reply.status < 200 || reply.status > 299) {
-        *detail = "proxy refused the tunnel: HTTP " + reply.statusText;
+        *detail = "proxy refused the tunnel: HTTP " + std::string(reply.parsed.View().Code());
         return kInetCannotConnect;
     }
     if (!answer.Pending().empty()) {

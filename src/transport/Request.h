@@ -69,10 +69,11 @@ class Request {
     const std::string& SentHead() const { return m_sentHead; }
 
     // After a successful Send: the final response's status code, as a number and as the
-    // three digits received, and the raw head (see ResponseHead::rawBlock).
+    // three digits received, and the head as received and read (see ResponseHead::parsed).
     int StatusCode() const { return m_head.status; }
-    const std::string& StatusText() const { return m_head.statusText; }
-    const std::string& RawHeaders() const { return m_head.rawBlock; }
+    std::string_view StatusText() const { return m_head.parsed.View().Code(); }
+    const std::string& RawHeaders() const { return m_head.parsed.Raw(); }
+    const http::ParsedHead& Head() const { return m_head.parsed; }
     // The body length the response head declares, when the body is framed by it.
     std::optional<std::uint64_t> DeclaredLength() const;
 

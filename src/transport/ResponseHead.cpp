@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "http/FieldValues.h"
-#include "http/HeaderLines.h"
 #include "http/StatusLine.h"
 #include "platform/Ascii.h"
 
@@ -100,8 +99,10 @@ void HeadLines::Field(std::string_view name, std::string_view value) {
 
 InetError ParseResponseHead(std::string_view head, ResponseHead* out, UnreadableLength rule,
                             const char** fault) {
+    // The head is read once: the index the fetchers use is built in the pass that checks it.
     HeadLines lines;
-    http::ForEachHeaderLine(head, [&lines](std::string_view line) { lines.Take(line); });
+    http::ParsedHead parsed(std::string(head),
+                            [&lines](std::string_view line) { lines.Take(line); });
     if (!lines.sawStatusLine) {
         lines.Refuse("no status line");
     }
@@ -118,8 +119,7 @@ InetError ParseResponseHead(std::string_view head, ResponseHead* out, Unreadable
         return kInetInvalidResponse;
     }
     ResponseHead result;
-    result.rawBlock.assign(head);
-    result.statusText = std::string(lines.statusLine.code);
+    result.parsed = std::move(parsed);
     result.status = lines.statusLine.status;
     if (http::IsInterimStatus(result.status) || result.status == 204 || result.status == 304) {
         result.framing = BodyFraming::None;

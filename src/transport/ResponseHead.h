@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "http/ParsedHead.h"
 #include "transport/InetError.h"
 
 // The head of an HTTP/1.x response: the status line and the header lines up to the empty
@@ -23,10 +24,9 @@ enum class BodyFraming {
 
 struct ResponseHead {
     int status = 0;
-    std::string statusText;  // the three digits of the status code
-    // The head exactly as received: status line, header lines and the empty line, each
-    // ended as the server ended it (CR LF or LF alone).
-    std::string rawBlock;
+    // The head exactly as received (status line, header lines and the empty line, each
+    // ended as the server ended it: CR LF or LF alone), read once; the fetchers keep it.
+    http::ParsedHead parsed;
     BodyFraming framing = BodyFraming::UntilClose;
     std::uint64_t contentLength = 0;
     bool keepAlive = false;  // the server lets the connection carry another request

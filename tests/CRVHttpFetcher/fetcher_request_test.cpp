@@ -12,7 +12,6 @@
 #include <tuple>
 #include <utility>
 
-#include "CRVHttpFetcher/request2/DeclaredLength.h"
 #include "CRVHttpFetcher/request2/ResponseHeaderMap.h"
 #include "FetcherTestSupport.h"
 #include "LogCapture.h"
@@ -21,6 +20,7 @@
 #include "ScriptedServer.h"
 #include "TestCertificates.h"
 #include "TlsFront.h"
+#include "http/FieldValues.h"
 
 namespace {
 
@@ -403,9 +403,11 @@ TEST_F(Request2Test, LeavesTheObjectsSessionAndLetsRequestGrowFromItsBody) {
 // length.
 using namespace RVUtil::request2;
 
-ResponseHeaderMap Parsed(const std::string& block) {
+ResponseHeaderMap Parsed(std::string_view block) {
+    RVUtil::http::HeadIndex index;
+    index.Read(block);
     ResponseHeaderMap map;
-    ParseHeaderBlock(block.data(), block.size(), &map);
+    AddFields(RVUtil::http::HeadView(block, index), &map);
     return map;
 }
 
@@ -426,9 +428,7 @@ TEST(ResponseHeaderMapTest, MergesNamesOfAnyCaseAndSplitsAtEveryLf) {
     EXPECT_EQ(map.at(""), " v");
     EXPECT_EQ(map.at("c"), " x:y\rz") << "split at the first colon";
     // The given length bounds the text: an LF beyond it is not seen.
-    ResponseHeaderMap cut;
-    ParseHeaderBlock("A: 1\r\nB: 2\r\n", 11, &cut);
-    EXPECT_EQ(cut.size(), 1u);
+    EXPECT_EQ(Parsed(std::string_view("A: 1\r\nB: 2\r\n", 11)).size(), 1u);
 }
 
 TEST(DeclaredLengthTest, ReadsLikeStoulIntoThirtyTwoBits) {
@@ -440,7 +440,7 @@ TEST(DeclaredLengthTest, ReadsLikeStoulIntoThirtyTwoBits) {
         {"", {}}, {" ", {}}, {"-", {}}, {"+ 5", {}}, {"abc", {}}};
     // clang-format on
     for (const auto& [text, value] : cases) {
-        EXPECT_EQ(ReadUnsignedLong32(text), value) << '"' << text << '"';
+        EXPECT_EQ(RVUtil::http::ReadUnsignedLong32(text), value) << '"' << text << '"';
     }
     EXPECT_EQ(DeclaredContentLength(Parsed("CONTENT-LENGTH: 12\r\n")), 12u);
     EXPECT_EQ(DeclaredContentLength(Parsed("Content-Length: none\r\n")), 0u);

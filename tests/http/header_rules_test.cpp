@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "http/HeaderLines.h"
 #include "http/HeaderPairs.h"
+#include "http/ParsedHead.h"
 
 namespace {
 
@@ -75,10 +75,58 @@ TEST(RequestHeaderRule, PairsReplaceByExactNameAndResponseLookupIgnoresCase) {
 // (LF-only and mixed heads end to end: the hostile-server cases of
 // tests/fetch/read_functions_test.cpp).
 TEST(HeaderLines, OnlyNameColonSpaceValueLinesAreRecorded) {
+    const RVUtil::http::ParsedHead head(
+        "HTTP/1.1 200 OK\r\nA:1\r\nB: \r\nC:  two\r\nD: x\ry\r\r\n: e\r\nF: unended");
     CStringArray pairs;
-    RVUtil::http::RecordHeaderLines(
-        "HTTP/1.1 200 OK\r\nA:1\r\nB: \r\nC:  two\r\nD: x\ry\r\r\n: e\r\nF: unended", pairs);
+    RVUtil::http::RecordFields(head.View(), pairs);
     EXPECT_EQ(Flat(pairs), (std::vector<std::string>{"B", "", "C", " two", "D", "x\ry\r"}));
+    // Every line with a colon is a field, as received; FindHeader's rule then needs a name
+    // and the space after the colon, and the first such line of a name wins.
+    EXPECT_EQ(head.View().FieldCount(), 5u);
+    EXPECT_EQ(head.View().Field(0).value, "1");
+    EXPECT_EQ(head.Find("a"), std::nullopt);
+    EXPECT_EQ(head.Find("c"), " two");
+    EXPECT_TRUE(RVUtil::http::RecordHeaderLine("X: 1", pairs));
+    EXPECT_FALSE(RVUtil::http::RecordHeaderLine("X:1", pairs));
+}
+
+// The status line and the fields as a reader shows them, from heads with CR LF, LF alone,
+// a repeated name, an obs-fold line and a reason phrase holding a colon.
+TEST(ParsedHead, ReadsStatusFieldsAndFirstValueOnce) {
+    struct Case {
+        const char* block;
+        int status;
+        const char* reason;
+        std::vector<std::string> shown;  // name, value, ...
+        const char* found;               // Find("x-a"), or null for none
+    };
+    const Case cases[] = {
+        {"HTTP/1.1 200 OK\r\nX-A: 1\r\nx-a: 2\r\n\r\n", 200, "OK", {"X-A", "1", "x-a", "2"}, "1"},
+        {"HTTP/1.0 404 Not Found\nX-A:  sp \n fold: ed\n\n",
+         404,
+         "Not Found",
+         {"X-A", "sp", " fold", "ed"},
+         " sp "},
+        {"HTTP/1.1 200 A: b\r\nX-A:n\r\n\r\n", 200, "A: b", {"X-A", "n"}, nullptr},
+        {"garbage\r\n\r\n", 0, "", {}, nullptr},
+    };
+    for (const Case& c : cases) {
+        // Moved before it is read: the index holds offsets, not pointers.
+        RVUtil::http::ParsedHead kept(c.block);
+        const RVUtil::http::ParsedHead head = std::move(kept);
+        const RVUtil::http::HeadView view = head.View();
+        EXPECT_EQ(view.Status(), c.status) << c.block;
+        EXPECT_EQ(view.Reason(), c.reason) << c.block;
+        std::vector<std::string> shown;
+        view.ForEachHeader([&](std::string_view name, std::string_view value) {
+            shown.emplace_back(name);
+            shown.emplace_back(value);
+        });
+        EXPECT_EQ(shown, c.shown) << c.block;
+        EXPECT_EQ(head.Find("x-a"),
+                  c.found ? std::optional<std::string_view>(c.found) : std::nullopt)
+            << c.block;
+    }
 }
 
 }  // namespace

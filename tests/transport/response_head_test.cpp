@@ -29,8 +29,8 @@ TEST(ResponseHeadTest, KeepsTheHeadExactlyAsReceived) {
         "HTTP/1.1 404 Not Found\r\nB:tight\n folded on\r\nA:  two\r\nContent-Length: 3\n\r\n";
     const ResponseHead h = Parsed(head);
     EXPECT_EQ(h.status, 404);
-    EXPECT_EQ(h.statusText, "404");
-    EXPECT_EQ(h.rawBlock, head);
+    EXPECT_EQ(h.parsed.View().Code(), "404");
+    EXPECT_EQ(h.parsed.Raw(), head);
     EXPECT_EQ(h.framing, BodyFraming::Length);
     EXPECT_EQ(h.contentLength, 3u);
     EXPECT_TRUE(h.keepAlive);
@@ -71,7 +71,7 @@ TEST(ResponseHeadTest, ChoosesTheBodyFramingAndKeepAlive) {
         ASSERT_EQ(ParseResponseHead(c.head, &h, c.rule), kInetOk) << c.head;
         EXPECT_EQ(h.framing, c.framing) << c.head;
         EXPECT_EQ(h.keepAlive, c.keepAlive) << c.head;
-        EXPECT_EQ(h.rawBlock, c.head);
+        EXPECT_EQ(h.parsed.Raw(), c.head);
         if (c.framing == Length) {
             EXPECT_EQ(h.contentLength, c.length) << c.head;
         }

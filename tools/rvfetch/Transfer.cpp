@@ -51,7 +51,7 @@ void MarkHttpRetry(Transfer::Ending& ending, const ResponseHead& head, Method me
     }
     ending.retryable = method != Method::Post;
     ending.problem = "HTTP error";
-    const auto after = head.header("Retry-After");
+    const auto after = head.Header("Retry-After");
     if (after && !after->empty() && after->size() < 9 &&
         std::all_of(after->begin(), after->end(), [](char c) { return ascii::IsDigit(c); })) {
         ending.retryAfter = std::chrono::seconds(std::atol(std::string(*after).c_str()));
@@ -362,12 +362,12 @@ Transfer::Ending Transfer::FetchOnce(const std::string& url, Method method, bool
     }
     if (m_redirect) {
         redirected = true;
-        next = std::string(m_head.header("Location").value_or(""));
+        next = std::string(m_head.Header("Location").value_or(""));
         return {};
     }
     m_facts.redirectUrl.clear();
-    if (IsRedirectStatus(m_head.status) && m_head.header("Location")) {
-        const RedirectTarget target = ResolveLocation(url, *m_head.header("Location"));
+    if (IsRedirectStatus(m_head.status) && m_head.Header("Location")) {
+        const RedirectTarget target = ResolveLocation(url, *m_head.Header("Location"));
         m_facts.redirectUrl = target.url;
     }
     if (m_options.expiry) {
@@ -407,9 +407,9 @@ bool Transfer::TakeHead(std::string_view raw) {
         m_stop = Stop::Write;
     }
     m_redirect =
-        m_options.followRedirects && IsRedirectStatus(m_head.status) && m_head.header("Location");
-    const std::optional<std::uint64_t> length = m_head.contentLength();
-    const bool decoded = m_options.compressed && m_head.header("Content-Encoding");
+        m_options.followRedirects && IsRedirectStatus(m_head.status) && m_head.Header("Location");
+    const std::optional<std::uint64_t> length = m_head.ContentLength();
+    const bool decoded = m_options.compressed && m_head.Header("Content-Encoding");
     if (m_progress) {
         m_progress->begin(decoded ? 0 : length.value_or(0));
     }
@@ -419,7 +419,7 @@ bool Transfer::TakeHead(std::string_view raw) {
     }
     if (m_options.fail && m_head.status >= 400) {
         m_stop = Stop::HttpError;
-    } else if (m_head.hasVerdict() && !(m_options.failWithBody && m_head.status >= 400)) {
+    } else if (m_head.HasVerdict() && !(m_options.failWithBody && m_head.status >= 400)) {
         m_stop = Stop::Verdict;
     } else if (m_options.maxFileSize > 0 && length && *length > m_options.maxFileSize) {
         m_stop = Stop::FileSize;
@@ -465,7 +465,7 @@ Transfer::Ending Transfer::Stopped(const RVUtil::FetchOutcome& outcome) const {
                     "The requested URL returned error: " + std::to_string(m_head.status)};
         case Stop::Verdict:
             return {exitcode::kVerdict, "the server refused with its RV_Error verdict: " +
-                                            std::string(m_head.header("RV_Error").value_or(""))};
+                                            std::string(m_head.Header("RV_Error").value_or(""))};
         case Stop::FileSize:
             return {exitcode::kFileSize, "Maximum file size exceeded"};
         case Stop::Binary:

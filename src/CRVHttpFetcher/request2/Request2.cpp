@@ -6,7 +6,6 @@
 
 #include "CRVHttpFetcher/FetcherInternals.h"
 #include "CRVHttpFetcher/RequestSetup.h"
-#include "CRVHttpFetcher/request2/DeclaredLength.h"
 #include "CRVHttpFetcher/request2/ResponseHeaderMap.h"
 #include "RVUtil/BodyLimit.h"
 #include "RVUtil/CRVHttpFetcher.h"
@@ -81,8 +80,7 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
     }
 
     request2::ResponseHeaderMap headers;
-    const std::string& block = request->RawHeaders();
-    request2::ParseHeaderBlock(block.data(), block.size(), &headers);
+    request2::AddFields(request->Head().View(), &headers);
     for (const auto& [name, value] : headers) {
         http::AppendPair(m_arrRespHeaders, CString(name), CString(value));
     }

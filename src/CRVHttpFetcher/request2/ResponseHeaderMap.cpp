@@ -1,9 +1,9 @@
 #include "CRVHttpFetcher/request2/ResponseHeaderMap.h"
 
 #include <cstdint>
-#include <cstring>
+#include <exception>
 
-#include "http/HeaderLines.h"
+#include "http/FieldValues.h"
 #include "platform/Ascii.h"
 
 namespace RVUtil::request2 {
@@ -22,18 +22,26 @@ bool HeaderNameEqual::operator()(std::string_view a, std::string_view b) const n
     return ascii::EqualsNoCase(a, b);
 }
 
-void ParseHeaderBlock(const char* text, std::size_t length, ResponseHeaderMap* map) {
-    http::ForEachHeaderLine(std::string_view(text, length), [map](std::string_view line) {
-        const std::size_t colon = line.find(':');
-        if (colon == std::string_view::npos) {
-            return;
-        }
-        const std::string_view value = line.substr(colon + 1);
-        auto [entry, added] = map->try_emplace(std::string(line.substr(0, colon)), value);
+void AddFields(const http::HeadView& head, ResponseHeaderMap* map) {
+    for (std::size_t i = 0; i < head.FieldCount(); ++i) {
+        const http::HeaderField field = head.Field(i);
+        auto [entry, added] = map->try_emplace(std::string(field.name), field.value);
         if (!added) {
-            entry->second.append("; ").append(value);
+            entry->second.append("; ").append(field.value);
         }
-    });
+    }
+}
+
+std::uint32_t DeclaredContentLength(const ResponseHeaderMap& map) {
+    try {
+        const auto entry = map.find("content-length");
+        if (entry == map.end()) {
+            return 0;
+        }
+        return http::ReadUnsignedLong32(entry->second).value_or(0);
+    } catch (const std::exception&) {
+        return 0;
+    }
 }
 
 }  // namespace RVUtil::request2

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+
+#include "http/ParsedHead.h"
 
 // The response headers of a streaming request, one entry per name: names that differ only
 // in ASCII letter case are one name, and a header sent more than once keeps every value.
@@ -21,12 +24,14 @@ struct HeaderNameEqual {
 using ResponseHeaderMap =
     std::unordered_map<std::string, std::string, HeaderNameHash, HeaderNameEqual>;
 
-// Adds the header lines of a raw block (length bytes) to map, the lines cut as
-// http::ForEachHeaderLine cuts them (at LF, one CR before it dropped). A line is
-// "name:value" split at its first colon; name and value are kept exactly as received, so
-// the value keeps the blank after the colon. A name already in the map gets "; " and the
-// new value appended to its value. Lines without a colon (the status line, the closing
-// empty line) and a last line without its LF are passed over.
-void ParseHeaderBlock(const char* text, std::size_t length, ResponseHeaderMap* map);
+// Adds every field of head (a line with a colon, see http::HeadIndex) to map, name and value
+// exactly as received, so the value keeps the blank after the colon. A name already in the
+// map gets "; " and the new value appended to its value.
+void AddFields(const http::HeadView& head, ResponseHeaderMap* map);
+
+// The "content-length" entry of map (any letter case) read as http::ReadUnsignedLong32
+// reads it; 0 when the entry is missing or unreadable. Nothing raised while looking it up
+// or reading it leaves here.
+std::uint32_t DeclaredContentLength(const ResponseHeaderMap& map);
 
 }  // namespace RVUtil::request2

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string_view>
+
+#include "RVUtil/CString.h"
+#include "RVUtil/CStringArray.h"
+#include "http/ParsedHead.h"
+
+// The header lists the exported fetchers keep: CStringArrays of pairs, a name at each even
+// index and its value at the next odd one. The rest of http/ speaks standard C++; this is
+// where its heads become such lists, and where every walk over a list's pairs happens.
+namespace RVUtil::http {
+
+// Calls pair(at, name, value) for each whole pair of pairs in order, at being the index of
+// the name, until it returns false. A last name without its value is no pair.
+template <class PairFn>
+void ForEachPair(const CStringArray& pairs, PairFn&& pair) {
+    for (INT_PTR i = 0; i + 1 < pairs.GetSize(); i += 2) {
+        if (!pair(i, pairs[i], pairs[i + 1])) {
+            return;
+        }
+    }
+}
+
+// Adds the pair at the end. Raises only for lack of memory, and then leaves pairs as they
+// were: never a name without its value.
+void AppendPair(CStringArray& pairs, const CString& name, const CString& value);
+
+// Records one line of a head ("Name: value", see RecordedValue) in pairs; false, with
+// nothing recorded, for a line that has no RecordedValue. Raises only for lack of memory,
+// and then leaves pairs as they were.
+bool RecordHeaderLine(std::string_view line, CStringArray& pairs);
+
+// Records every field of head that has a RecordedValue in pairs, in order. Raises only for
+// lack of memory; the pairs recorded until then stay.
+void RecordFields(const HeadView& head, CStringArray& pairs);
+
+}  // namespace RVUtil::http
