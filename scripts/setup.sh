@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    clang libclang-rt-14-dev
+    clang clang-tidy libclang-rt-14-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libcurl4-openssl-dev libzstd-dev libdeflate-dev zlib1g-dev
     libboost1.81-dev libssl-dev libspdlog-dev libfmt-dev

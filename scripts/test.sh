@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: once as built for use, once under
+# Builds everything and runs every test: once as built for use (then clang-tidy's naming
+# and function-size checks over the same tree), once under
 # AddressSanitizer + UndefinedBehaviorSanitizer, and the tests labelled "tsan" once more
 # under ThreadSanitizer; then every fuzz target for 20 seconds from its seeds, any finding
 # failing the run.
@@ -17,6 +18,9 @@ run_suite() {  # build-dir, extra cmake arguments...
 
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRVUTIL_WERROR=ON
 ctest --test-dir build --output-on-failure -j "$jobs"
+# The naming conventions and the size of functions (CONTRIBUTING.md, "Names"), over every
+# translation unit of the tree just built.
+scripts/naming.sh build
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
