@@ -106,6 +106,48 @@ Failure RefusedHeaderOf(const FetchOptions& options) {
     return Failure();
 }
 
+// The read functions' form for the fetch's method and body.
+ReadForm FormFor(const FetchOptions& options) {
+    if (options.method != FetchMethod::Post) {
+        return ReadForm();
+    }
+    const auto length = std::min<std::size_t>(options.body.size(), LONG_MAX);
+    return ReadForm::Post(const_cast<BYTE*>(reinterpret_cast<const BYTE*>(options.body.data())),
+                          // An empty POST is a POST of no bytes; the fetchers need somewhere
+                          // to point.
+                          static_cast<long>(length));
+}
+
+// Fills the outcome from the fetcher once the exchange has ended with code, before the
+// fetcher lets the response go: the heads, the failure, and the body of an answer that came
+// whole but failed for its status, its verdict or its decoding, as it arrived. A body the
+// transfer did not bring whole is not handed out at all.
+template <class Fetcher>
+void TakeAnswer(Fetcher& fetcher, const FetchOptions& options, bool streaming, ErrorCode code,
+                unsigned char*& body, long size, FetchOutcome& outcome) {
+    outcome.responseHead = fetcher.GetRawResponseHeaders().str();
+    ReadHead(outcome.responseHead, outcome);
+    if (options.keepRequestHead) {
+        outcome.requestHead = FetcherAccess::RequestHead(fetcher);
+    }
+    const Failure fetcherFailure = FetcherAccess::LastFailure(fetcher);
+    outcome.failure = FailureOf(code, outcome, fetcherFailure);
+    const bool cameWhole = code == ERR_HTTP_STATUS || code == ERR_SERVER_VERDICT ||
+                           code == ERR_DECOMPRESS || (code == ERR_REQUEST && !fetcherFailure);
+    if (!cameWhole || streaming) {
+        return;
+    }
+    if (code == ERR_DECOMPRESS || body == nullptr) {
+        delete[] std::exchange(body, nullptr);
+        size = fetcher.GetResponseSize();
+        body = FetcherAccess::TakeBody(fetcher);
+    }
+    if (body != nullptr) {
+        outcome.body =
+            OwnedBytes(std::exchange(body, nullptr), static_cast<std::size_t>(std::max(size, 0L)));
+    }
+}
+
 template <class Fetcher>
 FetchOutcome FetchWith(Fetcher& fetcher, std::string_view url, const FetchOptions& options,
                        const BodySink* sink) {
@@ -131,39 +173,9 @@ FetchOutcome FetchWith(Fetcher& fetcher, std::string_view url, const FetchOption
         ~EndCall() { FetcherAccess::SetCall(fetcher, nullptr); }
     } endCall{fetcher};
 
-    ReadForm form;
-    if (options.method == FetchMethod::Post) {
-        const auto length = std::min<std::size_t>(options.body.size(), LONG_MAX);
-        form = ReadForm::Post(
-            const_cast<BYTE*>(reinterpret_cast<const BYTE*>(options.body.data())),
-            // An empty POST is a POST of no bytes; the fetchers need somewhere to point.
-            static_cast<long>(length));
-    }
+    ReadForm form = FormFor(options);
     form.beforeEnd = [&](ErrorCode code, unsigned char*& body, long size) {
-        outcome.responseHead = fetcher.GetRawResponseHeaders().str();
-        ReadHead(outcome.responseHead, outcome);
-        if (options.keepRequestHead) {
-            outcome.requestHead = FetcherAccess::RequestHead(fetcher);
-        }
-        const Failure fetcherFailure = FetcherAccess::LastFailure(fetcher);
-        outcome.failure = FailureOf(code, outcome, fetcherFailure);
-        // The body of an answer that came whole but failed for its status, its verdict or
-        // its decoding stays readable in the outcome, as it arrived; a body the transfer
-        // did not bring whole is not handed out at all.
-        const bool cameWhole = code == ERR_HTTP_STATUS || code == ERR_SERVER_VERDICT ||
-                               code == ERR_DECOMPRESS || (code == ERR_REQUEST && !fetcherFailure);
-        if (!cameWhole || sink != nullptr) {
-            return;
-        }
-        if (code == ERR_DECOMPRESS || body == nullptr) {
-            delete[] std::exchange(body, nullptr);
-            size = fetcher.GetResponseSize();
-            body = FetcherAccess::TakeBody(fetcher);
-        }
-        if (body != nullptr) {
-            outcome.body = OwnedBytes(std::exchange(body, nullptr),
-                                      static_cast<std::size_t>(std::max(size, 0L)));
-        }
+        TakeAnswer(fetcher, options, sink != nullptr, code, body, size, outcome);
     };
     unsigned char* out = nullptr;
     long size = 0;
