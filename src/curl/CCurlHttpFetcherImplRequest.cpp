@@ -61,64 +61,64 @@ DWORD CCurlHttpFetcherImpl::Request(const char* url, const char* user, const cha
 DWORD CCurlHttpFetcherImpl::Execute(const char* url, const char* user, const char* password,
                                     DWORD timeout, const PostBody* post) {
     CSingleLock lock(&m_lock, TRUE);
-    if (m_bClosed) {
+    if (m_closed) {
         return 0;
     }
-    m_strLastUrl = url != nullptr ? url : "";
+    m_lastUrl = url != nullptr ? url : "";
     // Read once, so that the transfer and its log record name the same limit.
-    const auto bodyLimit = static_cast<long long>(BodyLimitFor(m_pCall));
+    const auto bodyLimit = static_cast<long long>(BodyLimitFor(m_call));
     std::unique_ptr<CURL, TransferCleanup> transfer;
     try {
         ResetResponse();
         if (user != nullptr && password != nullptr) {
             // On the configured handle, so that later requests keep the credentials.
             const std::string credentials = std::string(user) + ":" + password;
-            Curl().easy_setopt(m_pCurl, CURLOPT_USERPWD, credentials.c_str());
+            Curl().easy_setopt(m_curl, CURLOPT_USERPWD, credentials.c_str());
         }
         // A negative length, or bytes promised behind a null pointer, would have libcurl
         // measure the data as text or read it from elsewhere: refused without a transfer,
         // reported like a rejected option.
         if (post != nullptr && (post->length < 0 || (post->data == nullptr && post->length > 0))) {
-            m_nLastCode = CURLE_BAD_FUNCTION_ARGUMENT;
+            m_lastCode = CURLE_BAD_FUNCTION_ARGUMENT;
             return FailTransfer(url, post, bodyLimit);
         }
         transfer.reset(StartTransfer(url, timeout, post, bodyLimit));
     } catch (abi::__forced_unwind&) {
         throw;
     } catch (...) {
-        m_nLastCode = CURLE_OUT_OF_MEMORY;
+        m_lastCode = CURLE_OUT_OF_MEMORY;
     }
     if (!transfer) {
         return FailTransfer(url, post, bodyLimit);
     }
 
-    m_nLastCode = PerformOnMulti(m_pMulti, transfer.get());
-    if (Curl().easy_getinfo(transfer.get(), CURLINFO_RESPONSE_CODE, &m_nHttpStatus) != CURLE_OK) {
-        m_nHttpStatus = 0;
+    m_lastCode = PerformOnMulti(m_multi, transfer.get());
+    if (Curl().easy_getinfo(transfer.get(), CURLINFO_RESPONSE_CODE, &m_httpStatus) != CURLE_OK) {
+        m_httpStatus = 0;
     }
     long requestBytes = 0;
     if (Curl().easy_getinfo(transfer.get(), CURLINFO_REQUEST_SIZE, &requestBytes) != CURLE_OK) {
         requestBytes = 0;
     }
-    if (m_nLastCode == CURLE_OK && !m_headReader.Complete()) {
+    if (m_lastCode == CURLE_OK && !m_headReader.Complete()) {
         // libcurl takes a head that the connection's end cut short for a whole one.
-        m_nLastCode = CURLE_WEIRD_SERVER_REPLY;
+        m_lastCode = CURLE_WEIRD_SERVER_REPLY;
         m_headReader.Refuse("the connection closed inside the response head");
     }
-    if (m_nLastCode == CURLE_OK) {
+    if (m_lastCode == CURLE_OK) {
         m_bodyReceiver.Complete();
     }
     transfer.reset();
-    if (m_pCallHeaderList != nullptr) {
-        Curl().slist_free_all(m_pCallHeaderList);
-        m_pCallHeaderList = nullptr;
+    if (m_callHeaderList != nullptr) {
+        Curl().slist_free_all(m_callHeaderList);
+        m_callHeaderList = nullptr;
     }
     if (m_delivery != nullptr && EndedByDelivery()) {
         // A streamed body that was not to be delivered, or did not decode, ends a complete
         // exchange: the status, the verdict or the decoding tells what failed.
-        m_nLastCode = CURLE_OK;
+        m_lastCode = CURLE_OK;
         if (m_delivery->Stopped() != BodyDelivery::Stop::None) {
-            m_bStreamUndecodable = true;
+            m_streamUndecodable = true;
             m_failure = m_delivery->LastFailure();
             if (m_failure.kind == FailureKind::BodyLimit) {
                 LogChannel()(CPXLog::LVL_ERROR)
@@ -126,19 +126,19 @@ DWORD CCurlHttpFetcherImpl::Execute(const char* url, const char* user, const cha
             }
         }
     }
-    if (m_nLastCode == CURLE_OK && m_delivery == nullptr && !DecodeGzipBody(bodyLimit)) {
+    if (m_lastCode == CURLE_OK && m_delivery == nullptr && !DecodeGzipBody(bodyLimit)) {
         return FailTransfer(url, post, bodyLimit, requestBytes > 0);
     }
-    if (m_nLastCode != CURLE_OK) {
+    if (m_lastCode != CURLE_OK) {
         return FailTransfer(url, post, bodyLimit, requestBytes > 0);
     }
     try {
-        http::RecordHeaderLines(m_vecRawHeaders.Text(), m_arrRespHeaders);
+        http::RecordHeaderLines(m_rawHeaders.Text(), m_responseHeaders);
     } catch (abi::__forced_unwind&) {
         throw;
     } catch (...) {
         // The lines recorded so far stay; the caller learns of the failure by the result.
-        m_nLastCode = CURLE_OUT_OF_MEMORY;
+        m_lastCode = CURLE_OUT_OF_MEMORY;
         return FailTransfer(url, post, bodyLimit);
     }
     return 1;
@@ -146,34 +146,34 @@ DWORD CCurlHttpFetcherImpl::Execute(const char* url, const char* user, const cha
 
 CURL* CCurlHttpFetcherImpl::StartTransfer(const char* url, DWORD timeout, const PostBody* post,
                                           long long bodyLimit) {
-    if (m_pCurl == nullptr) {
-        m_nLastCode = CURLE_BAD_FUNCTION_ARGUMENT;  // never initialised
+    if (m_curl == nullptr) {
+        m_lastCode = CURLE_BAD_FUNCTION_ARGUMENT;  // never initialised
         return nullptr;
     }
-    CURL* transfer = Curl().easy_duphandle(m_pCurl);
+    CURL* transfer = Curl().easy_duphandle(m_curl);
     if (transfer == nullptr) {
-        m_nLastCode = CURLE_OUT_OF_MEMORY;
+        m_lastCode = CURLE_OUT_OF_MEMORY;
         return nullptr;
     }
     // A copy leaves the share object behind; it is named again for every transfer.
-    Curl().easy_setopt(transfer, CURLOPT_SHARE, m_pShare);
+    Curl().easy_setopt(transfer, CURLOPT_SHARE, m_share);
     // libcurl decodes nothing: a gzip body the caller asked for with Accept-Encoding is
     // decoded whole after the transfer (DecodeGzipBody), as the own fetcher's Decompress
     // decodes it.
     Curl().easy_setopt(transfer, CURLOPT_HTTP_CONTENT_DECODING, 0L);
-    Curl().easy_setopt(transfer, CURLOPT_ERRORBUFFER, m_szErrorText);
+    Curl().easy_setopt(transfer, CURLOPT_ERRORBUFFER, m_errorText);
     Curl().easy_setopt(transfer, CURLOPT_URL, url);
     Curl().easy_setopt(transfer, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout));
-    m_nTransferTimeout = timeout;
+    m_transferTimeout = timeout;
     // Large bodies arrive in fewer, larger pieces: fewer receive calls and callbacks.
     Curl().easy_setopt(transfer, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
     // A time-out while the name is resolved ends the transfer without waiting for the
     // resolver's thread, which otherwise holds the caller until the system resolver answers,
     // however long that is. The thread frees what it holds when it ends.
     Curl().easy_setopt(transfer, CURLOPT_QUICK_EXIT, 1L);
-    if (m_pCall != nullptr && !ApplyCall(transfer, static_cast<std::uint64_t>(bodyLimit))) {
+    if (m_call != nullptr && !ApplyCall(transfer, static_cast<std::uint64_t>(bodyLimit))) {
         Curl().easy_cleanup(transfer);
-        m_nLastCode = CURLE_OUT_OF_MEMORY;
+        m_lastCode = CURLE_OUT_OF_MEMORY;
         return nullptr;
     }
     // A declared length above the limit fails before any of the body is stored; a body
@@ -195,7 +195,7 @@ CURL* CCurlHttpFetcherImpl::StartTransfer(const char* url, DWORD timeout, const 
         Curl().easy_setopt(transfer, CURLOPT_POST, 1L);
         Curl().easy_setopt(transfer, CURLOPT_POSTFIELDS, fields);
         Curl().easy_setopt(transfer, CURLOPT_POSTFIELDSIZE, static_cast<long>(post->length));
-        if (m_pCall == nullptr) {
+        if (m_call == nullptr) {
             Curl().easy_setopt(transfer, CURLOPT_SSL_VERIFYPEER, 0L);
         }
     }
@@ -206,10 +206,10 @@ DWORD CCurlHttpFetcherImpl::FailTransfer(const char* url, const PostBody* post, 
                                          bool requestSent) {
     const char* shownUrl = url != nullptr ? url : "";
     TransferFacts facts;
-    facts.code = m_nLastCode;
-    facts.libcurlWords = m_szErrorText;
+    facts.code = m_lastCode;
+    facts.libcurlWords = m_errorText;
     facts.requestSent = requestSent;
-    facts.bodyOverLimit = m_nLastCode == CURLE_WRITE_ERROR && m_bodyReceiver.OverLimit();
+    facts.bodyOverLimit = m_lastCode == CURLE_WRITE_ERROR && m_bodyReceiver.OverLimit();
     facts.bodyLimit = bodyLimit;
     facts.headRefusal = m_headReader.Refusal();
     if (m_delivery != nullptr) {
@@ -221,11 +221,11 @@ DWORD CCurlHttpFetcherImpl::FailTransfer(const char* url, const PostBody* post, 
     // A head the fetcher refused ended the transfer through the header callback; the record
     // names the fetcher's reason, not libcurl's word for a refused callback.
     if (!facts.headRefusal.empty()) {
-        m_nLastCode = static_cast<CURLcode>(m_failure.code);
+        m_lastCode = static_cast<CURLcode>(m_failure.code);
     }
     LogChannel()(CPXLog::LVL_ERROR)
-        .Write(post != nullptr ? kPostSendError : kSendError, static_cast<int>(m_nLastCode),
-               static_cast<int>(m_nHttpStatus), shownUrl);
+        .Write(post != nullptr ? kPostSendError : kSendError, static_cast<int>(m_lastCode),
+               static_cast<int>(m_httpStatus), shownUrl);
     LogChannel()(CPXLog::LVL_ERROR).Write(kErrorDetail, m_failure.words.c_str());
     if (m_failure.kind == FailureKind::BodyLimit) {
         LogChannel()(CPXLog::LVL_ERROR).Write(http::kBodyOverLimitRecord, bodyLimit, shownUrl);
@@ -262,48 +262,48 @@ std::size_t CCurlHttpFetcherImpl::OnWriteHeader(char* data, std::size_t size, st
 
 void CCurlHttpFetcherImpl::ResetResponse() {
     CSingleLock lock(&m_lock, TRUE);
-    if (m_bClosed) {
+    if (m_closed) {
         return;
     }
-    m_vecBody.Clear();
+    m_body.Clear();
     m_headReader.Start();
-    m_nHttpStatus = 0;
-    m_szErrorText[0] = '\0';
+    m_httpStatus = 0;
+    m_errorText[0] = '\0';
     m_failure = Failure();
     m_delivery.reset();
-    m_bStreamUndecodable = false;
+    m_streamUndecodable = false;
     m_decodeFailure = Failure();
-    m_strRequestHead.clear();
+    m_requestHead.clear();
 }
 
 BYTE* CCurlHttpFetcherImpl::GetResponse() {
     CSingleLock lock(&m_lock, TRUE);
-    if (m_bClosed || m_vecBody.Size() == 0) {
+    if (m_closed || m_body.Size() == 0) {
         return nullptr;
     }
-    return m_vecBody.Data();
+    return m_body.Data();
 }
 
 void CCurlHttpFetcherImpl::SetCall(const http::CallSettings* call) {
     CSingleLock lock(&m_lock, TRUE);
-    m_pCall = call;
+    m_call = call;
 }
 
 bool CCurlHttpFetcherImpl::ApplyCall(CURL* transfer, std::uint64_t bodyLimit) {
-    const FetchOptions& options = m_pCall->options;
+    const FetchOptions& options = m_call->options;
     if (!options.headers.empty() || !options.removedHeaders.empty()) {
         std::vector<bool> fromFetch;
-        CStringArray pairs = http::MergeFetchHeaders(m_arrReqHeaders, options.headers,
+        CStringArray pairs = http::MergeFetchHeaders(m_requestHeaders, options.headers,
                                                      options.removedHeaders, &fromFetch);
         // "Name:" leaves out a header libcurl would send itself (its Accept).
         for (const std::string& name : options.removedHeaders) {
             http::AppendPair(pairs, CString(name), CString());
             fromFetch.push_back(false);
         }
-        if (!BuildHeaderList(pairs, fromFetch, &m_pCallHeaderList)) {
+        if (!BuildHeaderList(pairs, fromFetch, &m_callHeaderList)) {
             return false;
         }
-        Curl().easy_setopt(transfer, CURLOPT_HTTPHEADER, m_pCallHeaderList);
+        Curl().easy_setopt(transfer, CURLOPT_HTTPHEADER, m_callHeaderList);
     }
     if (options.connectTimeout.count() > 0) {
         Curl().easy_setopt(transfer, CURLOPT_CONNECTTIMEOUT_MS,
@@ -324,7 +324,7 @@ bool CCurlHttpFetcherImpl::ApplyCall(CURL* transfer, std::uint64_t bodyLimit) {
     if (options.proxy.has_value() || !options.noProxy.empty()) {
         Curl().easy_setopt(transfer, CURLOPT_NOPROXY, options.noProxy.c_str());
     }
-    const auto timeout = std::chrono::milliseconds(m_nTransferTimeout);
+    const auto timeout = std::chrono::milliseconds(m_transferTimeout);
     if (options.maxTime.count() > 0 && (timeout.count() == 0 || options.maxTime < timeout)) {
         Curl().easy_setopt(transfer, CURLOPT_TIMEOUT_MS,
                            static_cast<long>(http::MillisecondsOf(options.maxTime)));
@@ -340,13 +340,13 @@ bool CCurlHttpFetcherImpl::ApplyCall(CURL* transfer, std::uint64_t bodyLimit) {
     Curl().easy_setopt(transfer, CURLOPT_SSL_VERIFYHOST, options.verifyPeer ? 2L : 0L);
     if (options.keepRequestHead) {
         Curl().easy_setopt(transfer, CURLOPT_DEBUGFUNCTION, &CCurlHttpFetcherImpl::OnDebug);
-        Curl().easy_setopt(transfer, CURLOPT_DEBUGDATA, &m_strRequestHead);
+        Curl().easy_setopt(transfer, CURLOPT_DEBUGDATA, &m_requestHead);
         Curl().easy_setopt(transfer, CURLOPT_VERBOSE, 1L);
     }
     // A body streamed is decoded on its way by the delivery (gzip and zstd, as the own
     // fetcher decodes them).
-    if (m_pCall->sink != nullptr) {
-        m_delivery = std::make_unique<BodyDelivery>(*m_pCall->sink, options, bodyLimit);
+    if (m_call->sink != nullptr) {
+        m_delivery = std::make_unique<BodyDelivery>(*m_call->sink, options, bodyLimit);
     }
     return true;
 }
@@ -365,25 +365,24 @@ int CCurlHttpFetcherImpl::OnDebug(CURL*, curl_infotype type, char* data, std::si
 }
 
 bool CCurlHttpFetcherImpl::DecodeGzipBody(long long bodyLimit) {
-    const bool decodedAsSent = m_pCall != nullptr && !m_pCall->options.decode;
-    if (!m_bCurlDecodesGzip || decodedAsSent ||
-        EncodingOf(
-            http::FindRecordedValue(m_vecRawHeaders.Text(), "Content-Encoding").value_or("")) !=
+    const bool decodedAsSent = m_call != nullptr && !m_call->options.decode;
+    if (!m_curlDecodesGzip || decodedAsSent ||
+        EncodingOf(http::FindRecordedValue(m_rawHeaders.Text(), "Content-Encoding").value_or("")) !=
             ContentEncoding::Gzip) {
         return true;
     }
-    decoding::DecodedBody decoded = decoding::DecodeBody(ContentEncoding::Gzip, m_vecBody.Bytes(),
+    decoding::DecodedBody decoded = decoding::DecodeBody(ContentEncoding::Gzip, m_body.Bytes(),
                                                          static_cast<std::size_t>(bodyLimit));
     if (!decoded.failure) {
-        m_vecBody.Adopt(std::move(decoded.data), decoded.size);
+        m_body.Adopt(std::move(decoded.data), decoded.size);
         return true;
     }
     // What libcurl answered when it decoded: a body over the limit as the array refusing its
     // bytes, another failure as a content encoding it could not read.
     const FailureKind kind = decoded.failure.kind;
-    m_nLastCode = kind == FailureKind::BodyLimit     ? CURLE_WRITE_ERROR
-                  : kind == FailureKind::OutOfMemory ? CURLE_OUT_OF_MEMORY
-                                                     : CURLE_BAD_CONTENT_ENCODING;
+    m_lastCode = kind == FailureKind::BodyLimit     ? CURLE_WRITE_ERROR
+                 : kind == FailureKind::OutOfMemory ? CURLE_OUT_OF_MEMORY
+                                                    : CURLE_BAD_CONTENT_ENCODING;
     m_decodeFailure = std::move(decoded.failure);
     return false;
 }
@@ -399,53 +398,53 @@ bool CCurlHttpFetcherImpl::EndedByDelivery() const {
 
 BYTE* CCurlHttpFetcherImpl::TakeBody() {
     CSingleLock lock(&m_lock, TRUE);
-    if (m_bClosed) {
+    if (m_closed) {
         return nullptr;
     }
-    return m_vecBody.TakeArray();
+    return m_body.TakeArray();
 }
 
 long CCurlHttpFetcherImpl::GetResponseSize() {
     CSingleLock lock(&m_lock, TRUE);
-    if (m_bClosed) {
+    if (m_closed) {
         return 0;
     }
-    return static_cast<long>(m_vecBody.Size());
+    return static_cast<long>(m_body.Size());
 }
 
 int CCurlHttpFetcherImpl::GetResponseHttpStatus() {
     CSingleLock lock(&m_lock, TRUE);
-    if (m_bClosed) {
+    if (m_closed) {
         return 404;
     }
-    return static_cast<int>(m_nHttpStatus);
+    return static_cast<int>(m_httpStatus);
 }
 
 CString CCurlHttpFetcherImpl::GetRawResponseHeaders() {
     CSingleLock lock(&m_lock, TRUE);
-    if (m_bClosed) {
+    if (m_closed) {
         return CString();
     }
-    return CString(m_vecRawHeaders.Text());
+    return CString(m_rawHeaders.Text());
 }
 
 void CCurlHttpFetcherImpl::EndRequest() {
     CSingleLock lock(&m_lock, TRUE);
-    if (m_bClosed) {
+    if (m_closed) {
         return;
     }
-    m_arrRespHeaders.SetSize(0);
+    m_responseHeaders.SetSize(0);
 }
 
 BOOL CCurlHttpFetcherImpl::IsEncoding() {
     CSingleLock lock(&m_lock, TRUE);
-    if (m_bClosed) {
+    if (m_closed) {
         return FALSE;
     }
     // A fetch that streamed its body, or asked for it as sent, has nothing left to decode,
     // unless its body did not decode on the way: that is reported as for a whole body.
-    if (m_pCall != nullptr && (m_pCall->sink != nullptr || !m_pCall->options.decode)) {
-        return m_bStreamUndecodable;
+    if (m_call != nullptr && (m_call->sink != nullptr || !m_call->options.decode)) {
+        return m_streamUndecodable;
     }
     // With the flag set the fetcher has already decoded a gzip body; a zstd body always
     // waits for Decompress.
@@ -453,7 +452,7 @@ BOOL CCurlHttpFetcherImpl::IsEncoding() {
         case ContentEncoding::Zstd:
             return TRUE;
         case ContentEncoding::Gzip:
-            return m_bCurlDecodesGzip ? FALSE : TRUE;
+            return m_curlDecodesGzip ? FALSE : TRUE;
         case ContentEncoding::None:
             break;
     }
@@ -463,19 +462,19 @@ BOOL CCurlHttpFetcherImpl::IsEncoding() {
 long CCurlHttpFetcherImpl::Decompress(BYTE** out) {
     // No closed test: a closed fetcher has no Content-Encoding, which decodes to nothing.
     CSingleLock lock(&m_lock, TRUE);
-    if (m_pCall != nullptr && (m_pCall->sink != nullptr || !m_pCall->options.decode)) {
+    if (m_call != nullptr && (m_call->sink != nullptr || !m_call->options.decode)) {
         return 0;  // the failure of the decoding on the way is already recorded
     }
     const ContentEncoding kind = EncodingOf(FindHeader("Content-Encoding").str());
-    const std::uint64_t limit = BodyLimitFor(m_pCall);
+    const std::uint64_t limit = BodyLimitFor(m_call);
     decoding::DecompressAnswer answer =
-        decoding::AnswerDecompress(kind, m_vecBody.Bytes(), limit, out);
+        decoding::AnswerDecompress(kind, m_body.Bytes(), limit, out);
     if (answer.failure) {
         m_failure = std::move(answer.failure);
         if (m_failure.kind == FailureKind::BodyLimit) {
             LogChannel()(CPXLog::LVL_ERROR)
                 .Write(http::kBodyOverLimitRecord, static_cast<long long>(limit),
-                       m_strLastUrl.c_str());
+                       m_lastUrl.c_str());
         }
     }
     return answer.result;
