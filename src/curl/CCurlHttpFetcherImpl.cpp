@@ -65,43 +65,7 @@ BOOL CCurlHttpFetcherImpl::Init() {
         Curl().share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
         ApplySystemProxy(m_curl);
 
-        Curl().easy_setopt(m_curl, CURLOPT_HEADER, 0L);
-        Curl().easy_setopt(m_curl, CURLOPT_WRITEDATA, &m_bodyReceiver);
-        // The head reader fills m_rawHeaders with the final response's head; its end
-        // begins a streaming fetch's delivery.
-        Curl().easy_setopt(m_curl, CURLOPT_HEADERDATA, this);
-        Curl().easy_setopt(m_curl, CURLOPT_HTTP_CONTENT_DECODING, 1L);
-        Curl().easy_setopt(m_curl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_NONE));
-        Curl().easy_setopt(m_curl, CURLOPT_NOPROGRESS, 0L);
-        // The older progress interface is the one whose user pointer is the abort word; it
-        // is deprecated but present in every libcurl this builds against.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-        Curl().easy_setopt(m_curl, CURLOPT_PROGRESSDATA, &m_abort);
-        Curl().easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, &CCurlHttpFetcherImpl::OnWriteBody);
-        Curl().easy_setopt(m_curl, CURLOPT_HEADERFUNCTION, &CCurlHttpFetcherImpl::OnWriteHeader);
-        Curl().easy_setopt(m_curl, CURLOPT_PROGRESSFUNCTION, &CCurlHttpFetcherImpl::OnProgress);
-#pragma GCC diagnostic pop
-        Curl().easy_setopt(m_curl, CURLOPT_CLOSESOCKETFUNCTION,
-                           &CCurlHttpFetcherImpl::OnCloseSocket);
-        // Only the web: a file, gopher or dict URL (given, or named by a redirect) would read
-        // local files or write raw bytes to local services.
-        Curl().easy_setopt(m_curl, CURLOPT_PROTOCOLS_STR, kWebSchemes);
-        Curl().easy_setopt(m_curl, CURLOPT_REDIR_PROTOCOLS_STR, kWebSchemes);
-        // libcurl leaves the process's SIGPIPE setting alone; see docs/curl-fetcher.md.
-        Curl().easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
-        // A proxy's answer to CONNECT is the tunnel's, not the server's: like the own
-        // transport, the fetcher keeps only the server's response head.
-        Curl().easy_setopt(m_curl, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-        // The trust store the administrator named, as the own transport reads it; libcurl's
-        // defaults otherwise.
-        const platform::TrustStoreLocations trust = platform::ReadTrustStoreLocations();
-        if (!trust.file.empty()) {
-            Curl().easy_setopt(m_curl, CURLOPT_CAINFO, trust.file.c_str());
-        }
-        if (!trust.dir.empty()) {
-            Curl().easy_setopt(m_curl, CURLOPT_CAPATH, trust.dir.c_str());
-        }
+        ConfigureHandle();
 
         // Fini keeps the request header pairs and the gzip setting while the new handle
         // carries neither. A fetcher coming back from Fini therefore gets both re-applied,
@@ -126,6 +90,45 @@ BOOL CCurlHttpFetcherImpl::Init() {
         throw;  // thread cancellation must pass
     } catch (...) {
         throw s_curlInitFail;
+    }
+}
+
+void CCurlHttpFetcherImpl::ConfigureHandle() {
+    Curl().easy_setopt(m_curl, CURLOPT_HEADER, 0L);
+    Curl().easy_setopt(m_curl, CURLOPT_WRITEDATA, &m_bodyReceiver);
+    // The head reader fills m_rawHeaders with the final response's head; its end
+    // begins a streaming fetch's delivery.
+    Curl().easy_setopt(m_curl, CURLOPT_HEADERDATA, this);
+    Curl().easy_setopt(m_curl, CURLOPT_HTTP_CONTENT_DECODING, 1L);
+    Curl().easy_setopt(m_curl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_NONE));
+    Curl().easy_setopt(m_curl, CURLOPT_NOPROGRESS, 0L);
+    // The older progress interface is the one whose user pointer is the abort word; it
+    // is deprecated but present in every libcurl this builds against.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    Curl().easy_setopt(m_curl, CURLOPT_PROGRESSDATA, &m_abort);
+    Curl().easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, &CCurlHttpFetcherImpl::OnWriteBody);
+    Curl().easy_setopt(m_curl, CURLOPT_HEADERFUNCTION, &CCurlHttpFetcherImpl::OnWriteHeader);
+    Curl().easy_setopt(m_curl, CURLOPT_PROGRESSFUNCTION, &CCurlHttpFetcherImpl::OnProgress);
+#pragma GCC diagnostic pop
+    Curl().easy_setopt(m_curl, CURLOPT_CLOSESOCKETFUNCTION, &CCurlHttpFetcherImpl::OnCloseSocket);
+    // Only the web: a file, gopher or dict URL (given, or named by a redirect) would read
+    // local files or write raw bytes to local services.
+    Curl().easy_setopt(m_curl, CURLOPT_PROTOCOLS_STR, kWebSchemes);
+    Curl().easy_setopt(m_curl, CURLOPT_REDIR_PROTOCOLS_STR, kWebSchemes);
+    // libcurl leaves the process's SIGPIPE setting alone; see docs/curl-fetcher.md.
+    Curl().easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
+    // A proxy's answer to CONNECT is the tunnel's, not the server's: like the own
+    // transport, the fetcher keeps only the server's response head.
+    Curl().easy_setopt(m_curl, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    // The trust store the administrator named, as the own transport reads it; libcurl's
+    // defaults otherwise.
+    const platform::TrustStoreLocations trust = platform::ReadTrustStoreLocations();
+    if (!trust.file.empty()) {
+        Curl().easy_setopt(m_curl, CURLOPT_CAINFO, trust.file.c_str());
+    }
+    if (!trust.dir.empty()) {
+        Curl().easy_setopt(m_curl, CURLOPT_CAPATH, trust.dir.c_str());
     }
 }
 

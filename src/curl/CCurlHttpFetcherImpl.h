@@ -95,10 +95,22 @@ class CCurlHttpFetcherImpl {
     // The transfer handle of one request: a copy of m_curl with the request's own options.
     // Null, with m_lastCode saying why, when it cannot be made.
     CURL* StartTransfer(const char* url, DWORD timeout, const PostBody* post, long long bodyLimit);
+    // The options of a POST, which belong to its transfer alone.
+    void ApplyPost(CURL* transfer, const PostBody& post);
+    // Runs the transfer to its end: m_lastCode and m_httpStatus say how it went, a head cut
+    // short fails it, and a body that came whole is completed. True when bytes of the
+    // request went out.
+    bool RunTransfer(CURL* transfer);
+    // After the transfer handle went: how the exchange ended for the caller (a streamed
+    // body's delivery, the gzip body, the recorded header lines); Request's result.
+    DWORD EndTransfer(const char* url, const PostBody* post, long long bodyLimit, bool requestSent);
     // Records the failure of the last request (m_failure, from m_lastCode and what the
     // transfer left) and writes its records; returns 0, Request's result for it.
     DWORD FailTransfer(const char* url, const PostBody* post, long long bodyLimit,
                        bool requestSent = false);
+    // The options every transfer copies from the configured handle: the callbacks and their
+    // data, the schemes allowed, the trust store.
+    void ConfigureHandle();
     void ApplySystemProxy(CURL* handle);
     void ResetResponse();
     // Installs pairs as the request headers and their libcurl list. FALSE, with nothing
@@ -116,6 +128,9 @@ class CCurlHttpFetcherImpl {
     // A fetch's options on the transfer handle: its headers, connect time-out, decoding and
     // where its body goes. False when they cannot be set (no memory).
     bool ApplyCall(CURL* transfer, std::uint64_t bodyLimit);
+    // A fetch's own request headers, merged with the stored ones, as the transfer's list
+    // (m_callHeaderList). False when libcurl cannot allocate a line.
+    bool ApplyCallHeaders(CURL* transfer, const FetchOptions& options);
     // A streaming fetch's transfer that ended as its delivery wanted: the body was not to be
     // delivered, or did not decode (which is the decoding's failure, as for a whole body).
     bool EndedByDelivery() const;
