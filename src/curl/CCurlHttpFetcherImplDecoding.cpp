@@ -76,7 +76,7 @@ long CCurlHttpFetcherImpl::Decompress(BYTE** out) {
     if (answer.failure) {
         m_failure = std::move(answer.failure);
         if (m_failure.kind == FailureKind::BodyLimit) {
-            LogChannel()(CPXLog::LVL_ERROR)
+            LogChannel()(log::CPXLog::LVL_ERROR)
                 .Write(http::kBodyOverLimitRecord, static_cast<long long>(limit),
                        m_lastUrl.c_str());
         }

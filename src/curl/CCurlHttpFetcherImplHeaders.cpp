@@ -31,7 +31,7 @@ void CCurlHttpFetcherImpl::AddHeader(const char* name, const char* value) {
         return;
     }
     if (const auto refused = http::RefusedHeaderRecord(name, value)) {
-        LogChannel()(CPXLog::LVL_WARNING).Write("%s", refused->c_str());
+        LogChannel()(log::CPXLog::LVL_WARNING).Write("%s", refused->c_str());
         return;
     }
     const CString strName(name);

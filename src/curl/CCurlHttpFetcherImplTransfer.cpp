@@ -117,7 +117,7 @@ DWORD CCurlHttpFetcherImpl::EndTransfer(const char* url, const PostBody* post, l
             m_streamUndecodable = true;
             m_failure = m_delivery->LastFailure();
             if (m_failure.kind == FailureKind::BodyLimit) {
-                LogChannel()(CPXLog::LVL_ERROR)
+                LogChannel()(log::CPXLog::LVL_ERROR)
                     .Write(http::kBodyOverLimitRecord, bodyLimit, url != nullptr ? url : "");
             }
         }
@@ -170,12 +170,12 @@ DWORD CCurlHttpFetcherImpl::FailTransfer(const char* url, const PostBody* post, 
     if (!facts.headRefusal.empty()) {
         m_lastCode = static_cast<CURLcode>(m_failure.code);
     }
-    LogChannel()(CPXLog::LVL_ERROR)
+    LogChannel()(log::CPXLog::LVL_ERROR)
         .Write(post != nullptr ? kPostSendError : kSendError, static_cast<int>(m_lastCode),
                static_cast<int>(m_httpStatus), shownUrl);
-    LogChannel()(CPXLog::LVL_ERROR).Write(kErrorDetail, m_failure.words.c_str());
+    LogChannel()(log::CPXLog::LVL_ERROR).Write(kErrorDetail, m_failure.words.c_str());
     if (m_failure.kind == FailureKind::BodyLimit) {
-        LogChannel()(CPXLog::LVL_ERROR).Write(http::kBodyOverLimitRecord, bodyLimit, shownUrl);
+        LogChannel()(log::CPXLog::LVL_ERROR).Write(http::kBodyOverLimitRecord, bodyLimit, shownUrl);
     }
     return 0;
 }

@@ -19,6 +19,8 @@
 #include "platform/Ascii.h"
 #include "platform/FormatText.h"
 
+namespace RVUtil::log {
+
 namespace {
 
 // Every record is one line: local time with milliseconds, then what Emit puts in front of
@@ -290,13 +292,15 @@ void CPXLog::DetachSink(const std::shared_ptr<CPXLogSink>& sink) {
     m_state->sinks = std::move(next);
 }
 
+}  // namespace RVUtil::log
+
 namespace RVUtil {
 
 // Never destroyed: worker threads and other libraries' static destructors may still write
 // after this library's statics are gone at exit. Every record is already flushed, so
 // nothing is lost by leaving the object to the end of the process.
-CPXLog& LogChannel() {
-    static CPXLog* const channel = new CPXLog;
+log::CPXLog& LogChannel() {
+    static log::CPXLog* const channel = new log::CPXLog;
     return *channel;
 }
 

@@ -22,6 +22,8 @@
 #include "TestCertificates.h"
 #include "TlsFront.h"
 
+using RVUtil::log::CPXLog;
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -161,7 +163,8 @@ TEST_F(FetcherRequestTest, BadAnswersEndWithinTheTimeOut) {
          "[Http Send Error]ErrorCode=12029, Url=/nowhere\n[Http Error Detail]connection refused",
          refused},
         {"not http", Reply("<html>hello</html>\r\n\r\n").Close(), 0, "",
-         "[Http Send Error]ErrorCode=12152, Url=/c\n[Http Error Detail]invalid response head: not an HTTP/1.0 or 1.1 status line"},
+         "[Http Send Error]ErrorCode=12152, Url=/c\n[Http Error Detail]invalid response head: not "
+         "an HTTP/1.0 or 1.1 status line"},
         {"silent", Reply().Hang(), 0, "",
          "[Http Send Error]ErrorCode=12002, Url=/c\n[Http Error Detail]timed out after 500 ms "
          "waiting for the response head"},
