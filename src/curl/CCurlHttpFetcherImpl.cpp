@@ -26,8 +26,8 @@ constexpr const char* kWebSchemes = "http,https";
 // Serialises the creation and configuration of easy handles across all fetchers of the
 // process. A function-local static: built thread-safely by the first Init, gone at unload.
 CCriticalSection& InitLock() {
-    static CCriticalSection s_initLock;
-    return s_initLock;
+    static CCriticalSection lock;
+    return lock;
 }
 
 }  // namespace

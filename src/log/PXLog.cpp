@@ -220,8 +220,8 @@ namespace RVUtil {
 // after this library's statics are gone at exit. Every record is already flushed, so
 // nothing is lost by leaving the object to the end of the process.
 log::CPXLog& LogChannel() {
-    static log::CPXLog* const channel = new log::CPXLog;
-    return *channel;
+    static log::CPXLog* const kChannel = new log::CPXLog;
+    return *kChannel;
 }
 
 }  // namespace RVUtil

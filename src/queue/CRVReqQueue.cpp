@@ -28,7 +28,7 @@ class QueueLock {
     CCriticalSection& m_lock;
 };
 
-CRVReqObject* asRequest(CObject* object) {
+CRVReqObject* AsRequest(CObject* object) {
     // Only the add operations put pointers in the list, and they take CRVReqObject pointers.
     return static_cast<CRVReqObject*>(object);
 }
@@ -93,7 +93,7 @@ BOOL CRVReqQueue::AddRequest3(CRVReqObject* pReq) {
     for (POSITION pos = m_listReq.GetHeadPosition(); pos != nullptr;) {
         POSITION at = pos;
         CObject* queued = m_listReq.GetNext(pos);
-        if (queued != nullptr && asRequest(queued)->IsInsertAfter(pReq)) {
+        if (queued != nullptr && AsRequest(queued)->IsInsertAfter(pReq)) {
             after = at;
             break;
         }
@@ -117,7 +117,7 @@ BOOL CRVReqQueue::RemoveRequest(CRVReqObject** ppReq, int /*nReserved*/) {
     {
         QueueLock lock(m_csQueue);
         if (m_listReq.GetCount() > 0) {
-            taken = asRequest(m_listReq.RemoveHead());
+            taken = AsRequest(m_listReq.RemoveHead());
             CountChanged();
         }
     }
@@ -188,7 +188,7 @@ POSITION CRVReqQueue::FindTwin(CObject* offered) {
     for (POSITION pos = m_listReq.GetHeadPosition(); pos != nullptr;) {
         POSITION at = pos;
         CObject* queued = m_listReq.GetNext(pos);
-        if (queued != nullptr && asRequest(queued)->IsSameRequest(offered)) {
+        if (queued != nullptr && AsRequest(queued)->IsSameRequest(offered)) {
             return at;
         }
     }
