@@ -55,7 +55,7 @@ int CRVHttpFetcher::Init() {
     transport::InetError error = transport::kInetOk;
     m_hSession = OpenSession(&error);
     if (m_hSession == nullptr) {
-        LogChannel()(CPXLog::LVL_ERROR).Write(kInitError, static_cast<int>(error));
+        LogChannel()(log::CPXLog::LVL_ERROR).Write(kInitError, static_cast<int>(error));
         return 0;
     }
     const bool buffered = m_pInternals->body.Reserve(kInitialBufferSize);

@@ -31,7 +31,7 @@ long CRVHttpFetcher::Decompress(BYTE** out) {
     if (answer.failure) {
         inside.failure = std::move(answer.failure);
         if (inside.failure.kind == FailureKind::BodyLimit) {
-            LogChannel()(CPXLog::LVL_ERROR)
+            LogChannel()(log::CPXLog::LVL_ERROR)
                 .Write(http::kBodyOverLimitRecord, static_cast<long long>(limit),
                        inside.urlPath.c_str());
         }

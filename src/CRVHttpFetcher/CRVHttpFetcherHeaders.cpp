@@ -7,7 +7,7 @@ namespace RVUtil {
 
 void CRVHttpFetcher::AddHeader(const char* name, const char* value) {
     if (const auto refused = http::RefusedHeaderRecord(name, value)) {
-        LogChannel()(CPXLog::LVL_WARNING).Write("%s", refused->c_str());
+        LogChannel()(log::CPXLog::LVL_WARNING).Write("%s", refused->c_str());
         return;
     }
     http::SetRequestPair(m_arrReqHeaders, CString(name), CString(value));

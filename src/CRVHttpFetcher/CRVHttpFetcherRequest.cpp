@@ -115,9 +115,9 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
         // A body that cannot exist never reached the transport, which has no words for it.
         inside.failure = exchange.bodyRefused ? Failure{FailureKind::Internal, sent, kNoPostBody}
                                               : request.LastFailure();
-        LogChannel()(CPXLog::LVL_ERROR)
+        LogChannel()(log::CPXLog::LVL_ERROR)
             .Write(postForm ? kPostSendError : kSendError, static_cast<int>(sent), urlPath);
-        LogChannel()(CPXLog::LVL_ERROR).Write(kErrorDetail, inside.failure.words.c_str());
+        LogChannel()(log::CPXLog::LVL_ERROR).Write(kErrorDetail, inside.failure.words.c_str());
         // The next request opens a new session. The request and the connection still close
         // after it; they keep what they use alive until then.
         CloseSession();
@@ -138,7 +138,7 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
             result = static_cast<DWORD>(m_nHttpStatus);
         } else {
             if (code != 200) {
-                LogChannel()(CPXLog::LVL_ERROR).Write(kStatusError, code, urlPath);
+                LogChannel()(log::CPXLog::LVL_ERROR).Write(kStatusError, code, urlPath);
             }
             m_nHttpStatus = code;
             result = static_cast<DWORD>(code);
@@ -177,7 +177,7 @@ void CRVHttpFetcher::ReadBody(transport::Request& request, const char* urlPath) 
             static_cast<long>(error), detail};
     };
     const auto overLimit = [&] {
-        LogChannel()(CPXLog::LVL_ERROR).Write(http::kBodyOverLimitRecord, limit, urlPath);
+        LogChannel()(log::CPXLog::LVL_ERROR).Write(http::kBodyOverLimitRecord, limit, urlPath);
         fail(transport::kInetBodyOverLimit,
              "body over the limit of " + std::to_string(limit) + " bytes");
     };
@@ -213,8 +213,9 @@ void CRVHttpFetcher::ReadBody(transport::Request& request, const char* urlPath) 
     }
     ShowBuffer();
     if (m_dwReadError != 0) {
-        LogChannel()(CPXLog::LVL_ERROR).Write(kReadError, static_cast<int>(m_dwReadError), urlPath);
-        LogChannel()(CPXLog::LVL_ERROR).Write(kErrorDetail, detail.c_str());
+        LogChannel()(log::CPXLog::LVL_ERROR)
+            .Write(kReadError, static_cast<int>(m_dwReadError), urlPath);
+        LogChannel()(log::CPXLog::LVL_ERROR).Write(kErrorDetail, detail.c_str());
     }
 }
 
@@ -272,12 +273,13 @@ void CRVHttpFetcher::StreamBody(transport::Request& request, const char* urlPath
             break;
     }
     if (inside.failure.kind == FailureKind::BodyLimit) {
-        LogChannel()(CPXLog::LVL_ERROR)
+        LogChannel()(log::CPXLog::LVL_ERROR)
             .Write(http::kBodyOverLimitRecord, static_cast<long long>(limit), urlPath);
     }
     if (m_dwReadError != 0) {
-        LogChannel()(CPXLog::LVL_ERROR).Write(kReadError, static_cast<int>(m_dwReadError), urlPath);
-        LogChannel()(CPXLog::LVL_ERROR).Write(kErrorDetail, inside.failure.words.c_str());
+        LogChannel()(log::CPXLog::LVL_ERROR)
+            .Write(kReadError, static_cast<int>(m_dwReadError), urlPath);
+        LogChannel()(log::CPXLog::LVL_ERROR).Write(kErrorDetail, inside.failure.words.c_str());
     }
 }
 

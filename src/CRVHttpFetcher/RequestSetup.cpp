@@ -70,7 +70,7 @@ bool crackRequestUrl(const char* url, RequestUrl* out, std::string* refusal) {
     const std::size_t length = strnlen(url, kMaxUrlLength + 1);
     if (length > kMaxUrlLength) {
         *refusal = "URL longer than 64 KiB";
-        LogChannel()(CPXLog::LVL_ERROR)
+        LogChannel()(log::CPXLog::LVL_ERROR)
             .Write(kUrlRefused, "longer than 64 KiB", std::strlen(url), url);
         return false;
     }
@@ -85,7 +85,7 @@ bool crackRequestUrl(const char* url, RequestUrl* out, std::string* refusal) {
     }
     if (const char* reason = refusalOf(canonical, parts); reason != nullptr) {
         *refusal = std::string("URL refused: ") + reason;
-        LogChannel()(CPXLog::LVL_ERROR).Write(kUrlRefused, reason, length, url);
+        LogChannel()(log::CPXLog::LVL_ERROR).Write(kUrlRefused, reason, length, url);
         return false;
     }
     out->scheme = parts.scheme;

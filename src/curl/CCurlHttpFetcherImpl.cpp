@@ -26,8 +26,8 @@ constexpr const char* kWebSchemes = "http,https";
 // Serialises the creation and configuration of easy handles across all fetchers of the
 // process. A function-local static: built thread-safely by the first Init, gone at unload.
 CCriticalSection& InitLock() {
-    static CCriticalSection s_initLock;
-    return s_initLock;
+    static CCriticalSection lock;
+    return lock;
 }
 
 }  // namespace
@@ -45,7 +45,7 @@ BOOL CCurlHttpFetcherImpl::Init() {
     try {
         CSingleLock initLock(&InitLock(), TRUE);
         CSingleLock lock(&m_lock, TRUE);
-        if (m_bInit) {
+        if (m_initialized) {
             return FALSE;
         }
         // Without libcurl there is no fetcher to make: Init fails, as it does for any
@@ -55,53 +55,17 @@ BOOL CCurlHttpFetcherImpl::Init() {
         }
         // Handles left behind by an Init that failed half-way are not leaked.
         ReleaseHandles();
-        const bool reopening = m_bClosed;
+        const bool reopening = m_closed;
         // A null handle is not detected here: every later request then fails with
         // CURLE_BAD_FUNCTION_ARGUMENT and is logged. Without the share object transfers
         // only lose TLS session resumption.
-        m_pCurl = Curl().easy_init();
-        m_pMulti = Curl().multi_init();
-        m_pShare = Curl().share_init();
-        Curl().share_setopt(m_pShare, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
-        ApplySystemProxy(m_pCurl);
+        m_curl = Curl().easy_init();
+        m_multi = Curl().multi_init();
+        m_share = Curl().share_init();
+        Curl().share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+        ApplySystemProxy(m_curl);
 
-        Curl().easy_setopt(m_pCurl, CURLOPT_HEADER, 0L);
-        Curl().easy_setopt(m_pCurl, CURLOPT_WRITEDATA, &m_bodyReceiver);
-        // The head reader fills m_vecRawHeaders with the final response's head; its end
-        // begins a streaming fetch's delivery.
-        Curl().easy_setopt(m_pCurl, CURLOPT_HEADERDATA, this);
-        Curl().easy_setopt(m_pCurl, CURLOPT_HTTP_CONTENT_DECODING, 1L);
-        Curl().easy_setopt(m_pCurl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_NONE));
-        Curl().easy_setopt(m_pCurl, CURLOPT_NOPROGRESS, 0L);
-        // The older progress interface is the one whose user pointer is the abort word; it
-        // is deprecated but present in every libcurl this builds against.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-        Curl().easy_setopt(m_pCurl, CURLOPT_PROGRESSDATA, &m_nAbort);
-        Curl().easy_setopt(m_pCurl, CURLOPT_WRITEFUNCTION, &CCurlHttpFetcherImpl::OnWriteBody);
-        Curl().easy_setopt(m_pCurl, CURLOPT_HEADERFUNCTION, &CCurlHttpFetcherImpl::OnWriteHeader);
-        Curl().easy_setopt(m_pCurl, CURLOPT_PROGRESSFUNCTION, &CCurlHttpFetcherImpl::OnProgress);
-#pragma GCC diagnostic pop
-        Curl().easy_setopt(m_pCurl, CURLOPT_CLOSESOCKETFUNCTION,
-                           &CCurlHttpFetcherImpl::OnCloseSocket);
-        // Only the web: a file, gopher or dict URL (given, or named by a redirect) would read
-        // local files or write raw bytes to local services.
-        Curl().easy_setopt(m_pCurl, CURLOPT_PROTOCOLS_STR, kWebSchemes);
-        Curl().easy_setopt(m_pCurl, CURLOPT_REDIR_PROTOCOLS_STR, kWebSchemes);
-        // libcurl leaves the process's SIGPIPE setting alone; see docs/curl-fetcher.md.
-        Curl().easy_setopt(m_pCurl, CURLOPT_NOSIGNAL, 1L);
-        // A proxy's answer to CONNECT is the tunnel's, not the server's: like the own
-        // transport, the fetcher keeps only the server's response head.
-        Curl().easy_setopt(m_pCurl, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-        // The trust store the administrator named, as the own transport reads it; libcurl's
-        // defaults otherwise.
-        const platform::TrustStoreLocations trust = platform::ReadTrustStoreLocations();
-        if (!trust.file.empty()) {
-            Curl().easy_setopt(m_pCurl, CURLOPT_CAINFO, trust.file.c_str());
-        }
-        if (!trust.dir.empty()) {
-            Curl().easy_setopt(m_pCurl, CURLOPT_CAPATH, trust.dir.c_str());
-        }
+        ConfigureHandle();
 
         // Fini keeps the request header pairs and the gzip setting while the new handle
         // carries neither. A fetcher coming back from Fini therefore gets both re-applied,
@@ -109,18 +73,18 @@ BOOL CCurlHttpFetcherImpl::Init() {
         // Init after construction installs nothing: headers added before it reach the handle
         // with the next AddHeader or RemoveHeader, as for any fetcher not yet initialised.
         if (reopening) {
-            if (m_bCurlDecodesGzip) {
-                Curl().easy_setopt(m_pCurl, CURLOPT_ACCEPT_ENCODING, "gzip");
+            if (m_curlDecodesGzip) {
+                Curl().easy_setopt(m_curl, CURLOPT_ACCEPT_ENCODING, "gzip");
             }
-            if (m_arrReqHeaders.GetSize() > 0) {
-                InstallRequestHeaders(m_arrReqHeaders);
+            if (m_requestHeaders.GetSize() > 0) {
+                InstallRequestHeaders(m_requestHeaders);
             }
         }
 
-        m_nHttpStatus = 0;
-        m_bInit = TRUE;
-        m_bClosed = FALSE;
-        m_nAbort = 0;
+        m_httpStatus = 0;
+        m_initialized = TRUE;
+        m_closed = FALSE;
+        m_abort = 0;
         return TRUE;
     } catch (abi::__forced_unwind&) {
         throw;  // thread cancellation must pass
@@ -129,62 +93,101 @@ BOOL CCurlHttpFetcherImpl::Init() {
     }
 }
 
+void CCurlHttpFetcherImpl::ConfigureHandle() {
+    Curl().easy_setopt(m_curl, CURLOPT_HEADER, 0L);
+    Curl().easy_setopt(m_curl, CURLOPT_WRITEDATA, &m_bodyReceiver);
+    // The head reader fills m_rawHeaders with the final response's head; its end
+    // begins a streaming fetch's delivery.
+    Curl().easy_setopt(m_curl, CURLOPT_HEADERDATA, this);
+    Curl().easy_setopt(m_curl, CURLOPT_HTTP_CONTENT_DECODING, 1L);
+    Curl().easy_setopt(m_curl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_NONE));
+    Curl().easy_setopt(m_curl, CURLOPT_NOPROGRESS, 0L);
+    // The older progress interface is the one whose user pointer is the abort word; it
+    // is deprecated but present in every libcurl this builds against.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    Curl().easy_setopt(m_curl, CURLOPT_PROGRESSDATA, &m_abort);
+    Curl().easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, &CCurlHttpFetcherImpl::OnWriteBody);
+    Curl().easy_setopt(m_curl, CURLOPT_HEADERFUNCTION, &CCurlHttpFetcherImpl::OnWriteHeader);
+    Curl().easy_setopt(m_curl, CURLOPT_PROGRESSFUNCTION, &CCurlHttpFetcherImpl::OnProgress);
+#pragma GCC diagnostic pop
+    Curl().easy_setopt(m_curl, CURLOPT_CLOSESOCKETFUNCTION, &CCurlHttpFetcherImpl::OnCloseSocket);
+    // Only the web: a file, gopher or dict URL (given, or named by a redirect) would read
+    // local files or write raw bytes to local services.
+    Curl().easy_setopt(m_curl, CURLOPT_PROTOCOLS_STR, kWebSchemes);
+    Curl().easy_setopt(m_curl, CURLOPT_REDIR_PROTOCOLS_STR, kWebSchemes);
+    // libcurl leaves the process's SIGPIPE setting alone; see docs/curl-fetcher.md.
+    Curl().easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
+    // A proxy's answer to CONNECT is the tunnel's, not the server's: like the own
+    // transport, the fetcher keeps only the server's response head.
+    Curl().easy_setopt(m_curl, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    // The trust store the administrator named, as the own transport reads it; libcurl's
+    // defaults otherwise.
+    const platform::TrustStoreLocations trust = platform::ReadTrustStoreLocations();
+    if (!trust.file.empty()) {
+        Curl().easy_setopt(m_curl, CURLOPT_CAINFO, trust.file.c_str());
+    }
+    if (!trust.dir.empty()) {
+        Curl().easy_setopt(m_curl, CURLOPT_CAPATH, trust.dir.c_str());
+    }
+}
+
 void CCurlHttpFetcherImpl::Fini() {
     // Before the lock: a transfer on another thread holds it and stops at its next progress
     // report, after which this call gets the lock and releases the handle.
-    m_nAbort = 1;
+    m_abort = 1;
     CSingleLock lock(&m_lock, TRUE);
-    if (m_bClosed) {
+    if (m_closed) {
         return;
     }
     ReleaseHandles();
-    if (m_pHeaderList != nullptr) {
-        Curl().slist_free_all(m_pHeaderList);
-        m_pHeaderList = nullptr;
+    if (m_headerList != nullptr) {
+        Curl().slist_free_all(m_headerList);
+        m_headerList = nullptr;
     }
-    m_vecBody.Release();
-    m_vecRawHeaders.Release();
+    m_body.Release();
+    m_rawHeaders.Release();
     m_headIndex.Clear();
-    m_bClosed = TRUE;
-    m_bInit = FALSE;
+    m_closed = TRUE;
+    m_initialized = FALSE;
 }
 
 void CCurlHttpFetcherImpl::ReleaseHandles() {
     // The multi handle closes the cached connections; the share object goes last, once no
     // easy handle uses it.
-    if (m_pMulti != nullptr) {
-        Curl().multi_cleanup(m_pMulti);
-        m_pMulti = nullptr;
+    if (m_multi != nullptr) {
+        Curl().multi_cleanup(m_multi);
+        m_multi = nullptr;
     }
-    if (m_pCurl != nullptr) {
-        Curl().easy_cleanup(m_pCurl);
-        m_pCurl = nullptr;
+    if (m_curl != nullptr) {
+        Curl().easy_cleanup(m_curl);
+        m_curl = nullptr;
     }
-    if (m_pShare != nullptr) {
-        Curl().share_cleanup(m_pShare);
-        m_pShare = nullptr;
+    if (m_share != nullptr) {
+        Curl().share_cleanup(m_share);
+        m_share = nullptr;
     }
 }
 
 BOOL CCurlHttpFetcherImpl::IsInit() {
-    return m_bInit;
+    return m_initialized;
 }
 
 void CCurlHttpFetcherImpl::SetProxy(const char* host, WORD port) {
     CSingleLock lock(&m_lock, TRUE);
-    if (m_bClosed) {
+    if (m_closed) {
         return;
     }
-    Curl().easy_setopt(m_pCurl, CURLOPT_PROXY, host);
-    Curl().easy_setopt(m_pCurl, CURLOPT_PROXYPORT, static_cast<long>(port));
+    Curl().easy_setopt(m_curl, CURLOPT_PROXY, host);
+    Curl().easy_setopt(m_curl, CURLOPT_PROXYPORT, static_cast<long>(port));
 }
 
 void CCurlHttpFetcherImpl::SetNoProxy(const char* hosts) {
     CSingleLock lock(&m_lock, TRUE);
-    if (m_bClosed) {
+    if (m_closed) {
         return;
     }
-    Curl().easy_setopt(m_pCurl, CURLOPT_NOPROXY, hosts);
+    Curl().easy_setopt(m_curl, CURLOPT_NOPROXY, hosts);
 }
 
 // The system proxy comes from the platform's proxy settings (the conventional proxy

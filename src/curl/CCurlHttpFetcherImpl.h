@@ -82,7 +82,7 @@ class CCurlHttpFetcherImpl {
     // A fetch that keeps its request head: libcurl's outgoing header bytes.
     static int OnDebug(CURL* handle, curl_infotype type, char* data, std::size_t size, void* user);
     // The last request's head, when a fetch asked to keep it.
-    const std::string& RequestHead() const { return m_strRequestHead; }
+    const std::string& RequestHead() const { return m_requestHead; }
 
   private:
     struct PostBody {
@@ -92,13 +92,25 @@ class CCurlHttpFetcherImpl {
 
     DWORD Execute(const char* url, const char* user, const char* password, DWORD timeout,
                   const PostBody* post);
-    // The transfer handle of one request: a copy of m_pCurl with the request's own options.
-    // Null, with m_nLastCode saying why, when it cannot be made.
+    // The transfer handle of one request: a copy of m_curl with the request's own options.
+    // Null, with m_lastCode saying why, when it cannot be made.
     CURL* StartTransfer(const char* url, DWORD timeout, const PostBody* post, long long bodyLimit);
-    // Records the failure of the last request (m_failure, from m_nLastCode and what the
+    // The options of a POST, which belong to its transfer alone.
+    void ApplyPost(CURL* transfer, const PostBody& post);
+    // Runs the transfer to its end: m_lastCode and m_httpStatus say how it went, a head cut
+    // short fails it, and a body that came whole is completed. True when bytes of the
+    // request went out.
+    bool RunTransfer(CURL* transfer);
+    // After the transfer handle went: how the exchange ended for the caller (a streamed
+    // body's delivery, the gzip body, the recorded header lines); Request's result.
+    DWORD EndTransfer(const char* url, const PostBody* post, long long bodyLimit, bool requestSent);
+    // Records the failure of the last request (m_failure, from m_lastCode and what the
     // transfer left) and writes its records; returns 0, Request's result for it.
     DWORD FailTransfer(const char* url, const PostBody* post, long long bodyLimit,
                        bool requestSent = false);
+    // The options every transfer copies from the configured handle: the callbacks and their
+    // data, the schemes allowed, the trust store.
+    void ConfigureHandle();
     void ApplySystemProxy(CURL* handle);
     void ResetResponse();
     // Installs pairs as the request headers and their libcurl list. FALSE, with nothing
@@ -116,62 +128,65 @@ class CCurlHttpFetcherImpl {
     // A fetch's options on the transfer handle: its headers, connect time-out, decoding and
     // where its body goes. False when they cannot be set (no memory).
     bool ApplyCall(CURL* transfer, std::uint64_t bodyLimit);
+    // A fetch's own request headers, merged with the stored ones, as the transfer's list
+    // (m_callHeaderList). False when libcurl cannot allocate a line.
+    bool ApplyCallHeaders(CURL* transfer, const FetchOptions& options);
     // A streaming fetch's transfer that ended as its delivery wanted: the body was not to be
     // delivered, or did not decode (which is the decoding's failure, as for a whole body).
     bool EndedByDelivery() const;
     // After a transfer that completed: the gzip body of a fetcher that asked for gzip
-    // (Accept-Encoding) decoded in place, within bodyLimit. False, with m_nLastCode and
+    // (Accept-Encoding) decoded in place, within bodyLimit. False, with m_lastCode and
     // m_decodeFailure saying why, when it does not decode.
     bool DecodeGzipBody(long long bodyLimit);
 
     friend struct CCurlHttpFetcherImplTestAccess;
 
-    CStringArray m_arrRespHeaders;
-    CStringArray m_arrReqHeaders;
+    CStringArray m_responseHeaders;
+    CStringArray m_requestHeaders;
     // The configured handle; it never runs a transfer itself.
-    CURL* m_pCurl = nullptr;
-    CURLM* m_pMulti = nullptr;
+    CURL* m_curl = nullptr;
+    CURLM* m_multi = nullptr;
     // Shares TLS session tickets between the transfer handles, so that a new connection to
     // a server can resume an earlier handshake (libcurl resumes only under equal
     // verification settings).
-    CURLSH* m_pShare = nullptr;
-    CURLcode m_nLastCode = CURLE_OK;
-    buffers::BodyStore m_vecBody;
-    CurlByteArray m_vecRawHeaders;
-    // Where the parts of the final head lie in m_vecRawHeaders, as the head reader found them.
+    CURLSH* m_share = nullptr;
+    CURLcode m_lastCode = CURLE_OK;
+    buffers::BodyStore m_body;
+    CurlByteArray m_rawHeaders;
+    // Where the parts of the final head lie in m_rawHeaders, as the head reader found them.
     http::HeadIndex m_headIndex;
-    // What the write callback hands its bytes to; it fills m_vecBody.
-    CurlBodyReceiver m_bodyReceiver{m_vecBody, m_vecRawHeaders, m_headIndex};
-    // What the header callback hands its lines to; it fills m_vecRawHeaders.
-    CurlHeadReader m_headReader{m_vecRawHeaders, m_headIndex};
+    // What the write callback hands its bytes to; it fills m_body.
+    CurlBodyReceiver m_bodyReceiver{m_body, m_rawHeaders, m_headIndex};
+    // What the header callback hands its lines to; it fills m_rawHeaders.
+    CurlHeadReader m_headReader{m_rawHeaders, m_headIndex};
     Failure m_failure;
     // The last request's URL, for the records Decompress writes.
-    std::string m_strLastUrl;
+    std::string m_lastUrl;
     // The fetch in progress (null outside one), the list of its request headers and the
     // delivery of its streamed body, both for its one transfer.
-    const http::CallSettings* m_pCall = nullptr;
-    curl_slist* m_pCallHeaderList = nullptr;
+    const http::CallSettings* m_call = nullptr;
+    curl_slist* m_callHeaderList = nullptr;
     std::unique_ptr<decoding::BodyDelivery> m_delivery;
     // The streamed body did not decode: IsEncoding and Decompress report it.
-    bool m_bStreamUndecodable = false;
+    bool m_streamUndecodable = false;
     // Why the gzip body the fetcher decodes itself did not decode.
     Failure m_decodeFailure;
-    std::string m_strRequestHead;
+    std::string m_requestHead;
     // The time-out of the transfer in progress, in milliseconds (0: none).
-    DWORD m_nTransferTimeout = 0;
+    DWORD m_transferTimeout = 0;
     // Read without the lock by IsInit, hence atomic.
-    std::atomic<BOOL> m_bInit{FALSE};
+    std::atomic<BOOL> m_initialized{FALSE};
     // Written by Fini without the lock, read by OnProgress on the transfer's thread.
-    std::atomic<std::int32_t> m_nAbort{0};
-    curl_slist* m_pHeaderList = nullptr;
+    std::atomic<std::int32_t> m_abort{0};
+    curl_slist* m_headerList = nullptr;
     // The status of the last request's transfer (0 when none was received), read when its
     // handle goes.
-    long m_nHttpStatus = 0;
-    BOOL m_bClosed = FALSE;
+    long m_httpStatus = 0;
+    BOOL m_closed = FALSE;
     CCriticalSection m_lock;
-    BOOL m_bCurlDecodesGzip = FALSE;
+    BOOL m_curlDecodesGzip = FALSE;
     // libcurl's own words on why the last transfer failed; empty when it gave none.
-    char m_szErrorText[CURL_ERROR_SIZE] = {};
+    char m_errorText[CURL_ERROR_SIZE] = {};
 };
 
 }  // namespace RVUtil

@@ -27,16 +27,16 @@ CString HeaderLine(const CString& name, const CString& value) {
 // exception and leaves the pairs, the list and the gzip setting as they were.
 void CCurlHttpFetcherImpl::AddHeader(const char* name, const char* value) {
     CSingleLock lock(&m_lock, TRUE);
-    if (m_bClosed) {
+    if (m_closed) {
         return;
     }
     if (const auto refused = http::RefusedHeaderRecord(name, value)) {
-        LogChannel()(CPXLog::LVL_WARNING).Write("%s", refused->c_str());
+        LogChannel()(log::CPXLog::LVL_WARNING).Write("%s", refused->c_str());
         return;
     }
     const CString strName(name);
     const CString strValue(value);
-    CStringArray pairs = m_arrReqHeaders;
+    CStringArray pairs = m_requestHeaders;
     http::SetRequestPair(pairs, strName, strValue);
     if (!InstallRequestHeaders(std::move(pairs))) {
         return;
@@ -44,40 +44,40 @@ void CCurlHttpFetcherImpl::AddHeader(const char* name, const char* value) {
     if (IsAcceptEncoding(strName)) {
         CString lowered = strValue;
         if (lowered.MakeLower().Find("gzip") >= 0) {
-            Curl().easy_setopt(m_pCurl, CURLOPT_ACCEPT_ENCODING, "gzip");
-            m_bCurlDecodesGzip = TRUE;
+            Curl().easy_setopt(m_curl, CURLOPT_ACCEPT_ENCODING, "gzip");
+            m_curlDecodesGzip = TRUE;
         }
     }
 }
 
 void CCurlHttpFetcherImpl::RemoveHeader(const char* name) {
     CSingleLock lock(&m_lock, TRUE);
-    if (m_bClosed) {
+    if (m_closed) {
         return;
     }
     const CString strName(name);
     // Letter case is ignored here, so the setting goes even when the stored pair (matched
     // with case below) stays.
     if (IsAcceptEncoding(strName)) {
-        Curl().easy_setopt(m_pCurl, CURLOPT_ACCEPT_ENCODING, static_cast<const char*>(nullptr));
-        m_bCurlDecodesGzip = FALSE;
+        Curl().easy_setopt(m_curl, CURLOPT_ACCEPT_ENCODING, static_cast<const char*>(nullptr));
+        m_curlDecodesGzip = FALSE;
     }
-    CStringArray pairs = m_arrReqHeaders;
+    CStringArray pairs = m_requestHeaders;
     http::RemoveRequestPair(pairs, strName);
     InstallRequestHeaders(std::move(pairs));
 }
 
 CString CCurlHttpFetcherImpl::FindHeader(const CString& name) {
     CSingleLock lock(&m_lock, TRUE);
-    if (m_bClosed) {
+    if (m_closed) {
         return CString();
     }
-    return http::FindResponseValue(m_arrRespHeaders, name);
+    return http::FindResponseValue(m_responseHeaders, name);
 }
 
 CStringArray CCurlHttpFetcherImpl::RequestHeaders() {
     CSingleLock lock(&m_lock, TRUE);
-    return m_arrReqHeaders;
+    return m_requestHeaders;
 }
 
 bool CCurlHttpFetcherImpl::BuildHeaderList(const CStringArray& pairs,
@@ -115,13 +115,13 @@ bool CCurlHttpFetcherImpl::InstallRequestHeaders(CStringArray pairs) {
     if (!BuildHeaderList(pairs, {}, &built)) {
         return false;
     }
-    m_arrReqHeaders = std::move(pairs);  // moving the items' vector cannot fail
-    if (m_pHeaderList != nullptr) {
-        Curl().slist_free_all(m_pHeaderList);
+    m_requestHeaders = std::move(pairs);  // moving the items' vector cannot fail
+    if (m_headerList != nullptr) {
+        Curl().slist_free_all(m_headerList);
     }
-    m_pHeaderList = built;
+    m_headerList = built;
     // Null when no pair is left: libcurl then sends no caller-set headers.
-    Curl().easy_setopt(m_pCurl, CURLOPT_HTTPHEADER, m_pHeaderList);
+    Curl().easy_setopt(m_curl, CURLOPT_HTTPHEADER, m_headerList);
     return true;
 }
 

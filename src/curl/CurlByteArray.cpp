@@ -13,38 +13,38 @@ bool CurlByteArray::Append(const void* bytes, std::size_t count) noexcept {
     if (count == 0) {
         return true;
     }
-    if (m_nSize > m_nMaxSize || count > m_nMaxSize - m_nSize) {
-        m_bOverMaxSize = true;
+    if (m_size > m_maxSize || count > m_maxSize - m_size) {
+        m_overMaxSize = true;
         return false;
     }
-    const std::size_t needed = m_nSize + count;
-    if (needed > m_nCapacity) {
-        std::size_t grown = m_nCapacity + m_nCapacity / 2;
+    const std::size_t needed = m_size + count;
+    if (needed > m_capacity) {
+        std::size_t grown = m_capacity + m_capacity / 2;
         if (grown < needed) {
             grown = needed;
         }
-        if (grown > m_nMaxSize) {
-            grown = m_nMaxSize;
+        if (grown > m_maxSize) {
+            grown = m_maxSize;
         }
         // realloc lets a large body grow in place (or by remapping) instead of copying.
-        void* moved = std::realloc(m_pData, grown);
+        void* moved = std::realloc(m_data, grown);
         if (moved == nullptr) {
             return false;
         }
-        m_pData = static_cast<BYTE*>(moved);
-        m_nCapacity = grown;
+        m_data = static_cast<BYTE*>(moved);
+        m_capacity = grown;
     }
-    std::memcpy(m_pData + m_nSize, bytes, count);
-    m_nSize = needed;
+    std::memcpy(m_data + m_size, bytes, count);
+    m_size = needed;
     return true;
 }
 
 void CurlByteArray::Release() noexcept {
-    std::free(m_pData);
-    m_pData = nullptr;
-    m_nSize = 0;
-    m_nCapacity = 0;
-    m_bOverMaxSize = false;
+    std::free(m_data);
+    m_data = nullptr;
+    m_size = 0;
+    m_capacity = 0;
+    m_overMaxSize = false;
 }
 
 }  // namespace RVUtil

@@ -21,33 +21,33 @@ class CurlByteArray {
     CurlByteArray& operator=(const CurlByteArray&) = delete;
     ~CurlByteArray();
 
-    BYTE* Data() noexcept { return m_pData; }
-    std::size_t Size() const noexcept { return m_nSize; }
-    std::size_t CapacityForTesting() const noexcept { return m_nCapacity; }
+    BYTE* Data() noexcept { return m_data; }
+    std::size_t Size() const noexcept { return m_size; }
+    std::size_t CapacityForTesting() const noexcept { return m_capacity; }
     std::string_view Text() const noexcept {
-        return std::string_view(reinterpret_cast<const char*>(m_pData), m_nSize);
+        return std::string_view(reinterpret_cast<const char*>(m_data), m_size);
     }
 
     // Grows to the larger of one and a half times the capacity and the size needed, never
     // beyond the maximum size.
     bool Append(const void* bytes, std::size_t count) noexcept;
     void Clear() noexcept {
-        m_nSize = 0;
-        m_bOverMaxSize = false;
+        m_size = 0;
+        m_overMaxSize = false;
     }
     void Release() noexcept;
 
-    void SetMaxSize(std::size_t maxSize) noexcept { m_nMaxSize = maxSize; }
+    void SetMaxSize(std::size_t maxSize) noexcept { m_maxSize = maxSize; }
     // Whether an Append since the last Clear was refused for passing the maximum size (and
     // not for want of memory).
-    bool OverMaxSize() const noexcept { return m_bOverMaxSize; }
+    bool OverMaxSize() const noexcept { return m_overMaxSize; }
 
   private:
-    BYTE* m_pData = nullptr;
-    std::size_t m_nSize = 0;
-    std::size_t m_nCapacity = 0;
-    std::size_t m_nMaxSize = kDefaultMaxSize;
-    bool m_bOverMaxSize = false;
+    BYTE* m_data = nullptr;
+    std::size_t m_size = 0;
+    std::size_t m_capacity = 0;
+    std::size_t m_maxSize = kDefaultMaxSize;
+    bool m_overMaxSize = false;
 };
 
 }  // namespace RVUtil

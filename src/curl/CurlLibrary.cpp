@@ -123,8 +123,8 @@ struct Loaded {
 };
 
 const Loaded& Library() {
-    static const Loaded loaded;
-    return loaded;
+    static const Loaded kLoaded;
+    return kLoaded;
 }
 
 }  // namespace

@@ -65,7 +65,7 @@ void SetUpLog() noexcept {
     } catch (const std::exception&) {
         // no memory for the path: the folder stays as it was
     }
-    LogChannel()(CPXLog::LVL_NOTICE).Write(kStartupRecord);
+    LogChannel()(log::CPXLog::LVL_NOTICE).Write(kStartupRecord);
 }
 
 }  // namespace

@@ -111,7 +111,7 @@ ErrorCode ReadWithFetcher(Fetcher& fetcher, const char* url, unsigned char** out
         const long decoded = fetcher.Decompress(&body);
         if (decoded <= 0) {
             if (form.logDecodeFailure) {
-                LogChannel()(CPXLog::LVL_ERROR)
+                LogChannel()(log::CPXLog::LVL_ERROR)
                     .Write("RVUtil_gfnReadHTMLWithPostData Decompress error: cbData=%d",
                            static_cast<int>(decoded));
             }

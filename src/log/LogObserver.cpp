@@ -12,7 +12,7 @@ namespace RVUtil {
 namespace {
 
 // Carries records from the log to one host observer.
-class ObserverSink : public CPXLogSink {
+class ObserverSink : public log::CPXLogSink {
   public:
     explicit ObserverSink(IRVLogObserver* observer) : m_observer(observer) {}
     IRVLogObserver* Observer() const { return m_observer; }

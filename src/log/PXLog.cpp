@@ -6,7 +6,6 @@
 #include <spdlog/sinks/daily_file_sink.h>
 #include <spdlog/sinks/stdout_sinks.h>
 
-#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <filesystem>
@@ -16,8 +15,11 @@
 #include <vector>
 
 #include "RVUtil/ThreadId.h"
-#include "platform/Ascii.h"
+#include "log/LogFileName.h"
+#include "log/RecordText.h"
 #include "platform/FormatText.h"
+
+namespace RVUtil::log {
 
 namespace {
 
@@ -42,25 +44,6 @@ struct PendingLevel {
 };
 thread_local PendingLevel t_pending;
 
-const char* LevelName(int level) {
-    switch (level) {
-        case CPXLog::LVL_FATAL:
-            return "FATAL";
-        case CPXLog::LVL_ERROR:
-            return "ERROR";
-        case CPXLog::LVL_WARNING:
-            return "WARNING";
-        case CPXLog::LVL_INFO:
-            return "INFO";
-        case CPXLog::LVL_NOTICE:
-            return "NOTICE";
-        case CPXLog::LVL_DEBUG:
-            return "DEBUG";
-        default:
-            return nullptr;
-    }
-}
-
 // spdlog's own levels matter only to sinks that filter; the record carries our level name.
 spdlog::level::level_enum SpdlogLevel(int level) {
     if (level <= CPXLog::LVL_FATAL) {
@@ -76,67 +59,6 @@ spdlog::level::level_enum SpdlogLevel(int level) {
         return spdlog::level::info;
     }
     return spdlog::level::debug;
-}
-
-// An encoding error in the arguments keeps at least the format.
-std::string FormatV(const char* format, va_list args) {
-    std::string text;
-    if (!RVUtil::platform::AppendFormatV(text, format, args)) {
-        text = format;
-    }
-    return text;
-}
-
-// Control characters would let a logged URL, header value or message break its record
-// into several lines (or forge a record of its own); each becomes a visible escape:
-// \r, \n, \t, or \xNN.
-std::string EscapeControls(std::string text) {
-    if (std::none_of(text.begin(), text.end(), RVUtil::ascii::IsControl)) {
-        return text;
-    }
-    std::string escaped;
-    escaped.reserve(text.size() + 16);
-    for (const char c : text) {
-        if (!RVUtil::ascii::IsControl(c)) {
-            escaped += c;
-        } else if (c == '\r') {
-            escaped += "\\r";
-        } else if (c == '\n') {
-            escaped += "\\n";
-        } else if (c == '\t') {
-            escaped += "\\t";
-        } else {
-            static const char kHex[] = "0123456789abcdef";
-            const auto byte = static_cast<unsigned char>(c);
-            escaped += "\\x";
-            escaped += kHex[byte >> 4];
-            escaped += kHex[byte & 0xf];
-        }
-    }
-    return escaped;
-}
-
-// Keeps a file name part to characters that are safe in any folder.
-std::string FileNamePart(const char* text) {
-    std::string part = text != nullptr ? text : "";
-    for (char& c : part) {
-        const bool safe = RVUtil::ascii::IsAlnum(c) || c == '-' || c == '.' || c == '_';
-        if (!safe) {
-            c = '_';
-        }
-    }
-    return part;
-}
-
-// <tag>_<source>.log; a missing part is left out, and with neither the file is "log.log".
-std::string FileBaseName(const char* tag, const char* source) {
-    std::string name = FileNamePart(tag);
-    const std::string src = FileNamePart(source);
-    if (!name.empty() && !src.empty()) {
-        name += '_';
-    }
-    name += src;
-    return (name.empty() ? std::string("log") : name) + ".log";
 }
 
 }  // namespace
@@ -290,14 +212,16 @@ void CPXLog::DetachSink(const std::shared_ptr<CPXLogSink>& sink) {
     m_state->sinks = std::move(next);
 }
 
+}  // namespace RVUtil::log
+
 namespace RVUtil {
 
 // Never destroyed: worker threads and other libraries' static destructors may still write
 // after this library's statics are gone at exit. Every record is already flushed, so
 // nothing is lost by leaving the object to the end of the process.
-CPXLog& LogChannel() {
-    static CPXLog* const channel = new CPXLog;
-    return *channel;
+log::CPXLog& LogChannel() {
+    static log::CPXLog* const kChannel = new log::CPXLog;
+    return *kChannel;
 }
 
 }  // namespace RVUtil

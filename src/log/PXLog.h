@@ -4,6 +4,8 @@
 #include <memory>
 #include <string_view>
 
+namespace RVUtil::log {
+
 // Receives every record once it has been written; tests and hosts that mirror the log
 // attach one. Called on the writing thread, never for two records at once.
 class CPXLogSink {
@@ -53,10 +55,12 @@ class CPXLog {
     std::unique_ptr<State> m_state;
 };
 
+}  // namespace RVUtil::log
+
 namespace RVUtil {
 
 // The one process-wide logger that every layer writes its diagnostics to.
-CPXLog& LogChannel();
+log::CPXLog& LogChannel();
 
 // Set once a host chose where the log goes (RVUtil_gfnSetLogFolder); the backend probe then
 // leaves it there.

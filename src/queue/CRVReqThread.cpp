@@ -18,18 +18,18 @@ CRVReqThread::CRVReqThread(IRVReqThreadRunnable* pRunnable) : m_pRunnable(pRunna
 
 CRVReqThread::~CRVReqThread() {
     Stop();
-    detail::ReleaseThreadRecord(m_param);
+    queue::ReleaseThreadRecord(m_param);
 }
 
 BOOL CRVReqThread::Start() {
     if (m_param.hThread == nullptr && m_pRunnable == nullptr) {
         return FALSE;  // a thread without callbacks would have nothing to do
     }
-    return detail::StartThread(m_param, this, &CRVReqThread::ThreadProc, THREAD_PRIORITY_NORMAL);
+    return queue::StartThread(m_param, this, &CRVReqThread::ThreadProc, THREAD_PRIORITY_NORMAL);
 }
 
 void CRVReqThread::Stop() {
-    detail::StopThread(m_param);
+    queue::StopThread(m_param);
 }
 
 UINT CRVReqThread::ThreadProc(void* pParam) {
@@ -45,12 +45,12 @@ UINT CRVReqThread::OnThreadProc() {
     platform::OwnedHandle stop(m_param.evStop);
 
     CRVReqQueue* queue = nullptr;
-    HRESULT status = detail::CallUnguarded([&] { return runnable->GetReqQueue(&queue); });
+    HRESULT status = queue::CallUnguarded([&] { return runnable->GetReqQueue(&queue); });
     // A success that stored no queue is taken as a failure: there is nothing to wait on.
     if (platform::CurrentThreadTerminated() || status < 0 || queue == nullptr) {
         return 0;
     }
-    status = detail::CallUnguarded([&] { return runnable->OnThreadStart(); });
+    status = queue::CallUnguarded([&] { return runnable->OnThreadStart(); });
     if (platform::CurrentThreadTerminated() || status < 0) {
         return 0;
     }
@@ -73,8 +73,7 @@ UINT CRVReqThread::OnThreadProc() {
         // Deleted whatever OnRequest does, also when a forced termination unwinds through here.
         std::unique_ptr<CRVReqObject> request(taken);
         HRESULT result = 0;
-        if (detail::CallSwallowingExceptions(
-                [&] { result = runnable->OnRequest(request.get()); })) {
+        if (queue::CallSwallowingExceptions([&] { result = runnable->OnRequest(request.get()); })) {
             proceed = result >= 0 ? TRUE : FALSE;
         }
         if (platform::CurrentThreadTerminated()) {
@@ -86,7 +85,7 @@ UINT CRVReqThread::OnThreadProc() {
             queue->SetEvent();
         }
     }
-    detail::CallUnguarded([&] { return runnable->OnThreadEnd(); });
+    queue::CallUnguarded([&] { return runnable->OnThreadEnd(); });
     return 0;
 }
 

@@ -15,7 +15,7 @@ CRVTimerThread::CRVTimerThread(IRVTimerThreadRunnable* pRunnable, UINT nPriority
 
 CRVTimerThread::~CRVTimerThread() {
     Stop();
-    detail::ReleaseThreadRecord(m_param);
+    queue::ReleaseThreadRecord(m_param);
 }
 
 int CRVTimerThread::GetTimer() {
@@ -30,12 +30,12 @@ BOOL CRVTimerThread::Start() {
     if (m_param.hThread == nullptr && m_pRunnable == nullptr) {
         return FALSE;  // a thread without callbacks would have nothing to do
     }
-    return detail::StartThread(m_param, this, &CRVTimerThread::ThreadProc,
-                               static_cast<int>(m_nPriority));
+    return queue::StartThread(m_param, this, &CRVTimerThread::ThreadProc,
+                              static_cast<int>(m_nPriority));
 }
 
 void CRVTimerThread::Stop() {
-    detail::StopThread(m_param);
+    queue::StopThread(m_param);
 }
 
 UINT CRVTimerThread::ThreadProc(void* pParam) {
@@ -51,7 +51,7 @@ UINT CRVTimerThread::OnThreadProc() {
     platform::OwnedHandle stop(m_param.evStop);
     const std::atomic<int>& period = m_nTimer;
 
-    const HRESULT status = detail::CallUnguarded([&] { return runnable->OnThreadStart(); });
+    const HRESULT status = queue::CallUnguarded([&] { return runnable->OnThreadStart(); });
     if (platform::CurrentThreadTerminated() || status < 0) {
         return 0;
     }
@@ -68,14 +68,14 @@ UINT CRVTimerThread::OnThreadProc() {
             continue;
         }
         HRESULT result = 0;
-        if (detail::CallSwallowingExceptions([&] { result = runnable->OnTimer(); })) {
+        if (queue::CallSwallowingExceptions([&] { result = runnable->OnTimer(); })) {
             proceed = result >= 0 ? TRUE : FALSE;
         }
         if (platform::CurrentThreadTerminated()) {
             return 0;  // given up on by Stop: the host's objects may be gone
         }
     }
-    detail::CallUnguarded([&] { return runnable->OnThreadEnd(); });
+    queue::CallUnguarded([&] { return runnable->OnThreadEnd(); });
     return 0;
 }
 

@@ -5,7 +5,7 @@
 #include "RVUtil/AfxException.h"
 #include "platform/ThreadObject.h"
 
-namespace RVUtil::detail {
+namespace RVUtil::queue {
 
 // Runs one host callback on a worker or timer thread where a forced termination can reach
 // it. Returns false when the callback raised an exception, which is swallowed (a framework
@@ -32,4 +32,4 @@ auto CallUnguarded(Callback&& callback) {
     return callback();
 }
 
-}  // namespace RVUtil::detail
+}  // namespace RVUtil::queue

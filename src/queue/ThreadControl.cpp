@@ -5,7 +5,7 @@
 #include "RVUtil/WaitFunctions.h"
 #include "platform/KernelObject.h"
 
-namespace RVUtil::detail {
+namespace RVUtil::queue {
 
 namespace {
 
@@ -70,9 +70,10 @@ void ReleaseThreadRecord(ThreadParam& param) {
     }
 }
 
-void SetStopLimitsForTesting(DWORD stopMs, DWORD cancelGraceMs) {
-    g_stopLimitMs.store(stopMs);
-    g_cancelGraceMs.store(cancelGraceMs);
+void SetStopLimitsForTesting(std::chrono::milliseconds stop,
+                             std::chrono::milliseconds cancelGrace) {
+    g_stopLimitMs.store(static_cast<DWORD>(stop.count()));
+    g_cancelGraceMs.store(static_cast<DWORD>(cancelGrace.count()));
 }
 
-}  // namespace RVUtil::detail
+}  // namespace RVUtil::queue

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <chrono>
+
 #include "RVUtil/ThreadParam.h"
 #include "RVUtil/WinTypes.h"
 #include "platform/ThreadObject.h"
 
-namespace RVUtil::detail {
+namespace RVUtil::queue {
 
 // The start and stop rules that CRVReqThread and CRVTimerThread share.
 
@@ -23,6 +25,6 @@ void ReleaseThreadRecord(ThreadParam& param);
 // How long Stop waits for a thread before terminating it (5000 ms), and how long it then
 // waits for a cancelled thread to unwind before leaving it to itself (1000 ms). Only tests
 // change them.
-void SetStopLimitsForTesting(DWORD stopMs, DWORD cancelGraceMs);
+void SetStopLimitsForTesting(std::chrono::milliseconds stop, std::chrono::milliseconds cancelGrace);
 
-}  // namespace RVUtil::detail
+}  // namespace RVUtil::queue

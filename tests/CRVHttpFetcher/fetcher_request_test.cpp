@@ -22,6 +22,8 @@
 #include "TlsFront.h"
 #include "http/FieldValues.h"
 
+using RVUtil::log::CPXLog;
+
 namespace {
 
 using namespace std::chrono_literals;

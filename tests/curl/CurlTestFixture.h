@@ -18,20 +18,20 @@ namespace RVUtil {
 // The fetcher's inner state, for the tests that must see it.
 struct CCurlHttpFetcherImplTestAccess {
     static const CStringArray& ResponseHeaders(CCurlHttpFetcherImpl& f) {
-        return f.m_arrRespHeaders;
+        return f.m_responseHeaders;
     }
     static std::vector<std::string> HeaderListLines(CCurlHttpFetcherImpl& f) {
         std::vector<std::string> lines;
-        for (const curl_slist* at = f.m_pHeaderList; at != nullptr; at = at->next) {
+        for (const curl_slist* at = f.m_headerList; at != nullptr; at = at->next) {
             lines.emplace_back(at->data);
         }
         return lines;
     }
-    static buffers::BodyStore& Body(CCurlHttpFetcherImpl& f) { return f.m_vecBody; }
-    static CurlByteArray& RawHeaders(CCurlHttpFetcherImpl& f) { return f.m_vecRawHeaders; }
-    static BOOL CurlDecodesGzip(CCurlHttpFetcherImpl& f) { return f.m_bCurlDecodesGzip; }
+    static buffers::BodyStore& Body(CCurlHttpFetcherImpl& f) { return f.m_body; }
+    static CurlByteArray& RawHeaders(CCurlHttpFetcherImpl& f) { return f.m_rawHeaders; }
+    static BOOL CurlDecodesGzip(CCurlHttpFetcherImpl& f) { return f.m_curlDecodesGzip; }
     // The handle every transfer is copied from.
-    static CURL* ConfiguredHandle(CCurlHttpFetcherImpl& f) { return f.m_pCurl; }
+    static CURL* ConfiguredHandle(CCurlHttpFetcherImpl& f) { return f.m_curl; }
 };
 
 }  // namespace RVUtil

@@ -18,6 +18,8 @@
 #include "TestCertificates.h"
 #include "TlsFront.h"
 
+using RVUtil::log::CPXLog;
+
 namespace rvtest {
 namespace {
 

@@ -19,6 +19,8 @@
 #include "ScriptedServer.h"
 #include "UnansweredResolver.h"
 
+using RVUtil::log::CPXLog;
+
 namespace rvtest {
 namespace {
 

@@ -30,6 +30,8 @@
 #include "ScriptedServer.h"
 #include "UnansweredResolver.h"
 
+using RVUtil::log::CPXLog;
+
 namespace rvtest {
 namespace {
 

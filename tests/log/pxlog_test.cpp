@@ -19,6 +19,8 @@
 #include "support/ChildProcess.h"
 #include "support/LogCapture.h"
 
+using RVUtil::log::CPXLog;
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -71,9 +71,13 @@ class KeptThread {
 // Shortens Stop's limits for one test; the product waits 5000 ms before terminating.
 struct ShortStopLimits {
     ShortStopLimits(DWORD stopMs, DWORD graceMs) {
-        RVUtil::detail::SetStopLimitsForTesting(stopMs, graceMs);
+        RVUtil::queue::SetStopLimitsForTesting(std::chrono::milliseconds(stopMs),
+                                               std::chrono::milliseconds(graceMs));
     }
-    ~ShortStopLimits() { RVUtil::detail::SetStopLimitsForTesting(5000, 1000); }
+    ~ShortStopLimits() {
+        RVUtil::queue::SetStopLimitsForTesting(std::chrono::milliseconds(5000),
+                                               std::chrono::milliseconds(1000));
+    }
 };
 
 }  // namespace queue_test

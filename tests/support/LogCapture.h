@@ -19,7 +19,7 @@ struct LogRecord {
 // Collects every record a logger writes while the capture lives.
 class LogCapture {
   public:
-    explicit LogCapture(CPXLog& log = RVUtil::LogChannel())
+    explicit LogCapture(RVUtil::log::CPXLog& log = RVUtil::LogChannel())
         : m_log(log), m_sink(std::make_shared<Sink>()) {
         m_log.AttachSink(m_sink);
     }
@@ -39,7 +39,7 @@ class LogCapture {
     }
 
   private:
-    struct Sink : CPXLogSink {
+    struct Sink : RVUtil::log::CPXLogSink {
         void OnRecord(int level, std::string_view text) override {
             std::lock_guard<std::mutex> hold(lock);
             records.push_back({level, std::string(text)});
@@ -48,7 +48,7 @@ class LogCapture {
         std::vector<LogRecord> records;
     };
 
-    CPXLog& m_log;
+    RVUtil::log::CPXLog& m_log;
     std::shared_ptr<Sink> m_sink;
 };
 

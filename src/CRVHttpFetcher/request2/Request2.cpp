@@ -93,7 +93,7 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
     // is allocated. The limit is never above 2 GiB - 1, the most the signed 32-bit response
     // size holds, so this also covers a negative length, which reads as a number near 4 GiB.
     if (const long long limit = RVUtil_gfnGetBodyLimit(); declared > limit) {
-        LogChannel()(CPXLog::LVL_ERROR)
+        LogChannel()(log::CPXLog::LVL_ERROR)
             .Write(http::kBodyOverLimitRecord, limit, exchange.target.path.c_str());
         throw std::bad_alloc();
     }
