@@ -6,9 +6,13 @@
 
 namespace RVUtil {
 
+namespace fetch {
 struct FetcherAccess;
+}  // namespace fetch
 
+namespace curl {
 class CCurlHttpFetcherImpl;
+}  // namespace curl
 
 // An HTTP client over libcurl. Init configures it; each request then runs on a fresh copy of
 // that configuration, while keep-alive connections carry over from one request to the next
@@ -69,8 +73,8 @@ class RVUTIL_API CCurlHttpFetcher {
 
   private:
     // The read functions reach the body inside, to hand it over without a copy.
-    friend struct FetcherAccess;
-    CCurlHttpFetcherImpl* m_pImpl;
+    friend struct fetch::FetcherAccess;
+    curl::CCurlHttpFetcherImpl* m_pImpl;
 };
 
 }  // namespace RVUtil

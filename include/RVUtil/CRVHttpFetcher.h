@@ -9,7 +9,9 @@
 
 namespace RVUtil {
 
+namespace fetch {
 struct FetcherAccess;
+}  // namespace fetch
 
 namespace transport {
 class Request;
@@ -131,7 +133,7 @@ class RVUTIL_API CRVHttpFetcher {
 
   private:
     // The read functions reach the body inside, to hand it over without a copy.
-    friend struct FetcherAccess;
+    friend struct fetch::FetcherAccess;
     struct Internals;
 
     CString m_strRawHeaders;  // the last response's header block, see GetRawResponseHeaders

@@ -58,7 +58,7 @@ int CRVHttpFetcher::Init() {
         LogChannel()(log::CPXLog::LVL_ERROR).Write(kInitError, static_cast<int>(error));
         return 0;
     }
-    const bool buffered = m_pInternals->body.Reserve(kInitialBufferSize);
+    const bool buffered = m_pInternals->body.Reserve(inet::kInitialBufferSize);
     ShowBuffer();
     return buffered ? 1 : 0;  // without a buffer the session stays open; Fini closes it
 }
@@ -110,13 +110,14 @@ CRVHttpFetcher::Protocol CRVHttpFetcher::CrackUrl(char* url, char* hostName, cha
         return PROTOCOL_UNKNOWN;
     }
     std::string canonical;
-    if (!transport::CanonicalizeUrl(url, &canonical) || canonical.size() + 1 > kUrlBufferSize) {
+    if (!transport::CanonicalizeUrl(url, &canonical) ||
+        canonical.size() + 1 > inet::kUrlBufferSize) {
         return PROTOCOL_UNKNOWN;
     }
     std::memcpy(url, canonical.c_str(), canonical.size() + 1);
     transport::UrlParts parts;
-    if (!transport::CrackUrl(canonical, &parts) || parts.host.size() + 1 > kHostNameSize ||
-        parts.path.size() + 1 > kUrlPathSize) {
+    if (!transport::CrackUrl(canonical, &parts) || parts.host.size() + 1 > inet::kHostNameSize ||
+        parts.path.size() + 1 > inet::kUrlPathSize) {
         return PROTOCOL_UNKNOWN;
     }
     Protocol protocol = PROTOCOL_UNKNOWN;

@@ -42,7 +42,8 @@ constexpr const char* kNoPostBody = "POST body length negative or its data missi
 // What a fetch asks of the exchange beyond what the read functions ask. sessionProxies: the
 // proxies the fetch would use without a proxy of its own.
 void ApplyFetchOptions(const FetchOptions& options,
-                       const platform::SystemProxySettings& sessionProxies, ExchangeOrder& order) {
+                       const platform::SystemProxySettings& sessionProxies,
+                       inet::ExchangeOrder& order) {
     order.connectTimeout = http::MillisecondsOf(options.connectTimeout);
     order.head = options.method == FetchMethod::Head;
     order.post = options.method == FetchMethod::Post;
@@ -84,7 +85,7 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
     m_nHttpStatus = 0;
     m_dwReadError = 0;
     m_strRawHeaders.Empty();
-    ExchangeOrder order{url, userName, password, timeout, postData, postLength};
+    inet::ExchangeOrder order{url, userName, password, timeout, postData, postLength};
     if (!postForm) {
         order.postLength = 0;
     }
@@ -97,13 +98,13 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
     if (call != nullptr) {
         ApplyFetchOptions(call->options, m_hSession->State()->Proxies(), order);
     }
-    OpenedExchange exchange =
-        OpenExchange(*m_hSession, order, call != nullptr ? requestHeaders : m_arrReqHeaders);
+    inet::OpenedExchange exchange =
+        inet::OpenExchange(*m_hSession, order, call != nullptr ? requestHeaders : m_arrReqHeaders);
     if (call != nullptr && exchange.request) {
         inside.requestHead = exchange.request->SentHead();
     }
-    if (exchange.reached < ExchangeStep::Send) {
-        inside.failure = exchange.reached == ExchangeStep::Url
+    if (exchange.reached < inet::ExchangeStep::Send) {
+        inside.failure = exchange.reached == inet::ExchangeStep::Url
                              ? Failure{FailureKind::RefusedUrl, 0, exchange.urlRefusal}
                              : Failure{FailureKind::OutOfMemory, 0, "no memory for the request"};
         return static_cast<DWORD>(m_nHttpStatus);
@@ -191,7 +192,7 @@ void CRVHttpFetcher::ReadBody(transport::Request& request, const char* urlPath) 
     body.SetGrowthLimit(static_cast<std::size_t>(limit));
     // Where a read goes when the block is full: the bytes are appended (growing the block)
     // when the body goes on, so a block of the declared length never grows for nothing.
-    BYTE spill[kReadChunkSize];
+    BYTE spill[inet::kReadChunkSize];
     while (m_dwReadError == 0) {
         const bool full = body.Room() == 0 || room() == 0;
         BYTE* into = full ? spill : body.Tail();
@@ -229,7 +230,7 @@ void CRVHttpFetcher::StreamBody(transport::Request& request, const char* urlPath
     std::unique_ptr<BYTE[]> piece;
     bool reading = delivery.Begin(request.StatusCode(), request.Head().View());
     if (reading) {
-        piece.reset(new (std::nothrow) BYTE[kStreamPieceSize]);
+        piece.reset(new (std::nothrow) BYTE[inet::kStreamPieceSize]);
         if (!piece) {
             m_dwReadError = transport::kInetInternalError;
             inside.failure = {FailureKind::OutOfMemory, 0, "no memory for the body"};
@@ -239,7 +240,7 @@ void CRVHttpFetcher::StreamBody(transport::Request& request, const char* urlPath
     while (reading) {
         std::size_t received = 0;
         if (const transport::InetError error =
-                request.Read(piece.get(), kStreamPieceSize, &received);
+                request.Read(piece.get(), inet::kStreamPieceSize, &received);
             error != transport::kInetOk) {
             m_dwReadError = error;
             inside.failure = request.LastFailure();

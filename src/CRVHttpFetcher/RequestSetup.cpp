@@ -10,7 +10,7 @@
 #include "transport/Request.h"
 #include "transport/Session.h"
 
-namespace RVUtil {
+namespace RVUtil::inet {
 namespace {
 
 // The record of a refused URL: why, its length, and its start (a long one would flood the
@@ -162,4 +162,4 @@ OpenedExchange OpenExchange(transport::Session& session, const ExchangeOrder& or
     return exchange;
 }
 
-}  // namespace RVUtil
+}  // namespace RVUtil::inet

@@ -20,7 +20,7 @@ class Session;
 }  // namespace RVUtil::transport
 
 // What every request form of CRVHttpFetcher does alike before it sends.
-namespace RVUtil {
+namespace RVUtil::inet {
 
 // The longest URL a request takes. A longer one is refused whole, with a log record, rather
 // than cut: a cut URL asks the server for something else (its query string lost).
@@ -87,4 +87,4 @@ struct OpenedExchange {
 OpenedExchange OpenExchange(transport::Session& session, const ExchangeOrder& order,
                             const CStringArray& headers);
 
-}  // namespace RVUtil
+}  // namespace RVUtil::inet

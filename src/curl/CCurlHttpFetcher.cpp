@@ -11,7 +11,7 @@ namespace {
 
 // An implementation is always finished before it is deleted, so its handle goes with it.
 struct FinishAndDelete {
-    void operator()(CCurlHttpFetcherImpl* impl) const {
+    void operator()(curl::CCurlHttpFetcherImpl* impl) const {
         impl->Fini();
         delete impl;
     }
@@ -19,7 +19,7 @@ struct FinishAndDelete {
 
 }  // namespace
 
-CCurlHttpFetcher::CCurlHttpFetcher() : m_pImpl(new CCurlHttpFetcherImpl) {}
+CCurlHttpFetcher::CCurlHttpFetcher() : m_pImpl(new curl::CCurlHttpFetcherImpl) {}
 
 CCurlHttpFetcher::~CCurlHttpFetcher() {
     FinishAndDelete()(m_pImpl);
@@ -35,7 +35,8 @@ CCurlHttpFetcher& CCurlHttpFetcher::operator=(const CCurlHttpFetcher& other) {
         return *this;
     }
     const CStringArray headers = other.m_pImpl->RequestHeaders();
-    std::unique_ptr<CCurlHttpFetcherImpl, FinishAndDelete> fresh(new CCurlHttpFetcherImpl);
+    std::unique_ptr<curl::CCurlHttpFetcherImpl, FinishAndDelete> fresh(
+        new curl::CCurlHttpFetcherImpl);
     if (other.m_pImpl->IsInit()) {
         fresh->Init();
     }

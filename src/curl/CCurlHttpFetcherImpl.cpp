@@ -14,7 +14,7 @@
 #include "platform/SystemProxy.h"
 #include "platform/TrustStore.h"
 
-namespace RVUtil {
+namespace RVUtil::curl {
 
 namespace {
 
@@ -240,4 +240,4 @@ int CCurlHttpFetcherImpl::OnCloseSocket(void*, curl_socket_t socket) {
     return 0;
 }
 
-}  // namespace RVUtil
+}  // namespace RVUtil::curl

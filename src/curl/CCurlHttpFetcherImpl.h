@@ -21,7 +21,7 @@
 #include "decoding/BodyDelivery.h"
 #include "http/CallSettings.h"
 
-namespace RVUtil {
+namespace RVUtil::curl {
 
 // What stands behind CCurlHttpFetcher: a configured easy handle that each request copies
 // into a fresh one for its transfer, the multi handle those transfers run on (it keeps the
@@ -189,4 +189,4 @@ class CCurlHttpFetcherImpl {
     char m_errorText[CURL_ERROR_SIZE] = {};
 };
 
-}  // namespace RVUtil
+}  // namespace RVUtil::curl

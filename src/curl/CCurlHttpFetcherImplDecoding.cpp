@@ -11,7 +11,7 @@
 #include "http/ParsedHead.h"
 #include "log/PXLog.h"
 
-namespace RVUtil {
+namespace RVUtil::curl {
 
 using decoding::BodyLimitFor;
 using decoding::ContentEncoding;
@@ -85,4 +85,4 @@ long CCurlHttpFetcherImpl::Decompress(BYTE** out) {
     return answer.result;
 }
 
-}  // namespace RVUtil
+}  // namespace RVUtil::curl

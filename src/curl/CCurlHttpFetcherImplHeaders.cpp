@@ -6,7 +6,7 @@
 #include "http/HeaderPairs.h"
 #include "log/PXLog.h"
 
-namespace RVUtil {
+namespace RVUtil::curl {
 
 namespace {
 
@@ -125,4 +125,4 @@ bool CCurlHttpFetcherImpl::InstallRequestHeaders(CStringArray pairs) {
     return true;
 }
 
-}  // namespace RVUtil
+}  // namespace RVUtil::curl

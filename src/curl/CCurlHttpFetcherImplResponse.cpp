@@ -4,7 +4,7 @@
 
 #include "curl/CCurlHttpFetcherImpl.h"
 
-namespace RVUtil {
+namespace RVUtil::curl {
 
 // A growth that cannot be made must not travel through libcurl: the store reports it
 // without throwing, and refusing the bytes ends the transfer with CURLE_WRITE_ERROR, so
@@ -97,4 +97,4 @@ void CCurlHttpFetcherImpl::EndRequest() {
     m_responseHeaders.SetSize(0);
 }
 
-}  // namespace RVUtil
+}  // namespace RVUtil::curl

@@ -16,7 +16,7 @@
 #include "http/ParsedHead.h"
 #include "log/PXLog.h"
 
-namespace RVUtil {
+namespace RVUtil::curl {
 
 using decoding::BodyDelivery;
 using decoding::BodyLimitFor;
@@ -181,4 +181,4 @@ DWORD CCurlHttpFetcherImpl::FailTransfer(const char* url, const PostBody* post, 
     return 0;
 }
 
-}  // namespace RVUtil
+}  // namespace RVUtil::curl

@@ -9,7 +9,7 @@
 #include "curl/CurlLibrary.h"
 #include "http/HeaderPairs.h"
 
-namespace RVUtil {
+namespace RVUtil::curl {
 
 using decoding::BodyDelivery;
 
@@ -175,4 +175,4 @@ int CCurlHttpFetcherImpl::OnDebug(CURL*, curl_infotype type, char* data, std::si
     return 0;
 }
 
-}  // namespace RVUtil
+}  // namespace RVUtil::curl

@@ -2,7 +2,7 @@
 
 #include "curl/CurlLibrary.h"
 
-namespace RVUtil {
+namespace RVUtil::curl {
 
 void CurlBodyReceiver::Start(CURL* transfer, std::uint64_t limit,
                              decoding::BodyDelivery* delivery) noexcept {
@@ -65,4 +65,4 @@ bool CurlBodyReceiver::Skipped() const noexcept {
            m_delivery->Stopped() == decoding::BodyDelivery::Stop::None;
 }
 
-}  // namespace RVUtil
+}  // namespace RVUtil::curl

@@ -9,7 +9,7 @@
 #include "decoding/BodyDelivery.h"
 #include "http/ParsedHead.h"
 
-namespace RVUtil {
+namespace RVUtil::curl {
 
 // What the write callback hands one transfer's body to. A whole body goes to the fetcher's
 // body store, under the body limit: the first bytes of a body whose length the head declared
@@ -55,4 +55,4 @@ class CurlBodyReceiver {
     bool m_overLimit = false;
 };
 
-}  // namespace RVUtil
+}  // namespace RVUtil::curl

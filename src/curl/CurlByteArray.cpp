@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace RVUtil {
+namespace RVUtil::curl {
 
 CurlByteArray::~CurlByteArray() {
     Release();
@@ -47,4 +47,4 @@ void CurlByteArray::Release() noexcept {
     m_overMaxSize = false;
 }
 
-}  // namespace RVUtil
+}  // namespace RVUtil::curl

@@ -5,7 +5,7 @@
 
 #include "RVUtil/WinTypes.h"
 
-namespace RVUtil {
+namespace RVUtil::curl {
 
 // The growable byte store behind a fetcher's body and raw header block. It is filled from
 // inside libcurl's callbacks, so nothing here throws: a growth that cannot be made is
@@ -50,4 +50,4 @@ class CurlByteArray {
     bool m_overMaxSize = false;
 };
 
-}  // namespace RVUtil
+}  // namespace RVUtil::curl

@@ -2,7 +2,7 @@
 
 #include "curl/CurlLibrary.h"
 
-namespace RVUtil {
+namespace RVUtil::curl {
 
 namespace {
 
@@ -83,4 +83,4 @@ Failure FailureOfTransfer(const TransferFacts& facts) {
     return failure;
 }
 
-}  // namespace RVUtil
+}  // namespace RVUtil::curl

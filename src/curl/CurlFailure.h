@@ -6,7 +6,7 @@
 
 #include "RVUtil/Failure.h"
 
-namespace RVUtil {
+namespace RVUtil::curl {
 
 // What the fetcher knows of a transfer that failed, beside libcurl's code.
 struct TransferFacts {
@@ -25,4 +25,4 @@ struct TransferFacts {
 // request went out, which limit a body passed).
 Failure FailureOfTransfer(const TransferFacts& facts);
 
-}  // namespace RVUtil
+}  // namespace RVUtil::curl

@@ -4,7 +4,7 @@
 #include "http/StatusLine.h"
 #include "platform/Ascii.h"
 
-namespace RVUtil {
+namespace RVUtil::curl {
 
 void CurlHeadReader::Start() {
     m_raw.Clear();
@@ -82,4 +82,4 @@ bool CurlHeadReader::Complete() const {
     return m_state == State::FinalHeadDone;
 }
 
-}  // namespace RVUtil
+}  // namespace RVUtil::curl

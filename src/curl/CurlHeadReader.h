@@ -9,7 +9,7 @@
 #include "curl/CurlByteArray.h"
 #include "http/ParsedHead.h"
 
-namespace RVUtil {
+namespace RVUtil::curl {
 
 // The heads of one transfer as libcurl hands them over, one line at a time, read by the
 // same rules as the own transport reads them (http/): a line libcurl would take one way and
@@ -51,4 +51,4 @@ class CurlHeadReader {
     std::string m_refusal;
 };
 
-}  // namespace RVUtil
+}  // namespace RVUtil::curl

@@ -2,7 +2,7 @@
 
 #include <dlfcn.h>
 
-namespace RVUtil {
+namespace RVUtil::curl {
 namespace {
 
 // The shared library's soname: the interface this code was built against.
@@ -137,4 +137,4 @@ bool CurlLibraryLoaded() {
     return Library().available;
 }
 
-}  // namespace RVUtil
+}  // namespace RVUtil::curl

@@ -4,7 +4,7 @@
 
 // libcurl's functions as the curl fetcher calls them. libcurl is loaded when the first curl
 // fetcher is made, not when a host loads RVUtil (see docs/curl-fetcher.md).
-namespace RVUtil {
+namespace RVUtil::curl {
 
 struct CurlLibrary {
     decltype(&::curl_easy_init) easy_init;
@@ -36,4 +36,4 @@ struct CurlLibrary {
 const CurlLibrary& Curl();
 bool CurlLibraryLoaded();
 
-}  // namespace RVUtil
+}  // namespace RVUtil::curl

@@ -2,7 +2,7 @@
 
 #include "curl/CurlLibrary.h"
 
-namespace RVUtil {
+namespace RVUtil::curl {
 
 namespace {
 
@@ -46,4 +46,4 @@ CURLcode PerformOnMulti(CURLM* multi, CURL* transfer) {
     return result;
 }
 
-}  // namespace RVUtil
+}  // namespace RVUtil::curl

@@ -2,7 +2,7 @@
 
 #include <curl/curl.h>
 
-namespace RVUtil {
+namespace RVUtil::curl {
 
 // Runs one easy handle to the end of its transfer on multi and takes it off again, the way
 // curl_easy_perform runs a handle on a multi handle of its own: the same loop of work and
@@ -13,4 +13,4 @@ namespace RVUtil {
 // CURLE_BAD_FUNCTION_ARGUMENT (a null multi or easy handle among them).
 CURLcode PerformOnMulti(CURLM* multi, CURL* transfer);
 
-}  // namespace RVUtil
+}  // namespace RVUtil::curl

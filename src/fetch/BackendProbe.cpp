@@ -59,7 +59,7 @@ void SetUpLog() noexcept {
     try {
         if (HostChoseLogFolder().load(std::memory_order_acquire)) {
             // the host put the log where it wants it
-        } else if (const std::optional<std::string> folder = HostLogFolder()) {
+        } else if (const std::optional<std::string> folder = fetch::HostLogFolder()) {
             LogChannel().storage(folder->c_str(), "PX", "RVUtil", true, false);
         }
     } catch (const std::exception&) {

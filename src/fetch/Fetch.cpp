@@ -107,15 +107,16 @@ Failure RefusedHeaderOf(const FetchOptions& options) {
 }
 
 // The read functions' form for the fetch's method and body.
-ReadForm FormFor(const FetchOptions& options) {
+fetch::ReadForm FormFor(const FetchOptions& options) {
     if (options.method != FetchMethod::Post) {
-        return ReadForm();
+        return fetch::ReadForm();
     }
     const auto length = std::min<std::size_t>(options.body.size(), LONG_MAX);
-    return ReadForm::Post(const_cast<BYTE*>(reinterpret_cast<const BYTE*>(options.body.data())),
-                          // An empty POST is a POST of no bytes; the fetchers need somewhere
-                          // to point.
-                          static_cast<long>(length));
+    return fetch::ReadForm::Post(
+        const_cast<BYTE*>(reinterpret_cast<const BYTE*>(options.body.data())),
+        // An empty POST is a POST of no bytes; the fetchers need somewhere
+        // to point.
+        static_cast<long>(length));
 }
 
 // Fills the outcome from the fetcher once the exchange has ended with code, before the
@@ -128,9 +129,9 @@ void TakeAnswer(Fetcher& fetcher, const FetchOptions& options, bool streaming, E
     outcome.responseHead = fetcher.GetRawResponseHeaders().str();
     ReadHead(outcome.responseHead, outcome);
     if (options.keepRequestHead) {
-        outcome.requestHead = FetcherAccess::RequestHead(fetcher);
+        outcome.requestHead = fetch::FetcherAccess::RequestHead(fetcher);
     }
-    const Failure fetcherFailure = FetcherAccess::LastFailure(fetcher);
+    const Failure fetcherFailure = fetch::FetcherAccess::LastFailure(fetcher);
     outcome.failure = FailureOf(code, outcome, fetcherFailure);
     const bool cameWhole = code == ERR_HTTP_STATUS || code == ERR_SERVER_VERDICT ||
                            code == ERR_DECOMPRESS || (code == ERR_REQUEST && !fetcherFailure);
@@ -140,7 +141,7 @@ void TakeAnswer(Fetcher& fetcher, const FetchOptions& options, bool streaming, E
     if (code == ERR_DECOMPRESS || body == nullptr) {
         delete[] std::exchange(body, nullptr);
         size = fetcher.GetResponseSize();
-        body = FetcherAccess::TakeBody(fetcher);
+        body = fetch::FetcherAccess::TakeBody(fetcher);
     }
     if (body != nullptr) {
         outcome.body =
@@ -167,20 +168,20 @@ FetchOutcome FetchWith(Fetcher& fetcher, std::string_view url, const FetchOption
     const http::CallSettings call{options, sink != nullptr ? &counting : nullptr};
     const std::string urlText(url);
     fetcher.EndRequest();  // a response the host left is not this fetch's
-    FetcherAccess::SetCall(fetcher, &call);
+    fetch::FetcherAccess::SetCall(fetcher, &call);
     struct EndCall {
         Fetcher& fetcher;
-        ~EndCall() { FetcherAccess::SetCall(fetcher, nullptr); }
+        ~EndCall() { fetch::FetcherAccess::SetCall(fetcher, nullptr); }
     } endCall{fetcher};
 
-    ReadForm form = FormFor(options);
+    fetch::ReadForm form = FormFor(options);
     form.beforeEnd = [&](ErrorCode code, unsigned char*& body, long size) {
         TakeAnswer(fetcher, options, sink != nullptr, code, body, size, outcome);
     };
     unsigned char* out = nullptr;
     long size = 0;
     const unsigned long timeout = http::MillisecondsOf(options.timeout);
-    outcome.code = ReadWithFetcher(fetcher, urlText.c_str(), &out, size, timeout, form);
+    outcome.code = fetch::ReadWithFetcher(fetcher, urlText.c_str(), &out, size, timeout, form);
     outcome.ok = outcome.code == ERR_OK;
     if (outcome.ok && sink == nullptr) {
         outcome.body = OwnedBytes(out, static_cast<std::size_t>(size));

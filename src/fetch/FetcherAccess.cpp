@@ -4,7 +4,7 @@
 #include "CRVHttpFetcher/FetcherLimits.h"
 #include "curl/CCurlHttpFetcherImpl.h"
 
-namespace RVUtil {
+namespace RVUtil::fetch {
 
 BYTE* FetcherAccess::TakeBody(CCurlHttpFetcher& fetcher) {
     return fetcher.m_pImpl->TakeBody();
@@ -16,7 +16,7 @@ BYTE* FetcherAccess::TakeBody(CRVHttpFetcher& fetcher) {
     // A fetcher whose block went with the body gets a fresh one, as Init gives it, so that
     // it stays ready for the next request.
     if (taken != nullptr && body.Capacity() == 0) {
-        (void)body.Reserve(kInitialBufferSize);
+        (void)body.Reserve(inet::kInitialBufferSize);
     }
     fetcher.ShowBuffer();
     return taken;
@@ -46,4 +46,4 @@ std::string FetcherAccess::RequestHead(CRVHttpFetcher& fetcher) {
     return fetcher.m_pInternals->requestHead;
 }
 
-}  // namespace RVUtil
+}  // namespace RVUtil::fetch

@@ -8,7 +8,7 @@
 #include "RVUtil/WinTypes.h"
 #include "http/CallSettings.h"
 
-namespace RVUtil {
+namespace RVUtil::fetch {
 
 // What the read functions reach inside the two fetchers beyond their exported members.
 struct FetcherAccess {
@@ -33,4 +33,4 @@ struct FetcherAccess {
     static std::string RequestHead(CRVHttpFetcher& fetcher);
 };
 
-}  // namespace RVUtil
+}  // namespace RVUtil::fetch

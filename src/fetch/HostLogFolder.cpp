@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-namespace RVUtil {
+namespace RVUtil::fetch {
 namespace {
 
 constexpr const char* kSelfExe = "/proc/self/exe";
@@ -49,4 +49,4 @@ std::optional<std::string> HostLogFolder() {
     return std::nullopt;
 }
 
-}  // namespace RVUtil
+}  // namespace RVUtil::fetch

@@ -6,7 +6,7 @@
 
 // Where the library's log goes once the backend probe has run: the folder named by
 // RVUTIL_LOG_DIR, or else the folder "Log" beside the executable of the host process.
-namespace RVUtil {
+namespace RVUtil::fetch {
 
 // A host whose executable lives in a folder it must not write to (an installed program in
 // /usr/bin, say) names another folder for the log here.
@@ -26,4 +26,4 @@ std::optional<std::string> LogFolderBeside(std::string_view exePath);
 // cannot be read.
 std::optional<std::string> HostLogFolder();
 
-}  // namespace RVUtil
+}  // namespace RVUtil::fetch

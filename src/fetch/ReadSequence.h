@@ -17,7 +17,7 @@
 #include "http/VerdictHeaders.h"
 #include "log/PXLog.h"
 
-namespace RVUtil {
+namespace RVUtil::fetch {
 
 // What distinguishes one read function from its siblings; the sequence itself is shared
 // by the curl and the transport families.
@@ -181,4 +181,4 @@ ErrorCode ReadWithFetcher(Fetcher* fetcher, const char* url, unsigned char** out
     return ReadWithFetcher(*fetcher, url, out, outSize, timeout, form);
 }
 
-}  // namespace RVUtil
+}  // namespace RVUtil::fetch

@@ -13,7 +13,7 @@
 #include "ScriptedServer.h"
 #include "curl/CCurlHttpFetcherImpl.h"
 
-namespace RVUtil {
+namespace RVUtil::curl {
 
 // The fetcher's inner state, for the tests that must see it.
 struct CCurlHttpFetcherImplTestAccess {
@@ -34,14 +34,14 @@ struct CCurlHttpFetcherImplTestAccess {
     static CURL* ConfiguredHandle(CCurlHttpFetcherImpl& f) { return f.m_curl; }
 };
 
-}  // namespace RVUtil
+}  // namespace RVUtil::curl
 
 namespace rvtest {
 
-using Access = RVUtil::CCurlHttpFetcherImplTestAccess;
+using Access = RVUtil::curl::CCurlHttpFetcherImplTestAccess;
 
 // The implementation as the facade owns it: finished before it is destroyed.
-class TestedImpl : public RVUtil::CCurlHttpFetcherImpl {
+class TestedImpl : public RVUtil::curl::CCurlHttpFetcherImpl {
   public:
     ~TestedImpl() { Fini(); }
 };

@@ -16,7 +16,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using RVUtil::CCurlHttpFetcher;
-using RVUtil::CCurlHttpFetcherImpl;
+using RVUtil::curl::CCurlHttpFetcherImpl;
 
 using CurlLifecycleTest = CurlTest;
 

@@ -101,7 +101,7 @@ HostRun RunHost(const std::string& scenario,
     HostRun run;
     {
         rvtest::ScopedEnvironment env;
-        env.UnsetProxies().Unset(RVUtil::kLogFolderVariable);
+        env.UnsetProxies().Unset(RVUtil::fetch::kLogFolderVariable);
         for (const auto& [name, value] : variables) {
             env.Set(name, value);
         }
@@ -137,8 +137,12 @@ TEST(BackendProbeTest, AnswersOnceWithOneStartupRecordWhereTheLogGoes) {
         {"every host direct",
          {{"http_proxy", "http://127.0.0.1:3128"}, {"no_proxy", "*"}},
          "answers: 0 0"},
-        {"log folder named", {{RVUtil::kLogFolderVariable, folder}}, "answers: 0 0", folder},
-        {"log on standard error", {{RVUtil::kLogFolderVariable, ""}}, "answers: 0 0", "-", 0},
+        {"log folder named", {{RVUtil::fetch::kLogFolderVariable, folder}}, "answers: 0 0", folder},
+        {"log on standard error",
+         {{RVUtil::fetch::kLogFolderVariable, ""}},
+         "answers: 0 0",
+         "-",
+         0},
         {"the host's own folder", {{kHostFolder, hostFolder}}, "answers: 0 0", hostFolder},
         {"the host's own choice of nowhere", {{kHostFolder, "-"}}, "answers: 0 0", "-", 0},
     };

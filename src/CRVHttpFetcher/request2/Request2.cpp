@@ -51,19 +51,19 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
 
     // The declared length is read from the header block below, whatever the transport
     // would make of it.
-    ExchangeOrder order{url, userName, password, timeout, postData, postLength};
+    inet::ExchangeOrder order{url, userName, password, timeout, postData, postLength};
     order.readsOwnLength = true;
-    const OpenedExchange exchange = OpenExchange(*session, order, m_arrReqHeaders);
+    const inet::OpenedExchange exchange = inet::OpenExchange(*session, order, m_arrReqHeaders);
     switch (exchange.reached) {
-        case ExchangeStep::Url:
+        case inet::ExchangeStep::Url:
             return 0;  // a null URL is refused like one that does not crack
-        case ExchangeStep::Connect:
+        case inet::ExchangeStep::Connect:
             throw std::runtime_error(kConnectFailed);
-        case ExchangeStep::Open:
+        case inet::ExchangeStep::Open:
             throw std::runtime_error(kOpenFailed);
-        case ExchangeStep::Send:
+        case inet::ExchangeStep::Send:
             throw std::runtime_error(kSendFailed);
-        case ExchangeStep::Sent:
+        case inet::ExchangeStep::Sent:
             break;
     }
     transport::Request* const request = exchange.request.get();
