@@ -29,6 +29,67 @@ constexpr const char* kStatusFailed = "CRVHttpFetcher\\request2(179): cannot get
 constexpr const char* kReadFailed =
     "CRVHttpFetcher\\request2(240): read data from internet failed.";
 
+// True when the exchange's request went out whole; false for a URL refused (a null URL like
+// one that does not crack). Raises the failed step of any other exchange.
+bool RequestSent(const inet::OpenedExchange& exchange) {
+    switch (exchange.reached) {
+        case inet::ExchangeStep::Url:
+            return false;
+        case inet::ExchangeStep::Connect:
+            throw std::runtime_error(kConnectFailed);
+        case inet::ExchangeStep::Open:
+            throw std::runtime_error(kOpenFailed);
+        case inet::ExchangeStep::Send:
+            throw std::runtime_error(kSendFailed);
+        case inet::ExchangeStep::Sent:
+            break;
+    }
+    return true;
+}
+
+// A length above the body limit fails as the allocation it would need, before anything is
+// allocated. The limit is never above 2 GiB - 1, the most the signed 32-bit response size
+// holds, so this also covers a negative length, which reads as a number near 4 GiB.
+void RefuseOverLimit(std::uint32_t declared, const std::string& urlPath) {
+    if (const long long limit = RVUtil_gfnGetBodyLimit(); declared > limit) {
+        LogChannel()(log::CPXLog::LVL_ERROR)
+            .Write(http::kBodyOverLimitRecord, limit, urlPath.c_str());
+        throw std::bad_alloc();
+    }
+}
+
+// The body is read straight into the store's block, reserved at exactly the declared length
+// (advised for huge pages when large): held once, never copied. On any failure nothing of it
+// is kept.
+void ReadDeclaredBody(transport::Request& request, buffers::BodyStore& body,
+                      std::uint32_t declared) {
+    if (!body.Reserve(declared)) {
+        throw std::bad_alloc();
+    }
+    struct DropOnFailure {
+        buffers::BodyStore& body;
+        bool kept = false;
+        ~DropOnFailure() {
+            if (!kept) {
+                body.Release();
+            }
+        }
+    } guard{body};
+    std::size_t last = 0;
+    do {
+        if (request.Read(body.Tail(), body.Room(), &last) != transport::kInetOk) {
+            throw std::runtime_error(kReadFailed);
+        }
+        body.Commit(last);
+    } while (last > 0 && body.Room() > 0);
+    // A body that ended before its declared length (possible only when the transport could
+    // not frame it by that length) is a failed read, not a body padded with zeros.
+    if (body.Room() > 0) {
+        throw std::runtime_error(kReadFailed);
+    }
+    guard.kept = true;
+}
+
 }  // namespace
 
 DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char* password,
@@ -54,17 +115,8 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
     inet::ExchangeOrder order{url, userName, password, timeout, postData, postLength};
     order.readsOwnLength = true;
     const inet::OpenedExchange exchange = inet::OpenExchange(*session, order, m_arrReqHeaders);
-    switch (exchange.reached) {
-        case inet::ExchangeStep::Url:
-            return 0;  // a null URL is refused like one that does not crack
-        case inet::ExchangeStep::Connect:
-            throw std::runtime_error(kConnectFailed);
-        case inet::ExchangeStep::Open:
-            throw std::runtime_error(kOpenFailed);
-        case inet::ExchangeStep::Send:
-            throw std::runtime_error(kSendFailed);
-        case inet::ExchangeStep::Sent:
-            break;
+    if (!RequestSent(exchange)) {
+        return 0;
     }
     transport::Request* const request = exchange.request.get();
     m_strRawHeaders = CString(request->RawHeaders());
@@ -89,43 +141,8 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
     if (declared == 0) {
         return static_cast<DWORD>(m_nHttpStatus);
     }
-    // A length above the body limit fails as the allocation it would need, before anything
-    // is allocated. The limit is never above 2 GiB - 1, the most the signed 32-bit response
-    // size holds, so this also covers a negative length, which reads as a number near 4 GiB.
-    if (const long long limit = RVUtil_gfnGetBodyLimit(); declared > limit) {
-        LogChannel()(log::CPXLog::LVL_ERROR)
-            .Write(http::kBodyOverLimitRecord, limit, exchange.target.path.c_str());
-        throw std::bad_alloc();
-    }
-
-    // The body is read straight into the buffer's block, reserved at exactly the declared
-    // length (advised for huge pages when large): held once, never copied. On any failure
-    // nothing of it is kept.
-    if (!body.Reserve(declared)) {
-        throw std::bad_alloc();
-    }
-    struct DropOnFailure {
-        CRVHttpFetcher& fetcher;
-        bool kept = false;
-        ~DropOnFailure() {
-            if (!kept) {
-                fetcher.m_pInternals->body.Release();
-            }
-        }
-    } guard{*this};
-    std::size_t last = 0;
-    do {
-        if (request->Read(body.Tail(), body.Room(), &last) != transport::kInetOk) {
-            throw std::runtime_error(kReadFailed);
-        }
-        body.Commit(last);
-    } while (last > 0 && body.Room() > 0);
-    // A body that ended before its declared length (possible only when the transport could
-    // not frame it by that length) is a failed read, not a body padded with zeros.
-    if (body.Room() > 0) {
-        throw std::runtime_error(kReadFailed);
-    }
-    guard.kept = true;
+    RefuseOverLimit(declared, exchange.target.path);
+    ReadDeclaredBody(*request, body, declared);
     ShowBuffer();
     return static_cast<DWORD>(m_nHttpStatus);
 }
