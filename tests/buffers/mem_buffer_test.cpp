@@ -191,8 +191,14 @@ TEST(CRVMemBufferTest, CopiesOwnTheirStorage) {
     Buffer target(64, 64);
     target.Write("old", -1);
     target = a;  // the target's old block is released (a leak checker sees otherwise)
-    target =
-        target;  // NOLINT(clang-diagnostic-self-assign-overloaded): assigning to itself is the case
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wself-assign-overloaded"  // assigning to itself is the case
+#endif
+    target = target;
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
     EXPECT_NE(target.Data(), a.Data());
     EXPECT_STREQ(target.GetData(), "shared?");
 

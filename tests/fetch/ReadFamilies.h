@@ -28,10 +28,10 @@ struct FormsOf {
 
 struct CurlFamily : FormsOf<CCurlHttpFetcher> {
     static constexpr const char* kName = "curl";
-    static constexpr FullForm Full = &RVUtil_gfnCurlReadHTML;
-    static constexpr ShortForm Short = &RVUtil_gfnCurlReadHTML;
-    static constexpr auto Post = &RVUtil_gfnCurlReadHTMLWithPostData;
-    static constexpr auto Own = &RVUtil_gfnCurlReadHTMLWithCurlHttpFetcher;
+    static constexpr FullForm kFull = &RVUtil_gfnCurlReadHTML;
+    static constexpr ShortForm kShort = &RVUtil_gfnCurlReadHTML;
+    static constexpr auto kPost = &RVUtil_gfnCurlReadHTMLWithPostData;
+    static constexpr auto kOwn = &RVUtil_gfnCurlReadHTMLWithCurlHttpFetcher;
     static constexpr bool kNamesThread = true;
     static constexpr const char* kDecodeFailureMessage = nullptr;  // leaves the text alone
     static constexpr ErrorCode kPostNot200 = ERR_HTTP_STATUS;
@@ -60,10 +60,10 @@ struct CurlFamily : FormsOf<CCurlHttpFetcher> {
 
 struct InetFamily : FormsOf<CRVHttpFetcher> {
     static constexpr const char* kName = "rv";
-    static constexpr FullForm Full = &RVUtil_gfnReadHTML;
-    static constexpr ShortForm Short = &RVUtil_gfnReadHTML;
-    static constexpr auto Post = &RVUtil_gfnReadHTMLWithPostData;
-    static constexpr auto Own = &RVUtil_gfnReadHTMLWithHttpFetcher;
+    static constexpr FullForm kFull = &RVUtil_gfnReadHTML;
+    static constexpr ShortForm kShort = &RVUtil_gfnReadHTML;
+    static constexpr auto kPost = &RVUtil_gfnReadHTMLWithPostData;
+    static constexpr auto kOwn = &RVUtil_gfnReadHTMLWithHttpFetcher;
     static constexpr bool kNamesThread = false;
     static constexpr const char* kDecodeFailureMessage = "Decompress size <=0";
     // This fetcher's POST reports any status but 200 as a failed request.

@@ -78,7 +78,7 @@ class NameResolutionTest : public ::testing::Test {
         CString message;
         const auto start = Clock::now();
         const ErrorCode code =
-            Family::Full(&fetcher, url.c_str(), &out, size, message, nullptr, kTimeout);
+            Family::kFull(&fetcher, url.c_str(), &out, size, message, nullptr, kTimeout);
         const auto took = Clock::now() - start;
         delete[] out;
         return {code, took};

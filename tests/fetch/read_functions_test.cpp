@@ -68,8 +68,8 @@ class ReadFunctionsTest : public ::testing::Test {
                      unsigned long timeout = 5000) {
         Outcome o;
         unsigned char* out = nullptr;
-        o.code = Family::Full(&m_fetcher, m_server.Url(path).c_str(), &out, o.size, o.message,
-                              wantExpiry ? &o.expiry : nullptr, timeout);
+        o.code = Family::kFull(&m_fetcher, m_server.Url(path).c_str(), &out, o.size, o.message,
+                               wantExpiry ? &o.expiry : nullptr, timeout);
         o.bodyNull = out == nullptr;
         o.body.reset(out);
         return o;
@@ -88,9 +88,9 @@ TYPED_TEST(ReadFunctionsTest, NullFetcherTouchesNothing) {
     CString message = "kept";
     CTime32 expiry(5);
     const char* url = "http://127.0.0.1/";
-    EXPECT_EQ(TypeParam::Full(nullptr, url, &out, size, message, &expiry, 1000), ERR_NO_FETCHER);
-    EXPECT_EQ(TypeParam::Short(nullptr, url, &out, size, 1000), ERR_NO_FETCHER);
-    EXPECT_EQ(TypeParam::Post(nullptr, url, &out, size, 1000, &sentinel, 1), ERR_NO_FETCHER);
+    EXPECT_EQ(TypeParam::kFull(nullptr, url, &out, size, message, &expiry, 1000), ERR_NO_FETCHER);
+    EXPECT_EQ(TypeParam::kShort(nullptr, url, &out, size, 1000), ERR_NO_FETCHER);
+    EXPECT_EQ(TypeParam::kPost(nullptr, url, &out, size, 1000, &sentinel, 1), ERR_NO_FETCHER);
     EXPECT_EQ(std::tuple(out == &sentinel, size, message.str(), expiry.GetTime()),
               std::tuple(true, 42L, std::string("kept"), std::int64_t{5}));
     EXPECT_EQ(ThreadNameOf(GetCurrentThreadId()), "reader");
@@ -183,12 +183,12 @@ TYPED_TEST(ReadFunctionsTest, ShortPostAndOwnFetcherForms) {
         unsigned char* out = nullptr;
         long size = -1;
         const ErrorCode code =
-            TypeParam::Post(&this->m_fetcher, url.c_str(), &out, size, 5000, data, length);
+            TypeParam::kPost(&this->m_fetcher, url.c_str(), &out, size, 5000, data, length);
         return got(code, out, size);
     };
     unsigned char* out = nullptr;
     long size = 0;
-    const ErrorCode code = TypeParam::Short(&this->m_fetcher, url.c_str(), &out, size, 5000);
+    const ErrorCode code = TypeParam::kShort(&this->m_fetcher, url.c_str(), &out, size, 5000);
     EXPECT_EQ(got(code, out, size), Got(ERR_OK, "short"));
     EXPECT_EQ(post(7), Got(TypeParam::kPostNot200, "null"));
     EXPECT_EQ(post(7), Got(ERR_OK, "posted"));
@@ -207,7 +207,7 @@ TYPED_TEST(ReadFunctionsTest, ShortPostAndOwnFetcherForms) {
     CString message;
     const auto own = [&] {
         out = nullptr;
-        const ErrorCode code = TypeParam::Own(url.c_str(), &out, size, message, nullptr, 5000);
+        const ErrorCode code = TypeParam::kOwn(url.c_str(), &out, size, message, nullptr, 5000);
         return got(code, out, size);
     };
     EXPECT_EQ(own(), Got(ERR_OK, "own"));
@@ -257,9 +257,9 @@ TYPED_TEST(ReadFunctionsTest, FetchGivesTheReadFunctionsCodeAndTheWholeAnswer) {
         CString message;
         CTime32 expiry;
         const ErrorCode code =
-            c.post ? TypeParam::Post(&this->m_fetcher, url.c_str(), &out, size, 5000, order, 3)
-                   : TypeParam::Full(&this->m_fetcher, url.c_str(), &out, size, message, &expiry,
-                                     5000);
+            c.post ? TypeParam::kPost(&this->m_fetcher, url.c_str(), &out, size, 5000, order, 3)
+                   : TypeParam::kFull(&this->m_fetcher, url.c_str(), &out, size, message, &expiry,
+                                      5000);
         delete[] out;
         FetchOptions options;
         options.timeout = std::chrono::milliseconds(5000);
@@ -440,15 +440,15 @@ TYPED_TEST(ReadFunctionsTest, AllocationFailuresAnywhereInTheCallAreContained) {
         bool raised = false;
         // A plain call first, so that each armed call starts from the same state (a pooled
         // connection that a failed call dropped is made again here, not in the armed call).
-        ASSERT_EQ(TypeParam::Short(&this->m_fetcher, url.c_str(), &out, size, 5000), ERR_OK);
+        ASSERT_EQ(TypeParam::kShort(&this->m_fetcher, url.c_str(), &out, size, 5000), ERR_OK);
         delete[] out;
         out = nullptr;
         size = -1;
         {
             FailAllocationsFrom failing(nth);
             try {
-                code = TypeParam::Full(&this->m_fetcher, url.c_str(), &out, size, message, nullptr,
-                                       5000);
+                code = TypeParam::kFull(&this->m_fetcher, url.c_str(), &out, size, message, nullptr,
+                                        5000);
             } catch (const std::bad_alloc&) {
                 raised = true;
             } catch (CException* e) {
@@ -575,7 +575,7 @@ TYPED_TEST(ReadFunctionsTest, EveryResponseEndsInTimeAndNoDamagedBodyIsHandedOve
         const std::string url = c.url.empty() ? this->m_server.Url("/h") : c.url;
         const LogCapture log;
         const ErrorCode code =
-            TypeParam::Full(&this->m_fetcher, url.c_str(), &out, size, message, nullptr, kTimeout);
+            TypeParam::kFull(&this->m_fetcher, url.c_str(), &out, size, message, nullptr, kTimeout);
         EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
         EXPECT_EQ(code, c.code);
         // Whichever limit ends a request, as the body arrives or as it is decoded, says so.
@@ -624,8 +624,8 @@ TYPED_TEST(ReadFunctionsTest, AnEndlessBodyFailsWithinTheMemoryOfItsLimit) {
             long size = 0;
             CString message;
             const ErrorCode code =
-                TypeParam::Full(&this->m_fetcher, this->m_server.Url("/endless").c_str(), &out,
-                                size, message, nullptr, 10000);
+                TypeParam::kFull(&this->m_fetcher, this->m_server.Url("/endless").c_str(), &out,
+                                 size, message, nullptr, 10000);
             const long long grownBytes = (PeakResidentKiB() - rssKiB) * 1024LL;
             _exit(code != ERR_REQUEST ? 1 : grownBytes > kLimit * 16 / 10 ? 2 : 0);
         }
@@ -669,7 +669,7 @@ TYPED_TEST(ReadFunctionsTest, StreamsInConstantMemoryAndHoldsAWholeBodyOnce) {
         long size = 0;
         CString message;
         const ErrorCode code =
-            TypeParam::Full(&this->m_fetcher, url.c_str(), &out, size, message, nullptr, 60000);
+            TypeParam::kFull(&this->m_fetcher, url.c_str(), &out, size, message, nullptr, 60000);
         const long long wholeGrowth = (PeakResidentKiB() - start) * 1024;
         delete[] out;
         _exit(streamed.delivered != kStreamed || code != ERR_OK || size != kWhole ? 1

@@ -216,20 +216,20 @@ class TickRecorder : public RVUtil::IRVTimerThreadRunnable {
 };
 
 TEST(TimerThreadTest, TicksWithoutPauseThroughExceptionsUntilStopped) {
-    TickRecorder m_runnable;
-    m_runnable.onTimer = [](int tick) -> HRESULT {
+    TickRecorder runnable;
+    runnable.onTimer = [](int tick) -> HRESULT {
         return tick <= 2 ? throw std::runtime_error("tick fails") : 0;  // swallowed
     };
-    Timer timer(&m_runnable, THREAD_PRIORITY_NORMAL);
+    Timer timer(&runnable, THREAD_PRIORITY_NORMAL);
     timer.SetTimer(0);
     ASSERT_TRUE(timer.Start());
-    ASSERT_TRUE(Eventually([&] { return m_runnable.ticks >= 500; }));
+    ASSERT_TRUE(Eventually([&] { return runnable.ticks >= 500; }));
     timer.Stop();
-    const int ticks = m_runnable.ticks;
+    const int ticks = runnable.ticks;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(m_runnable.ticks.load(), ticks);
-    EXPECT_EQ(m_runnable.starts.load(), 1);
-    EXPECT_EQ(m_runnable.ends.load(), 1);
+    EXPECT_EQ(runnable.ticks.load(), ticks);
+    EXPECT_EQ(runnable.starts.load(), 1);
+    EXPECT_EQ(runnable.ends.load(), 1);
 }
 
 // Stop wakes a wait without end, so the loop ends by itself.
