@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <new>
@@ -17,6 +18,7 @@
 #include "decoding/BodyLimitFor.h"
 #include "http/BodyLimitRecord.h"
 #include "http/HeaderPairs.h"
+#include "http/PairArray.h"
 #include "http/VerdictHeaders.h"
 #include "log/PXLog.h"
 #include "transport/Request.h"
@@ -90,15 +92,17 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
     }
     // A fetch's own headers join the fetcher's for its one request.
     const http::CallSettings* call = inside.call;
-    const CStringArray requestHeaders =
-        call != nullptr ? http::MergeFetchHeaders(m_arrReqHeaders, call->options.headers,
-                                                  call->options.removedHeaders)
-                        : CStringArray();
+    const http::HeaderList requestHeaders =
+        call != nullptr
+            ? http::MergeFetchHeaders(http::HeaderListOf(m_arrReqHeaders), call->options.headers,
+                                      call->options.removedHeaders)
+            : http::HeaderList();
     if (call != nullptr) {
         ApplyFetchOptions(call->options, m_hSession->State()->Proxies(), order);
     }
-    OpenedExchange exchange =
-        OpenExchange(*m_hSession, order, call != nullptr ? requestHeaders : m_arrReqHeaders);
+    OpenedExchange exchange = call != nullptr
+                                  ? OpenExchange(*m_hSession, order, std::cref(requestHeaders))
+                                  : OpenExchange(*m_hSession, order, std::cref(m_arrReqHeaders));
     if (call != nullptr && exchange.request) {
         inside.requestHead = exchange.request->SentHead();
     }

@@ -11,7 +11,6 @@
 
 #include "RVUtil/CCriticalSection.h"
 #include "RVUtil/CString.h"
-#include "RVUtil/CStringArray.h"
 #include "RVUtil/Failure.h"
 #include "RVUtil/WinTypes.h"
 #include "buffers/BodyStore.h"
@@ -20,6 +19,7 @@
 #include "curl/CurlHeadReader.h"
 #include "decoding/BodyDelivery.h"
 #include "http/CallSettings.h"
+#include "http/HeaderPairs.h"
 
 namespace RVUtil {
 
@@ -60,8 +60,8 @@ class CCurlHttpFetcherImpl {
     BOOL IsEncoding();
     long Decompress(BYTE** out);
 
-    // A copy of the stored request header pairs (name, value, name, value ...).
-    CStringArray RequestHeaders();
+    // A copy of the stored request header pairs.
+    http::HeaderList RequestHeaders();
     // Why the last request failed; kind None after one that completed.
     const Failure& LastFailure() const { return m_failure; }
     // The body as a new[] array of its size + 1 bytes, the last one zero, for the caller to
@@ -116,14 +116,14 @@ class CCurlHttpFetcherImpl {
     // Installs pairs as the request headers and their libcurl list. FALSE, with nothing
     // changed, when libcurl cannot allocate a line; raises only for lack of memory, and then
     // changes nothing either.
-    bool InstallRequestHeaders(CStringArray pairs);
+    bool InstallRequestHeaders(http::HeaderList pairs);
     // Cleans up the handles Init made (a null one is skipped) and sets them to null.
     void ReleaseHandles();
     // The libcurl list of the header pairs: each "name:value" (an empty value suppresses the
     // header), but a fetch's own "Name: value" ("Name;" for an empty one, which libcurl sends
     // empty). False, with nothing made, when libcurl cannot allocate a line; raises only for
     // lack of memory.
-    static bool BuildHeaderList(const CStringArray& pairs, const std::vector<bool>& fromFetch,
+    static bool BuildHeaderList(const http::HeaderList& pairs, const std::vector<bool>& fromFetch,
                                 curl_slist** list);
     // A fetch's options on the transfer handle: its headers, connect time-out, decoding and
     // where its body goes. False when they cannot be set (no memory).
@@ -141,8 +141,9 @@ class CCurlHttpFetcherImpl {
 
     friend struct CCurlHttpFetcherImplTestAccess;
 
-    CStringArray m_responseHeaders;
-    CStringArray m_requestHeaders;
+    // The fields of the responses since the last EndRequest, and the caller's request headers.
+    http::HeaderList m_responseHeaders;
+    http::HeaderList m_requestHeaders;
     // The configured handle; it never runs a transfer itself.
     CURL* m_curl = nullptr;
     CURLM* m_multi = nullptr;

@@ -94,7 +94,7 @@ void CCurlHttpFetcherImpl::EndRequest() {
     if (m_closed) {
         return;
     }
-    m_responseHeaders.SetSize(0);
+    m_responseHeaders.clear();
 }
 
 }  // namespace RVUtil

@@ -10,7 +10,7 @@
 #include "RVUtil/BodyLimit.h"
 #include "RVUtil/CRVHttpFetcher.h"
 #include "http/BodyLimitRecord.h"
-#include "http/HeaderPairs.h"
+#include "http/PairArray.h"
 #include "log/PXLog.h"
 #include "transport/Request.h"
 #include "transport/Session.h"
