@@ -35,6 +35,7 @@ void CRVHttpFetcher::EndRequest() {
     m_nHttpStatus = 0;
     m_dwReadError = 0;
     m_arrRespHeaders.RemoveAll();
+    m_pInternals->notes.Clear();
 }
 
 int CRVHttpFetcher::IsResponseComplete() {

@@ -18,6 +18,7 @@
 #include "curl/CurlByteArray.h"
 #include "curl/CurlHeadReader.h"
 #include "decoding/BodyDelivery.h"
+#include "decoding/ResponseNotes.h"
 #include "http/CallSettings.h"
 #include "http/HeaderPairs.h"
 
@@ -60,6 +61,9 @@ class CCurlHttpFetcherImpl {
     BOOL IsEncoding();
     long Decompress(BYTE** out);
 
+    // The value of the first response pair of that name, as FindHeader gives it, from the
+    // notes on the pairs.
+    CString NotedValue(decoding::ResponseNotes::Noted noted);
     // A copy of the stored request header pairs.
     http::HeaderList RequestHeaders();
     // Why the last request failed; kind None after one that completed.
@@ -138,12 +142,17 @@ class CCurlHttpFetcherImpl {
     // (Accept-Encoding) decoded in place, within bodyLimit. False, with m_lastCode and
     // m_decodeFailure saying why, when it does not decode.
     bool DecodeGzipBody(long long bodyLimit);
+    // m_notes, with the pairs recorded since they were last brought up to date noted.
+    const decoding::ResponseNotes& Notes();
 
     friend struct CCurlHttpFetcherImplTestAccess;
 
     // The fields of the responses since the last EndRequest, and the caller's request headers.
     http::HeaderList m_responseHeaders;
     http::HeaderList m_requestHeaders;
+    // What IsEncoding, Decompress and the read functions ask of m_responseHeaders; cleared
+    // with them.
+    decoding::ResponseNotes m_notes;
     // The configured handle; it never runs a transfer itself.
     CURL* m_curl = nullptr;
     CURLM* m_multi = nullptr;

@@ -95,6 +95,7 @@ void CCurlHttpFetcherImpl::EndRequest() {
         return;
     }
     m_responseHeaders.clear();
+    m_notes.Clear();
 }
 
 }  // namespace RVUtil

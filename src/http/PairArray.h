@@ -13,11 +13,12 @@
 // every walk over an array's pairs happens.
 namespace RVUtil::http {
 
-// Calls pair(at, name, value) for each whole pair of pairs in order, at being the index of
-// the name, until it returns false. A last name without its value is no pair.
+// Calls pair(at, name, value) for each whole pair of pairs in order from the name at index
+// first (an even one), at being the index of the name, until it returns false. A last name
+// without its value is no pair.
 template <class PairFn>
-void ForEachPair(const CStringArray& pairs, PairFn&& pair) {
-    for (INT_PTR i = 0; i + 1 < pairs.GetSize(); i += 2) {
+void ForEachPair(const CStringArray& pairs, PairFn&& pair, INT_PTR first = 0) {
+    for (INT_PTR i = first; i + 1 < pairs.GetSize(); i += 2) {
         if (!pair(i, pairs[i], pairs[i + 1])) {
             return;
         }

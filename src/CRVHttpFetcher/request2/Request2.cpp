@@ -39,6 +39,7 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
     body.Release();
     ShowBuffer();
     m_arrRespHeaders.RemoveAll();
+    m_pInternals->notes.Clear();
     m_strRawHeaders.Empty();
 
     // Declared before the exchange, so that the request and connection close before the
