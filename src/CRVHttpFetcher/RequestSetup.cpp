@@ -18,7 +18,7 @@ namespace {
 // like the fetchers' other records.
 constexpr const char* kUrlRefused = "[Http Url Error]URL refused (%s), Length=%zu, Url=%.256s";
 
-const char* refusalOf(const std::string& canonical, const transport::UrlParts& parts) {
+const char* RefusalOf(const std::string& canonical, const transport::UrlParts& parts) {
     for (const char c : canonical) {
         if (ascii::IsControl(c)) {
             return "control character";
@@ -39,7 +39,7 @@ const char* refusalOf(const std::string& canonical, const transport::UrlParts& p
 
 // Every request keeps its connection alive. TLS goes by the scheme and the port: an https
 // URL is sent over TLS whatever its port, and so is an http URL that names port 443.
-transport::RequestFlags requestFlagsFor(const RequestUrl& url) {
+transport::RequestFlags RequestFlagsFor(const RequestUrl& url) {
     constexpr unsigned short kSecurePort = 443;
     const bool secure = url.scheme == transport::UrlScheme::Https || url.port == kSecurePort;
     return transport::RequestFlags{.tls = secure, .keepConnection = true};
@@ -48,7 +48,7 @@ transport::RequestFlags requestFlagsFor(const RequestUrl& url) {
 // Adds each name/value pair of headers, in list order, as the line "name: value". A pair the
 // transport refuses (a line break in it, put in the list around AddHeader) is left out.
 // Name and value end at a NUL in them, as they always have on the wire.
-void addRequestHeaderLines(ExchangeHeaders headers, transport::Request& request) {
+void AddRequestHeaderLines(ExchangeHeaders headers, transport::Request& request) {
     std::string line;
     const auto add = [&](const char* name, const char* value) {
         line.assign(name).append(": ").append(value);
@@ -72,7 +72,7 @@ void addRequestHeaderLines(ExchangeHeaders headers, transport::Request& request)
 // blanks and line ends around it are dropped, or a blank in its host. Blanks in the path and
 // query are sent percent-escaped, so nothing of the URL can split the request line.
 
-bool crackRequestUrl(const char* url, RequestUrl* out, std::string* refusal) {
+bool CrackRequestUrl(const char* url, RequestUrl* out, std::string* refusal) {
     if (url == nullptr) {
         *refusal = "no URL";
         return false;
@@ -93,7 +93,7 @@ bool crackRequestUrl(const char* url, RequestUrl* out, std::string* refusal) {
         *refusal = "not an http or https URL that can be read";
         return false;
     }
-    if (const char* reason = refusalOf(canonical, parts); reason != nullptr) {
+    if (const char* reason = RefusalOf(canonical, parts); reason != nullptr) {
         *refusal = std::string("URL refused: ") + reason;
         LogChannel()(log::CPXLog::LVL_ERROR).Write(kUrlRefused, reason, length, url);
         return false;
@@ -114,7 +114,7 @@ OpenedExchange::~OpenedExchange() = default;
 OpenedExchange OpenExchange(transport::Session& session, const ExchangeOrder& order,
                             ExchangeHeaders headers) {
     OpenedExchange exchange;
-    if (!crackRequestUrl(order.url, &exchange.target, &exchange.urlRefusal)) {
+    if (!CrackRequestUrl(order.url, &exchange.target, &exchange.urlRefusal)) {
         return exchange;
     }
     const RequestUrl& target = exchange.target;
@@ -145,7 +145,7 @@ OpenedExchange OpenExchange(transport::Session& session, const ExchangeOrder& or
     try {
         exchange.request = transport::Request::Open(
             *exchange.connection, exchange.post ? "POST" : (order.head ? "HEAD" : "GET"),
-            target.path, requestFlagsFor(target));
+            target.path, RequestFlagsFor(target));
     } catch (const std::bad_alloc&) {
     }
     if (!exchange.request) {
@@ -155,7 +155,7 @@ OpenedExchange OpenExchange(transport::Session& session, const ExchangeOrder& or
     if (order.readsOwnLength) {
         request.IgnoreUnreadableLength();
     }
-    addRequestHeaderLines(headers, request);
+    AddRequestHeaderLines(headers, request);
 
     exchange.reached = ExchangeStep::Send;
     if (!exchange.post || (order.post && order.postLength == 0)) {
