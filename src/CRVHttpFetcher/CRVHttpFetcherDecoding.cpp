@@ -14,7 +14,7 @@ int CRVHttpFetcher::IsEncoding() {
     if (m_pInternals->Streaming() || m_pInternals->DecodingLeftOut()) {
         return m_pInternals->streamUndecodable ? 1 : 0;
     }
-    const auto kind = decoding::EncodingOf(FindHeader("Content-Encoding").str());
+    const auto kind = m_pInternals->NotesOn(m_arrRespHeaders).Encoding();
     return kind != decoding::ContentEncoding::None ? 1 : 0;
 }
 
@@ -24,7 +24,7 @@ long CRVHttpFetcher::Decompress(BYTE** out) {
     if (inside.Streaming() || inside.DecodingLeftOut()) {
         return 0;  // the failure of the decoding on the way is already recorded
     }
-    const auto kind = decoding::EncodingOf(FindHeader("Content-Encoding").str());
+    const auto kind = inside.NotesOn(m_arrRespHeaders).Encoding();
     const std::uint64_t limit = decoding::BodyLimitFor(inside.call);
     decoding::DecompressAnswer answer =
         decoding::AnswerDecompress(kind, inside.body.Bytes(), limit, out);

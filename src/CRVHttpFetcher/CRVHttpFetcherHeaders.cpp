@@ -1,6 +1,7 @@
 #include "CRVHttpFetcher/FetcherInternals.h"
 #include "RVUtil/CRVHttpFetcher.h"
 #include "http/HeaderPairs.h"
+#include "http/PairArray.h"
 #include "log/PXLog.h"
 
 namespace RVUtil {
@@ -10,11 +11,18 @@ void CRVHttpFetcher::AddHeader(const char* name, const char* value) {
         LogChannel()(log::CPXLog::LVL_WARNING).Write("%s", refused->c_str());
         return;
     }
-    http::SetRequestPair(m_arrReqHeaders, CString(name), CString(value));
+    // The list is the host's to read and change (a protected member); the rule works on
+    // its copy, which replaces it whole once the pair is stored.
+    http::HeaderList pairs = http::HeaderListOf(m_arrReqHeaders);
+    http::SetRequestPair(pairs, name, value != nullptr ? value : "");
+    m_arrReqHeaders = http::PairArrayOf(pairs);
 }
 
 void CRVHttpFetcher::RemoveHeader(const char* name) {
-    http::RemoveRequestPair(m_arrReqHeaders, CString(name));
+    http::HeaderList pairs = http::HeaderListOf(m_arrReqHeaders);
+    if (http::RemoveRequestPair(pairs, name != nullptr ? name : "")) {
+        m_arrReqHeaders = http::PairArrayOf(pairs);
+    }
 }
 
 CString CRVHttpFetcher::FindHeader(const CString& name) {
@@ -27,6 +35,7 @@ void CRVHttpFetcher::EndRequest() {
     m_nHttpStatus = 0;
     m_dwReadError = 0;
     m_arrRespHeaders.RemoveAll();
+    m_pInternals->notes.Clear();
 }
 
 int CRVHttpFetcher::IsResponseComplete() {

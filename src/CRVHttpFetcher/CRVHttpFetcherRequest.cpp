@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include <string>
@@ -9,12 +10,12 @@
 #include "CRVHttpFetcher/RequestSetup.h"
 #include "RVUtil/CRVHttpFetcher.h"
 #include "http/HeaderPairs.h"
+#include "http/PairArray.h"
 #include "log/PXLog.h"
 #include "transport/Request.h"
 #include "transport/Session.h"
 
 namespace RVUtil {
-
 
 namespace {
 
@@ -52,12 +53,12 @@ void ApplyFetchOptions(const FetchOptions& options,
 inet::OpenedExchange OpenForCall(transport::Session& session, inet::ExchangeOrder order,
                                  const CStringArray& headers, const http::CallSettings* call) {
     if (call == nullptr) {
-        return inet::OpenExchange(session, order, headers);
+        return inet::OpenExchange(session, order, std::cref(headers));
     }
-    const CStringArray requestHeaders =
-        http::MergeFetchHeaders(headers, call->options.headers, call->options.removedHeaders);
+    const http::HeaderList requestHeaders = http::MergeFetchHeaders(
+        http::HeaderListOf(headers), call->options.headers, call->options.removedHeaders);
     ApplyFetchOptions(call->options, session.State()->Proxies(), order);
-    return inet::OpenExchange(session, order, requestHeaders);
+    return inet::OpenExchange(session, order, std::cref(requestHeaders));
 }
 
 // Why an exchange's request was not sent, or not whole.

@@ -47,13 +47,23 @@ transport::RequestFlags RequestFlagsFor(const RequestUrl& url) {
 
 // Adds each name/value pair of headers, in list order, as the line "name: value". A pair the
 // transport refuses (a line break in it, put in the list around AddHeader) is left out.
-void AddRequestHeaderLines(const CStringArray& headers, transport::Request& request) {
-    http::ForEachPair(headers, [&request](INT_PTR, const CString& name, const CString& value) {
-        CString line;
-        line.Format("%s: %s", name.GetString(), value.GetString());
-        request.AddHeaderLine(line.str());
-        return true;
-    });
+// Name and value end at a NUL in them, as they always have on the wire.
+void AddRequestHeaderLines(ExchangeHeaders headers, transport::Request& request) {
+    std::string line;
+    const auto add = [&](const char* name, const char* value) {
+        line.assign(name).append(": ").append(value);
+        request.AddHeaderLine(line);
+    };
+    if (const auto* own = std::get_if<0>(&headers)) {
+        http::ForEachPair(own->get(), [&](INT_PTR, const CString& name, const CString& value) {
+            add(name.GetString(), value.GetString());
+            return true;
+        });
+        return;
+    }
+    for (const http::HeaderPair& pair : std::get<1>(headers).get()) {
+        add(pair.name.c_str(), pair.value.c_str());
+    }
 }
 
 // Canonicalises and splits url for Request and Request2. False for a null URL and one that
@@ -102,7 +112,7 @@ OpenedExchange::OpenedExchange(OpenedExchange&&) noexcept = default;
 OpenedExchange::~OpenedExchange() = default;
 
 OpenedExchange OpenExchange(transport::Session& session, const ExchangeOrder& order,
-                            const CStringArray& headers) {
+                            ExchangeHeaders headers) {
     OpenedExchange exchange;
     if (!CrackRequestUrl(order.url, &exchange.target, &exchange.urlRefusal)) {
         return exchange;

@@ -2,12 +2,15 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 
 #include "RVUtil/CStringArray.h"
 #include "RVUtil/WinTypes.h"
+#include "http/HeaderPairs.h"
 #include "platform/SystemProxy.h"
 #include "transport/InetError.h"
 #include "transport/NetStream.h"
@@ -79,12 +82,17 @@ struct OpenedExchange {
     ~OpenedExchange();
 };
 
+// The request headers an exchange sends: the fetcher's own list as the host keeps it, or
+// the list a fetch merged for its one request.
+using ExchangeHeaders = std::variant<std::reference_wrapper<const CStringArray>,
+                                     std::reference_wrapper<const http::HeaderList>>;
+
 // The prologue every request form shares: cracks the URL, opens the connection (with the
 // time-outs) and the request, adds the header lines of headers and sends the request. A
 // connection or request that cannot be set up for want of memory counts as one that was
 // not obtained. reached is Sent when the response head arrived; otherwise it names the step
 // that failed (Send with the transport's error in sent).
 OpenedExchange OpenExchange(transport::Session& session, const ExchangeOrder& order,
-                            const CStringArray& headers);
+                            ExchangeHeaders headers);
 
 }  // namespace RVUtil::inet

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "curl/CCurlHttpFetcherImpl.h"
-#include "http/PairArray.h"
+#include "http/HeaderPairs.h"
 
 namespace RVUtil {
 
@@ -34,16 +34,15 @@ CCurlHttpFetcher& CCurlHttpFetcher::operator=(const CCurlHttpFetcher& other) {
     if (this == &other || m_pImpl == other.m_pImpl) {
         return *this;
     }
-    const CStringArray headers = other.m_pImpl->RequestHeaders();
+    const http::HeaderList headers = other.m_pImpl->RequestHeaders();
     std::unique_ptr<curl::CCurlHttpFetcherImpl, FinishAndDelete> fresh(
         new curl::CCurlHttpFetcherImpl);
     if (other.m_pImpl->IsInit()) {
         fresh->Init();
     }
-    http::ForEachPair(headers, [&fresh](INT_PTR, const CString& name, const CString& value) {
-        fresh->AddHeader(name, value);
-        return true;
-    });
+    for (const http::HeaderPair& pair : headers) {
+        fresh->AddHeader(pair.name.c_str(), pair.value.c_str());
+    }
     FinishAndDelete()(m_pImpl);
     m_pImpl = fresh.release();
     return *this;

@@ -76,7 +76,7 @@ BOOL CCurlHttpFetcherImpl::Init() {
             if (m_curlDecodesGzip) {
                 Curl().easy_setopt(m_curl, CURLOPT_ACCEPT_ENCODING, "gzip");
             }
-            if (m_requestHeaders.GetSize() > 0) {
+            if (!m_requestHeaders.empty()) {
                 InstallRequestHeaders(m_requestHeaders);
             }
         }

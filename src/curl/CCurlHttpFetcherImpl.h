@@ -11,7 +11,6 @@
 
 #include "RVUtil/CCriticalSection.h"
 #include "RVUtil/CString.h"
-#include "RVUtil/CStringArray.h"
 #include "RVUtil/Failure.h"
 #include "RVUtil/WinTypes.h"
 #include "buffers/BodyStore.h"
@@ -19,7 +18,9 @@
 #include "curl/CurlByteArray.h"
 #include "curl/CurlHeadReader.h"
 #include "decoding/BodyDelivery.h"
+#include "decoding/ResponseNotes.h"
 #include "http/CallSettings.h"
+#include "http/HeaderPairs.h"
 
 namespace RVUtil::curl {
 
@@ -60,8 +61,11 @@ class CCurlHttpFetcherImpl {
     BOOL IsEncoding();
     long Decompress(BYTE** out);
 
-    // A copy of the stored request header pairs (name, value, name, value ...).
-    CStringArray RequestHeaders();
+    // The value of the first response pair of that name, as FindHeader gives it, from the
+    // notes on the pairs.
+    CString NotedValue(decoding::ResponseNotes::Noted noted);
+    // A copy of the stored request header pairs.
+    http::HeaderList RequestHeaders();
     // Why the last request failed; kind None after one that completed.
     const Failure& LastFailure() const { return m_failure; }
     // The body as a new[] array of its size + 1 bytes, the last one zero, for the caller to
@@ -116,14 +120,14 @@ class CCurlHttpFetcherImpl {
     // Installs pairs as the request headers and their libcurl list. FALSE, with nothing
     // changed, when libcurl cannot allocate a line; raises only for lack of memory, and then
     // changes nothing either.
-    bool InstallRequestHeaders(CStringArray pairs);
+    bool InstallRequestHeaders(http::HeaderList pairs);
     // Cleans up the handles Init made (a null one is skipped) and sets them to null.
     void ReleaseHandles();
     // The libcurl list of the header pairs: each "name:value" (an empty value suppresses the
     // header), but a fetch's own "Name: value" ("Name;" for an empty one, which libcurl sends
     // empty). False, with nothing made, when libcurl cannot allocate a line; raises only for
     // lack of memory.
-    static bool BuildHeaderList(const CStringArray& pairs, const std::vector<bool>& fromFetch,
+    static bool BuildHeaderList(const http::HeaderList& pairs, const std::vector<bool>& fromFetch,
                                 curl_slist** list);
     // A fetch's options on the transfer handle: its headers, connect time-out, decoding and
     // where its body goes. False when they cannot be set (no memory).
@@ -138,11 +142,17 @@ class CCurlHttpFetcherImpl {
     // (Accept-Encoding) decoded in place, within bodyLimit. False, with m_lastCode and
     // m_decodeFailure saying why, when it does not decode.
     bool DecodeGzipBody(long long bodyLimit);
+    // m_notes, with the pairs recorded since they were last brought up to date noted.
+    const decoding::ResponseNotes& Notes();
 
     friend struct CCurlHttpFetcherImplTestAccess;
 
-    CStringArray m_responseHeaders;
-    CStringArray m_requestHeaders;
+    // The fields of the responses since the last EndRequest, and the caller's request headers.
+    http::HeaderList m_responseHeaders;
+    http::HeaderList m_requestHeaders;
+    // What IsEncoding, Decompress and the read functions ask of m_responseHeaders; cleared
+    // with them.
+    decoding::ResponseNotes m_notes;
     // The configured handle; it never runs a transfer itself.
     CURL* m_curl = nullptr;
     CURLM* m_multi = nullptr;

@@ -53,7 +53,7 @@ BOOL CCurlHttpFetcherImpl::IsEncoding() {
     }
     // With the flag set the fetcher has already decoded a gzip body; a zstd body always
     // waits for Decompress.
-    switch (EncodingOf(FindHeader("Content-Encoding").str())) {
+    switch (Notes().Encoding()) {
         case ContentEncoding::Zstd:
             return TRUE;
         case ContentEncoding::Gzip:
@@ -64,13 +64,29 @@ BOOL CCurlHttpFetcherImpl::IsEncoding() {
     return FALSE;
 }
 
+const decoding::ResponseNotes& CCurlHttpFetcherImpl::Notes() {
+    for (std::size_t at = m_notes.Pairs(); at < m_responseHeaders.size(); ++at) {
+        m_notes.Note(m_responseHeaders[at].name, m_responseHeaders[at].value);
+    }
+    return m_notes;
+}
+
+CString CCurlHttpFetcherImpl::NotedValue(decoding::ResponseNotes::Noted noted) {
+    CSingleLock lock(&m_lock, TRUE);
+    if (m_closed) {
+        return CString();
+    }
+    const auto at = Notes().At(noted);
+    return at.has_value() ? CString(m_responseHeaders[*at].value) : CString();
+}
+
 long CCurlHttpFetcherImpl::Decompress(BYTE** out) {
-    // No closed test: a closed fetcher has no Content-Encoding, which decodes to nothing.
+    // A closed fetcher has no Content-Encoding, which decodes to nothing.
     CSingleLock lock(&m_lock, TRUE);
     if (m_call != nullptr && (m_call->sink != nullptr || !m_call->options.decode)) {
         return 0;  // the failure of the decoding on the way is already recorded
     }
-    const ContentEncoding kind = EncodingOf(FindHeader("Content-Encoding").str());
+    const ContentEncoding kind = m_closed ? ContentEncoding::None : Notes().Encoding();
     const std::uint64_t limit = BodyLimitFor(m_call);
     decoding::DecompressAnswer answer =
         decoding::AnswerDecompress(kind, m_body.Bytes(), limit, out);

@@ -1,4 +1,5 @@
 // Request header pairs and their libcurl list, and the lookup of response headers.
+#include <string>
 #include <utility>
 
 #include "curl/CCurlHttpFetcherImpl.h"
@@ -16,7 +17,7 @@ bool IsAcceptEncoding(const CString& name) {
 
 // One libcurl line: name and value joined by a bare colon. An empty value thus reads
 // "Name:", which tells libcurl not to send that header at all, not even its own.
-CString HeaderLine(const CString& name, const CString& value) {
+std::string HeaderLine(const std::string& name, const std::string& value) {
     return name + ":" + value;
 }
 
@@ -36,8 +37,8 @@ void CCurlHttpFetcherImpl::AddHeader(const char* name, const char* value) {
     }
     const CString strName(name);
     const CString strValue(value);
-    CStringArray pairs = m_requestHeaders;
-    http::SetRequestPair(pairs, strName, strValue);
+    http::HeaderList pairs = m_requestHeaders;
+    http::SetRequestPair(pairs, strName.str(), strValue.str());
     if (!InstallRequestHeaders(std::move(pairs))) {
         return;
     }
@@ -62,8 +63,8 @@ void CCurlHttpFetcherImpl::RemoveHeader(const char* name) {
         Curl().easy_setopt(m_curl, CURLOPT_ACCEPT_ENCODING, static_cast<const char*>(nullptr));
         m_curlDecodesGzip = FALSE;
     }
-    CStringArray pairs = m_requestHeaders;
-    http::RemoveRequestPair(pairs, strName);
+    http::HeaderList pairs = m_requestHeaders;
+    http::RemoveRequestPair(pairs, strName.str());
     InstallRequestHeaders(std::move(pairs));
 }
 
@@ -72,32 +73,31 @@ CString CCurlHttpFetcherImpl::FindHeader(const CString& name) {
     if (m_closed) {
         return CString();
     }
-    return http::FindResponseValue(m_responseHeaders, name);
+    return CString(http::FindResponseValue(m_responseHeaders, name.str()));
 }
 
-CStringArray CCurlHttpFetcherImpl::RequestHeaders() {
+http::HeaderList CCurlHttpFetcherImpl::RequestHeaders() {
     CSingleLock lock(&m_lock, TRUE);
     return m_requestHeaders;
 }
 
-bool CCurlHttpFetcherImpl::BuildHeaderList(const CStringArray& pairs,
+bool CCurlHttpFetcherImpl::BuildHeaderList(const http::HeaderList& pairs,
                                            const std::vector<bool>& fromFetch, curl_slist** list) {
     curl_slist* built = nullptr;
     bool whole = true;
     try {
-        http::ForEachPair(pairs, [&](INT_PTR at, const CString& name, const CString& value) {
-            const auto pair = static_cast<std::size_t>(at / 2);
-            const bool fetchOwn = pair < fromFetch.size() && fromFetch[pair];
-            const CString line = !fetchOwn         ? HeaderLine(name, value)
-                                 : value.IsEmpty() ? name + ";"
-                                                   : name + ": " + value;
-            curl_slist* extended = Curl().slist_append(built, line);
+        for (std::size_t at = 0; whole && at < pairs.size(); ++at) {
+            const auto& [name, value] = pairs[at];
+            const bool fetchOwn = at < fromFetch.size() && fromFetch[at];
+            const std::string line = !fetchOwn       ? HeaderLine(name, value)
+                                     : value.empty() ? name + ";"
+                                                     : name + ": " + value;
+            curl_slist* extended = Curl().slist_append(built, line.c_str());
             whole = extended != nullptr;
             if (whole) {
                 built = extended;
             }
-            return whole;
-        });
+        }
         if (!whole) {
             Curl().slist_free_all(built);
             return false;
@@ -110,7 +110,7 @@ bool CCurlHttpFetcherImpl::BuildHeaderList(const CStringArray& pairs,
     return true;
 }
 
-bool CCurlHttpFetcherImpl::InstallRequestHeaders(CStringArray pairs) {
+bool CCurlHttpFetcherImpl::InstallRequestHeaders(http::HeaderList pairs) {
     curl_slist* built = nullptr;
     if (!BuildHeaderList(pairs, {}, &built)) {
         return false;

@@ -94,7 +94,8 @@ void CCurlHttpFetcherImpl::EndRequest() {
     if (m_closed) {
         return;
     }
-    m_responseHeaders.SetSize(0);
+    m_responseHeaders.clear();
+    m_notes.Clear();
 }
 
 }  // namespace RVUtil::curl

@@ -12,7 +12,7 @@
 #include "curl/CurlMultiTransfer.h"
 #include "decoding/BodyLimitFor.h"
 #include "http/BodyLimitRecord.h"
-#include "http/PairArray.h"
+#include "http/HeaderPairs.h"
 #include "http/ParsedHead.h"
 #include "log/PXLog.h"
 

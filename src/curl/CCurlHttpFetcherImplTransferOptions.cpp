@@ -148,11 +148,11 @@ bool CCurlHttpFetcherImpl::ApplyCallHeaders(CURL* transfer, const FetchOptions& 
         return true;
     }
     std::vector<bool> fromFetch;
-    CStringArray pairs = http::MergeFetchHeaders(m_requestHeaders, options.headers,
-                                                 options.removedHeaders, &fromFetch);
+    http::HeaderList pairs = http::MergeFetchHeaders(m_requestHeaders, options.headers,
+                                                     options.removedHeaders, &fromFetch);
     // "Name:" leaves out a header libcurl would send itself (its Accept).
     for (const std::string& name : options.removedHeaders) {
-        http::AppendPair(pairs, CString(name), CString());
+        pairs.push_back(http::HeaderPair{name, std::string()});
         fromFetch.push_back(false);
     }
     if (!BuildHeaderList(pairs, fromFetch, &m_callHeaderList)) {

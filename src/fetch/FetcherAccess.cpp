@@ -46,4 +46,14 @@ std::string FetcherAccess::RequestHead(CRVHttpFetcher& fetcher) {
     return fetcher.m_pInternals->requestHead;
 }
 
+CString FetcherAccess::NotedValue(CCurlHttpFetcher& fetcher, decoding::ResponseNotes::Noted noted) {
+    return fetcher.m_pImpl->NotedValue(noted);
+}
+
+CString FetcherAccess::NotedValue(CRVHttpFetcher& fetcher, decoding::ResponseNotes::Noted noted) {
+    const CStringArray& pairs = fetcher.m_arrRespHeaders;
+    const auto at = fetcher.m_pInternals->NotesOn(pairs).At(noted);
+    return at.has_value() ? pairs[2 * static_cast<INT_PTR>(*at) + 1] : CString();
+}
+
 }  // namespace RVUtil::fetch

@@ -6,6 +6,7 @@
 #include "RVUtil/CRVHttpFetcher.h"
 #include "RVUtil/Failure.h"
 #include "RVUtil/WinTypes.h"
+#include "decoding/ResponseNotes.h"
 #include "http/CallSettings.h"
 
 namespace RVUtil::fetch {
@@ -31,6 +32,10 @@ struct FetcherAccess {
     // The last request's head as it was sent, when a fetch asked to keep it.
     static std::string RequestHead(CCurlHttpFetcher& fetcher);
     static std::string RequestHead(CRVHttpFetcher& fetcher);
+    // The value FindHeader gives for the verdict or the expiry header, from the fetcher's
+    // notes on its response pairs instead of a search of them.
+    static CString NotedValue(CCurlHttpFetcher& fetcher, decoding::ResponseNotes::Noted noted);
+    static CString NotedValue(CRVHttpFetcher& fetcher, decoding::ResponseNotes::Noted noted);
 };
 
 }  // namespace RVUtil::fetch

@@ -14,7 +14,6 @@
 #include "RVUtil/ErrorCode.h"
 #include "RVUtil/ExpiredTime.h"
 #include "fetch/FetcherAccess.h"
-#include "http/VerdictHeaders.h"
 #include "log/PXLog.h"
 
 namespace RVUtil::fetch {
@@ -135,14 +134,15 @@ ErrorCode ReadWithFetcher(Fetcher& fetcher, const char* url, unsigned char** out
         outSize = length;
     }
 
-    const CString verdict = fetcher.FindHeader(kErrorVerdictHeader);
+    using Noted = decoding::ResponseNotes::Noted;
+    const CString verdict = FetcherAccess::NotedValue(fetcher, Noted::Verdict);
     if (!verdict.IsEmpty()) {
         unsigned char* refused = std::exchange(*out, nullptr);
         say("RV Error:%s!", verdict.GetString());
         return finish(ERR_SERVER_VERDICT, refused, outSize);
     }
     if (form.expiry != nullptr) {
-        *form.expiry = RVUtil_gfnGetExpiredTime(fetcher.FindHeader(kExpiryHeader));
+        *form.expiry = RVUtil_gfnGetExpiredTime(FetcherAccess::NotedValue(fetcher, Noted::Expiry));
     }
     return finish(ERR_OK);
 }

@@ -48,56 +48,51 @@ HeaderRefusal CheckRequestHeader(std::string_view name, std::string_view value) 
     return HeaderRefusal::None;
 }
 
-INT_PTR FindRequestPair(const CStringArray& pairs, const CString& name) {
-    INT_PTR found = -1;
-    ForEachPair(pairs, [&](INT_PTR at, const CString& each, const CString&) {
-        found = each == name ? at : -1;
-        return found < 0;
-    });
-    return found;
+std::size_t FindRequestPair(const HeaderList& pairs, std::string_view name) {
+    const auto found = std::find_if(pairs.begin(), pairs.end(),
+                                    [name](const HeaderPair& each) { return each.name == name; });
+    return static_cast<std::size_t>(found - pairs.begin());
 }
 
-INT_PTR SetRequestPair(CStringArray& pairs, const CString& name, const CString& value) {
-    const INT_PTR at = FindRequestPair(pairs, name);
-    if (at >= 0) {
-        pairs.SetAt(at + 1, value);
-        return at;
+void SetRequestPair(HeaderList& pairs, std::string_view name, std::string_view value) {
+    const std::size_t at = FindRequestPair(pairs, name);
+    if (at < pairs.size()) {
+        pairs[at].value.assign(value);
+    } else {
+        pairs.push_back(HeaderPair{std::string(name), std::string(value)});
     }
-    AppendPair(pairs, name, value);
-    return pairs.GetSize() - 2;
 }
 
-CStringArray MergeFetchHeaders(const CStringArray& own,
-                               const std::vector<std::pair<std::string, std::string>>& fetch,
-                               const std::vector<std::string>& removed,
-                               std::vector<bool>* fromFetch) {
+HeaderList MergeFetchHeaders(HeaderList own,
+                             const std::vector<std::pair<std::string, std::string>>& fetch,
+                             const std::vector<std::string>& removed,
+                             std::vector<bool>* fromFetch) {
     std::vector<bool> used(fetch.size(), false);
     std::vector<bool> origins;
-    CStringArray merged;
-    ForEachPair(own, [&](INT_PTR, const CString& ownName, const CString& ownValue) {
-        const std::string_view name = ownName.str();
-        if (std::any_of(removed.begin(), removed.end(),
-                        [&](const std::string& gone) { return ascii::EqualsNoCase(gone, name); })) {
-            return true;
+    HeaderList merged;
+    merged.reserve(own.size() + fetch.size());
+    for (HeaderPair& pair : own) {
+        if (std::any_of(removed.begin(), removed.end(), [&](const std::string& gone) {
+                return ascii::EqualsNoCase(gone, pair.name);
+            })) {
+            continue;
         }
         std::size_t replacement = 0;
         while (replacement < fetch.size() &&
-               (used[replacement] || !ascii::EqualsNoCase(fetch[replacement].first, name))) {
+               (used[replacement] || !ascii::EqualsNoCase(fetch[replacement].first, pair.name))) {
             ++replacement;
         }
         if (replacement < fetch.size()) {
             used[replacement] = true;
-            AppendPair(merged, CString(fetch[replacement].first),
-                       CString(fetch[replacement].second));
+            merged.push_back(HeaderPair{fetch[replacement].first, fetch[replacement].second});
         } else {
-            AppendPair(merged, ownName, ownValue);
+            merged.push_back(std::move(pair));
         }
         origins.push_back(replacement < fetch.size());
-        return true;
-    });
+    }
     for (std::size_t i = 0; i < fetch.size(); ++i) {
         if (!used[i]) {
-            AppendPair(merged, CString(fetch[i].first), CString(fetch[i].second));
+            merged.push_back(HeaderPair{fetch[i].first, fetch[i].second});
             origins.push_back(true);
         }
     }
@@ -107,25 +102,30 @@ CStringArray MergeFetchHeaders(const CStringArray& own,
     return merged;
 }
 
-bool RemoveRequestPair(CStringArray& pairs, const CString& name) {
-    const INT_PTR at = FindRequestPair(pairs, name);
-    if (at < 0) {
+bool RemoveRequestPair(HeaderList& pairs, std::string_view name) {
+    const std::size_t at = FindRequestPair(pairs, name);
+    if (at == pairs.size()) {
         return false;
     }
-    pairs.RemoveAt(at, 2);
+    pairs.erase(pairs.begin() + static_cast<std::ptrdiff_t>(at));
     return true;
 }
 
-CString FindResponseValue(const CStringArray& pairs, const CString& name) {
-    CString found;
-    ForEachPair(pairs, [&](INT_PTR, const CString& each, const CString& value) {
-        if (each.CompareNoCase(name) != 0) {
-            return true;
-        }
-        found = value;
-        return false;
+void RecordFields(const HeadView& head, HeaderList& pairs) {
+    head.ForEachRecorded([&pairs](std::string_view name, std::string_view value) {
+        pairs.push_back(HeaderPair{std::string(name), std::string(value)});
     });
-    return found;
+}
+
+std::string_view FindResponseValue(const HeaderList& pairs, std::string_view name) {
+    const std::string_view wanted = name.substr(0, name.find('\0'));
+    for (const HeaderPair& each : pairs) {
+        const std::string_view held(each.name.c_str());
+        if (ascii::EqualsNoCase(held, wanted)) {
+            return each.value;
+        }
+    }
+    return {};
 }
 
 }  // namespace RVUtil::http

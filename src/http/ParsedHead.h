@@ -143,6 +143,18 @@ class HeadView {
         return found;
     }
 
+    // Calls field(name, value) for each field that has a RecordedValue, in order: what the
+    // fetchers' header lists record of the head.
+    template <class FieldFn>
+    void ForEachRecorded(FieldFn&& field) const {
+        for (std::size_t i = 0; i < FieldCount(); ++i) {
+            const HeaderField each = Field(i);
+            if (const auto value = RecordedValue(each)) {
+                field(each.name, *value);
+            }
+        }
+    }
+
     // The value FindHeader gives for name (letter case ignored) once the head's fields are
     // recorded: the first field with a RecordedValue. None when there is no such field.
     std::optional<std::string_view> Find(std::string_view name) const {

@@ -17,6 +17,7 @@ class TestFetcher : public RVUtil::CRVHttpFetcher {
 
     int Capacity() const { return m_nCapacity; }
     const CStringArray& ResponseHeaders() const { return m_arrRespHeaders; }
+    CStringArray& ResponseHeaders() { return m_arrRespHeaders; }
     const CStringArray& RequestHeaders() const { return m_arrReqHeaders; }
     std::string Body() { return BodyOf(*this); }
 };

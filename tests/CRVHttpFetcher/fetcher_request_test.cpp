@@ -260,6 +260,33 @@ TEST(FetcherLifecycleTest, InitFiniAndTheHelpers) {
     EXPECT_EQ(f.IsInit(), 1);
 }
 
+// IsEncoding answers for the first Content-Encoding pair of the whole list, however the pair
+// got there: recorded by ParseHeader or put in by a derived class itself; EndRequest starts
+// the list over.
+TEST(FetcherBufferTest, EncodingIsTheFirstOfTheWholeList) {
+    TestFetcher f;
+    ASSERT_EQ(f.Init(), 1);
+    char plain[] = "Content-Type: text/plain";
+    char zstd[] = "content-encoding: zstd";
+    char identity[] = "Content-Encoding: identity";
+    const auto encodingAfter = [&f](char* line) {
+        f.ParseHeader(line);
+        return f.IsEncoding();
+    };
+    EXPECT_EQ(f.IsEncoding(), 0);
+    EXPECT_EQ(encodingAfter(plain), 0);
+    EXPECT_EQ(encodingAfter(zstd), 1);
+    EXPECT_EQ(encodingAfter(identity), 1) << "a later pair of the name does not count";
+    f.EndRequest();
+    EXPECT_EQ(f.IsEncoding(), 0);
+    EXPECT_EQ(encodingAfter(identity), 0);
+    EXPECT_EQ(encodingAfter(zstd), 0);
+    f.ResponseHeaders().RemoveAll();
+    f.ResponseHeaders().Add("CONTENT-ENCODING");
+    f.ResponseHeaders().Add("gzip");
+    EXPECT_EQ(f.IsEncoding(), 1);
+}
+
 TEST(FetcherBufferTest, SaveDataGrowsToExactlyWhatIsNeeded) {
     TestFetcher f;
     BYTE bytes[5000];

@@ -17,7 +17,7 @@ namespace RVUtil::curl {
 
 // The fetcher's inner state, for the tests that must see it.
 struct CCurlHttpFetcherImplTestAccess {
-    static const CStringArray& ResponseHeaders(CCurlHttpFetcherImpl& f) {
+    static const http::HeaderList& ResponseHeaders(CCurlHttpFetcherImpl& f) {
         return f.m_responseHeaders;
     }
     static std::vector<std::string> HeaderListLines(CCurlHttpFetcherImpl& f) {

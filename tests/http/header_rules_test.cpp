@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "http/HeaderPairs.h"
+#include "http/PairArray.h"
 #include "http/ParsedHead.h"
 
 namespace {
@@ -18,6 +19,9 @@ std::vector<std::string> Flat(const CStringArray& pairs) {
         out.emplace_back(pairs[i].GetString(), static_cast<std::size_t>(pairs[i].GetLength()));
     }
     return out;
+}
+std::vector<std::string> Flat(const RVUtil::http::HeaderList& pairs) {
+    return Flat(RVUtil::http::PairArrayOf(pairs));
 }
 
 TEST(RequestHeaderRule, RefusesWhatCouldEndTheLineOrTheName) {
@@ -54,7 +58,7 @@ TEST(RequestHeaderRule, RefusesWhatCouldEndTheLineOrTheName) {
 }
 
 TEST(RequestHeaderRule, PairsReplaceByExactNameAndResponseLookupIgnoresCase) {
-    CStringArray pairs;
+    RVUtil::http::HeaderList pairs;
     RVUtil::http::SetRequestPair(pairs, "Accept", "a");
     RVUtil::http::SetRequestPair(pairs, "Accept", "b");
     RVUtil::http::SetRequestPair(pairs, "accept", "c");
@@ -69,6 +73,11 @@ TEST(RequestHeaderRule, PairsReplaceByExactNameAndResponseLookupIgnoresCase) {
     }
     EXPECT_EQ(RVUtil::http::FindResponseValue(response, "SET-COOKIE"), "a=1");
     EXPECT_EQ(RVUtil::http::FindResponseValue(response, "Absent"), "");
+    // The list and the exported array answer alike, and go one into the other unchanged.
+    const RVUtil::http::HeaderList list = RVUtil::http::HeaderListOf(response);
+    EXPECT_EQ(RVUtil::http::FindResponseValue(list, "SET-COOKIE"), "a=1");
+    EXPECT_EQ(RVUtil::http::FindResponseValue(list, "Absent"), "");
+    EXPECT_EQ(Flat(list), Flat(response));
 }
 
 // A line ends at LF, one CR before it is dropped, and a CR elsewhere belongs to its line

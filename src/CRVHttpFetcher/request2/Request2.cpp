@@ -10,7 +10,7 @@
 #include "RVUtil/BodyLimit.h"
 #include "RVUtil/CRVHttpFetcher.h"
 #include "http/BodyLimitRecord.h"
-#include "http/HeaderPairs.h"
+#include "http/PairArray.h"
 #include "log/PXLog.h"
 #include "transport/Request.h"
 #include "transport/Session.h"
@@ -100,6 +100,7 @@ DWORD CRVHttpFetcher::Request2(const char* url, const char* userName, const char
     body.Release();
     ShowBuffer();
     m_arrRespHeaders.RemoveAll();
+    m_pInternals->notes.Clear();
     m_strRawHeaders.Empty();
 
     // Declared before the exchange, so that the request and connection close before the
