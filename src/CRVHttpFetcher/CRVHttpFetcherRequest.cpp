@@ -115,6 +115,7 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
     m_nHttpStatus = 0;
     m_dwReadError = 0;
     m_strRawHeaders.Empty();
+    inside.headIndex.Clear();
     const inet::ExchangeOrder order{url,     userName, password,
                                     timeout, postData, postForm ? postLength : 0};
     const http::CallSettings* call = inside.call;
@@ -141,6 +142,9 @@ DWORD CRVHttpFetcher::Exchange(const char* url, const char* userName, const char
     transport::Request& request = *exchange.request;
 
     m_strRawHeaders = CString(request.RawHeaders());
+    if (call != nullptr) {
+        inside.headIndex = request.Head().Index();
+    }
     DWORD result = 0;
     if (!request.StatusText().empty()) {
         result = TakeStatus(request.StatusCode(), postForm, m_nHttpStatus, urlPath);

@@ -8,6 +8,7 @@
 #include "decoding/ResponseNotes.h"
 #include "http/CallSettings.h"
 #include "http/PairArray.h"
+#include "http/ParsedHead.h"
 
 namespace RVUtil {
 
@@ -23,6 +24,9 @@ struct CRVHttpFetcher::Internals {
     std::string urlPath;
     // A fetch's request head, as it was sent.
     std::string requestHead;
+    // Where the parts of m_strRawHeaders lie, as the transport found them when the head
+    // arrived; kept for a fetch alone (empty otherwise), whose outcome is made from them.
+    http::HeadIndex headIndex;
     // A streaming fetch's body did not decode (or passed the limit as it was decoded):
     // IsEncoding and Decompress then report the decoding failure, as for a whole body.
     bool streamUndecodable = false;

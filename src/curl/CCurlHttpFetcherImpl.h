@@ -57,6 +57,9 @@ class CCurlHttpFetcherImpl {
     int GetResponseHttpStatus();
     void EndRequest();
     CString GetRawResponseHeaders();
+    // The last response's head as received, and where its parts lie in it (index): the head
+    // read once, as it arrived. Empty on a closed fetcher.
+    std::string RawHead(http::HeadIndex& index);
 
     BOOL IsEncoding();
     long Decompress(BYTE** out);

@@ -89,6 +89,16 @@ CString CCurlHttpFetcherImpl::GetRawResponseHeaders() {
     return CString(m_rawHeaders.Text());
 }
 
+std::string CCurlHttpFetcherImpl::RawHead(http::HeadIndex& index) {
+    CSingleLock lock(&m_lock, TRUE);
+    if (m_closed) {
+        index.Clear();
+        return std::string();
+    }
+    index = m_headIndex;
+    return std::string(m_rawHeaders.Text());
+}
+
 void CCurlHttpFetcherImpl::EndRequest() {
     CSingleLock lock(&m_lock, TRUE);
     if (m_closed) {

@@ -35,10 +35,7 @@ std::string_view FetchOutcome::Header(std::string_view name) const {
 namespace {
 
 // The final response's status line and header lines, from its head as received.
-void ReadHead(std::string_view block, FetchOutcome& outcome) {
-    http::HeadIndex index;
-    index.Read(block);
-    const http::HeadView head(block, index);
+void ReadHead(const http::HeadView& head, FetchOutcome& outcome) {
     if (head.Status() != 0) {
         outcome.status = head.Status();
         outcome.reason = std::string(head.Reason());
@@ -126,8 +123,9 @@ fetch::ReadForm FormFor(const FetchOptions& options) {
 template <class Fetcher>
 void TakeAnswer(Fetcher& fetcher, const FetchOptions& options, bool streaming, ErrorCode code,
                 unsigned char*& body, long size, FetchOutcome& outcome) {
-    outcome.responseHead = fetcher.GetRawResponseHeaders().str();
-    ReadHead(outcome.responseHead, outcome);
+    http::HeadIndex index;
+    outcome.responseHead = fetch::FetcherAccess::ResponseHead(fetcher, index);
+    ReadHead(http::HeadView(outcome.responseHead, index), outcome);
     if (options.keepRequestHead) {
         outcome.requestHead = fetch::FetcherAccess::RequestHead(fetcher);
     }

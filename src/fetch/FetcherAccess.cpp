@@ -46,6 +46,15 @@ std::string FetcherAccess::RequestHead(CRVHttpFetcher& fetcher) {
     return fetcher.m_pInternals->requestHead;
 }
 
+std::string FetcherAccess::ResponseHead(CCurlHttpFetcher& fetcher, http::HeadIndex& index) {
+    return fetcher.m_pImpl->RawHead(index);
+}
+
+std::string FetcherAccess::ResponseHead(CRVHttpFetcher& fetcher, http::HeadIndex& index) {
+    index = fetcher.m_pInternals->headIndex;
+    return fetcher.m_strRawHeaders.str();
+}
+
 CString FetcherAccess::NotedValue(CCurlHttpFetcher& fetcher, decoding::ResponseNotes::Noted noted) {
     return fetcher.m_pImpl->NotedValue(noted);
 }

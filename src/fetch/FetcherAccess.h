@@ -8,6 +8,7 @@
 #include "RVUtil/WinTypes.h"
 #include "decoding/ResponseNotes.h"
 #include "http/CallSettings.h"
+#include "http/ParsedHead.h"
 
 namespace RVUtil::fetch {
 
@@ -32,6 +33,10 @@ struct FetcherAccess {
     // The last request's head as it was sent, when a fetch asked to keep it.
     static std::string RequestHead(CCurlHttpFetcher& fetcher);
     static std::string RequestHead(CRVHttpFetcher& fetcher);
+    // The last response's head as received (GetRawResponseHeaders' text), and where its
+    // parts lie in it (index), as the fetcher read it when it arrived.
+    static std::string ResponseHead(CCurlHttpFetcher& fetcher, http::HeadIndex& index);
+    static std::string ResponseHead(CRVHttpFetcher& fetcher, http::HeadIndex& index);
     // The value FindHeader gives for the verdict or the expiry header, from the fetcher's
     // notes on its response pairs instead of a search of them.
     static CString NotedValue(CCurlHttpFetcher& fetcher, decoding::ResponseNotes::Noted noted);

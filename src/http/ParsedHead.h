@@ -187,6 +187,7 @@ class ParsedHead {
 
     const std::string& Raw() const { return m_raw; }
     HeadView View() const { return {m_raw, m_index}; }
+    const HeadIndex& Index() const { return m_index; }
     int Status() const { return View().Status(); }
     std::optional<std::string_view> Find(std::string_view name) const { return View().Find(name); }
 
