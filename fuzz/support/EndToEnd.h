@@ -76,8 +76,8 @@ Outcome Read(typename Family::Fetcher& fetcher, const char* url, bool post) {
     unsigned char data[] = "fuzz=1";
     const std::time_t called = std::time(nullptr);
     const RVUtil::ErrorCode code =
-        post ? Family::Post(&fetcher, url, &out, size, kReadTimeoutMs, data, sizeof data - 1)
-             : Family::Full(&fetcher, url, &out, size, message, &expiry, kReadTimeoutMs);
+        post ? Family::kPost(&fetcher, url, &out, size, kReadTimeoutMs, data, sizeof data - 1)
+             : Family::kFull(&fetcher, url, &out, size, message, &expiry, kReadTimeoutMs);
     return Keep(post, code, out, size, message, expiry, called);
 }
 
